@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <variant>
+
+/// The parts of a person's name an identity provider may hand over.
+struct PersonNameComponents
+{
+    QString namePrefix;
+    QString givenName;
+    QString middleName;
+    QString familyName;
+    QString nameSuffix;
+    QString nickname;
+
+    friend bool operator==(const PersonNameComponents &, const PersonNameComponents &) = default;
+};
+
+/// What a successful sign-in tells about the person.
+struct IdentityCredential
+{
+    /// Stable identifier of the person at this provider.
+    QString user;
+    std::optional<PersonNameComponents> fullName;
+    std::optional<QString> email;
+};
+
+enum class AuthorizationScope { fullName, email };
+
+struct AuthorizationRequest
+{
+    QList<AuthorizationScope> requestedScopes;
+};
+
+/// A finished sign-in: the credential, or nothing when the provider answered with a credential
+/// of another kind than the one the service understands.
+struct Authorization
+{
+    std::optional<IdentityCredential> credential;
+};
+
+/// A failed or cancelled sign-in, worded for the person.
+struct AuthorizationError
+{
+    QString localizedDescription;
+};
+
+using AuthorizationOutcome = std::variant<Authorization, AuthorizationError>;
+
+/// The provider's answer about a remembered user, with the raw values the sign-in service relies
+/// on.
+enum class CredentialState : int { revoked = 0, authorized = 1, notFound = 2, transferred = 3 };
+
+/// The identity provider behind the sign-in panel. Completions may arrive on any thread and are
+/// called exactly once.
+class IdentityProvider
+{
+public:
+    virtual ~IdentityProvider() = default;
+
+    virtual void credentialState(const QString &user,
+                                 std::function<void(CredentialState)> completion) = 0;
+    virtual void performRequest(const AuthorizationRequest &request,
+                                std::function<void(AuthorizationOutcome)> completion) = 0;
+};

@@ -1,0 +1,102 @@
+#include "BoardPersistence.h"
+
+#include "BoardCodec.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <atomic>
+#include <memory>
+
+namespace {
+
+struct FileState
+{
+    // Set by a load that found a file it could not decode; the next save rescues that file first.
+    std::atomic<bool> unreadableFileFound = false;
+};
+
+std::optional<Board> loadFile(const QString &path, FileState &state)
+{
+    if (path.isEmpty())
+        return std::nullopt;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        state.unreadableFileFound = true;
+        return std::nullopt;
+    }
+    std::optional<Board> board = BoardCodec::decode(data);
+    if (!board)
+        state.unreadableFileFound = true;
+    return board;
+}
+
+bool moveUnreadableFileAside(const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        return true;
+    const QString stamp =
+        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString target = path + QStringLiteral(".unreadable-") + stamp;
+    for (int attempt = 2; QFileInfo::exists(target); ++attempt)
+        target = path + QStringLiteral(".unreadable-%1-%2").arg(stamp).arg(attempt);
+    return QFile::rename(path, target);
+}
+
+void saveFile(const QString &path, const Board &board, FileState &state)
+{
+    if (path.isEmpty())
+        return;
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return;
+    if (state.unreadableFileFound) {
+        // Writing over a file we could not read would destroy the only copy of that board.
+        if (!moveUnreadableFileAside(path))
+            return;
+        state.unreadableFileFound = false;
+    }
+    const QByteArray data = BoardCodec::encode(board);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    if (file.write(data) != data.size()) {
+        file.cancelWriting();
+        return;
+    }
+    file.commit();
+}
+
+BoardPersistence makeFilePersistence(std::function<QString()> path)
+{
+    auto state = std::make_shared<FileState>();
+    return BoardPersistence{
+        [path, state] { return loadFile(path(), *state); },
+        [path, state](const Board &board) { saveFile(path(), board, *state); },
+    };
+}
+
+} // namespace
+
+BoardPersistence BoardPersistence::live()
+{
+    return makeFilePersistence(&BoardPersistence::liveStoragePath);
+}
+
+BoardPersistence BoardPersistence::file(const QString &path)
+{
+    return makeFilePersistence([path] { return path; });
+}
+
+QString BoardPersistence::liveStoragePath()
+{
+    const QString dataFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (dataFolder.isEmpty())
+        return {};
+    return dataFolder + QStringLiteral("/Lumaret/board.json");
+}

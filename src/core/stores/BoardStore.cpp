@@ -1,0 +1,218 @@
+#include "BoardStore.h"
+
+#include "services/SyncService.h"
+
+namespace {
+
+bool matches(const Thought &thought, const QString &query)
+{
+    return thought.title.contains(query, Qt::CaseInsensitive)
+           || thought.note.contains(query, Qt::CaseInsensitive)
+           || ThoughtStatuses::title(thought.status).contains(query, Qt::CaseInsensitive);
+}
+
+} // namespace
+
+BoardStore::BoardStore(BoardPersistence persistence, QObject *parent)
+    : QObject(parent), m_persistence(std::move(persistence))
+{
+    std::optional<Board> saved = m_persistence.load ? m_persistence.load() : std::nullopt;
+    m_thoughts = saved ? std::move(*saved) : sampleThoughts();
+}
+
+BoardStore::~BoardStore() = default;
+
+void BoardStore::setSearchText(const QString &text)
+{
+    if (m_searchText == text)
+        return;
+    m_searchText = text;
+    emit searchTextChanged();
+}
+
+void BoardStore::setFocusComposerToken(const QUuid &token)
+{
+    if (m_focusComposerToken == token)
+        return;
+    m_focusComposerToken = token;
+    emit focusComposerTokenChanged();
+}
+
+Board BoardStore::visibleThoughts() const
+{
+    const QString query = m_searchText.trimmed();
+    Board visible;
+    visible.reserve(m_thoughts.size());
+    for (const Thought &thought : m_thoughts) {
+        if (!thought.isDeleted && (query.isEmpty() || matches(thought, query)))
+            visible.append(thought);
+    }
+    return visible;
+}
+
+ThoughtsByStatus BoardStore::visibleThoughtsByStatus() const
+{
+    ThoughtsByStatus byStatus;
+    const QString query = m_searchText.trimmed();
+    for (const Thought &thought : m_thoughts) {
+        if (!thought.isDeleted && (query.isEmpty() || matches(thought, query)))
+            byStatus[thought.status].append(thought);
+    }
+    return byStatus;
+}
+
+void BoardStore::addQuickThought(const QString &text)
+{
+    const QString title = text.trimmed();
+    if (title.isEmpty())
+        return;
+    const QDateTime now = m_clock();
+    m_thoughts.prepend(Thought{QUuid::createUuid(), title, QString(), ThoughtStatus::notStarted,
+                               now, now, false});
+    persist();
+}
+
+void BoardStore::update(const Thought &thought, const QString &title, const QString &note,
+                        ThoughtStatus status)
+{
+    const qsizetype index = indexOf(thought.id);
+    if (index < 0)
+        return;
+    const QString trimmedTitle = title.trimmed();
+    if (trimmedTitle.isEmpty())
+        return;
+    Thought &stored = m_thoughts[index];
+    stored.title = trimmedTitle;
+    stored.note = note.trimmed();
+    stored.status = status;
+    stored.updatedAt = m_clock();
+    persist();
+}
+
+void BoardStore::deleteThought(const Thought &thought)
+{
+    const qsizetype index = indexOf(thought.id);
+    if (index < 0)
+        return;
+    m_thoughts[index].isDeleted = true;
+    m_thoughts[index].updatedAt = m_clock();
+    persist();
+}
+
+void BoardStore::archiveCompleted()
+{
+    const QDateTime now = m_clock();
+    for (Thought &thought : m_thoughts) {
+        if (thought.status == ThoughtStatus::completed && !thought.isDeleted) {
+            thought.status = ThoughtStatus::archived;
+            thought.updatedAt = now;
+        }
+    }
+    persist();
+}
+
+void BoardStore::move(const QUuid &id, ThoughtStatus status, const std::optional<QUuid> &before)
+{
+    if (before && *before == id)
+        return;
+    place(id, status, Placement{before});
+}
+
+void BoardStore::advance(const QUuid &id)
+{
+    const auto it = std::find_if(m_thoughts.cbegin(), m_thoughts.cend(), [&](const Thought &t) {
+        return t.id == id && !t.isDeleted;
+    });
+    if (it == m_thoughts.cend())
+        return;
+    const ThoughtStatus next = ThoughtStatuses::next(it->status);
+    if (next == it->status)
+        return;
+    place(id, next, Placement{});
+}
+
+void BoardStore::place(const QUuid &id, ThoughtStatus status, const Placement &placement)
+{
+    const qsizetype from = indexOf(id);
+    if (from < 0)
+        return;
+    Thought moved = m_thoughts.takeAt(from);
+    if (moved.status != status) {
+        moved.status = status;
+        moved.updatedAt = m_clock();
+    }
+    qsizetype to = placement.before ? indexOf(*placement.before) : -1;
+    if (to < 0)
+        to = endIndex(status);
+    m_thoughts.insert(qMin(to, m_thoughts.size()), std::move(moved));
+    persist();
+}
+
+qsizetype BoardStore::endIndex(ThoughtStatus status) const
+{
+    // Tombstones count: a deleted thought of the column is still a valid anchor.
+    for (qsizetype i = m_thoughts.size() - 1; i >= 0; --i) {
+        if (m_thoughts[i].status == status)
+            return i + 1;
+    }
+    return m_thoughts.size();
+}
+
+qsizetype BoardStore::indexOf(const QUuid &id) const
+{
+    for (qsizetype i = 0; i < m_thoughts.size(); ++i) {
+        if (m_thoughts[i].id == id)
+            return i;
+    }
+    return -1;
+}
+
+void BoardStore::persist()
+{
+    // The file first: whatever a view or the sync service does with the change, it is on disk.
+    if (m_persistence.save)
+        m_persistence.save(m_thoughts);
+    emit thoughtsChanged();
+    if (m_syncService)
+        m_syncService->scheduleUpload(m_thoughts);
+}
+
+void BoardStore::startSync(SyncService *service)
+{
+    if (m_hasStartedSync || !service)
+        return;
+    m_hasStartedSync = true;
+    m_syncService = service;
+    QPointer<BoardStore> self(this);
+    service->start(m_thoughts, [self](const Board &board) {
+        if (self)
+            self->applyRemote(board);
+    });
+}
+
+void BoardStore::applyRemote(const Board &board)
+{
+    // An equal board is stored without telling anyone, but it is saved all the same: the file
+    // must hold what the cloud now holds.
+    if (m_thoughts != board) {
+        m_thoughts = board;
+        emit thoughtsChanged();
+    }
+    if (m_persistence.save)
+        m_persistence.save(m_thoughts);
+}
+
+Board BoardStore::sampleThoughts() const
+{
+    const QDateTime now = m_clock();
+    return {
+        Thought{QUuid::createUuid(), QStringLiteral("把今天冒出来的产品灵感先放进这里"),
+                QStringLiteral("短句就够，之后再整理。"), ThoughtStatus::notStarted,
+                now.addSecs(-7200), now.addSecs(-7200), false},
+        Thought{QUuid::createUuid(), QStringLiteral("研究 iCloud / CloudKit 同步结构"),
+                QStringLiteral("下一阶段让 iPhone 和 Mac 共享同一批想法。"),
+                ThoughtStatus::inProgress, now.addSecs(-5400), now.addSecs(-1200), false},
+        Thought{QUuid::createUuid(), QStringLiteral("确定四列看板状态"), QString(),
+                ThoughtStatus::completed, now.addSecs(-3600), now.addSecs(-900), false},
+    };
+}

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "models/Thought.h"
+#include "stores/BoardPersistence.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <array>
+#include <functional>
+#include <optional>
+
+class SyncService;
+
+/// The visible thoughts grouped by column; there is always a list for each of the four statuses.
+struct ThoughtsByStatus
+{
+    std::array<Board, 4> columns;
+
+    Board &operator[](ThoughtStatus status) { return columns[size_t(status)]; }
+    const Board &operator[](ThoughtStatus status) const { return columns[size_t(status)]; }
+};
+
+/// The single owner of the board while the application runs. Every change to a thought goes
+/// through one of its operations, which saves the whole board at once and, once sync has
+/// started, hands it to the sync service.
+class BoardStore : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString searchText READ searchText WRITE setSearchText NOTIFY searchTextChanged)
+    Q_PROPERTY(QUuid focusComposerToken READ focusComposerToken WRITE setFocusComposerToken NOTIFY
+                   focusComposerTokenChanged)
+
+public:
+    using Clock = std::function<QDateTime()>;
+
+    /// Loads the board at once; with nothing saved the board starts with three sample thoughts,
+    /// which reach the file only with the first change.
+    explicit BoardStore(BoardPersistence persistence, QObject *parent = nullptr);
+    ~BoardStore() override;
+
+    /// Every thought, tombstones included, in board order.
+    const Board &thoughts() const { return m_thoughts; }
+
+    QString searchText() const { return m_searchText; }
+    void setSearchText(const QString &text);
+
+    /// Assigning a new token asks the quick composer to take keyboard focus.
+    QUuid focusComposerToken() const { return m_focusComposerToken; }
+    void setFocusComposerToken(const QUuid &token);
+
+    /// The live thoughts that match the trimmed search text (title, note or column title,
+    /// case-insensitively), in board order.
+    Board visibleThoughts() const;
+    ThoughtsByStatus visibleThoughtsByStatus() const;
+
+    void addQuickThought(const QString &text);
+    void update(const Thought &thought, const QString &title, const QString &note,
+                ThoughtStatus status);
+    void deleteThought(const Thought &thought);
+    void archiveCompleted();
+
+    /// Moves a thought into \a status, before the thought \a before or, without one, to the end of
+    /// that column. Dropping a card on itself does nothing.
+    void move(const QUuid &id, ThoughtStatus status, const std::optional<QUuid> &before);
+    /// Moves a live thought to the end of the next column; archived thoughts stay put.
+    void advance(const QUuid &id);
+
+    /// Links the store to \a service once; later calls are ignored.
+    void startSync(SyncService *service);
+
+    /// For tests and benchmarks that need a fixed "now".
+    void setClock(Clock clock) { m_clock = std::move(clock); }
+
+signals:
+    void thoughtsChanged();
+    void searchTextChanged();
+    void focusComposerTokenChanged();
+
+private:
+    struct Placement
+    {
+        /// Nothing means the end of the column.
+        std::optional<QUuid> before;
+    };
+
+    void place(const QUuid &id, ThoughtStatus status, const Placement &placement);
+    qsizetype endIndex(ThoughtStatus status) const;
+    qsizetype indexOf(const QUuid &id) const;
+    void persist();
+    void applyRemote(const Board &board);
+    Board sampleThoughts() const;
+
+    Board m_thoughts;
+    QString m_searchText;
+    QUuid m_focusComposerToken = QUuid::createUuid();
+    BoardPersistence m_persistence;
+    QPointer<SyncService> m_syncService;
+    bool m_hasStartedSync = false;
+    Clock m_clock = [] { return QDateTime::currentDateTimeUtc(); };
+};

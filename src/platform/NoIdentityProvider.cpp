@@ -1,0 +1,15 @@
+#include "NoIdentityProvider.h"
+
+void NoIdentityProvider::credentialState(const QString &user,
+                                         std::function<void(CredentialState)> completion)
+{
+    Q_UNUSED(user);
+    completion(CredentialState::notFound);
+}
+
+void NoIdentityProvider::performRequest(const AuthorizationRequest &request,
+                                        std::function<void(AuthorizationOutcome)> completion)
+{
+    Q_UNUSED(request);
+    completion(AuthorizationError{QStringLiteral("此版本未配置登录服务，无法登录。")});
+}

@@ -1,0 +1,33 @@
+#include "BoardFixtures.h"
+
+QDateTime fixtureNow()
+{
+    return QDateTime(QDate(2026, 3, 1), QTime(9, 0), Qt::UTC);
+}
+
+Thought makeThought(const QString &title, ThoughtStatus status, qint64 updatedOffsetSeconds,
+                    bool isDeleted)
+{
+    const QDateTime created = fixtureNow().addSecs(-3600);
+    return Thought{QUuid::createUuid(), title, QString(), status, created,
+                   fixtureNow().addSecs(updatedOffsetSeconds), isDeleted};
+}
+
+BoardPersistence RecordingPersistence::persistence()
+{
+    return BoardPersistence{
+        [this] { return stored; },
+        [this](const Board &board) {
+            stored = board;
+            saves.append(board);
+        },
+    };
+}
+
+QStringList titles(const Board &board)
+{
+    QStringList result;
+    for (const Thought &thought : board)
+        result.append(thought.title);
+    return result;
+}
