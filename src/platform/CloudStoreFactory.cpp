@@ -1,9 +1,19 @@
 #include "PlatformServices.h"
 
-#include "services/CloudKitThoughtSyncing.h"
+#include "cloud/CloudAccount.h"
+#include "cloud/CloudKitSyncAccess.h"
+#include "cloud/CloudKitThoughtSyncService.h"
+#include "cloud/WebDavCloudDatabase.h"
 
 std::unique_ptr<CloudKitThoughtSyncing> makeDefaultCloudStore()
 {
-    // FIXME: the WebDAV record store arrives with the cloud account.
-    return nullptr;
+    if (!CloudKitSyncAccess::hasCloudKitEntitlement())
+        return nullptr;
+    const std::optional<CloudAccount> account = CloudAccounts::configured();
+    if (!account)
+        return nullptr;
+    // An account with an unusable address still gets a store: its requests fail with the reason,
+    // which the status pill then shows, instead of the board silently staying local.
+    return std::make_unique<CloudKitThoughtSyncService>(std::make_unique<WebDavCloudDatabase>(
+        *account, CloudAccounts::passwordSource(*account), CloudKitSyncAccess::containerIdentifier()));
 }

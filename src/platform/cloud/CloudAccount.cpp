@@ -1,0 +1,178 @@
+#include "CloudAccount.h"
+
+#include <qt6keychain/keychain.h>
+
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QSettings>
+#include <QTimer>
+
+namespace {
+
+const QString keychainService = QStringLiteral("Lumaret");
+const QString urlKey = QStringLiteral("cloud/url");
+const QString userKey = QStringLiteral("cloud/user");
+
+// The account belongs to the person, so it is kept under the application's own name whatever
+// the running application object is called (tests, the command line).
+const QString settingsName = QStringLiteral("Lumaret");
+
+/// One keyring entry per account, so that connecting another account never reads an old secret.
+QString keychainKey(const CloudAccount &account)
+{
+    return QStringLiteral("cloud:%1@%2")
+        .arg(account.user, account.collectionUrl.toString(QUrl::FullyEncoded));
+}
+
+bool isLoopback(const QString &host)
+{
+    if (host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
+void answerLater(std::function<void()> answer)
+{
+    QTimer::singleShot(0, qApp, std::move(answer));
+}
+
+} // namespace
+
+namespace CloudAccounts {
+
+std::optional<CloudAccount> configured()
+{
+    const QString environmentUrl = qEnvironmentVariable("LUMARET_CLOUD_URL").trimmed();
+    if (!environmentUrl.isEmpty()) {
+        return CloudAccount{collectionUrl(environmentUrl), qEnvironmentVariable("LUMARET_CLOUD_USER"),
+                            CloudAccount::Source::environment};
+    }
+    QSettings stored(settingsName, settingsName);
+    const QString url = stored.value(urlKey).toString();
+    const QString user = stored.value(userKey).toString();
+    if (url.isEmpty() || user.isEmpty())
+        return std::nullopt;
+    return CloudAccount{collectionUrl(url), user, CloudAccount::Source::settings};
+}
+
+QUrl collectionUrl(const QString &text)
+{
+    QUrl url(text.trimmed(), QUrl::StrictMode);
+    if (url.isValid() && !url.path().endsWith(QLatin1Char('/')))
+        url.setPath(url.path() + QLatin1Char('/'));
+    return url;
+}
+
+std::optional<QString> problemWithCollectionUrl(const QUrl &url)
+{
+    if (!url.isValid() || url.host().isEmpty())
+        return QStringLiteral("云端地址无效：请填写完整的 WebDAV 文件夹地址，例如 "
+                              "https://cloud.example.com/remote.php/dav/files/NAME/");
+    if (!url.userInfo().isEmpty())
+        return QStringLiteral("云端地址中不能包含用户名或密码，请用 --user 指定用户名");
+    if (url.hasQuery() || url.hasFragment())
+        return QStringLiteral("云端地址中不能包含查询参数或片段（? 或 #）");
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QStringLiteral("https"))
+        return std::nullopt;
+    if (scheme == QStringLiteral("http")) {
+        if (isLoopback(url.host()))
+            return std::nullopt;
+        return QStringLiteral("已拒绝明文 http:// 地址：密码会以明文在网络上传输。请改用 https://"
+                              "（只有本机回环地址可以使用 http://）");
+    }
+    return QStringLiteral("云端地址必须以 https:// 开头");
+}
+
+PasswordSource passwordSource(const CloudAccount &account)
+{
+    if (account.source == CloudAccount::Source::environment) {
+        return [](std::function<void(CloudResult<QString>)> completion) {
+            const QString password = qEnvironmentVariable("LUMARET_CLOUD_PASSWORD");
+            const bool hasUser = !qEnvironmentVariable("LUMARET_CLOUD_USER").isEmpty();
+            answerLater([completion, password, hasUser] {
+                if (!hasUser || password.isEmpty()) {
+                    completion(CloudError{CloudErrorCode::notAuthenticated,
+                                          QStringLiteral("已设置 LUMARET_CLOUD_URL，但缺少 "
+                                                         "LUMARET_CLOUD_USER 或 "
+                                                         "LUMARET_CLOUD_PASSWORD")});
+                } else {
+                    completion(password);
+                }
+            });
+        };
+    }
+    const QString key = keychainKey(account);
+    return [key](std::function<void(CloudResult<QString>)> completion) {
+        auto *job = new QKeychain::ReadPasswordJob(keychainService);
+        job->setAutoDelete(true);
+        job->setKey(key);
+        QObject::connect(job, &QKeychain::Job::finished, qApp, [completion](QKeychain::Job *done) {
+            if (done->error() == QKeychain::NoError) {
+                completion(static_cast<QKeychain::ReadPasswordJob *>(done)->textData());
+            } else if (done->error() == QKeychain::EntryNotFound) {
+                completion(CloudError{CloudErrorCode::notAuthenticated,
+                                      QStringLiteral("钥匙串中没有云端账户的密码，请重新运行 "
+                                                     "lumaret cloud connect")});
+            } else {
+                completion(CloudError{CloudErrorCode::notAuthenticated,
+                                      QStringLiteral("无法从系统钥匙串读取云端账户的密码")});
+            }
+        });
+        job->start();
+    };
+}
+
+void store(const CloudAccount &account, const QString &password,
+           std::function<void(CloudResult<CloudDone>)> completion)
+{
+    auto *job = new QKeychain::WritePasswordJob(keychainService);
+    job->setAutoDelete(true);
+    job->setKey(keychainKey(account));
+    job->setTextData(password);
+    QObject::connect(job, &QKeychain::Job::finished, qApp, [account, completion](QKeychain::Job *done) {
+        if (done->error() != QKeychain::NoError) {
+            completion(CloudError{CloudErrorCode::internalError,
+                                  QStringLiteral("无法把密码存入系统钥匙串（%1）。没有钥匙串时，可用环境变量 "
+                                                 "LUMARET_CLOUD_URL、LUMARET_CLOUD_USER、"
+                                                 "LUMARET_CLOUD_PASSWORD 提供账户")
+                                      .arg(done->errorString())});
+            return;
+        }
+        QSettings stored(settingsName, settingsName);
+        stored.setValue(urlKey, account.collectionUrl.toString(QUrl::FullyEncoded));
+        stored.setValue(userKey, account.user);
+        stored.sync();
+        completion(CloudDone{});
+    });
+    job->start();
+}
+
+void forget(std::function<void(CloudResult<CloudDone>)> completion)
+{
+    QSettings stored(settingsName, settingsName);
+    const QString url = stored.value(urlKey).toString();
+    const QString user = stored.value(userKey).toString();
+    stored.remove(QStringLiteral("cloud"));
+    stored.sync();
+    if (url.isEmpty() || user.isEmpty()) {
+        answerLater([completion] { completion(CloudDone{}); });
+        return;
+    }
+    auto *job = new QKeychain::DeletePasswordJob(keychainService);
+    job->setAutoDelete(true);
+    job->setKey(keychainKey(CloudAccount{collectionUrl(url), user, CloudAccount::Source::settings}));
+    QObject::connect(job, &QKeychain::Job::finished, qApp, [completion](QKeychain::Job *done) {
+        if (done->error() != QKeychain::NoError && done->error() != QKeychain::EntryNotFound) {
+            completion(CloudError{CloudErrorCode::internalError,
+                                  QStringLiteral("账户已断开，但无法从系统钥匙串删除密码（%1）")
+                                      .arg(done->errorString())});
+            return;
+        }
+        completion(CloudDone{});
+    });
+    job->start();
+}
+
+} // namespace CloudAccounts

@@ -1,0 +1,338 @@
+#include "WebDavCloudDatabase.h"
+
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QTimer>
+
+namespace {
+
+const char *const timedOutProperty = "lumaretTimedOut";
+const char *const oversizedProperty = "lumaretOversized";
+
+const QByteArray propfindBody = QByteArrayLiteral(
+    R"(<?xml version="1.0" encoding="utf-8"?><propfind xmlns="DAV:"><prop><resourcetype/></prop></propfind>)");
+
+/// Only a strong tag identifies one exact version; a weak one ("W/...") may stand for several.
+QByteArray strongEtag(const QByteArray &header)
+{
+    const QByteArray tag = header.trimmed();
+    if (tag.size() < 2 || !tag.startsWith('"') || !tag.endsWith('"'))
+        return {};
+    return tag;
+}
+
+bool isHttpLevelError(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::NoError:
+    case QNetworkReply::ContentAccessDenied:
+    case QNetworkReply::ContentOperationNotPermittedError:
+    case QNetworkReply::ContentNotFoundError:
+    case QNetworkReply::AuthenticationRequiredError:
+    case QNetworkReply::ContentReSendError:
+    case QNetworkReply::ContentConflictError:
+    case QNetworkReply::ContentGoneError:
+    case QNetworkReply::UnknownContentError:
+    case QNetworkReply::ProtocolInvalidOperationError:
+    case QNetworkReply::InternalServerError:
+    case QNetworkReply::OperationNotImplementedError:
+    case QNetworkReply::ServiceUnavailableError:
+    case QNetworkReply::UnknownServerError:
+        return true;
+    default:
+        return false;
+    }
+}
+
+CloudError networkError(QNetworkReply::NetworkError error, const QString &host)
+{
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::UnknownNetworkError:
+        return {CloudErrorCode::networkUnavailable,
+                QStringLiteral("无法连接到云端服务器 %1，请检查网络和地址").arg(host)};
+    case QNetworkReply::TimeoutError:
+        return {CloudErrorCode::networkFailure,
+                QStringLiteral("连接云端服务器 %1 超时").arg(host)};
+    case QNetworkReply::SslHandshakeFailedError:
+    case QNetworkReply::UnknownProxyError:
+        return {CloudErrorCode::networkUnavailable,
+                QStringLiteral("无法与云端服务器 %1 建立安全连接：证书无效或不受信任").arg(host)};
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::ProtocolFailure:
+    case QNetworkReply::ProtocolUnknownError:
+        return {CloudErrorCode::networkFailure,
+                QStringLiteral("与云端服务器 %1 的连接意外中断，收到的数据不完整").arg(host)};
+    default:
+        return {CloudErrorCode::networkFailure,
+                QStringLiteral("与云端服务器 %1 通信失败（网络错误 %2）").arg(host).arg(int(error))};
+    }
+}
+
+} // namespace
+
+CloudError cloudErrorForHttpStatus(int status)
+{
+    switch (status) {
+    case 401:
+        return {CloudErrorCode::notAuthenticated,
+                QStringLiteral("云端服务器拒绝了用户名或密码，请重新连接账户")};
+    case 403:
+        return {CloudErrorCode::permissionFailure,
+                QStringLiteral("云端服务器不允许此账户访问同步文件夹")};
+    case 404:
+        return {CloudErrorCode::unknownItem, QStringLiteral("云端没有找到所需的记录或文件夹")};
+    case 412:
+        return {CloudErrorCode::serverRecordChanged,
+                QStringLiteral("云端记录已被其他设备修改，本次上传没有完成，下次修改时会重新上传")};
+    case 429:
+        return {CloudErrorCode::requestRateLimited,
+                QStringLiteral("云端服务器认为请求过于频繁，请稍后再试")};
+    case 503:
+        return {CloudErrorCode::serviceUnavailable,
+                QStringLiteral("云端服务器暂时不可用（HTTP 503），请稍后再试")};
+    case 507:
+        return {CloudErrorCode::quotaExceeded, QStringLiteral("云端存储空间已满，无法上传看板")};
+    default:
+        break;
+    }
+    if (status >= 300 && status < 400) {
+        return {CloudErrorCode::serverRejectedRequest,
+                QStringLiteral("云端服务器要求跳转到其他地址（HTTP %1）。为保护密码，Lumaret "
+                               "不跟随跳转，请直接使用最终的 WebDAV 地址")
+                    .arg(status)};
+    }
+    return {CloudErrorCode::serverRejectedRequest,
+            QStringLiteral("云端服务器拒绝了请求（HTTP %1）").arg(status)};
+}
+
+WebDavCloudDatabase::WebDavCloudDatabase(CloudAccount account, PasswordSource password,
+                                         QString containerIdentifier, WebDavLimits limits,
+                                         QObject *parent)
+    : QObject(parent),
+      m_account(std::move(account)),
+      m_passwordSource(std::move(password)),
+      m_containerIdentifier(std::move(containerIdentifier)),
+      m_limits(limits)
+{
+    // Nothing read from the cloud may come from a cache, and nothing sent may be kept in one.
+    m_network.setCache(nullptr);
+    m_network.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+}
+
+WebDavCloudDatabase::~WebDavCloudDatabase() = default;
+
+QUrl WebDavCloudDatabase::containerUrl() const
+{
+    return m_account.collectionUrl.resolved(QUrl(m_containerIdentifier + QLatin1Char('/')));
+}
+
+QUrl WebDavCloudDatabase::recordUrl(const QString &recordName) const
+{
+    return containerUrl().resolved(QUrl(recordName + QStringLiteral(".json")));
+}
+
+void WebDavCloudDatabase::accountStatus(StatusCompletion completion)
+{
+    QPointer<WebDavCloudDatabase> self(this);
+    send("PROPFIND", containerUrl(),
+         {{"Depth", "0"}, {"Content-Type", "application/xml; charset=utf-8"}}, propfindBody,
+         [self, completion](CloudResult<Response> response) {
+             if (!self)
+                 return;
+             if (!response.hasValue()) {
+                 completion(response.error());
+             } else if (response.value().status == 207) {
+                 completion(CloudAccountStatus::available);
+             } else if (response.value().status == 404) {
+                 self->createContainer(completion);
+             } else if (response.value().status == 405 || response.value().status == 501) {
+                 completion(CloudError{CloudErrorCode::serverRejectedRequest,
+                                       QStringLiteral("此地址不是 WebDAV 文件夹，请检查云端地址")});
+             } else {
+                 completion(cloudErrorForHttpStatus(response.value().status));
+             }
+         });
+}
+
+void WebDavCloudDatabase::createContainer(StatusCompletion completion)
+{
+    send("MKCOL", containerUrl(), {}, {}, [completion](CloudResult<Response> response) {
+        if (!response.hasValue()) {
+            completion(response.error());
+        } else if (response.value().status == 201 || response.value().status == 405) {
+            // 405: another device created the folder in the meantime.
+            completion(CloudAccountStatus::available);
+        } else if (response.value().status == 409) {
+            completion(CloudError{CloudErrorCode::serverRejectedRequest,
+                                  QStringLiteral("云端地址指向的文件夹不存在，请检查 WebDAV 地址")});
+        } else {
+            completion(cloudErrorForHttpStatus(response.value().status));
+        }
+    });
+}
+
+void WebDavCloudDatabase::fetchRecord(const QString &recordName, RecordCompletion completion)
+{
+    send("GET", recordUrl(recordName), {}, {}, [completion](CloudResult<Response> response) {
+        if (!response.hasValue()) {
+            completion(response.error());
+            return;
+        }
+        if (response.value().status != 200) {
+            completion(cloudErrorForHttpStatus(response.value().status));
+            return;
+        }
+        CloudResult<CloudRecord> record = CloudRecord::fromJson(response.value().body);
+        if (record.hasValue()) {
+            record.value().isOnServer = true;
+            record.value().versionTag = strongEtag(response.value().etag);
+        }
+        completion(std::move(record));
+    });
+}
+
+void WebDavCloudDatabase::saveRecord(const CloudRecord &record, RecordCompletion completion)
+{
+    QList<QPair<QByteArray, QByteArray>> headers{{"Content-Type", "application/json"}};
+    if (!record.isOnServer) {
+        headers.append(qMakePair(QByteArray("If-None-Match"), QByteArray("*")));
+    } else if (!record.versionTag.isEmpty()) {
+        headers.append(qMakePair(QByteArray("If-Match"), record.versionTag));
+    } else {
+        // Without a strong tag the write could not be made conditional, and an unconditional one
+        // could silently replace another device's board.
+        QTimer::singleShot(0, this, [completion] {
+            completion(CloudError{CloudErrorCode::serverRejectedRequest,
+                                  QStringLiteral("云端服务器没有提供可靠的版本标记（强 ETag），为避免"
+                                                 "覆盖其他设备的修改，没有上传")});
+        });
+        return;
+    }
+    send("PUT", recordUrl(record.recordName), headers, record.toJson(),
+         [record, completion](CloudResult<Response> response) {
+             if (!response.hasValue()) {
+                 completion(response.error());
+                 return;
+             }
+             const int status = response.value().status;
+             if (status != 200 && status != 201 && status != 204) {
+                 completion(cloudErrorForHttpStatus(status));
+                 return;
+             }
+             CloudRecord saved = record;
+             saved.isOnServer = true;
+             saved.versionTag = strongEtag(response.value().etag);
+             completion(saved);
+         });
+}
+
+void WebDavCloudDatabase::send(const QByteArray &verb, const QUrl &url,
+                               QList<QPair<QByteArray, QByteArray>> headers,
+                               const QByteArray &body, ResponseCompletion completion)
+{
+    if (const std::optional<QString> problem =
+            CloudAccounts::problemWithCollectionUrl(m_account.collectionUrl)) {
+        QTimer::singleShot(0, this, [completion, message = *problem] {
+            completion(CloudError{CloudErrorCode::serverRejectedRequest, message});
+        });
+        return;
+    }
+    if (m_password) {
+        QTimer::singleShot(0, this, [this, verb, url, headers, body, completion] {
+            sendWithPassword(*m_password, verb, url, headers, body, completion);
+        });
+        return;
+    }
+    QPointer<WebDavCloudDatabase> self(this);
+    m_passwordSource([self, verb, url, headers, body, completion](CloudResult<QString> password) {
+        if (!self)
+            return;
+        if (!password.hasValue()) {
+            completion(password.error());
+            return;
+        }
+        self->m_password = password.value();
+        self->sendWithPassword(password.value(), verb, url, headers, body, completion);
+    });
+}
+
+void WebDavCloudDatabase::sendWithPassword(const QString &password, const QByteArray &verb,
+                                           const QUrl &url,
+                                           const QList<QPair<QByteArray, QByteArray>> &headers,
+                                           const QByteArray &body, ResponseCompletion completion)
+{
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute,
+                         QNetworkRequest::Manual);
+    request.setRawHeader("User-Agent", "Lumaret");
+    request.setRawHeader("Authorization",
+                         "Basic " + (m_account.user + QLatin1Char(':') + password).toUtf8().toBase64());
+    for (const auto &[name, value] : headers)
+        request.setRawHeader(name, value);
+
+    QNetworkReply *reply = m_network.sendCustomRequest(request, verb, body);
+
+    auto *deadline = new QTimer(reply);
+    deadline->setSingleShot(true);
+    connect(deadline, &QTimer::timeout, reply, [reply] {
+        reply->setProperty(timedOutProperty, true);
+        reply->abort();
+    });
+    deadline->start(m_limits.requestTimeout);
+
+    const qint64 maxBytes = m_limits.maxResponseBytes;
+    const auto refuseOversized = [reply, maxBytes](qint64 received) {
+        if (received > maxBytes && !reply->property(oversizedProperty).toBool()) {
+            reply->setProperty(oversizedProperty, true);
+            reply->abort();
+        }
+    };
+    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, refuseOversized] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid())
+            refuseOversized(length.toLongLong());
+    });
+    connect(reply, &QNetworkReply::downloadProgress, reply,
+            [refuseOversized](qint64 received, qint64) { refuseOversized(received); });
+
+    connect(reply, &QNetworkReply::finished, this, [this, reply, completion] {
+        reply->deleteLater();
+        completion(finish(reply));
+    });
+}
+
+CloudResult<WebDavCloudDatabase::Response> WebDavCloudDatabase::finish(QNetworkReply *reply) const
+{
+    const QString host = reply->url().host();
+    if (reply->property(timedOutProperty).toBool())
+        return networkError(QNetworkReply::TimeoutError, host);
+    if (reply->property(oversizedProperty).toBool()) {
+        return CloudError{CloudErrorCode::limitExceeded,
+                          QStringLiteral("云端服务器返回的数据超过 %1 MiB，已拒绝读取")
+                              .arg(m_limits.maxResponseBytes / (1024 * 1024))};
+    }
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid() || !isHttpLevelError(reply->error()))
+        return networkError(reply->error(), host);
+
+    Response response;
+    response.status = status.toInt();
+    response.body = reply->readAll();
+    response.etag = reply->rawHeader("ETag");
+    // A body cut short must never pass for a whole one; a compressed body has another length.
+    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    if (length.isValid() && !reply->hasRawHeader("Content-Encoding")
+        && length.toLongLong() != response.body.size())
+        return networkError(QNetworkReply::RemoteHostClosedError, host);
+    return response;
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "cloud/CloudAccount.h"
+#include "cloud/CloudRecord.h"
+
+#include <QNetworkAccessManager>
+#include <QObject>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+class QNetworkReply;
+
+/// Limits every request of the database obeys.
+struct WebDavLimits
+{
+    /// A request that has not finished by then is abandoned as a timeout.
+    std::chrono::milliseconds requestTimeout{30000};
+    /// A response body larger than this is refused before it is read in full.
+    qint64 maxResponseBytes = 64 * 1024 * 1024;
+};
+
+/// The private cloud record database of one container, kept in a WebDAV folder: the container is
+/// the folder named after its identifier inside the account's collection, each record one JSON
+/// envelope named after the record.
+///
+/// Writes are always conditional: an update carries If-Match with the strong ETag read with the
+/// record, a creation carries If-None-Match: *. Redirects are refused rather than followed, so
+/// the credentials only ever go to the address the person gave. Every completion is called once,
+/// on the GUI thread, after the call has returned.
+class WebDavCloudDatabase : public QObject
+{
+    Q_OBJECT
+
+public:
+    using StatusCompletion = std::function<void(CloudResult<CloudAccountStatus>)>;
+    using RecordCompletion = std::function<void(CloudResult<CloudRecord>)>;
+
+    WebDavCloudDatabase(CloudAccount account, PasswordSource password, QString containerIdentifier,
+                        WebDavLimits limits = {}, QObject *parent = nullptr);
+    ~WebDavCloudDatabase() override;
+
+    /// Available once the container folder answers; the folder is created when it is missing.
+    /// Refused credentials, an unreachable server and a timeout are errors.
+    void accountStatus(StatusCompletion completion);
+    /// The record named \a recordName; a missing one fails with CloudErrorCode::unknownItem.
+    void fetchRecord(const QString &recordName, RecordCompletion completion);
+    /// Writes \a record: as an update of the version it was read at, or as a new record. Answers
+    /// with the record as now stored. A change on the server since that read fails with
+    /// CloudErrorCode::serverRecordChanged.
+    void saveRecord(const CloudRecord &record, RecordCompletion completion);
+
+    QUrl containerUrl() const;
+
+private:
+    struct Response
+    {
+        int status = 0;
+        QByteArray body;
+        QByteArray etag;
+    };
+    using ResponseCompletion = std::function<void(CloudResult<Response>)>;
+
+    void send(const QByteArray &verb, const QUrl &url, QList<QPair<QByteArray, QByteArray>> headers,
+              const QByteArray &body, ResponseCompletion completion);
+    void sendWithPassword(const QString &password, const QByteArray &verb, const QUrl &url,
+                          const QList<QPair<QByteArray, QByteArray>> &headers,
+                          const QByteArray &body, ResponseCompletion completion);
+    CloudResult<Response> finish(QNetworkReply *reply) const;
+    void createContainer(StatusCompletion completion);
+    QUrl recordUrl(const QString &recordName) const;
+
+    CloudAccount m_account;
+    PasswordSource m_passwordSource;
+    QString m_containerIdentifier;
+    WebDavLimits m_limits;
+    std::optional<QString> m_password;
+    QNetworkAccessManager m_network;
+};
+
+/// The error a WebDAV status stands for, worded for the person.
+CloudError cloudErrorForHttpStatus(int status);
