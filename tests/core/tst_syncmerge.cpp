@@ -1,0 +1,146 @@
+#include "BoardFixtures.h"
+#include "services/ThoughtSyncMerge.h"
+
+#include <QTest>
+
+namespace {
+
+QUuid idFor(char name)
+{
+    return QUuid(0x10000000u + uint(name), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+}
+
+/// The thought named \a name at a version: its title says which version it is.
+Thought version(char name, const QString &title, qint64 updatedOffsetMs,
+                ThoughtStatus status = ThoughtStatus::notStarted, bool isDeleted = false)
+{
+    return Thought{idFor(name), title, QString(), status, fixtureNow().addSecs(-3600),
+                   fixtureNow().addMSecs(updatedOffsetMs), isDeleted};
+}
+
+} // namespace
+
+class SyncMergeTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void mergesByNewestEditPerThought_data();
+    void mergesByNewestEditPerThought();
+    void repeatedLocalIdsCollapseInsteadOfFailing();
+    void everyIdOccursOnceOnLargeBoards();
+};
+
+void SyncMergeTest::mergesByNewestEditPerThought_data()
+{
+    QTest::addColumn<Board>("local");
+    QTest::addColumn<Board>("remote");
+    QTest::addColumn<Board>("expected");
+
+    const Thought a = version('A', QStringLiteral("A local"), 0);
+    const Thought b = version('B', QStringLiteral("B local"), 0);
+    const Thought c = version('C', QStringLiteral("C local"), 0);
+
+    QTest::newRow("both empty") << Board() << Board() << Board();
+    QTest::newRow("no cloud board keeps local as is") << Board{a, b, c} << Board() << Board{a, b, c};
+
+    const Thought x1 = version('X', QStringLiteral("X first"), 0);
+    const Thought x2 = version('X', QStringLiteral("X newer"), 5000);
+    const Thought x3 = version('X', QStringLiteral("X same time as newer"), 5000);
+    const Thought y = version('Y', QStringLiteral("Y"), 0);
+    QTest::newRow("only cloud: repeats collapse at first position, newest wins, first of a tie")
+        << Board() << Board{x1, y, x2, x3} << Board{x2, y};
+    QTest::newRow("cloud-only thoughts follow local ones in cloud order")
+        << Board{a} << Board{y, x1} << Board{a, y, x1};
+
+    const Thought aNewer = version('A', QStringLiteral("A remote"), 1000);
+    QTest::newRow("remote one second later wins at the local position")
+        << Board{b, a, c} << Board{aNewer} << Board{b, aNewer, c};
+
+    const Thought aSameTime = version('A', QStringLiteral("A remote"), 0);
+    QTest::newRow("tie keeps local") << Board{a} << Board{aSameTime} << Board{a};
+
+    const Thought aOlderTombstone =
+        version('A', QStringLiteral("A remote"), -1000, ThoughtStatus::notStarted, true);
+    QTest::newRow("older remote tombstone loses")
+        << Board{a} << Board{aOlderTombstone} << Board{a};
+
+    const Thought aLocalTombstone =
+        version('A', QStringLiteral("A local"), 2000, ThoughtStatus::notStarted, true);
+    const Thought aLiveOlder = version('A', QStringLiteral("A remote"), 1000);
+    QTest::newRow("newer local tombstone stays deleted")
+        << Board{aLocalTombstone} << Board{aLiveOlder} << Board{aLocalTombstone};
+    const Thought aLiveNewer = version('A', QStringLiteral("A remote"), 3000);
+    QTest::newRow("newer live remote revives a local tombstone")
+        << Board{aLocalTombstone} << Board{aLiveNewer} << Board{aLiveNewer};
+
+    const Thought aCompleted = version('A', QStringLiteral("A remote"), 1000, ThoughtStatus::completed);
+    QTest::newRow("remote status change keeps the local array position")
+        << Board{a, b} << Board{b, aCompleted} << Board{aCompleted, b};
+
+    const Thought xLater = version('X', QStringLiteral("X newer"), 1000);
+    QTest::newRow("repeated cloud-only id: newer version, first position")
+        << Board{a} << Board{x1, y, xLater} << Board{a, xLater, y};
+
+    const Thought aSubSecond = version('A', QStringLiteral("A local"), 700);
+    const Thought aWholeSecond = version('A', QStringLiteral("A remote"), 0);
+    QTest::newRow("whole-second cloud copy does not beat the sub-second local edit")
+        << Board{aSubSecond} << Board{aWholeSecond} << Board{aSubSecond};
+
+    Thought aRemoteEveryField = version('A', QStringLiteral("A remote"), 1000,
+                                        ThoughtStatus::archived);
+    aRemoteEveryField.note = QStringLiteral("remote note");
+    aRemoteEveryField.createdAt = fixtureNow().addDays(-10);
+    QTest::newRow("winner is taken whole")
+        << Board{a} << Board{aRemoteEveryField} << Board{aRemoteEveryField};
+}
+
+void SyncMergeTest::mergesByNewestEditPerThought()
+{
+    QFETCH(Board, local);
+    QFETCH(Board, remote);
+    QFETCH(Board, expected);
+
+    const Board merged = ThoughtSyncMerge::merge(local, remote);
+
+    QCOMPARE(titles(merged), titles(expected));
+    QCOMPARE(merged, expected);
+}
+
+void SyncMergeTest::repeatedLocalIdsCollapseInsteadOfFailing()
+{
+    const Thought first = version('A', QStringLiteral("A first"), 0);
+    const Thought newer = version('A', QStringLiteral("A newer"), 1000);
+    const Thought b = version('B', QStringLiteral("B"), 0);
+
+    QCOMPARE(titles(ThoughtSyncMerge::merge({first, b, newer}, {})),
+             (QStringList{QStringLiteral("A newer"), QStringLiteral("B")}));
+}
+
+void SyncMergeTest::everyIdOccursOnceOnLargeBoards()
+{
+    Board local;
+    Board remote;
+    for (int i = 0; i < 2000; ++i) {
+        Thought thought = makeThought(QString::number(i), ThoughtStatus::notStarted, i);
+        if (i % 2 == 0)
+            local.append(thought);
+        if (i % 3 == 0) {
+            thought.updatedAt = thought.updatedAt.addSecs(i % 5 == 0 ? 1 : -1);
+            remote.append(thought);
+        }
+    }
+    const Board merged = ThoughtSyncMerge::merge(local, remote);
+
+    QSet<QUuid> ids;
+    for (const Thought &thought : merged)
+        ids.insert(thought.id);
+    QCOMPARE(ids.size(), merged.size());
+    // 0..1999: even ones, plus the multiples of three that are odd.
+    QCOMPARE(merged.size(), 1000 + 333);
+    for (qsizetype i = 0; i < local.size(); ++i)
+        QCOMPARE(merged.at(i).id, local.at(i).id);
+}
+
+QTEST_GUILESS_MAIN(SyncMergeTest)
+#include "tst_syncmerge.moc"
