@@ -2,6 +2,7 @@
 #include "BoardFixtures.h"
 #include "cloud/CloudKitThoughtSyncService.h"
 #include "cloud/WebDavCloudDatabase.h"
+#include "services/SyncService.h"
 #include "stores/BoardCodec.h"
 
 #include <QDir>
@@ -69,6 +70,7 @@ private slots:
     void creatingOverAnExistingRecordIsRefused();
     void accountProblemsAreErrors_data();
     void accountProblemsAreErrors();
+    void twoMachinesMergeThroughTheServer();
 
 private:
     std::unique_ptr<WebDavCloudDatabase> database(const QUrl &collection, const QString &password);
@@ -334,6 +336,35 @@ void WebDavCloudTest::accountProblemsAreErrors()
     QVERIFY(!status.hasValue());
     QCOMPARE(status.error().code, code);
     QVERIFY(!status.error().localizedDescription.isEmpty());
+}
+
+void WebDavCloudTest::twoMachinesMergeThroughTheServer()
+{
+    // The first machine's launch creates the record; the second one's merges with it.
+    const Thought shared = makeThought(QStringLiteral("shared"));
+    Thought editedOnSecond = shared;
+    editedOnSecond.title = QStringLiteral("shared, edited later");
+    editedOnSecond.updatedAt = shared.updatedAt.addSecs(60);
+    const Thought onlyFirst = makeThought(QStringLiteral("only on the first"));
+    const Thought onlySecond = makeThought(QStringLiteral("only on the second"));
+
+    SyncService first(store());
+    Board firstApplied;
+    first.start({onlyFirst, shared}, [&](const Board &board) { firstApplied = board; });
+    QTRY_COMPARE_WITH_TIMEOUT(first.state(), SyncService::State::cloudKitReady(), 20000);
+    QCOMPARE(titles(firstApplied), titles({onlyFirst, shared}));
+
+    SyncService second(store());
+    Board secondApplied;
+    second.start({editedOnSecond, onlySecond}, [&](const Board &board) { secondApplied = board; });
+    QTRY_COMPARE_WITH_TIMEOUT(second.state(), SyncService::State::cloudKitReady(), 20000);
+    const Board expected{editedOnSecond, onlySecond, onlyFirst};
+    QCOMPARE(titles(secondApplied), titles(expected));
+
+    auto reader = store();
+    const auto stored =
+        await<std::optional<Board>>([&](auto completion) { reader->fetch(completion); });
+    QCOMPARE(titles(stored.value().value_or(Board())), titles(expected));
 }
 
 QTEST_GUILESS_MAIN(WebDavCloudTest)

@@ -304,6 +304,8 @@ void WebDavCloudDatabase::sendWithPassword(const QString &password, const QByteA
     });
     connect(reply, &QNetworkReply::downloadProgress, reply,
             [refuseOversized](qint64 received, qint64) { refuseOversized(received); });
+    connect(reply, &QNetworkReply::readyRead, reply,
+            [reply, refuseOversized] { refuseOversized(reply->bytesAvailable()); });
 
     connect(reply, &QNetworkReply::finished, this, [this, reply, completion] {
         reply->deleteLater();
