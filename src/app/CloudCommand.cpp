@@ -1,10 +1,206 @@
 #include "CloudCommand.h"
 
+#include "cloud/CloudAccount.h"
+#include "cloud/CloudKitSyncAccess.h"
+#include "cloud/WebDavCloudDatabase.h"
+
+#include <QEventLoop>
+#include <QFile>
 #include <QTextStream>
+
+#include <optional>
+
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+enum ExitCode { success = 0, failure = 1, usageError = 2 };
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QTextStream &err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+int usage()
+{
+    err() << QStringLiteral(
+        "用法：\n"
+        "  lumaret cloud connect URL --user NAME   连接 WebDAV 云端账户（密码从终端或标准输入读取）\n"
+        "  lumaret cloud status                    显示云端账户并检查服务器\n"
+        "  lumaret cloud disconnect                断开云端账户并删除钥匙串中的密码\n"
+        "例如：lumaret cloud connect https://cloud.example.com/remote.php/dav/files/NAME/ --user NAME\n");
+    err().flush();
+    return usageError;
+}
+
+/// Reads one line: from a terminal without echoing it, otherwise as it comes on standard input.
+std::optional<QString> readPassword()
+{
+    const bool isTerminal = ::isatty(STDIN_FILENO) == 1;
+    termios saved{};
+    if (isTerminal) {
+        err() << QStringLiteral("密码：");
+        err().flush();
+        ::tcgetattr(STDIN_FILENO, &saved);
+        termios silent = saved;
+        silent.c_lflag &= ~tcflag_t(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
+    }
+    QFile input;
+    std::optional<QString> password;
+    if (input.open(stdin, QIODevice::ReadOnly)) {
+        const QByteArray line = input.readLine();
+        if (!line.isEmpty() || !input.atEnd())
+            password = QString::fromUtf8(line).remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
+    }
+    if (isTerminal) {
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        err() << Qt::endl;
+    }
+    return password;
+}
+
+/// Runs one asynchronous call of the cloud layer to its end.
+template <typename T, typename Call>
+CloudResult<T> wait(Call call)
+{
+    std::optional<CloudResult<T>> result;
+    QEventLoop loop;
+    call([&](CloudResult<T> answer) {
+        result.emplace(std::move(answer));
+        loop.quit();
+    });
+    if (!result)
+        loop.exec();
+    return *result;
+}
+
+CloudResult<CloudAccountStatus> checkServer(const CloudAccount &account, PasswordSource password)
+{
+    WebDavCloudDatabase database(account, std::move(password),
+                                 CloudKitSyncAccess::containerIdentifier());
+    return wait<CloudAccountStatus>([&](auto completion) { database.accountStatus(completion); });
+}
+
+void warnWithoutEntitlement()
+{
+    if (!CloudKitSyncAccess::hasCloudKitEntitlement())
+        err() << QStringLiteral("注意：此版本构建时未包含云同步授权，看板仍只保存在本机。\n");
+}
+
+int connectAccount(const QStringList &arguments)
+{
+    QString url;
+    QString user;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (argument == QStringLiteral("--user") && i + 1 < arguments.size())
+            user = arguments.at(++i);
+        else if (argument.startsWith(QStringLiteral("--user=")))
+            user = argument.mid(7);
+        else if (url.isEmpty() && !argument.startsWith(QStringLiteral("--")))
+            url = argument;
+        else
+            return usage();
+    }
+    if (url.isEmpty() || user.isEmpty())
+        return usage();
+
+    const CloudAccount account{CloudAccounts::collectionUrl(url), user, CloudAccount::Source::settings};
+    if (const std::optional<QString> problem =
+            CloudAccounts::problemWithCollectionUrl(account.collectionUrl)) {
+        err() << *problem << '\n';
+        return usageError;
+    }
+    const std::optional<QString> password = readPassword();
+    if (!password || password->isEmpty()) {
+        err() << QStringLiteral("没有读到密码，未连接。\n");
+        return failure;
+    }
+
+    const CloudResult<CloudAccountStatus> status =
+        checkServer(account, [password](std::function<void(CloudResult<QString>)> completion) {
+            completion(*password);
+        });
+    if (!status.hasValue()) {
+        err() << QStringLiteral("未连接：%1\n").arg(status.error().localizedDescription);
+        return failure;
+    }
+    const CloudResult<CloudDone> stored = wait<CloudDone>(
+        [&](auto completion) { CloudAccounts::store(account, *password, completion); });
+    if (!stored.hasValue()) {
+        err() << QStringLiteral("未连接：%1\n").arg(stored.error().localizedDescription);
+        return failure;
+    }
+    out() << QStringLiteral("已连接云端账户 %1（用户 %2）。下次启动 Lumaret 时开始同步。\n")
+                 .arg(account.collectionUrl.toString(), user);
+    warnWithoutEntitlement();
+    return success;
+}
+
+int showStatus()
+{
+    out() << (CloudKitSyncAccess::hasCloudKitEntitlement()
+                  ? QStringLiteral("云同步授权：已包含\n")
+                  : QStringLiteral("云同步授权：未包含（此版本只在本机保存）\n"));
+    const std::optional<CloudAccount> account = CloudAccounts::configured();
+    if (!account) {
+        out() << QStringLiteral("云端账户：未连接，看板只保存在本机\n");
+        return success;
+    }
+    out() << QStringLiteral("云端账户：%1（用户 %2，来自%3）\n")
+                 .arg(account->collectionUrl.toString(), account->user,
+                      account->source == CloudAccount::Source::environment
+                          ? QStringLiteral("环境变量")
+                          : QStringLiteral("已保存的设置"));
+    out().flush();
+    const CloudResult<CloudAccountStatus> status =
+        checkServer(*account, CloudAccounts::passwordSource(*account));
+    if (!status.hasValue()) {
+        out() << QStringLiteral("服务器：%1\n").arg(status.error().localizedDescription);
+        return failure;
+    }
+    out() << QStringLiteral("服务器：可用\n");
+    return success;
+}
+
+int disconnectAccount()
+{
+    const CloudResult<CloudDone> forgotten =
+        wait<CloudDone>([](auto completion) { CloudAccounts::forget(completion); });
+    if (!forgotten.hasValue()) {
+        err() << forgotten.error().localizedDescription << '\n';
+        return failure;
+    }
+    out() << QStringLiteral("已断开云端账户，看板只保存在本机。\n");
+    if (!qEnvironmentVariable("LUMARET_CLOUD_URL").isEmpty())
+        out() << QStringLiteral("注意：环境变量 LUMARET_CLOUD_URL 仍然设置了一个账户。\n");
+    return success;
+}
+
+} // namespace
 
 int runCloudCommand(const QStringList &arguments)
 {
-    Q_UNUSED(arguments);
-    QTextStream(stderr) << QStringLiteral("lumaret cloud: not available in this build\n");
-    return 2;
+    const QString verb = arguments.value(0);
+    int code = usageError;
+    if (verb == QStringLiteral("connect"))
+        code = connectAccount(arguments.mid(1));
+    else if (verb == QStringLiteral("status") && arguments.size() == 1)
+        code = showStatus();
+    else if (verb == QStringLiteral("disconnect") && arguments.size() == 1)
+        code = disconnectAccount();
+    else
+        code = usage();
+    out().flush();
+    err().flush();
+    return code;
 }

@@ -1,0 +1,171 @@
+#include "ApacheWebDavServer.h"
+
+#include <QCoreApplication>
+#include <QDirIterator>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct CommandRun
+{
+    int exitCode = -1;
+    QString output;
+    QString errors;
+};
+
+} // namespace
+
+/// The "lumaret cloud" verbs, run as the real executable in a home of its own.
+class CloudCommandTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void connectRefusesPlainHttpToAnotherHost();
+    void connectWithRefusedPasswordStoresNothing();
+    void connectNeverWritesThePasswordToAFile();
+    void statusChecksTheAccountFromTheEnvironment_data();
+    void statusChecksTheAccountFromTheEnvironment();
+
+private:
+    CommandRun run(const QStringList &arguments, const QByteArray &input = {},
+                   const QProcessEnvironment &extra = {});
+    bool anyFileContains(const QByteArray &needle) const;
+
+    ApacheWebDavServer m_server;
+    std::unique_ptr<QTemporaryDir> m_home;
+    QString m_executable;
+};
+
+void CloudCommandTest::initTestCase()
+{
+    m_executable = QCoreApplication::applicationDirPath() + QStringLiteral("/../lumaret");
+    QVERIFY2(QFile::exists(m_executable), "build the lumaret executable first");
+    QString error;
+    QVERIFY2(m_server.start(&error), qPrintable(error));
+}
+
+void CloudCommandTest::init()
+{
+    m_home = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_home->isValid());
+}
+
+CommandRun CloudCommandTest::run(const QStringList &arguments, const QByteArray &input,
+                                 const QProcessEnvironment &extra)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"LUMARET_CLOUD_URL", "LUMARET_CLOUD_USER", "LUMARET_CLOUD_PASSWORD",
+                             "DBUS_SESSION_BUS_ADDRESS", "DISPLAY", "WAYLAND_DISPLAY"})
+        environment.remove(QString::fromLatin1(name));
+    environment.insert(QStringLiteral("HOME"), m_home->path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home->filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), m_home->filePath(QStringLiteral("data")));
+    environment.insert(extra);
+
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(m_executable, QStringList{QStringLiteral("cloud")} + arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    CommandRun result;
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.exitCode = process.exitCode();
+    result.output = QString::fromUtf8(process.readAllStandardOutput());
+    result.errors = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+bool CloudCommandTest::anyFileContains(const QByteArray &needle) const
+{
+    QDirIterator files(m_home->path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        QFile file(files.next());
+        if (file.open(QIODevice::ReadOnly) && file.readAll().contains(needle))
+            return true;
+    }
+    return false;
+}
+
+void CloudCommandTest::connectRefusesPlainHttpToAnotherHost()
+{
+    const CommandRun result = run({QStringLiteral("connect"), QStringLiteral("http://cloud.example.com/dav/"),
+                                   QStringLiteral("--user"), QStringLiteral("ada")},
+                                  "secret\n");
+    QCOMPARE(result.exitCode, 2);
+    QVERIFY(result.errors.contains(QStringLiteral("https://")));
+}
+
+void CloudCommandTest::connectWithRefusedPasswordStoresNothing()
+{
+    const CommandRun result = run({QStringLiteral("connect"), m_server.collectionUrl().toString(),
+                                   QStringLiteral("--user"), m_server.user()},
+                                  "wrong password\n");
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(result.errors.contains(QStringLiteral("用户名或密码")), qPrintable(result.errors));
+
+    const CommandRun status = run({QStringLiteral("status")});
+    QCOMPARE(status.exitCode, 0);
+    QVERIFY(status.output.contains(QStringLiteral("未连接")));
+}
+
+void CloudCommandTest::connectNeverWritesThePasswordToAFile()
+{
+    const CommandRun result = run({QStringLiteral("connect"), m_server.collectionUrl().toString(),
+                                   QStringLiteral("--user"), m_server.user()},
+                                  m_server.password().toUtf8() + '\n');
+    // Without a keyring (as on a build machine) the connection is refused, never written in clear.
+    if (result.exitCode == 0) {
+        const CommandRun status = run({QStringLiteral("status")});
+        QVERIFY(status.output.contains(m_server.collectionUrl().toString()));
+    } else {
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.errors.contains(QStringLiteral("钥匙串")), qPrintable(result.errors));
+    }
+    QVERIFY(!anyFileContains(m_server.password().toUtf8()));
+    QVERIFY(!anyFileContains(m_server.password().toUtf8().toBase64()));
+
+    const CommandRun disconnected = run({QStringLiteral("disconnect")});
+    QCOMPARE(disconnected.exitCode, 0);
+    QVERIFY(run({QStringLiteral("status")}).output.contains(QStringLiteral("未连接")));
+}
+
+void CloudCommandTest::statusChecksTheAccountFromTheEnvironment_data()
+{
+    QTest::addColumn<bool>("rightPassword");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("answer");
+
+    QTest::newRow("server answers") << true << 0 << QStringLiteral("服务器：可用");
+    QTest::newRow("password refused") << false << 1 << QStringLiteral("用户名或密码");
+}
+
+void CloudCommandTest::statusChecksTheAccountFromTheEnvironment()
+{
+    QFETCH(bool, rightPassword);
+    QFETCH(int, exitCode);
+    QFETCH(QString, answer);
+
+    QProcessEnvironment account;
+    account.insert(QStringLiteral("LUMARET_CLOUD_URL"), m_server.collectionUrl().toString());
+    account.insert(QStringLiteral("LUMARET_CLOUD_USER"), m_server.user());
+    account.insert(QStringLiteral("LUMARET_CLOUD_PASSWORD"),
+                   rightPassword ? m_server.password() : QStringLiteral("wrong"));
+    const CommandRun result = run({QStringLiteral("status")}, {}, account);
+
+    QCOMPARE(result.exitCode, exitCode);
+    QVERIFY2(result.output.contains(answer), qPrintable(result.output));
+    QVERIFY(result.output.contains(QStringLiteral("环境变量")));
+}
+
+QTEST_GUILESS_MAIN(CloudCommandTest)
+#include "tst_cloudcommand.moc"
