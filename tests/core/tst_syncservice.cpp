@@ -2,6 +2,7 @@
 #include "CloudFakes.h"
 #include "services/SyncService.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 
 using namespace std::chrono_literals;
@@ -75,6 +76,7 @@ private slots:
     void changeDuringThePullIsMergedNotLost();
     void uploadAfterAFailedPullPullsAgain();
     void destroyingTheServiceWithAnswersOutstandingIsSafe();
+    void quietPeriodRunsOnARealTimerByDefault();
 };
 
 void SyncServiceTest::pullOrdersAccountFetchMergeApplySave_data()
@@ -293,6 +295,24 @@ void SyncServiceTest::destroyingTheServiceWithAnswersOutstandingIsSafe()
     harness.reset();
     cloud->releaseAll();
     QVERIFY(cloud->pending.isEmpty());
+}
+
+void SyncServiceTest::quietPeriodRunsOnARealTimerByDefault()
+{
+    auto cloud = std::make_shared<CloudScript>();
+    SyncService service(std::make_unique<FakeCloudStore>(cloud));
+    service.start({}, {});
+    QTRY_COMPARE(service.state(), SyncService::State::cloudKitReady());
+    cloud->savedBoards.clear();
+
+    const Board changed{makeThought(QStringLiteral("changed"))};
+    QElapsedTimer clock;
+    clock.start();
+    service.scheduleUpload(changed);
+    QTest::qWait(500);
+    QVERIFY(cloud->savedBoards.isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(cloud->savedBoards, QList<Board>{changed}, 5000);
+    QVERIFY(clock.elapsed() >= 800);
 }
 
 QTEST_GUILESS_MAIN(SyncServiceTest)
