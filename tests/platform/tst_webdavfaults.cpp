@@ -105,6 +105,7 @@ private slots:
     void writesAreConditionalAndAuthenticated();
     void redirectIsNotFollowed();
     void plainHttpToAnotherHostSendsNothing();
+    void destroyingTheStoreMidRequestAnswersNothing();
 
 private:
     /// Runs \a operation against \a url and returns its error, or nothing on success.
@@ -265,6 +266,24 @@ void WebDavFaultsTest::plainHttpToAnotherHostSendsNothing()
     QVERIFY(error);
     QVERIFY(error->localizedDescription.contains(QStringLiteral("http://")));
     QVERIFY(error->localizedDescription.contains(QStringLiteral("https://")));
+}
+
+void WebDavFaultsTest::destroyingTheStoreMidRequestAnswersNothing()
+{
+    StubHttpServer server({QByteArray()});
+    const CloudAccount account{server.url(), QStringLiteral("ada"), CloudAccount::Source::environment};
+    PasswordSource password = [](std::function<void(CloudResult<QString>)> completion) {
+        completion(QStringLiteral("secret"));
+    };
+    auto cloud = std::make_unique<CloudKitThoughtSyncService>(std::make_unique<WebDavCloudDatabase>(
+        account, password, QStringLiteral("iCloud.test"), WebDavLimits{}));
+    int answers = 0;
+    cloud->save({}, [&](CloudResult<CloudDone>) { ++answers; });
+    QTRY_COMPARE(server.requests.size(), 1);
+
+    cloud.reset();
+    QTest::qWait(50);
+    QCOMPARE(answers, 0);
 }
 
 QTEST_GUILESS_MAIN(WebDavFaultsTest)

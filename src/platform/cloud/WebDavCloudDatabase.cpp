@@ -124,7 +124,15 @@ WebDavCloudDatabase::WebDavCloudDatabase(CloudAccount account, PasswordSource pa
     m_network.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
 }
 
-WebDavCloudDatabase::~WebDavCloudDatabase() = default;
+WebDavCloudDatabase::~WebDavCloudDatabase()
+{
+    // Requests still on their way end here without answering: their completions may belong to an
+    // owner that is being destroyed too.
+    for (QNetworkReply *reply : m_network.findChildren<QNetworkReply *>()) {
+        reply->disconnect(this);
+        reply->abort();
+    }
+}
 
 QUrl WebDavCloudDatabase::containerUrl() const
 {
