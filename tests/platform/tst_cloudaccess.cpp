@@ -92,6 +92,8 @@ void CloudAccessTest::credentialsTravelOnlyOverHttpsOrLoopback_data()
 
     QTest::newRow("https Nextcloud")
         << QStringLiteral("https://cloud.example.com/remote.php/dav/files/NAME/") << true;
+    QTest::newRow("user name outside ASCII")
+        << QStringLiteral("https://cloud.example.com/remote.php/dav/files/张三/") << true;
     QTest::newRow("http to 127.0.0.1") << QStringLiteral("http://127.0.0.1:8080/dav/") << true;
     QTest::newRow("http to localhost") << QStringLiteral("http://localhost/dav/") << true;
     QTest::newRow("http to ::1") << QStringLiteral("http://[::1]:8080/dav/") << true;

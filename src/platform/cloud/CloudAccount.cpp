@@ -17,19 +17,11 @@ const QString userKey = QStringLiteral("cloud/user");
 // the running application object is called (tests, the command line).
 const QString settingsName = QStringLiteral("Lumaret");
 
-/// One keyring entry per account, so that connecting another account never reads an old secret.
+// One keyring entry per account, so that connecting another account never reads an old secret.
 QString keychainKey(const CloudAccount &account)
 {
     return QStringLiteral("cloud:%1@%2")
         .arg(account.user, account.collectionUrl.toString(QUrl::FullyEncoded));
-}
-
-bool isLoopback(const QString &host)
-{
-    if (host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
-        return true;
-    const QHostAddress address(host);
-    return !address.isNull() && address.isLoopback();
 }
 
 void answerLater(std::function<void()> answer)
@@ -40,6 +32,14 @@ void answerLater(std::function<void()> answer)
 } // namespace
 
 namespace CloudAccounts {
+
+bool isLoopbackHost(const QString &host)
+{
+    if (host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
 
 std::optional<CloudAccount> configured()
 {
@@ -58,7 +58,7 @@ std::optional<CloudAccount> configured()
 
 QUrl collectionUrl(const QString &text)
 {
-    QUrl url(text.trimmed(), QUrl::StrictMode);
+    QUrl url(text.trimmed(), QUrl::TolerantMode);
     if (url.isValid() && !url.path().endsWith(QLatin1Char('/')))
         url.setPath(url.path() + QLatin1Char('/'));
     return url;
@@ -77,7 +77,7 @@ std::optional<QString> problemWithCollectionUrl(const QUrl &url)
     if (scheme == QStringLiteral("https"))
         return std::nullopt;
     if (scheme == QStringLiteral("http")) {
-        if (isLoopback(url.host()))
+        if (isLoopbackHost(url.host()))
             return std::nullopt;
         return QStringLiteral("已拒绝明文 http:// 地址：密码会以明文在网络上传输。请改用 https://"
                               "（只有本机回环地址可以使用 http://）");

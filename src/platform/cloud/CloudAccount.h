@@ -38,6 +38,9 @@ QUrl collectionUrl(const QString &text);
 /// over https, or over plain http to this machine's own loopback address.
 std::optional<QString> problemWithCollectionUrl(const QUrl &url);
 
+/// Whether \a host names this machine's loopback interface.
+bool isLoopbackHost(const QString &host);
+
 /// Where the password of \a account comes from: the environment or the keyring.
 PasswordSource passwordSource(const CloudAccount &account);
 

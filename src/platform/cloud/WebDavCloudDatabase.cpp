@@ -1,5 +1,6 @@
 #include "WebDavCloudDatabase.h"
 
+#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
@@ -122,6 +123,9 @@ WebDavCloudDatabase::WebDavCloudDatabase(CloudAccount account, PasswordSource pa
     // Nothing read from the cloud may come from a cache, and nothing sent may be kept in one.
     m_network.setCache(nullptr);
     m_network.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    // A proxy configured for the desktop has no business with this machine's own server.
+    if (CloudAccounts::isLoopbackHost(m_account.collectionUrl.host()))
+        m_network.setProxy(QNetworkProxy::NoProxy);
 }
 
 WebDavCloudDatabase::~WebDavCloudDatabase()
