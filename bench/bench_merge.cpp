@@ -29,7 +29,8 @@ const Boards &boards()
         for (int i = 0; i < boardSize; ++i) {
             const QDateTime updated = base.addSecs(i);
             result.local.append(Thought{QUuid::createUuid(), QStringLiteral("local %1").arg(i),
-                                        QString(), ThoughtStatus::notStarted, base, updated, false});
+                                        QString(), ThoughtStatus::notStarted, base, updated,
+                                        false});
         }
         for (int i = 0; i < boardSize; ++i) {
             if (i < boardSize / 2) {
@@ -90,7 +91,8 @@ void mergeBoards(benchmark::State &state)
         state.ResumeTiming();
     }
     state.SetItemsProcessed(state.iterations() * (input.local.size() + input.remote.size()));
-    state.counters["xFloor"] = double(mergeTime.count()) / double(std::max<Clock::rep>(floorTime.count(), 1));
+    state.counters["xFloor"] =
+        double(mergeTime.count()) / double(std::max<Clock::rep>(floorTime.count(), 1));
 }
 
 } // namespace

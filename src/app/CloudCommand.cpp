@@ -33,10 +33,12 @@ int usage()
 {
     err() << QStringLiteral(
         "用法：\n"
-        "  lumaret cloud connect URL --user NAME   连接 WebDAV 云端账户（密码从终端或标准输入读取）\n"
+        "  lumaret cloud connect URL --user NAME   连接 WebDAV "
+        "云端账户（密码从终端或标准输入读取）\n"
         "  lumaret cloud status                    显示云端账户并检查服务器\n"
         "  lumaret cloud disconnect                断开云端账户并删除钥匙串中的密码\n"
-        "例如：lumaret cloud connect https://cloud.example.com/remote.php/dav/files/NAME/ --user NAME\n");
+        "例如：lumaret cloud connect https://cloud.example.com/remote.php/dav/files/NAME/ --user "
+        "NAME\n");
     err().flush();
     return usageError;
 }
@@ -69,8 +71,7 @@ std::optional<QString> readPassword()
 }
 
 /// Runs one asynchronous call of the cloud layer to its end.
-template <typename T, typename Call>
-CloudResult<T> wait(Call call)
+template <typename T, typename Call> CloudResult<T> wait(Call call)
 {
     std::optional<CloudResult<T>> result;
     QEventLoop loop;
@@ -114,7 +115,8 @@ int connectAccount(const QStringList &arguments)
     if (url.isEmpty() || user.isEmpty())
         return usage();
 
-    const CloudAccount account{CloudAccounts::collectionUrl(url), user, CloudAccount::Source::settings};
+    const CloudAccount account{CloudAccounts::collectionUrl(url), user,
+                               CloudAccount::Source::settings};
     if (const std::optional<QString> problem =
             CloudAccounts::problemWithCollectionUrl(account.collectionUrl)) {
         err() << *problem << '\n';

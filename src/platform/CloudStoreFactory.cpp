@@ -14,6 +14,7 @@ std::unique_ptr<CloudKitThoughtSyncing> makeDefaultCloudStore()
         return nullptr;
     // An account with an unusable address still gets a store: its requests fail with the reason,
     // which the status pill then shows, instead of the board silently staying local.
-    return std::make_unique<CloudKitThoughtSyncService>(std::make_unique<WebDavCloudDatabase>(
-        *account, CloudAccounts::passwordSource(*account), CloudKitSyncAccess::containerIdentifier()));
+    return std::make_unique<CloudKitThoughtSyncService>(
+        std::make_unique<WebDavCloudDatabase>(*account, CloudAccounts::passwordSource(*account),
+                                              CloudKitSyncAccess::containerIdentifier()));
 }

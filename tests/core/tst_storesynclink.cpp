@@ -85,23 +85,20 @@ void StoreSyncLinkTest::everySavingOperationSchedulesOneUpload_data()
     QTest::addColumn<StoreOperation>("operation");
 
     // The board holds a live thought "A" (completed) and a tombstone, which uploads must carry.
-    QTest::newRow("add") << StoreOperation([](BoardStore &store) {
-        store.addQuickThought(QStringLiteral("new"));
-    });
+    QTest::newRow("add") << StoreOperation(
+        [](BoardStore &store) { store.addQuickThought(QStringLiteral("new")); });
     QTest::newRow("update") << StoreOperation([](BoardStore &store) {
         store.update(store.thoughts().first(), QStringLiteral("renamed"), QString(),
                      ThoughtStatus::inProgress);
     });
-    QTest::newRow("delete") << StoreOperation([](BoardStore &store) {
-        store.deleteThought(store.thoughts().first());
-    });
+    QTest::newRow("delete") << StoreOperation(
+        [](BoardStore &store) { store.deleteThought(store.thoughts().first()); });
     QTest::newRow("archive") << StoreOperation([](BoardStore &store) { store.archiveCompleted(); });
     QTest::newRow("move") << StoreOperation([](BoardStore &store) {
         store.move(store.thoughts().first().id, ThoughtStatus::notStarted, std::nullopt);
     });
-    QTest::newRow("advance") << StoreOperation([](BoardStore &store) {
-        store.advance(store.thoughts().first().id);
-    });
+    QTest::newRow("advance") << StoreOperation(
+        [](BoardStore &store) { store.advance(store.thoughts().first().id); });
 }
 
 void StoreSyncLinkTest::everySavingOperationSchedulesOneUpload()

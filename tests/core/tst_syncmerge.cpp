@@ -14,8 +14,13 @@ QUuid idFor(char name)
 Thought version(char name, const QString &title, qint64 updatedOffsetMs,
                 ThoughtStatus status = ThoughtStatus::notStarted, bool isDeleted = false)
 {
-    return Thought{idFor(name), title, QString(), status, fixtureNow().addSecs(-3600),
-                   fixtureNow().addMSecs(updatedOffsetMs), isDeleted};
+    return Thought{idFor(name),
+                   title,
+                   QString(),
+                   status,
+                   fixtureNow().addSecs(-3600),
+                   fixtureNow().addMSecs(updatedOffsetMs),
+                   isDeleted};
 }
 
 } // namespace
@@ -42,7 +47,8 @@ void SyncMergeTest::mergesByNewestEditPerThought_data()
     const Thought c = version('C', QStringLiteral("C local"), 0);
 
     QTest::newRow("both empty") << Board() << Board() << Board();
-    QTest::newRow("no cloud board keeps local as is") << Board{a, b, c} << Board() << Board{a, b, c};
+    QTest::newRow("no cloud board keeps local as is")
+        << Board{a, b, c} << Board() << Board{a, b, c};
 
     const Thought x1 = version('X', QStringLiteral("X first"), 0);
     const Thought x2 = version('X', QStringLiteral("X newer"), 5000);
@@ -62,8 +68,7 @@ void SyncMergeTest::mergesByNewestEditPerThought_data()
 
     const Thought aOlderTombstone =
         version('A', QStringLiteral("A remote"), -1000, ThoughtStatus::notStarted, true);
-    QTest::newRow("older remote tombstone loses")
-        << Board{a} << Board{aOlderTombstone} << Board{a};
+    QTest::newRow("older remote tombstone loses") << Board{a} << Board{aOlderTombstone} << Board{a};
 
     const Thought aLocalTombstone =
         version('A', QStringLiteral("A local"), 2000, ThoughtStatus::notStarted, true);
@@ -74,7 +79,8 @@ void SyncMergeTest::mergesByNewestEditPerThought_data()
     QTest::newRow("newer live remote revives a local tombstone")
         << Board{aLocalTombstone} << Board{aLiveNewer} << Board{aLiveNewer};
 
-    const Thought aCompleted = version('A', QStringLiteral("A remote"), 1000, ThoughtStatus::completed);
+    const Thought aCompleted =
+        version('A', QStringLiteral("A remote"), 1000, ThoughtStatus::completed);
     QTest::newRow("remote status change keeps the local array position")
         << Board{a, b} << Board{b, aCompleted} << Board{aCompleted, b};
 
@@ -87,8 +93,8 @@ void SyncMergeTest::mergesByNewestEditPerThought_data()
     QTest::newRow("whole-second cloud copy does not beat the sub-second local edit")
         << Board{aSubSecond} << Board{aWholeSecond} << Board{aSubSecond};
 
-    Thought aRemoteEveryField = version('A', QStringLiteral("A remote"), 1000,
-                                        ThoughtStatus::archived);
+    Thought aRemoteEveryField =
+        version('A', QStringLiteral("A remote"), 1000, ThoughtStatus::archived);
     aRemoteEveryField.note = QStringLiteral("remote note");
     aRemoteEveryField.createdAt = fixtureNow().addDays(-10);
     QTest::newRow("winner is taken whole")

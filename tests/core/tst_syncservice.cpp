@@ -36,8 +36,8 @@ struct Harness
 
     explicit Harness(bool withCloud = true)
     {
-        service = std::make_unique<SyncService>(
-            withCloud ? std::make_unique<FakeCloudStore>(cloud) : nullptr);
+        service = std::make_unique<SyncService>(withCloud ? std::make_unique<FakeCloudStore>(cloud)
+                                                          : nullptr);
         service->setStartDelay(delays.startDelay());
         QObject::connect(service.get(), &SyncService::stateChanged, service.get(),
                          [this] { states.append(describe(service->state())); });
@@ -52,12 +52,17 @@ struct Harness
     }
 
     /// Lets every answer the cloud gives "at once" arrive.
-    static void settle() { QCoreApplication::processEvents(); QCoreApplication::processEvents(); }
+    static void settle()
+    {
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    }
 };
 
 const CloudError decodingError{CloudErrorCode::invalidRecord, QStringLiteral("看板数据无法读取")};
 const CloudError refused{CloudErrorCode::notAuthenticated, QStringLiteral("密码被拒绝")};
-const CloudError changedOnServer{CloudErrorCode::serverRecordChanged, QStringLiteral("记录已被修改")};
+const CloudError changedOnServer{CloudErrorCode::serverRecordChanged,
+                                 QStringLiteral("记录已被修改")};
 
 } // namespace
 
@@ -239,7 +244,8 @@ void SyncServiceTest::lastUploadToFinishSetsTheState()
     harness.cloud->pending.takeLast()();
     QCOMPARE(harness.service->state(), SyncService::State::cloudKitReady());
     harness.cloud->pending.takeFirst()();
-    QCOMPARE(harness.service->state(), SyncService::State::failed(changedOnServer.localizedDescription));
+    QCOMPARE(harness.service->state(),
+             SyncService::State::failed(changedOnServer.localizedDescription));
 }
 
 void SyncServiceTest::changeDuringThePullIsMergedNotLost()
@@ -271,7 +277,8 @@ void SyncServiceTest::uploadAfterAFailedPullPullsAgain()
     const Thought remoteOnly = makeThought(QStringLiteral("remote"));
     harness.cloud->accountStatus = refused;
     harness.service->start({}, harness.applyAction());
-    QTRY_COMPARE(harness.service->state(), SyncService::State::failed(refused.localizedDescription));
+    QTRY_COMPARE(harness.service->state(),
+                 SyncService::State::failed(refused.localizedDescription));
 
     harness.cloud->accountStatus = CloudAccountStatus::available;
     harness.cloud->fetch = std::optional<Board>(Board{remoteOnly});
@@ -281,8 +288,9 @@ void SyncServiceTest::uploadAfterAFailedPullPullsAgain()
     harness.delays.advance(800ms);
     QTRY_COMPARE(harness.service->state(), SyncService::State::cloudKitReady());
 
-    QCOMPARE(harness.cloud->log, (QStringList{QStringLiteral("accountStatus"), QStringLiteral("fetch"),
-                                              QStringLiteral("apply"), QStringLiteral("save")}));
+    QCOMPARE(harness.cloud->log,
+             (QStringList{QStringLiteral("accountStatus"), QStringLiteral("fetch"),
+                          QStringLiteral("apply"), QStringLiteral("save")}));
     QCOMPARE(harness.cloud->savedBoards, QList<Board>{(Board{changed, remoteOnly})});
 }
 

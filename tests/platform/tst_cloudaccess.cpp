@@ -63,7 +63,8 @@ void CloudAccessTest::entitlementProbeChecksExactKeysAndValues_data()
     QTest::newRow("anonymous CloudKit among others")
         << document(R"(["CloudDocuments","CloudKit-Anonymous"])", ours) << true;
     QTest::newRow("only other services") << document(R"(["CloudDocuments"])", ours) << false;
-    QTest::newRow("service compared case-sensitively") << document(R"(["cloudkit"])", ours) << false;
+    QTest::newRow("service compared case-sensitively")
+        << document(R"(["cloudkit"])", ours) << false;
     QTest::newRow("services not an array") << document(R"("CloudKit")", ours) << false;
     QTest::newRow("services with a non-string") << document(R"(["CloudKit",1])", ours) << false;
     QTest::newRow("no services") << document(QByteArray(), ours) << false;
@@ -81,7 +82,8 @@ void CloudAccessTest::entitlementProbeChecksExactKeysAndValues()
 {
     QFETCH(QByteArray, entitlements);
     QFETCH(bool, granted);
-    QCOMPARE(CloudKitSyncAccess::hasCloudKitEntitlement(entitlements, QStringLiteral("iCloud.app.lumaret")),
+    QCOMPARE(CloudKitSyncAccess::hasCloudKitEntitlement(entitlements,
+                                                        QStringLiteral("iCloud.app.lumaret")),
              granted);
 }
 
@@ -97,7 +99,8 @@ void CloudAccessTest::credentialsTravelOnlyOverHttpsOrLoopback_data()
     QTest::newRow("http to 127.0.0.1") << QStringLiteral("http://127.0.0.1:8080/dav/") << true;
     QTest::newRow("http to localhost") << QStringLiteral("http://localhost/dav/") << true;
     QTest::newRow("http to ::1") << QStringLiteral("http://[::1]:8080/dav/") << true;
-    QTest::newRow("http to another host") << QStringLiteral("http://cloud.example.com/dav/") << false;
+    QTest::newRow("http to another host")
+        << QStringLiteral("http://cloud.example.com/dav/") << false;
     QTest::newRow("http to a name that starts like loopback")
         << QStringLiteral("http://127.0.0.1.example.com/dav/") << false;
     QTest::newRow("http to a LAN address") << QStringLiteral("http://192.168.1.10/dav/") << false;
@@ -122,7 +125,8 @@ void CloudAccessTest::credentialsTravelOnlyOverHttpsOrLoopback()
 
 void CloudAccessTest::collectionUrlEndsWithSlash()
 {
-    QCOMPARE(CloudAccounts::collectionUrl(QStringLiteral(" https://cloud.example.com/remote.php/dav/files/ada ")),
+    QCOMPARE(CloudAccounts::collectionUrl(
+                 QStringLiteral(" https://cloud.example.com/remote.php/dav/files/ada ")),
              QUrl(QStringLiteral("https://cloud.example.com/remote.php/dav/files/ada/")));
     QCOMPARE(CloudAccounts::collectionUrl(QStringLiteral("https://cloud.example.com")),
              QUrl(QStringLiteral("https://cloud.example.com/")));
@@ -152,7 +156,8 @@ void CloudAccessTest::accountComesFromEnvironmentBeforeSettings()
     QCOMPARE(account->user, QStringLiteral("env"));
 
     std::optional<CloudResult<QString>> password;
-    CloudAccounts::passwordSource(*account)([&](CloudResult<QString> answer) { password.emplace(answer); });
+    CloudAccounts::passwordSource (*account)(
+        [&](CloudResult<QString> answer) { password.emplace(answer); });
     QTRY_VERIFY(password);
     QCOMPARE(password->value(), QStringLiteral("secret"));
 

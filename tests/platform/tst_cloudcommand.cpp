@@ -64,7 +64,8 @@ CommandRun CloudCommandTest::run(const QStringList &arguments, const QByteArray 
                              "DBUS_SESSION_BUS_ADDRESS", "DISPLAY", "WAYLAND_DISPLAY"})
         environment.remove(QString::fromLatin1(name));
     environment.insert(QStringLiteral("HOME"), m_home->path());
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home->filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
+                       m_home->filePath(QStringLiteral("config")));
     environment.insert(QStringLiteral("XDG_DATA_HOME"), m_home->filePath(QStringLiteral("data")));
     environment.insert(extra);
 
@@ -98,9 +99,10 @@ bool CloudCommandTest::anyFileContains(const QByteArray &needle) const
 
 void CloudCommandTest::connectRefusesPlainHttpToAnotherHost()
 {
-    const CommandRun result = run({QStringLiteral("connect"), QStringLiteral("http://cloud.example.com/dav/"),
-                                   QStringLiteral("--user"), QStringLiteral("ada")},
-                                  "secret\n");
+    const CommandRun result =
+        run({QStringLiteral("connect"), QStringLiteral("http://cloud.example.com/dav/"),
+             QStringLiteral("--user"), QStringLiteral("ada")},
+            "secret\n");
     QCOMPARE(result.exitCode, 2);
     QVERIFY(result.errors.contains(QStringLiteral("https://")));
 }

@@ -14,8 +14,7 @@
 namespace {
 
 /// Runs one asynchronous cloud call to its answer.
-template <typename T, typename Call>
-CloudResult<T> await(Call call)
+template <typename T, typename Call> CloudResult<T> await(Call call)
 {
     std::optional<CloudResult<T>> result;
     call([&result](CloudResult<T> answer) { result.emplace(std::move(answer)); });
@@ -26,8 +25,7 @@ CloudResult<T> await(Call call)
 }
 
 /// The failure's text for a test message; evaluated even when the check passes.
-template <typename T>
-QByteArray why(const CloudResult<T> &result)
+template <typename T> QByteArray why(const CloudResult<T> &result)
 {
     return result.hasValue() ? QByteArray() : result.error().localizedDescription.toUtf8();
 }
@@ -121,8 +119,8 @@ std::unique_ptr<CloudKitThoughtSyncService> WebDavCloudTest::store()
 
 QString WebDavCloudTest::recordPath() const
 {
-    return m_server.collectionPath() + QLatin1Char('/') + m_container
-           + QStringLiteral("/default-board.json");
+    return m_server.collectionPath() + QLatin1Char('/') + m_container +
+           QStringLiteral("/default-board.json");
 }
 
 void WebDavCloudTest::accountStatusCreatesTheContainer()
@@ -154,8 +152,10 @@ void WebDavCloudTest::firstFetchFindsNothingAndSaveCreatesTheRecord()
     QVERIFY2(saved.hasValue(), why(saved).constData());
 
     const QJsonObject envelope = QJsonDocument::fromJson(readFile(recordPath())).object();
-    QCOMPARE(envelope.value(QStringLiteral("recordName")).toString(), QStringLiteral("default-board"));
-    QCOMPARE(envelope.value(QStringLiteral("recordType")).toString(), QStringLiteral("BoardSnapshot"));
+    QCOMPARE(envelope.value(QStringLiteral("recordName")).toString(),
+             QStringLiteral("default-board"));
+    QCOMPARE(envelope.value(QStringLiteral("recordType")).toString(),
+             QStringLiteral("BoardSnapshot"));
     const QJsonObject fields = envelope.value(QStringLiteral("fields")).toObject();
     const QJsonObject payload = fields.value(QStringLiteral("payload")).toObject();
     QCOMPARE(payload.value(QStringLiteral("type")).toString(), QStringLiteral("data"));
@@ -190,9 +190,10 @@ void WebDavCloudTest::secondSaveUpdatesTheRecord()
 void WebDavCloudTest::saveKeepsFieldsOfOtherWriters()
 {
     auto cloud = store();
-    writeFile(recordPath(), R"({"recordName":"default-board","recordType":"BoardSnapshot","owner":"phone",)"
-                            R"("fields":{"colour":{"type":"string","value":"teal"},)"
-                            R"("payload":{"type":"data","value":"W10="}}})");
+    writeFile(recordPath(),
+              R"({"recordName":"default-board","recordType":"BoardSnapshot","owner":"phone",)"
+              R"("fields":{"colour":{"type":"string","value":"teal"},)"
+              R"("payload":{"type":"data","value":"W10="}}})");
 
     const auto saved = await<CloudDone>(
         [&](auto completion) { cloud->save({makeThought(QStringLiteral("mine"))}, completion); });
@@ -200,7 +201,10 @@ void WebDavCloudTest::saveKeepsFieldsOfOtherWriters()
 
     const QJsonObject envelope = QJsonDocument::fromJson(readFile(recordPath())).object();
     QCOMPARE(envelope.value(QStringLiteral("owner")).toString(), QStringLiteral("phone"));
-    QCOMPARE(envelope.value(QStringLiteral("fields")).toObject().value(QStringLiteral("colour")).toObject(),
+    QCOMPARE(envelope.value(QStringLiteral("fields"))
+                 .toObject()
+                 .value(QStringLiteral("colour"))
+                 .toObject(),
              (QJsonObject{{QStringLiteral("type"), QStringLiteral("string")},
                           {QStringLiteral("value"), QStringLiteral("teal")}}));
     const auto fetched =
@@ -211,8 +215,8 @@ void WebDavCloudTest::saveKeepsFieldsOfOtherWriters()
 void WebDavCloudTest::recordWithoutDataPayloadReadsAsEmptyBoard_data()
 {
     QTest::addColumn<QByteArray>("fields");
-    QTest::newRow("no payload")
-        << QByteArray(R"({"updatedAt":{"type":"date","value":"2026-03-01T09:00:00Z"}})");
+    QTest::newRow("no payload") << QByteArray(
+        R"({"updatedAt":{"type":"date","value":"2026-03-01T09:00:00Z"}})");
     QTest::newRow("payload is a date")
         << QByteArray(R"({"payload":{"type":"date","value":"2026-03-01T09:00:00Z"}})");
     QTest::newRow("payload is a bare string") << QByteArray(R"({"payload":"W10="})");
@@ -239,7 +243,8 @@ void WebDavCloudTest::unreadableRecordFailsAndIsLeftAlone_data()
         R"([{"id":"0F8FAD5B-D9CB-469F-A165-70867728950E","title":"x","note":"","status":"someday",)"
         R"("createdAt":"2026-03-01T09:00:00Z","updatedAt":"2026-03-01T09:00:00Z","isDeleted":false}])";
     const auto withPayload = [](const QByteArray &payload) {
-        return envelopeStart + R"({"payload":{"type":"data","value":")" + payload.toBase64() + "\"}}}";
+        return envelopeStart + R"({"payload":{"type":"data","value":")" + payload.toBase64() +
+               "\"}}}";
     };
     QTest::newRow("payload with an unknown status") << withPayload(unknownStatus) << false;
     QTest::newRow("payload that is not JSON") << withPayload("{not json") << false;
@@ -286,12 +291,14 @@ void WebDavCloudTest::changedOnServerSinceFetchIsRefused()
 
     CloudRecord stale = fetched.value();
     stale.setDataField(QStringLiteral("payload"), "[]");
-    const auto saved = await<CloudRecord>([&](auto completion) { db->saveRecord(stale, completion); });
+    const auto saved =
+        await<CloudRecord>([&](auto completion) { db->saveRecord(stale, completion); });
     QVERIFY(!saved.hasValue());
     QCOMPARE(saved.error().code, CloudErrorCode::serverRecordChanged);
     const auto current =
         await<std::optional<Board>>([&](auto completion) { cloud->fetch(completion); });
-    QCOMPARE(titles(current.value().value_or(Board())), QStringList{QStringLiteral("other device")});
+    QCOMPARE(titles(current.value().value_or(Board())),
+             QStringList{QStringLiteral("other device")});
 }
 
 void WebDavCloudTest::creatingOverAnExistingRecordIsRefused()
@@ -303,7 +310,8 @@ void WebDavCloudTest::creatingOverAnExistingRecordIsRefused()
     CloudRecord fresh;
     fresh.recordName = QStringLiteral("default-board");
     fresh.recordType = QStringLiteral("BoardSnapshot");
-    const auto saved = await<CloudRecord>([&](auto completion) { db->saveRecord(fresh, completion); });
+    const auto saved =
+        await<CloudRecord>([&](auto completion) { db->saveRecord(fresh, completion); });
     QVERIFY(!saved.hasValue());
     QCOMPARE(saved.error().code, CloudErrorCode::serverRecordChanged);
 }
@@ -314,12 +322,12 @@ void WebDavCloudTest::accountProblemsAreErrors_data()
     QTest::addColumn<QString>("password");
     QTest::addColumn<CloudErrorCode>("code");
 
-    QTest::newRow("wrong password") << QStringLiteral("dav/") << QStringLiteral("wrong")
-                                    << CloudErrorCode::notAuthenticated;
-    QTest::newRow("forbidden collection") << QStringLiteral("forbidden/") << QString()
-                                          << CloudErrorCode::permissionFailure;
-    QTest::newRow("collection that does not exist") << QStringLiteral("dav/missing/") << QString()
-                                                    << CloudErrorCode::serverRejectedRequest;
+    QTest::newRow("wrong password")
+        << QStringLiteral("dav/") << QStringLiteral("wrong") << CloudErrorCode::notAuthenticated;
+    QTest::newRow("forbidden collection")
+        << QStringLiteral("forbidden/") << QString() << CloudErrorCode::permissionFailure;
+    QTest::newRow("collection that does not exist")
+        << QStringLiteral("dav/missing/") << QString() << CloudErrorCode::serverRejectedRequest;
 }
 
 void WebDavCloudTest::accountProblemsAreErrors()

@@ -16,7 +16,8 @@ namespace {
 class StubHttpServer : public QObject
 {
 public:
-    explicit StubHttpServer(QList<QByteArray> answers, const QHostAddress &address = QHostAddress::LocalHost)
+    explicit StubHttpServer(QList<QByteArray> answers,
+                            const QHostAddress &address = QHostAddress::LocalHost)
         : m_answers(std::move(answers))
     {
         m_server.listen(address, 0);
@@ -73,8 +74,8 @@ private:
 QByteArray answer(const QByteArray &statusLine, const QByteArray &headers = {},
                   const QByteArray &body = {})
 {
-    return "HTTP/1.1 " + statusLine + "\r\nContent-Length: " + QByteArray::number(body.size())
-           + "\r\n" + headers + "Connection: close\r\n\r\n" + body;
+    return "HTTP/1.1 " + statusLine + "\r\nContent-Length: " + QByteArray::number(body.size()) +
+           "\r\n" + headers + "Connection: close\r\n\r\n" + body;
 }
 
 const QByteArray envelope =
@@ -82,8 +83,7 @@ const QByteArray envelope =
 
 enum class Operation { accountStatus, fetch, save };
 
-template <typename T>
-std::optional<CloudError> errorOf(const std::optional<CloudResult<T>> &result)
+template <typename T> std::optional<CloudError> errorOf(const std::optional<CloudResult<T>> &result)
 {
     if (!result || result->hasValue())
         return std::nullopt;
@@ -168,31 +168,34 @@ void WebDavFaultsTest::faultsBecomeClearErrors_data()
     QTest::newRow("500 on save's read: nothing written")
         << QList<QByteArray>{answer("500 Internal Server Error")} << Operation::save
         << CloudErrorCode::serverRejectedRequest << 1;
-    QTest::newRow("not a WebDAV folder") << QList<QByteArray>{answer("405 Method Not Allowed")}
-                                         << Operation::accountStatus
-                                         << CloudErrorCode::serverRejectedRequest << 1;
+    QTest::newRow("not a WebDAV folder")
+        << QList<QByteArray>{answer("405 Method Not Allowed")} << Operation::accountStatus
+        << CloudErrorCode::serverRejectedRequest << 1;
     QTest::newRow("body cut short")
-        << QList<QByteArray>{"HTTP/1.1 200 OK\r\nContent-Length: 400\r\nConnection: close\r\n\r\n"
-                             + envelope.left(40)}
+        << QList<QByteArray>{"HTTP/1.1 200 OK\r\nContent-Length: 400\r\nConnection: close\r\n\r\n" +
+                             envelope.left(40)}
         << Operation::fetch << CloudErrorCode::networkFailure << 1;
     QTest::newRow("announced body over the limit")
         << QList<QByteArray>{"HTTP/1.1 200 OK\r\nContent-Length: 104857600\r\n\r\n" + envelope}
         << Operation::fetch << CloudErrorCode::limitExceeded << 1;
     QTest::newRow("chunked body over the limit")
-        << QList<QByteArray>{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n800\r\n"
-                             + QByteArray(0x800, ' ') + "\r\n800\r\n" + QByteArray(0x800, ' ') + "\r\n"}
+        << QList<QByteArray>{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n800\r\n" +
+                             QByteArray(0x800, ' ') + "\r\n800\r\n" + QByteArray(0x800, ' ') +
+                             "\r\n"}
         << Operation::fetch << CloudErrorCode::limitExceeded << 1;
-    QTest::newRow("server that never answers") << QList<QByteArray>{QByteArray()}
-                                               << Operation::fetch << CloudErrorCode::networkFailure << 1;
+    QTest::newRow("server that never answers")
+        << QList<QByteArray>{QByteArray()} << Operation::fetch << CloudErrorCode::networkFailure
+        << 1;
     QTest::newRow("weak ETag: no unconditional write")
         << QList<QByteArray>{answer("200 OK", "ETag: W/\"v1\"\r\n", envelope)} << Operation::save
         << CloudErrorCode::serverRejectedRequest << 1;
     QTest::newRow("no ETag: no unconditional write")
         << QList<QByteArray>{answer("200 OK", {}, envelope)} << Operation::save
         << CloudErrorCode::serverRejectedRequest << 1;
-    QTest::newRow("412 on update") << QList<QByteArray>{answer("200 OK", "ETag: \"v1\"\r\n", envelope),
-                                                         answer("412 Precondition Failed")}
-                                   << Operation::save << CloudErrorCode::serverRecordChanged << 2;
+    QTest::newRow("412 on update")
+        << QList<QByteArray>{answer("200 OK", "ETag: \"v1\"\r\n", envelope),
+                             answer("412 Precondition Failed")}
+        << Operation::save << CloudErrorCode::serverRecordChanged << 2;
 }
 
 void WebDavFaultsTest::faultsBecomeClearErrors()
@@ -221,7 +224,8 @@ void WebDavFaultsTest::writesAreConditionalAndAuthenticated_data()
     QTest::addColumn<QByteArray>("condition");
 
     QTest::newRow("update of the version read")
-        << QList<QByteArray>{answer("200 OK", "ETag: \"v1\"\r\n", envelope), answer("204 No Content")}
+        << QList<QByteArray>{answer("200 OK", "ETag: \"v1\"\r\n", envelope),
+                             answer("204 No Content")}
         << QByteArray("If-Match: \"v1\"");
     QTest::newRow("creation only where nothing exists")
         << QList<QByteArray>{answer("404 Not Found"), answer("201 Created")}
@@ -248,7 +252,8 @@ void WebDavFaultsTest::redirectIsNotFollowed()
 {
     StubHttpServer elsewhere({answer("200 OK", "ETag: \"v1\"\r\n", envelope)},
                              QHostAddress(QStringLiteral("127.0.0.2")));
-    StubHttpServer server({answer("302 Found", "Location: " + elsewhere.url().toEncoded() + "\r\n")});
+    StubHttpServer server(
+        {answer("302 Found", "Location: " + elsewhere.url().toEncoded() + "\r\n")});
 
     const std::optional<CloudError> error = run(server.url(), Operation::fetch);
 
@@ -271,7 +276,8 @@ void WebDavFaultsTest::plainHttpToAnotherHostSendsNothing()
 void WebDavFaultsTest::destroyingTheStoreMidRequestAnswersNothing()
 {
     StubHttpServer server({QByteArray()});
-    const CloudAccount account{server.url(), QStringLiteral("ada"), CloudAccount::Source::environment};
+    const CloudAccount account{server.url(), QStringLiteral("ada"),
+                               CloudAccount::Source::environment};
     PasswordSource password = [](std::function<void(CloudResult<QString>)> completion) {
         completion(QStringLiteral("secret"));
     };

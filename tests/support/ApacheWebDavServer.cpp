@@ -49,7 +49,8 @@ quint16 freeLoopbackPort()
 bool writeFile(const QString &path, const QByteArray &contents)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(contents) == contents.size();
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(contents) == contents.size();
 }
 
 } // namespace
@@ -88,8 +89,9 @@ QUrl ApacheWebDavServer::forbiddenUrl() const
 bool ApacheWebDavServer::writeConfiguration(const QString &modules, QString *error)
 {
     const QDir root(m_root.path());
-    for (const QString &folder : {QStringLiteral("run"), QStringLiteral("logs"), QStringLiteral("lock"),
-                                  QStringLiteral("htdocs/dav"), QStringLiteral("htdocs/forbidden")}) {
+    for (const QString &folder :
+         {QStringLiteral("run"), QStringLiteral("logs"), QStringLiteral("lock"),
+          QStringLiteral("htdocs/dav"), QStringLiteral("htdocs/forbidden")}) {
         if (!root.mkpath(folder)) {
             *error = QStringLiteral("cannot create %1").arg(folder);
             return false;
@@ -98,8 +100,8 @@ bool ApacheWebDavServer::writeConfiguration(const QString &modules, QString *err
     const bool isRoot = ::geteuid() == 0;
     if (isRoot) {
         // Apache's workers drop to "nobody", who must reach the data and the lock database.
-        const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
-                          | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+        const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                          QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
         const auto shared = open | QFile::WriteGroup | QFile::WriteOther;
         QFile::setPermissions(m_root.path(), open);
         QFile::setPermissions(root.filePath(QStringLiteral("htdocs")), open);
@@ -185,8 +187,9 @@ bool ApacheWebDavServer::start(QString *error)
         m_port = freeLoopbackPort();
         if (m_port == 0 || !writeConfiguration(modules, error))
             continue;
-        m_process.start(apache, {QStringLiteral("-f"), m_root.filePath(QStringLiteral("httpd.conf")),
-                                 QStringLiteral("-DFOREGROUND")});
+        m_process.start(apache,
+                        {QStringLiteral("-f"), m_root.filePath(QStringLiteral("httpd.conf")),
+                         QStringLiteral("-DFOREGROUND")});
         if (!m_process.waitForStarted(5000)) {
             *error = m_process.errorString();
             continue;

@@ -57,7 +57,8 @@ void ManualDelays::advance(std::chrono::milliseconds duration)
     for (;;) {
         std::shared_ptr<Delay> next;
         for (const auto &delay : *m_delays) {
-            if (!delay->isCancelled && delay->dueAt <= target && (!next || delay->dueAt < next->dueAt))
+            if (!delay->isCancelled && delay->dueAt <= target &&
+                (!next || delay->dueAt < next->dueAt))
                 next = delay;
         }
         if (!next)

@@ -47,8 +47,7 @@ struct CloudError
 };
 
 /// The outcome of one asynchronous cloud operation: a value or an error.
-template <typename T>
-class CloudResult
+template <typename T> class CloudResult
 {
 public:
     CloudResult(T value) : m_outcome(std::move(value)) {}

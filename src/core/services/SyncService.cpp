@@ -18,7 +18,7 @@ struct SyncService::Upload
 namespace {
 
 SyncService::CancelDelay startQuietTimer(QObject *owner, std::chrono::milliseconds duration,
-                                    std::function<void()> elapsed)
+                                         std::function<void()> elapsed)
 {
     QPointer<QTimer> timer = new QTimer(owner);
     timer->setSingleShot(true);

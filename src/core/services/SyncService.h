@@ -42,8 +42,8 @@ public:
     /// Cancels a started delay; does nothing once the delay has elapsed or was cancelled.
     using CancelDelay = std::function<void()>;
     /// Calls \a elapsed once after \a duration on the GUI thread, unless cancelled first.
-    using StartDelay =
-        std::function<CancelDelay(std::chrono::milliseconds duration, std::function<void()> elapsed)>;
+    using StartDelay = std::function<CancelDelay(std::chrono::milliseconds duration,
+                                                 std::function<void()> elapsed)>;
 
     /// How long the board must stay unchanged before it is uploaded.
     static constexpr std::chrono::milliseconds quietPeriod{800};

@@ -45,7 +45,8 @@ std::optional<CloudAccount> configured()
 {
     const QString environmentUrl = qEnvironmentVariable("LUMARET_CLOUD_URL").trimmed();
     if (!environmentUrl.isEmpty()) {
-        return CloudAccount{collectionUrl(environmentUrl), qEnvironmentVariable("LUMARET_CLOUD_USER"),
+        return CloudAccount{collectionUrl(environmentUrl),
+                            qEnvironmentVariable("LUMARET_CLOUD_USER"),
                             CloudAccount::Source::environment};
     }
     QSettings stored(settingsName, settingsName);
@@ -131,21 +132,23 @@ void store(const CloudAccount &account, const QString &password,
     job->setAutoDelete(true);
     job->setKey(keychainKey(account));
     job->setTextData(password);
-    QObject::connect(job, &QKeychain::Job::finished, qApp, [account, completion](QKeychain::Job *done) {
-        if (done->error() != QKeychain::NoError) {
-            completion(CloudError{CloudErrorCode::internalError,
-                                  QStringLiteral("无法把密码存入系统钥匙串（%1）。没有钥匙串时，可用环境变量 "
-                                                 "LUMARET_CLOUD_URL、LUMARET_CLOUD_USER、"
-                                                 "LUMARET_CLOUD_PASSWORD 提供账户")
-                                      .arg(done->errorString())});
-            return;
-        }
-        QSettings stored(settingsName, settingsName);
-        stored.setValue(urlKey, account.collectionUrl.toString(QUrl::FullyEncoded));
-        stored.setValue(userKey, account.user);
-        stored.sync();
-        completion(CloudDone{});
-    });
+    QObject::connect(
+        job, &QKeychain::Job::finished, qApp, [account, completion](QKeychain::Job *done) {
+            if (done->error() != QKeychain::NoError) {
+                completion(CloudError{
+                    CloudErrorCode::internalError,
+                    QStringLiteral("无法把密码存入系统钥匙串（%1）。没有钥匙串时，可用环境变量 "
+                                   "LUMARET_CLOUD_URL、LUMARET_CLOUD_USER、"
+                                   "LUMARET_CLOUD_PASSWORD 提供账户")
+                        .arg(done->errorString())});
+                return;
+            }
+            QSettings stored(settingsName, settingsName);
+            stored.setValue(urlKey, account.collectionUrl.toString(QUrl::FullyEncoded));
+            stored.setValue(userKey, account.user);
+            stored.sync();
+            completion(CloudDone{});
+        });
     job->start();
 }
 
@@ -162,7 +165,8 @@ void forget(std::function<void(CloudResult<CloudDone>)> completion)
     }
     auto *job = new QKeychain::DeletePasswordJob(keychainService);
     job->setAutoDelete(true);
-    job->setKey(keychainKey(CloudAccount{collectionUrl(url), user, CloudAccount::Source::settings}));
+    job->setKey(
+        keychainKey(CloudAccount{collectionUrl(url), user, CloudAccount::Source::settings}));
     QObject::connect(job, &QKeychain::Job::finished, qApp, [completion](QKeychain::Job *done) {
         if (done->error() != QKeychain::NoError && done->error() != QKeychain::EntryNotFound) {
             completion(CloudError{CloudErrorCode::internalError,

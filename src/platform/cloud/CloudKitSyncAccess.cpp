@@ -57,8 +57,8 @@ bool hasCloudKitEntitlement(QByteArrayView entitlementsJson, const QString &cont
 
     const std::optional<QStringList> services =
         stringArray(entitlements, QStringLiteral("com.apple.developer.icloud-services"));
-    if (!services || (!services->contains(QStringLiteral("CloudKit"))
-                      && !services->contains(QStringLiteral("CloudKit-Anonymous"))))
+    if (!services || (!services->contains(QStringLiteral("CloudKit")) &&
+                      !services->contains(QStringLiteral("CloudKit-Anonymous"))))
         return false;
 
     const std::optional<QStringList> containers = stringArray(

@@ -10,10 +10,10 @@ const QString updatedAtKey = QStringLiteral("updatedAt");
 
 } // namespace
 
-CloudKitThoughtSyncService::CloudKitThoughtSyncService(std::unique_ptr<WebDavCloudDatabase> database)
+CloudKitThoughtSyncService::CloudKitThoughtSyncService(
+    std::unique_ptr<WebDavCloudDatabase> database)
     : m_database(std::move(database))
-{
-}
+{}
 
 CloudKitThoughtSyncService::~CloudKitThoughtSyncService() = default;
 
@@ -64,25 +64,25 @@ void CloudKitThoughtSyncService::save(const Board &board, SaveCompletion complet
     WebDavCloudDatabase *database = m_database.get();
     const QByteArray payload = BoardCodec::encode(board);
     const Clock clock = m_clock;
-    database->fetchRecord(recordName(), [database, payload, clock,
-                                         completion](CloudResult<CloudRecord> fetched) {
-        CloudRecord record;
-        if (fetched.hasValue()) {
-            record = fetched.value();
-        } else if (fetched.error().code == CloudErrorCode::unknownItem) {
-            record.recordName = recordName();
-            record.recordType = recordType();
-        } else {
-            completion(fetched.error());
-            return;
-        }
-        record.setDataField(payloadKey, payload);
-        record.setDateField(updatedAtKey, clock());
-        database->saveRecord(record, [completion](CloudResult<CloudRecord> saved) {
-            if (saved.hasValue())
-                completion(CloudDone{});
-            else
-                completion(saved.error());
+    database->fetchRecord(
+        recordName(), [database, payload, clock, completion](CloudResult<CloudRecord> fetched) {
+            CloudRecord record;
+            if (fetched.hasValue()) {
+                record = fetched.value();
+            } else if (fetched.error().code == CloudErrorCode::unknownItem) {
+                record.recordName = recordName();
+                record.recordType = recordType();
+            } else {
+                completion(fetched.error());
+                return;
+            }
+            record.setDataField(payloadKey, payload);
+            record.setDateField(updatedAtKey, clock());
+            database->saveRecord(record, [completion](CloudResult<CloudRecord> saved) {
+                if (saved.hasValue())
+                    completion(CloudDone{});
+                else
+                    completion(saved.error());
+            });
         });
-    });
 }

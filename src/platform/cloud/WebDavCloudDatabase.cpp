@@ -57,8 +57,7 @@ CloudError networkError(QNetworkReply::NetworkError error, const QString &host)
         return {CloudErrorCode::networkUnavailable,
                 QStringLiteral("无法连接到云端服务器 %1，请检查网络和地址").arg(host)};
     case QNetworkReply::TimeoutError:
-        return {CloudErrorCode::networkFailure,
-                QStringLiteral("连接云端服务器 %1 超时").arg(host)};
+        return {CloudErrorCode::networkFailure, QStringLiteral("连接云端服务器 %1 超时").arg(host)};
     case QNetworkReply::SslHandshakeFailedError:
     case QNetworkReply::UnknownProxyError:
         return {CloudErrorCode::networkUnavailable,
@@ -69,8 +68,9 @@ CloudError networkError(QNetworkReply::NetworkError error, const QString &host)
         return {CloudErrorCode::networkFailure,
                 QStringLiteral("与云端服务器 %1 的连接意外中断，收到的数据不完整").arg(host)};
     default:
-        return {CloudErrorCode::networkFailure,
-                QStringLiteral("与云端服务器 %1 通信失败（网络错误 %2）").arg(host).arg(int(error))};
+        return {
+            CloudErrorCode::networkFailure,
+            QStringLiteral("与云端服务器 %1 通信失败（网络错误 %2）").arg(host).arg(int(error))};
     }
 }
 
@@ -114,11 +114,8 @@ CloudError cloudErrorForHttpStatus(int status)
 WebDavCloudDatabase::WebDavCloudDatabase(CloudAccount account, PasswordSource password,
                                          QString containerIdentifier, WebDavLimits limits,
                                          QObject *parent)
-    : QObject(parent),
-      m_account(std::move(account)),
-      m_passwordSource(std::move(password)),
-      m_containerIdentifier(std::move(containerIdentifier)),
-      m_limits(limits)
+    : QObject(parent), m_account(std::move(account)), m_passwordSource(std::move(password)),
+      m_containerIdentifier(std::move(containerIdentifier)), m_limits(limits)
 {
     // Nothing read from the cloud may come from a cache, and nothing sent may be kept in one.
     m_network.setCache(nullptr);
@@ -180,8 +177,9 @@ void WebDavCloudDatabase::createContainer(StatusCompletion completion)
             // 405: another device created the folder in the meantime.
             completion(CloudAccountStatus::available);
         } else if (response.value().status == 409) {
-            completion(CloudError{CloudErrorCode::serverRejectedRequest,
-                                  QStringLiteral("云端地址指向的文件夹不存在，请检查 WebDAV 地址")});
+            completion(
+                CloudError{CloudErrorCode::serverRejectedRequest,
+                           QStringLiteral("云端地址指向的文件夹不存在，请检查 WebDAV 地址")});
         } else {
             completion(cloudErrorForHttpStatus(response.value().status));
         }
@@ -219,9 +217,10 @@ void WebDavCloudDatabase::saveRecord(const CloudRecord &record, RecordCompletion
         // Without a strong tag the write could not be made conditional, and an unconditional one
         // could silently replace another device's board.
         QTimer::singleShot(0, this, [completion] {
-            completion(CloudError{CloudErrorCode::serverRejectedRequest,
-                                  QStringLiteral("云端服务器没有提供可靠的版本标记（强 ETag），为避免"
-                                                 "覆盖其他设备的修改，没有上传")});
+            completion(
+                CloudError{CloudErrorCode::serverRejectedRequest,
+                           QStringLiteral("云端服务器没有提供可靠的版本标记（强 ETag），为避免"
+                                          "覆盖其他设备的修改，没有上传")});
         });
         return;
     }
@@ -244,8 +243,8 @@ void WebDavCloudDatabase::saveRecord(const CloudRecord &record, RecordCompletion
 }
 
 void WebDavCloudDatabase::send(const QByteArray &verb, const QUrl &url,
-                               QList<QPair<QByteArray, QByteArray>> headers,
-                               const QByteArray &body, ResponseCompletion completion)
+                               QList<QPair<QByteArray, QByteArray>> headers, const QByteArray &body,
+                               ResponseCompletion completion)
 {
     if (const std::optional<QString> problem =
             CloudAccounts::problemWithCollectionUrl(m_account.collectionUrl)) {
@@ -284,11 +283,11 @@ void WebDavCloudDatabase::sendWithPassword(const QString &password, const QByteA
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute,
-                         QNetworkRequest::Manual);
+    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
     request.setRawHeader("User-Agent", "Lumaret");
     request.setRawHeader("Authorization",
-                         "Basic " + (m_account.user + QLatin1Char(':') + password).toUtf8().toBase64());
+                         "Basic " +
+                             (m_account.user + QLatin1Char(':') + password).toUtf8().toBase64());
     for (const auto &[name, value] : headers)
         request.setRawHeader(name, value);
 
@@ -345,8 +344,8 @@ CloudResult<WebDavCloudDatabase::Response> WebDavCloudDatabase::finish(QNetworkR
     response.etag = reply->rawHeader("ETag");
     // A body cut short must never pass for a whole one; a compressed body has another length.
     const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-    if (length.isValid() && !reply->hasRawHeader("Content-Encoding")
-        && length.toLongLong() != response.body.size())
+    if (length.isValid() && !reply->hasRawHeader("Content-Encoding") &&
+        length.toLongLong() != response.body.size())
         return networkError(QNetworkReply::RemoteHostClosedError, host);
     return response;
 }
