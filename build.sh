@@ -55,6 +55,11 @@ case $command in
     ;;
   test)
     ensure_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+    # The sign-in tests run a real OpenID provider from the pinned packages of this fixture.
+    oidc_fixture=tests/fixtures/oidc
+    if [[ ! $oidc_fixture/node_modules/.package-lock.json -nt $oidc_fixture/package-lock.json ]]; then
+      npm ci --prefix "$oidc_fixture" --no-audit --no-fund >/dev/null
+    fi
     configure_and_build
     cd "$BUILD_DIR"
     ctest --no-tests=error --output-on-failure --parallel "$(nproc)" "$@"
