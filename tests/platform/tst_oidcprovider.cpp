@@ -67,8 +67,8 @@ private slots:
     void signInHandsOverTheValidatedPerson_data();
     void signInHandsOverTheValidatedPerson();
     void laterSignInWithoutScopesCarriesNoName();
-    void failedSignInsStoreNothing_data();
-    void failedSignInsStoreNothing();
+    void failedSignInsKeepWhatWasStored_data();
+    void failedSignInsKeepWhatWasStored();
     void signInGivesUpWhenTheBrowserNeverReturns();
     void newSignInEndsTheOneWaiting();
 
@@ -82,10 +82,9 @@ private slots:
     void listenerTakesOneRequestOnLoopbackOnly();
 
 private:
-    std::unique_ptr<OidcIdentityProvider> makeProvider(OidcTestBrowser *browser,
-                                                       const QString &clientId = QStringLiteral(
-                                                           "lumaret"),
-                                                       const QString &issuer = QString());
+    std::unique_ptr<OidcIdentityProvider>
+    makeProvider(OidcTestBrowser *browser, const QString &clientId = QStringLiteral("lumaret"),
+                 const QString &issuer = QString());
     AuthorizationOutcome signIn(OidcIdentityProvider &provider,
                                 const QList<AuthorizationScope> &scopes);
     CredentialState credentialState(OidcIdentityProvider &provider, const QString &user);
@@ -184,10 +183,9 @@ void OidcProviderTest::signInHandsOverTheValidatedPerson_data()
         << QStringLiteral("lumaret") << QStringLiteral("ada")
         << QList<AuthorizationScope>{AuthorizationScope::email}
         << std::optional<PersonNameComponents>() << adaEmail;
-    QTest::newRow("nothing asked for") << QStringLiteral("lumaret") << QStringLiteral("ada")
-                                       << QList<AuthorizationScope>()
-                                       << std::optional<PersonNameComponents>()
-                                       << std::optional<QString>();
+    QTest::newRow("nothing asked for")
+        << QStringLiteral("lumaret") << QStringLiteral("ada") << QList<AuthorizationScope>()
+        << std::optional<PersonNameComponents>() << std::optional<QString>();
     QTest::newRow("account without name or e-mail")
         << QStringLiteral("lumaret") << QStringLiteral("anonymous") << nameAndEmail
         << std::optional<PersonNameComponents>() << std::optional<QString>();
@@ -218,8 +216,9 @@ void OidcProviderTest::signInHandsOverTheValidatedPerson()
              QStringLiteral("S256"));
     QVERIFY(request.queryItemValue(QStringLiteral("state")).size() >= 43);
     QVERIFY(request.queryItemValue(QStringLiteral("nonce")).size() >= 43);
-    QCOMPARE(QUrl(request.queryItemValue(QStringLiteral("redirect_uri"), QUrl::FullyDecoded)).host(),
-             QStringLiteral("127.0.0.1"));
+    QCOMPARE(
+        QUrl(request.queryItemValue(QStringLiteral("redirect_uri"), QUrl::FullyDecoded)).host(),
+        QStringLiteral("127.0.0.1"));
 
     QCOMPARE(storedRefresh(*provider).value(QStringLiteral("user")).toString(), credential->user);
     QVERIFY(!storedRefresh(*provider).value(QStringLiteral("refreshToken")).toString().isEmpty());
@@ -248,15 +247,16 @@ void OidcProviderTest::laterSignInWithoutScopesCarriesNoName()
     QVERIFY(!secondCredential->email);
 }
 
-void OidcProviderTest::failedSignInsStoreNothing_data()
+void OidcProviderTest::failedSignInsKeepWhatWasStored_data()
 {
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("person refuses") << QStringLiteral("refuse")
-                                    << QStringLiteral("登录已被拒绝或取消。");
+    QTest::newRow("person refuses")
+        << QStringLiteral("refuse") << QStringLiteral("登录已被拒绝或取消。");
     QTest::newRow("state changed on the way back")
-        << QStringLiteral("state") << QStringLiteral("浏览器返回的登录结果无效，可能被篡改，已中止登录。");
+        << QStringLiteral("state")
+        << QStringLiteral("浏览器返回的登录结果无效，可能被篡改，已中止登录。");
     QTest::newRow("code challenge of another verifier")
         << QStringLiteral("verifier")
         << QStringLiteral("登录服务没有接受这次登录（invalid_grant），请重新登录。");
@@ -266,12 +266,12 @@ void OidcProviderTest::failedSignInsStoreNothing_data()
     QTest::newRow("token signed by another key")
         << QStringLiteral("foreignKey")
         << QStringLiteral("登录服务返回的身份令牌无效（签名无法验证），已拒绝这次登录。");
-    QTest::newRow("token expired") << QStringLiteral("expired")
-                                   << QStringLiteral(
-                                          "登录服务返回的身份令牌无效（已过期），已拒绝这次登录。");
+    QTest::newRow("token expired")
+        << QStringLiteral("expired")
+        << QStringLiteral("登录服务返回的身份令牌无效（已过期），已拒绝这次登录。");
 }
 
-void OidcProviderTest::failedSignInsStoreNothing()
+void OidcProviderTest::failedSignInsKeepWhatWasStored()
 {
     QFETCH(QString, fault);
     QFETCH(QString, message);
@@ -301,10 +301,15 @@ void OidcProviderTest::failedSignInsStoreNothing()
         };
     }
 
+    // What an earlier sign-in left in the keyring survives a failed one.
+    const QString earlier = QStringLiteral(R"({"user":"earlier","refreshToken":"earlier-token"})");
+    m_secrets.insert(provider->secretKey(), earlier);
+
     const AuthorizationOutcome outcome = signIn(*provider, nameAndEmail);
 
     QCOMPARE(errorText(outcome), message);
-    QVERIFY(m_secrets.isEmpty());
+    QCOMPARE(m_secrets.value(provider->secretKey()), earlier);
+    QCOMPARE(m_secrets.size(), 1);
     QTRY_VERIFY(browser.finished());
     QVERIFY(browser.callbackPage().contains(QStringLiteral("登录未完成")));
 }
@@ -319,8 +324,8 @@ void OidcProviderTest::signInGivesUpWhenTheBrowserNeverReturns()
     OidcIdentityProvider provider(
         settings,
         [&redirect](const QUrl &url) {
-            redirect = QUrl(QUrlQuery(url).queryItemValue(QStringLiteral("redirect_uri"),
-                                                          QUrl::FullyDecoded));
+            redirect = QUrl(
+                QUrlQuery(url).queryItemValue(QStringLiteral("redirect_uri"), QUrl::FullyDecoded));
             return true;
         },
         std::make_unique<OidcMemorySecretStore>(&m_secrets));
@@ -342,9 +347,8 @@ void OidcProviderTest::newSignInEndsTheOneWaiting()
         settings, [&opened](const QUrl &) { return ++opened > 0; },
         std::make_unique<OidcMemorySecretStore>(&m_secrets));
     QList<QString> first;
-    provider.performRequest({}, [&first](AuthorizationOutcome outcome) {
-        first.append(errorText(outcome));
-    });
+    provider.performRequest(
+        {}, [&first](AuthorizationOutcome outcome) { first.append(errorText(outcome)); });
     QTRY_COMPARE(opened, 1);
 
     provider.performRequest({}, [](AuthorizationOutcome) {});
@@ -359,7 +363,8 @@ void OidcProviderTest::credentialStateFollowsTheStoredRefresh()
     const AuthorizationOutcome outcome = signIn(*provider, nameAndEmail);
     QCOMPARE(errorText(outcome), QString());
     const QString user = std::get<Authorization>(outcome).credential->user;
-    const QString firstToken = storedRefresh(*provider).value(QStringLiteral("refreshToken")).toString();
+    const QString firstToken =
+        storedRefresh(*provider).value(QStringLiteral("refreshToken")).toString();
 
     QCOMPARE(credentialState(*provider, user), CredentialState::authorized);
     // The provider rotates refresh tokens of public clients; the new one must be the one kept,
@@ -385,8 +390,8 @@ void OidcProviderTest::credentialStateWithoutAnswer_data()
     QTest::addColumn<CredentialState>("state");
     QTest::addColumn<bool>("keepsToken");
 
-    QTest::newRow("nothing stored") << QStringLiteral("empty") << CredentialState::notFound
-                                    << false;
+    QTest::newRow("nothing stored")
+        << QStringLiteral("empty") << CredentialState::notFound << false;
     QTest::newRow("provider unreachable")
         << QStringLiteral("unreachable") << CredentialState::transferred << true;
     QTest::newRow("keyring unreachable")
@@ -447,7 +452,8 @@ void OidcProviderTest::idTokenValidation_data()
 
     QTest::newRow("RS256") << rsaKey << rsa << good << QString() << valid;
     QTest::newRow("ES256") << QStringLiteral("signing-ec") << ec << good << QString() << valid;
-    QTest::newRow("no key id") << rsaKey << QJsonObject{{QStringLiteral("alg"), QStringLiteral("RS256")}}
+    QTest::newRow("no key id") << rsaKey
+                               << QJsonObject{{QStringLiteral("alg"), QStringLiteral("RS256")}}
                                << good << QString() << valid;
     QTest::newRow("impostor key with the real key id")
         << QStringLiteral("impostor-signing-rsa") << rsa << good << QString()
@@ -467,8 +473,9 @@ void OidcProviderTest::idTokenValidation_data()
         << rsaKey << with(rsa, QStringLiteral("kid"), QStringLiteral("signing-ec")) << good
         << QString() << fault(IdTokenFault::noMatchingKey);
     QTest::newRow("another issuer")
-        << rsaKey << rsa << with(good, QStringLiteral("iss"), QStringLiteral("https://evil.example"))
-        << QString() << fault(IdTokenFault::wrongIssuer);
+        << rsaKey << rsa
+        << with(good, QStringLiteral("iss"), QStringLiteral("https://evil.example")) << QString()
+        << fault(IdTokenFault::wrongIssuer);
     QTest::newRow("another audience")
         << rsaKey << rsa << with(good, QStringLiteral("aud"), QStringLiteral("someone-else"))
         << QString() << fault(IdTokenFault::wrongAudience);
@@ -484,9 +491,9 @@ void OidcProviderTest::idTokenValidation_data()
     QTest::newRow("issued to another party")
         << rsaKey << rsa << with(good, QStringLiteral("azp"), QStringLiteral("someone-else"))
         << QString() << fault(IdTokenFault::wrongAudience);
-    QTest::newRow("expired two minutes ago") << rsaKey << rsa
-                                             << with(good, QStringLiteral("exp"), now - 120)
-                                             << QString() << fault(IdTokenFault::expired);
+    QTest::newRow("expired two minutes ago")
+        << rsaKey << rsa << with(good, QStringLiteral("exp"), now - 120) << QString()
+        << fault(IdTokenFault::expired);
     QTest::newRow("expired within the clock leeway")
         << rsaKey << rsa << with(good, QStringLiteral("exp"), now - 30) << QString() << valid;
     QTest::newRow("no expiry") << rsaKey << rsa << with(good, QStringLiteral("exp"), QJsonValue())
@@ -509,8 +516,9 @@ void OidcProviderTest::idTokenValidation()
     QCOMPARE(token.count('.'), 2);
     QList<QByteArray> parts = token.split('.');
     const auto encode = [](const QJsonObject &object) {
-        return QJsonDocument(object).toJson(QJsonDocument::Compact).toBase64(
-            QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+        return QJsonDocument(object)
+            .toJson(QJsonDocument::Compact)
+            .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
     };
     if (alteration == QLatin1StringView("payload")) {
         claims.insert(QStringLiteral("sub"), QStringLiteral("mallory"));
@@ -545,8 +553,8 @@ void OidcProviderTest::listenerTakesOneRequestOnLoopbackOnly()
     QVERIFY(port > 0);
 
     // Loopback addresses other than 127.0.0.1 reach this machine too, but not the listener.
-    for (const QHostAddress &address : {QHostAddress(QStringLiteral("127.0.0.2")),
-                                        QHostAddress(QHostAddress::LocalHostIPv6)}) {
+    for (const QHostAddress &address :
+         {QHostAddress(QStringLiteral("127.0.0.2")), QHostAddress(QHostAddress::LocalHostIPv6)}) {
         QTcpSocket stranger;
         stranger.connectToHost(address, port);
         QVERIFY2(!stranger.waitForConnected(2000), qPrintable(address.toString()));

@@ -62,8 +62,8 @@ bool OidcProviderFixture::start()
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(node, {QStringLiteral("server.js")});
     if (!m_process.waitForStarted(startTimeLimitMs)) {
-        m_problem = QStringLiteral("The OpenID provider fixture did not start: ") +
-                    m_process.errorString();
+        m_problem =
+            QStringLiteral("The OpenID provider fixture did not start: ") + m_process.errorString();
         return false;
     }
     QByteArray line;
@@ -103,8 +103,8 @@ QByteArray OidcProviderFixture::signToken(const QString &key, const QJsonObject 
 
 QJsonObject OidcProviderFixture::publishedKeys()
 {
-    return QJsonDocument::fromJson(
-               awaitReply(m_network->get(QNetworkRequest(QUrl(m_issuer + QStringLiteral("/jwks"))))))
+    return QJsonDocument::fromJson(awaitReply(m_network->get(
+                                       QNetworkRequest(QUrl(m_issuer + QStringLiteral("/jwks"))))))
         .object();
 }
 
@@ -119,8 +119,7 @@ void OidcProviderFixture::revoke(const QString &token, const QString &clientId)
 
 OidcTestBrowser::OidcTestBrowser(QObject *parent)
     : QObject(parent), m_network(std::make_unique<QNetworkAccessManager>())
-{
-}
+{}
 
 OidcTestBrowser::~OidcTestBrowser() = default;
 

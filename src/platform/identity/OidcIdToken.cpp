@@ -18,9 +18,9 @@
 
 namespace {
 
-template<auto Free> struct OpenSslDeleter
+template <auto Free> struct OpenSslDeleter
 {
-    template<typename T> void operator()(T *pointer) const { Free(pointer); }
+    template <typename T> void operator()(T *pointer) const { Free(pointer); }
 };
 using PKey = std::unique_ptr<EVP_PKEY, OpenSslDeleter<EVP_PKEY_free>>;
 using PKeyContext = std::unique_ptr<EVP_PKEY_CTX, OpenSslDeleter<EVP_PKEY_CTX_free>>;
@@ -101,8 +101,8 @@ PKey p256Key(const QJsonObject &jwk)
     if (!builder ||
         OSSL_PARAM_BLD_push_utf8_string(builder.get(), OSSL_PKEY_PARAM_GROUP_NAME, "prime256v1",
                                         0) != 1 ||
-        OSSL_PARAM_BLD_push_octet_string(builder.get(), OSSL_PKEY_PARAM_PUB_KEY,
-                                         point.constData(), size_t(point.size())) != 1)
+        OSSL_PARAM_BLD_push_octet_string(builder.get(), OSSL_PKEY_PARAM_PUB_KEY, point.constData(),
+                                         size_t(point.size())) != 1)
         return nullptr;
     return keyFromParams("EC", builder.get());
 }
@@ -143,9 +143,11 @@ bool verifySha256(EVP_PKEY *key, const QByteArray &signedPart, const QByteArray 
 
 // The keys of the set that may have made this token's signature: right type and curve, meant
 // for signatures with this algorithm, and with the token's key id when it names one.
-std::vector<PKey> candidateKeys(const QJsonObject &jwks, Algorithm algorithm, const QJsonValue &keyId)
+std::vector<PKey> candidateKeys(const QJsonObject &jwks, Algorithm algorithm,
+                                const QJsonValue &keyId)
 {
-    const QString type = algorithm == Algorithm::rs256 ? QStringLiteral("RSA") : QStringLiteral("EC");
+    const QString type =
+        algorithm == Algorithm::rs256 ? QStringLiteral("RSA") : QStringLiteral("EC");
     const QString algorithmName =
         algorithm == Algorithm::rs256 ? QStringLiteral("RS256") : QStringLiteral("ES256");
     std::vector<PKey> keys;
@@ -223,7 +225,8 @@ IdTokenVerdict validateIdToken(const QByteArray &token, const QJsonObject &jwks,
             return IdTokenFault::badSignature;
         signatureBytes = *der;
     }
-    const std::vector<PKey> keys = candidateKeys(jwks, algorithm, header.value(QLatin1StringView("kid")));
+    const std::vector<PKey> keys =
+        candidateKeys(jwks, algorithm, header.value(QLatin1StringView("kid")));
     if (keys.empty())
         return IdTokenFault::noMatchingKey;
     const QByteArray signedPart = parts[0] + '.' + parts[1];

@@ -11,6 +11,18 @@
 #include <QNetworkRequest>
 #include <QUrlQuery>
 
+/// One HTTP exchange with the provider, as far as the sign-in cares.
+struct OidcHttpAnswer
+{
+    /// False when no HTTP answer came at all: no connection, a timeout, a TLS failure.
+    bool answered = false;
+    int status = 0;
+    QJsonObject body;
+
+    bool succeeded() const { return answered && status >= 200 && status < 300; }
+    QString errorCode() const { return body.value(QLatin1StringView("error")).toString(); }
+};
+
 namespace {
 
 constexpr std::chrono::seconds networkTimeLimit{30};
@@ -65,17 +77,6 @@ bool isTrustworthy(const QUrl &url)
             host == QLatin1StringView("localhost"));
 }
 
-struct HttpAnswer
-{
-    /// False when no HTTP answer came at all: no connection, a timeout, a TLS failure.
-    bool answered = false;
-    int status = 0;
-    QJsonObject body;
-
-    bool succeeded() const { return answered && status >= 200 && status < 300; }
-    QString errorCode() const { return body.value(QLatin1StringView("error")).toString(); }
-};
-
 QNetworkRequest jsonRequest(const QUrl &url)
 {
     QNetworkRequest request(url);
@@ -84,25 +85,25 @@ QNetworkRequest jsonRequest(const QUrl &url)
     return request;
 }
 
-void finishWith(QNetworkReply *reply, QObject *context, std::function<void(HttpAnswer)> completion)
+void finishWith(QNetworkReply *reply, QObject *context,
+                std::function<void(OidcHttpAnswer)> completion)
 {
     // The reply belongs to the context, so a sign-in that ends early aborts its requests.
     reply->setParent(context);
-    QObject::connect(reply, &QNetworkReply::finished, context,
-                     [reply, completion = std::move(completion)] {
-                         reply->deleteLater();
-                         HttpAnswer answer;
-                         const QVariant status =
-                             reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-                         answer.answered = status.isValid();
-                         answer.status = status.toInt();
-                         answer.body = QJsonDocument::fromJson(reply->readAll()).object();
-                         completion(answer);
-                     });
+    QObject::connect(
+        reply, &QNetworkReply::finished, context, [reply, completion = std::move(completion)] {
+            reply->deleteLater();
+            OidcHttpAnswer answer;
+            const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+            answer.answered = status.isValid();
+            answer.status = status.toInt();
+            answer.body = QJsonDocument::fromJson(reply->readAll()).object();
+            completion(answer);
+        });
 }
 
 void getJson(QNetworkAccessManager *network, QNetworkRequest request, QObject *context,
-             std::function<void(HttpAnswer)> completion)
+             std::function<void(OidcHttpAnswer)> completion)
 {
     finishWith(network->get(request), context, std::move(completion));
 }
@@ -119,14 +120,13 @@ QByteArray formEncoded(const Fields &fields)
     return pairs.join('&');
 }
 
-void postForm(QNetworkAccessManager *network, const QUrl &url, const Fields &form,
-              QObject *context, std::function<void(HttpAnswer)> completion)
+void postForm(QNetworkAccessManager *network, const QUrl &url, const Fields &form, QObject *context,
+              std::function<void(OidcHttpAnswer)> completion)
 {
     QNetworkRequest request = jsonRequest(url);
     request.setHeader(QNetworkRequest::ContentTypeHeader,
                       QByteArrayLiteral("application/x-www-form-urlencoded"));
-    finishWith(network->post(request, formEncoded(form)), context,
-               std::move(completion));
+    finishWith(network->post(request, formEncoded(form)), context, std::move(completion));
 }
 
 struct Endpoints
@@ -152,7 +152,7 @@ void discover(QNetworkAccessManager *network, const QString &issuer, QObject *co
         return;
     }
     getJson(network, jsonRequest(url), context,
-            [issuer, completion = std::move(completion)](const HttpAnswer &answer) {
+            [issuer, completion = std::move(completion)](const OidcHttpAnswer &answer) {
                 if (!answer.answered || answer.status >= 500) {
                     completion(DiscoveryFailure::unreachable);
                     return;
@@ -161,9 +161,8 @@ void discover(QNetworkAccessManager *network, const QString &issuer, QObject *co
                 auto endpoint = [&document](const char *name) {
                     return QUrl(document.value(QLatin1StringView(name)).toString());
                 };
-                Endpoints endpoints{endpoint("authorization_endpoint"),
-                                    endpoint("token_endpoint"), endpoint("jwks_uri"),
-                                    endpoint("userinfo_endpoint")};
+                Endpoints endpoints{endpoint("authorization_endpoint"), endpoint("token_endpoint"),
+                                    endpoint("jwks_uri"), endpoint("userinfo_endpoint")};
                 // A document that names another issuer could hand this client to a provider
                 // it was never configured for.
                 const bool valid =
@@ -232,8 +231,7 @@ public:
                       std::function<void(AuthorizationOutcome)> completion)
         : QObject(provider), m_provider(provider), m_request(std::move(request)),
           m_completion(std::move(completion))
-    {
-    }
+    {}
 
     void start();
     void fail(const QString &message) { finish(AuthorizationError{message}); }
@@ -292,9 +290,8 @@ void OidcSignInAttempt::openBrowser()
         fail(QStringLiteral("无法在本机接收登录结果，请稍后重试。"));
         return;
     }
-    connect(m_listener, &OidcLoopbackListener::timedOut, this, [this] {
-        fail(QStringLiteral("登录超时：没有在限定时间内从浏览器收到登录结果。"));
-    });
+    connect(m_listener, &OidcLoopbackListener::timedOut, this,
+            [this] { fail(QStringLiteral("登录超时：没有在限定时间内从浏览器收到登录结果。")); });
     connect(m_listener, &OidcLoopbackListener::requestReceived, this,
             &OidcSignInAttempt::takeRedirect);
 
@@ -331,8 +328,7 @@ void OidcSignInAttempt::takeRedirect(const QUrl &url)
     auto parameter = [&query](const char *name) {
         return query.queryItemValue(QLatin1StringView(name), QUrl::FullyDecoded);
     };
-    if (url.adjusted(QUrl::RemoveQuery) != expected ||
-        parameter("state").toLatin1() != m_state) {
+    if (url.adjusted(QUrl::RemoveQuery) != expected || parameter("state").toLatin1() != m_state) {
         fail(tamperedMessage());
         return;
     }
@@ -369,33 +365,34 @@ void OidcSignInAttempt::exchangeCode(const QString &code)
         {QStringLiteral("client_id"), m_provider->m_settings.clientId},
         {QStringLiteral("code_verifier"), QString::fromLatin1(m_codeVerifier)},
     };
-    postForm(m_provider->m_network, m_endpoints.token, form, this, [this](const HttpAnswer &answer) {
-        if (!answer.answered || answer.status >= 500) {
-            fail(unreachableMessage());
-            return;
-        }
-        if (!answer.succeeded()) {
-            fail(QStringLiteral("登录服务没有接受这次登录（%1），请重新登录。")
-                     .arg(answer.errorCode().isEmpty() ? QString::number(answer.status)
-                                                       : answer.errorCode()));
-            return;
-        }
-        const QJsonObject tokens = answer.body;
-        if (!tokens.value(QLatin1StringView("id_token")).isString()) {
-            fail(QStringLiteral("登录服务没有返回身份令牌，无法登录。"));
-            return;
-        }
-        // The keys are fetched for every sign-in, so a provider that has rotated its keys is
-        // followed without a cache to go stale.
-        getJson(m_provider->m_network, jsonRequest(m_endpoints.keys), this,
-                [this, tokens](const HttpAnswer &keys) {
-                    if (!keys.succeeded()) {
-                        fail(QStringLiteral("无法取得登录服务的签名密钥，无法验证登录。"));
-                        return;
-                    }
-                    validate(tokens, keys.body);
-                });
-    });
+    postForm(m_provider->m_network, m_endpoints.token, form, this,
+             [this](const OidcHttpAnswer &answer) {
+                 if (!answer.answered || answer.status >= 500) {
+                     fail(unreachableMessage());
+                     return;
+                 }
+                 if (!answer.succeeded()) {
+                     fail(QStringLiteral("登录服务没有接受这次登录（%1），请重新登录。")
+                              .arg(answer.errorCode().isEmpty() ? QString::number(answer.status)
+                                                                : answer.errorCode()));
+                     return;
+                 }
+                 const QJsonObject tokens = answer.body;
+                 if (!tokens.value(QLatin1StringView("id_token")).isString()) {
+                     fail(QStringLiteral("登录服务没有返回身份令牌，无法登录。"));
+                     return;
+                 }
+                 // The keys are fetched for every sign-in, so a provider that has rotated its keys
+                 // is followed without a cache to go stale.
+                 getJson(m_provider->m_network, jsonRequest(m_endpoints.keys), this,
+                         [this, tokens](const OidcHttpAnswer &keys) {
+                             if (!keys.succeeded()) {
+                                 fail(QStringLiteral("无法取得登录服务的签名密钥，无法验证登录。"));
+                                 return;
+                             }
+                             validate(tokens, keys.body);
+                         });
+             });
 }
 
 void OidcSignInAttempt::validate(const QJsonObject &tokens, const QJsonObject &keys)
@@ -428,7 +425,7 @@ void OidcSignInAttempt::readUserInfo(const QString &accessToken, const QJsonObje
     // ID token. Its answer counts only for the very subject the validated token names.
     QNetworkRequest request = jsonRequest(m_endpoints.userInfo);
     request.setRawHeader("Authorization", "Bearer " + accessToken.toLatin1());
-    getJson(m_provider->m_network, request, this, [this, claims](const HttpAnswer &answer) {
+    getJson(m_provider->m_network, request, this, [this, claims](const OidcHttpAnswer &answer) {
         QJsonObject merged = claims;
         if (answer.succeeded() &&
             answer.body.value(QLatin1StringView("sub")) == claims.value(QLatin1StringView("sub"))) {
@@ -444,8 +441,7 @@ void OidcSignInAttempt::readUserInfo(const QString &accessToken, const QJsonObje
 void OidcSignInAttempt::complete(const QJsonObject &claims)
 {
     IdentityCredential credential;
-    credential.user =
-        m_provider->userIdentifier(claims.value(QLatin1StringView("sub")).toString());
+    credential.user = m_provider->userIdentifier(claims.value(QLatin1StringView("sub")).toString());
     if (requests(AuthorizationScope::fullName))
         credential.fullName = nameComponents(claims);
     const QString email = claims.value(QLatin1StringView("email")).toString();
@@ -491,8 +487,7 @@ OidcIdentityProvider::OidcIdentityProvider(OidcSettings settings, BrowserOpener 
                                            QObject *parent)
     : QObject(parent), m_settings(std::move(settings)), m_openBrowser(std::move(openBrowser)),
       m_secrets(std::move(secrets)), m_network(new QNetworkAccessManager(this))
-{
-}
+{}
 
 OidcIdentityProvider::~OidcIdentityProvider() = default;
 
@@ -541,48 +536,60 @@ void OidcIdentityProvider::credentialState(const QString &user,
             completion(CredentialState::notFound);
             return;
         }
-        discover(self->m_network, self->m_settings.issuer, self,
-                 [self, stored, completion](const DiscoveryResult &result) {
-                     if (!std::holds_alternative<Endpoints>(result)) {
-                         completion(CredentialState::transferred);
-                         return;
-                     }
-                     const Fields form{
-                         {QStringLiteral("grant_type"), QStringLiteral("refresh_token")},
-                         {QStringLiteral("refresh_token"), stored->refreshToken},
-                         {QStringLiteral("client_id"), self->m_settings.clientId},
-                     };
-                     postForm(
-                         self->m_network, std::get<Endpoints>(result).token, form, self,
-                         [self, stored, completion](const HttpAnswer &answer) {
-                             if (answer.succeeded()) {
-                                 // Providers may hand out a new refresh token and retire the
-                                 // old one; keeping the old one would sign the person out at
-                                 // the next launch.
-                                 const QString rotated =
-                                     answer.body.value(QLatin1StringView("refresh_token"))
-                                         .toString();
-                                 if (rotated.isEmpty() || rotated == stored->refreshToken) {
-                                     completion(CredentialState::authorized);
-                                     return;
-                                 }
-                                 self->m_secrets->writeSecret(
-                                     self->secretKey(),
-                                     encodeStoredRefresh({stored->user, rotated}),
-                                     [completion](OidcSecretStore::WriteStatus) {
-                                         completion(CredentialState::authorized);
-                                     });
-                                 return;
-                             }
-                             if (answer.answered &&
-                                 answer.errorCode() == QLatin1StringView("invalid_grant")) {
-                                 self->m_secrets->removeSecret(self->secretKey(), [completion] {
-                                     completion(CredentialState::revoked);
-                                 });
-                                 return;
-                             }
-                             completion(CredentialState::transferred);
-                         });
-                 });
+        self->refresh(user, stored->refreshToken, completion);
     });
+}
+
+void OidcIdentityProvider::refresh(const QString &user, const QString &refreshToken,
+                                   std::function<void(CredentialState)> completion)
+{
+    discover(m_network, m_settings.issuer, this,
+             [this, user, refreshToken, completion](const DiscoveryResult &result) {
+                 if (!std::holds_alternative<Endpoints>(result)) {
+                     completion(CredentialState::transferred);
+                     return;
+                 }
+                 const Fields form{
+                     {QStringLiteral("grant_type"), QStringLiteral("refresh_token")},
+                     {QStringLiteral("refresh_token"), refreshToken},
+                     {QStringLiteral("client_id"), m_settings.clientId},
+                 };
+                 postForm(m_network, std::get<Endpoints>(result).token, form, this,
+                          [this, user, refreshToken, completion](const OidcHttpAnswer &answer) {
+                              takeRefreshAnswer(answer, user, refreshToken, completion);
+                          });
+             });
+}
+
+void OidcIdentityProvider::takeRefreshAnswer(const OidcHttpAnswer &answer, const QString &user,
+                                             const QString &refreshToken,
+                                             std::function<void(CredentialState)> completion)
+{
+    const QPointer<OidcIdentityProvider> self(this);
+    auto answerWith = [self, completion](CredentialState state) {
+        if (self)
+            completion(state);
+    };
+    if (answer.succeeded()) {
+        // Providers may hand out a new refresh token and retire the old one; keeping the old one
+        // would find the person revoked at the next launch.
+        const QString rotated = answer.body.value(QLatin1StringView("refresh_token")).toString();
+        if (rotated.isEmpty() || rotated == refreshToken) {
+            completion(CredentialState::authorized);
+            return;
+        }
+        m_secrets->writeSecret(secretKey(), encodeStoredRefresh({user, rotated}),
+                               [answerWith](OidcSecretStore::WriteStatus) {
+                                   answerWith(CredentialState::authorized);
+                               });
+        return;
+    }
+    if (answer.answered && answer.errorCode() == QLatin1StringView("invalid_grant")) {
+        m_secrets->removeSecret(secretKey(),
+                                [answerWith] { answerWith(CredentialState::revoked); });
+        return;
+    }
+    // The provider could not be reached or failed in some other way: that says nothing about
+    // the person, so the token stays for the next launch.
+    completion(CredentialState::transferred);
 }

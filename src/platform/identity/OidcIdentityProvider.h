@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+struct OidcHttpAnswer;
 class OidcSecretStore;
 class OidcSignInAttempt;
 class QNetworkAccessManager;
@@ -65,6 +66,12 @@ public:
 
 private:
     friend class OidcSignInAttempt;
+
+    void refresh(const QString &user, const QString &refreshToken,
+                 std::function<void(CredentialState)> completion);
+    void takeRefreshAnswer(const OidcHttpAnswer &answer, const QString &user,
+                           const QString &refreshToken,
+                           std::function<void(CredentialState)> completion);
 
     OidcSettings m_settings;
     BrowserOpener m_openBrowser;

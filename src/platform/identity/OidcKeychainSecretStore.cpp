@@ -11,7 +11,7 @@ QString keychainService()
     return QStringLiteral("Lumaret");
 }
 
-template<typename Job> Job *makeJob(const QString &key)
+template <typename Job> Job *makeJob(const QString &key)
 {
     auto *job = new Job(keychainService());
     job->setAutoDelete(true);

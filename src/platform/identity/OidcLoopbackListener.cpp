@@ -29,6 +29,7 @@ bool OidcLoopbackListener::listen()
     // resolve to an address another program holds.
     if (!m_server.listen(QHostAddress(QHostAddress::LocalHost), 0))
         return false;
+    m_port = m_server.serverPort();
     m_timeLimit.start();
     return true;
 }
@@ -38,7 +39,7 @@ QUrl OidcLoopbackListener::redirectUri() const
     QUrl url;
     url.setScheme(QStringLiteral("http"));
     url.setHost(QStringLiteral("127.0.0.1"));
-    url.setPort(m_server.serverPort());
+    url.setPort(m_port);
     url.setPath(QStringLiteral("/callback"));
     return url;
 }

@@ -42,5 +42,6 @@ private:
     QTcpServer m_server;
     QTimer m_timeLimit;
     QPointer<QTcpSocket> m_answeredSocket;
+    quint16 m_port = 0;
     bool m_requestTaken = false;
 };
