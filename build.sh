@@ -9,7 +9,7 @@ BUILD_DIR=${LUMARET_BUILD_DIR:-build}
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
   libicu-dev qtkeychain-qt6-dev libssl-dev libgl-dev libbenchmark-dev libsimdjson-dev)
 RUN_PACKAGES=(qt6-qpa-plugins fonts-noto-cjk)
-TEST_PACKAGES=(xvfb xauth xdotool apache2 nodejs npm)
+TEST_PACKAGES=(xvfb xauth xdotool apache2 nodejs)
 
 usage() {
   echo "usage: ./build.sh run | test | bench [FILTER]" >&2
@@ -56,6 +56,8 @@ case $command in
   test)
     ensure_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
     # The sign-in tests run a real OpenID provider from the pinned packages of this fixture.
+    # Node.js packages from outside Debian carry their own npm, which Debian's would conflict with.
+    command -v npm >/dev/null || ensure_packages npm
     oidc_fixture=tests/fixtures/oidc
     if [[ ! $oidc_fixture/node_modules/.package-lock.json -nt $oidc_fixture/package-lock.json ]]; then
       npm ci --prefix "$oidc_fixture" --no-audit --no-fund >/dev/null
