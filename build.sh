@@ -10,9 +10,10 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
   libicu-dev qtkeychain-qt6-dev libssl-dev libgl-dev libbenchmark-dev libsimdjson-dev)
 RUN_PACKAGES=(qt6-qpa-plugins fonts-noto-cjk)
 TEST_PACKAGES=(xvfb xauth xdotool apache2 nodejs)
+FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 
 usage() {
-  echo "usage: ./build.sh run | test | bench [FILTER]" >&2
+  echo "usage: ./build.sh run | test | sanitize | bench [FILTER] | fuzz [SECONDS]" >&2
   exit 2
 }
 
@@ -31,6 +32,16 @@ ensure_packages() {
     echo "Installing ${missing[*]}"
     as_root apt-get update -qq
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  fi
+}
+
+# The sign-in tests run a real OpenID provider from the pinned npm packages of this fixture.
+prepare_oidc_fixture() {
+  # Node.js packages from outside Debian carry their own npm, which Debian's would conflict with.
+  command -v npm >/dev/null || ensure_packages npm
+  local fixture=tests/fixtures/oidc
+  if [[ ! $fixture/node_modules/.package-lock.json -nt $fixture/package-lock.json ]]; then
+    npm ci --prefix "$fixture" --no-audit --no-fund >/dev/null
   fi
 }
 
@@ -55,16 +66,45 @@ case $command in
     ;;
   test)
     ensure_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
-    # The sign-in tests run a real OpenID provider from the pinned packages of this fixture.
-    # Node.js packages from outside Debian carry their own npm, which Debian's would conflict with.
-    command -v npm >/dev/null || ensure_packages npm
-    oidc_fixture=tests/fixtures/oidc
-    if [[ ! $oidc_fixture/node_modules/.package-lock.json -nt $oidc_fixture/package-lock.json ]]; then
-      npm ci --prefix "$oidc_fixture" --no-audit --no-fund >/dev/null
-    fi
+    prepare_oidc_fixture
     configure_and_build
     cd "$BUILD_DIR"
     ctest --no-tests=error --output-on-failure --parallel "$(nproc)" "$@"
+    ;;
+  sanitize)
+    # The whole suite again with AddressSanitizer and UndefinedBehaviorSanitizer, halting on the
+    # first error.
+    ensure_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+    prepare_oidc_fixture
+    cmake --preset sanitizers >/dev/null
+    cmake --build --preset sanitizers --parallel "$(nproc)"
+    ctest --preset sanitizers --parallel "$(nproc)" "$@"
+    ;;
+  fuzz)
+    seconds=${1:-60}
+    ensure_packages "${BUILD_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
+    CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DLUMARET_FUZZ=ON >/dev/null
+    cmake --build build-fuzz --parallel "$(nproc)"
+    export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+    for target in build-fuzz/fuzz/fuzz_*; do
+      [[ -f $target && -x $target ]] || continue
+      name=$(basename "$target")
+      corpus=fuzz/corpus/${name#fuzz_}
+      work=fuzz/work/${name#fuzz_}
+      mkdir -p "$work" "$corpus"
+      # Inputs that once failed stay as fixtures: replay them first.
+      if compgen -G "fuzz/regressions/${name#fuzz_}/*" >/dev/null; then
+        "$target" fuzz/regressions/"${name#fuzz_}"/* 2>&1 | tail -n 1
+      fi
+      echo "fuzzing $name for ${seconds}s"
+      "$target" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$work/" \
+        "$work" "$corpus" 2>&1 | grep -E "stat::number_of_executed_units|ERROR|SUMMARY|crash-|Done" || true
+      if compgen -G "$work/crash-*" >/dev/null || compgen -G "$work/leak-*" >/dev/null; then
+        echo "$name found a failing input in $work" >&2
+        exit 1
+      fi
+    done
     ;;
   bench)
     ensure_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}"
