@@ -19,10 +19,21 @@ AppDependencies AppDependencies::live()
             [] { return makeDefaultCloudStore(); }};
 }
 
+namespace {
+
+std::unique_ptr<AppleIDAuthService> makeAuthService(const AppDependencies &dependencies)
+{
+    // Named steps, because the order in which function arguments are evaluated is unspecified.
+    auto provider = dependencies.makeIdentityProvider();
+    auto defaults = dependencies.makeDefaults();
+    return std::make_unique<AppleIDAuthService>(std::move(provider), std::move(defaults));
+}
+
+} // namespace
+
 LumaretApp::LumaretApp(AppDependencies dependencies)
     : m_boardStore(std::make_unique<BoardStore>(std::move(dependencies.persistence))),
-      m_authService(std::make_unique<AppleIDAuthService>(dependencies.makeIdentityProvider(),
-                                                         dependencies.makeDefaults())),
+      m_authService(makeAuthService(dependencies)),
       m_syncService(std::make_unique<SyncService>(dependencies.makeCloudStore()))
 {
 }

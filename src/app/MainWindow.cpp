@@ -16,7 +16,12 @@ MainWindow::MainWindow(const AppServices &services, QWidget *parent)
     m_contentView->setMaximumSize(maximumContentSize);
     setCentralWidget(m_contentView);
     addRecordMenu();
-    resize(idealContentSize.width(), idealContentSize.height() + menuBar()->sizeHint().height());
+    // The window manager learns both limits from the window, so that the window itself cannot be
+    // dragged past them; the menu bar sits above the content.
+    const int menuHeight = menuBar()->sizeHint().height();
+    setMinimumSize(minimumContentSize.width(), minimumContentSize.height() + menuHeight);
+    setMaximumSize(maximumContentSize.width(), maximumContentSize.height() + menuHeight);
+    resize(idealContentSize.width(), idealContentSize.height() + menuHeight);
 }
 
 void MainWindow::addRecordMenu()
