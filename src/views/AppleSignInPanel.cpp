@@ -11,7 +11,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
-#include <QStackedLayout>
 #include <QToolButton>
 
 namespace {
@@ -110,8 +109,10 @@ void ElidedLabel::updateElidedText()
 AppleSignInPanel::AppleSignInPanel(AppleIDAuthService *authService, QWidget *parent)
     : QWidget(parent), m_authService(authService)
 {
-    m_stack = new QStackedLayout(this);
-    m_stack->setContentsMargins(0, 0, 0, 0);
+    // One page per layout side by side, only the current one shown: hidden pages take no room.
+    auto *pages = new QHBoxLayout(this);
+    pages->setContentsMargins(0, 0, 0, 0);
+    pages->setSpacing(0);
 
     m_signedIn = new GlassFrame(12, std::nullopt, GlassInteraction::interactive, this);
     m_signedIn->setFixedHeight(rowHeight);
@@ -131,20 +132,17 @@ AppleSignInPanel::AppleSignInPanel(AppleIDAuthService *authService, QWidget *par
     m_signOutButton->setFixedSize(symbolSize + 4, symbolSize + 4);
     m_signOutButton->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; padding: 0; }"));
     signedInLayout->addWidget(m_signOutButton);
-    m_stack->addWidget(m_signedIn);
+    pages->addWidget(m_signedIn);
 
     m_retryButton = new QPushButton(QStringLiteral("重新登录"), this);
     m_retryButton->setToolTip(QStringLiteral("Apple ID 登录需要在正式签名和能力配置后完整验证"));
     m_retryButton->setFont(textStyleFont(TextStyle::body));
     m_retryButton->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    auto *retryHolder = new QWidget(this);
-    auto *retryLayout = new QHBoxLayout(retryHolder);
-    retryLayout->setContentsMargins(0, 0, 0, 0);
-    retryLayout->addWidget(m_retryButton, 0, Qt::AlignVCenter);
-    m_stack->addWidget(retryHolder);
+    pages->addWidget(m_retryButton, 0, Qt::AlignVCenter);
 
     m_checking = new GlassFrame(12, std::nullopt, GlassInteraction::passive, this);
     m_checking->setFixedHeight(rowHeight);
+    m_checking->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     auto *checkingLayout = new QHBoxLayout(m_checking);
     checkingLayout->setContentsMargins(12, 0, 12, 0);
     checkingLayout->setSpacing(6);
@@ -154,13 +152,10 @@ AppleSignInPanel::AppleSignInPanel(AppleIDAuthService *authService, QWidget *par
     m_checkingText = new QLabel(QStringLiteral("检查登录"), m_checking);
     m_checkingText->setFont(textStyleFont(TextStyle::callout, QFont::Medium));
     checkingLayout->addWidget(m_checkingText);
-    m_stack->addWidget(m_checking);
+    pages->addWidget(m_checking);
 
     m_signInButton = new SignInButton(this);
-    m_stack->addWidget(m_signInButton);
-
-    // Never wider than the visible layout wants; a long name may give way to the rest of the header.
-    setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
+    pages->addWidget(m_signInButton);
 
     connect(m_signOutButton, &QToolButton::clicked, m_authService, &AppleIDAuthService::signOut);
     connect(m_retryButton, &QPushButton::clicked, m_authService, &AppleIDAuthService::signOut);
@@ -172,7 +167,7 @@ AppleSignInPanel::AppleSignInPanel(AppleIDAuthService *authService, QWidget *par
 
 AppleSignInPanel::Layout AppleSignInPanel::currentLayout() const
 {
-    return Layout(m_stack->currentIndex());
+    return m_layout;
 }
 
 void AppleSignInPanel::changeEvent(QEvent *event)
@@ -189,26 +184,26 @@ void AppleSignInPanel::refresh()
     switch (state.kind) {
     case Kind::signedIn:
         m_displayName->setFullText(state.text);
-        m_stack->setCurrentIndex(int(Layout::signedIn));
+        m_layout = Layout::signedIn;
         break;
     case Kind::failed:
         // The reason stays with the service; the panel only offers a way back.
-        m_stack->setCurrentIndex(int(Layout::failed));
+        m_layout = Layout::failed;
         break;
     case Kind::checking:
-        m_stack->setCurrentIndex(int(Layout::checking));
+        m_layout = Layout::checking;
         break;
     case Kind::signedOut:
-        m_stack->setCurrentIndex(int(Layout::signedOut));
+        m_layout = Layout::signedOut;
         break;
     }
-    // Only the visible layout decides the panel's size in the header.
-    for (int index = 0; index < m_stack->count(); ++index) {
-        QWidget *page = m_stack->widget(index);
-        page->setSizePolicy(index == m_stack->currentIndex() ? QSizePolicy::Maximum
-                                                             : QSizePolicy::Ignored,
-                            QSizePolicy::Fixed);
-    }
+    m_signedIn->setVisible(m_layout == Layout::signedIn);
+    m_retryButton->setVisible(m_layout == Layout::failed);
+    m_checking->setVisible(m_layout == Layout::checking);
+    m_signInButton->setVisible(m_layout == Layout::signedOut);
+    // Only a signed-in name may give way when the header runs short of room.
+    setSizePolicy(m_layout == Layout::signedIn ? QSizePolicy::Maximum : QSizePolicy::Fixed,
+                  QSizePolicy::Fixed);
     updateGeometry();
 }
 

@@ -7,7 +7,6 @@
 class AppleIDAuthService;
 class GlassFrame;
 class QPushButton;
-class QStackedLayout;
 class QToolButton;
 
 /// The sign-in button: black with white text in the light appearance and white with black text in
@@ -77,7 +76,7 @@ private:
     void updateColors();
 
     AppleIDAuthService *m_authService = nullptr;
-    QStackedLayout *m_stack = nullptr;
+    Layout m_layout = Layout::signedOut;
     GlassFrame *m_signedIn = nullptr;
     QLabel *m_personIcon = nullptr;
     ElidedLabel *m_displayName = nullptr;

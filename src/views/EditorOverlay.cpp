@@ -130,7 +130,13 @@ void EditorOverlay::paintEvent(QPaintEvent *event)
     const qreal scale = showingSnapshot ? 0.98 + 0.02 * m_progress : 1.0;
     QRectF scaled(0, 0, panel.width() * scale, panel.height() * scale);
     scaled.moveCenter(QRectF(panel).center());
-    ThoughtEditorView::paintShadow(painter, scaled, m_progress);
+    // The shadow is drawn at the panel's full size and scaled with it.
+    painter.save();
+    painter.translate(scaled.center());
+    painter.scale(scale, scale);
+    painter.translate(-QRectF(panel).center());
+    ThoughtEditorView::paintShadow(painter, QRectF(panel), m_progress);
+    painter.restore();
     if (showingSnapshot) {
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.setOpacity(m_progress);

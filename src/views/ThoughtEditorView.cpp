@@ -22,6 +22,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <vector>
+
 
 namespace {
 
@@ -34,37 +36,31 @@ void blurAlpha(QImage &image, int radius)
     const int box = qMax(1, radius / 3);
     const int width = image.width();
     const int height = image.height();
-    QList<int> line;
-    for (int pass = 0; pass < 3; ++pass) {
-        for (int horizontal = 0; horizontal < 2; ++horizontal) {
-            const int lines = horizontal ? height : width;
-            const int length = horizontal ? width : height;
-            line.resize(length);
-            for (int l = 0; l < lines; ++l) {
-                auto pixel = [&](int i) -> uchar & {
-                    return horizontal ? image.scanLine(l)[i] : image.scanLine(i)[l];
-                };
-                for (int i = 0; i < length; ++i)
-                    line[i] = pixel(i);
-                int sum = 0;
-                for (int i = -box; i <= box; ++i)
-                    sum += line[qBound(0, i, length - 1)];
-                for (int i = 0; i < length; ++i) {
-                    pixel(i) = uchar(sum / (2 * box + 1));
-                    sum += line[qBound(0, i + box + 1, length - 1)];
-                    sum -= line[qBound(0, i - box, length - 1)];
-                }
-            }
+    const qsizetype stride = image.bytesPerLine();
+    uchar *bits = image.bits();
+    std::vector<int> line(size_t(qMax(width, height)));
+    auto blurLine = [&](uchar *first, qsizetype step, int length) {
+        for (int i = 0; i < length; ++i)
+            line[size_t(i)] = first[i * step];
+        int sum = 0;
+        for (int i = -box; i <= box; ++i)
+            sum += line[size_t(qBound(0, i, length - 1))];
+        for (int i = 0; i < length; ++i) {
+            first[i * step] = uchar(sum / (2 * box + 1));
+            sum += line[size_t(qMin(i + box + 1, length - 1))];
+            sum -= line[size_t(qMax(i - box, 0))];
         }
+    };
+    for (int pass = 0; pass < 3; ++pass) {
+        for (int y = 0; y < height; ++y)
+            blurLine(bits + y * stride, 1, width);
+        for (int x = 0; x < width; ++x)
+            blurLine(bits + x, stride, height);
     }
 }
 
 QImage shadowImage(const QSize &panelSize)
 {
-    static QSize cachedSize;
-    static QImage cached;
-    if (cachedSize == panelSize)
-        return cached;
     const int margin = shadowRadius * 2;
     QImage alpha(panelSize + QSize(2 * margin, 2 * margin), QImage::Format_Alpha8);
     alpha.fill(0);
@@ -77,9 +73,7 @@ QImage shadowImage(const QSize &panelSize)
         painter.fillPath(shape, QColor::fromRgbF(0, 0, 0, 0.16f));
     }
     blurAlpha(alpha, shadowRadius);
-    cachedSize = panelSize;
-    cached = alpha;
-    return cached;
+    return alpha;
 }
 
 } // namespace
@@ -325,17 +319,27 @@ void ThoughtEditorView::updateColors()
 
 void ThoughtEditorView::paintShadow(QPainter &painter, const QRectF &panelRect, qreal opacity)
 {
-    const QImage alpha = shadowImage(panelRect.size().toSize());
+    // The blur is worked out once per panel size; a panel drawn scaled during its transition
+    // gets the same shadow scaled with it.
+    static QSize cachedSize;
+    static QImage cachedShadow;
+    const QSize panelSize = panelRect.size().toSize();
     const int margin = shadowRadius * 2;
-    QImage shadow(alpha.size(), QImage::Format_ARGB32_Premultiplied);
-    shadow.fill(Qt::black);
-    {
+    if (cachedSize != panelSize) {
+        const QImage alpha = shadowImage(panelSize);
+        QImage shadow(alpha.size(), QImage::Format_ARGB32_Premultiplied);
+        shadow.fill(Qt::black);
         QPainter mask(&shadow);
         mask.setCompositionMode(QPainter::CompositionMode_DestinationIn);
         mask.drawImage(0, 0, alpha);
+        mask.end();
+        cachedSize = panelSize;
+        cachedShadow = shadow;
     }
     painter.save();
     painter.setOpacity(painter.opacity() * opacity);
-    painter.drawImage(panelRect.topLeft() + QPointF(-margin, -margin + shadowOffset), shadow);
+    painter.drawImage(QRectF(panelRect.topLeft() + QPointF(-margin, -margin + shadowOffset),
+                             QSizeF(cachedShadow.size())),
+                      cachedShadow);
     painter.restore();
 }

@@ -66,8 +66,10 @@ QColor controlBackground(const QPalette &palette)
 
 QColor regularMaterial(const QPalette &palette)
 {
-    return byAppearance(palette, QColor::fromRgbF(0.97f, 0.97f, 0.98f, 0.78f),
-                        QColor::fromRgbF(0.16f, 0.16f, 0.18f, 0.78f));
+    // Without a live blur, what lies behind would show through sharply; the material is dense
+    // enough to hide it.
+    return byAppearance(palette, QColor::fromRgbF(0.97f, 0.97f, 0.98f, 0.94f),
+                        QColor::fromRgbF(0.17f, 0.17f, 0.19f, 0.94f));
 }
 
 QColor fromStatusColor(const StatusColor &color)
