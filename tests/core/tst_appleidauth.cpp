@@ -47,6 +47,7 @@ private slots:
     void signInAsksForFullNameThenEmail();
     void answerFromAnotherThreadIsAppliedOnTheMainThread();
     void answerAfterTheServiceIsGoneIsDropped();
+    void lateLaunchAnswerLeavesANewSignInAlone();
     void formatsNamesByScript_data();
     void formatsNamesByScript();
 };
@@ -247,6 +248,20 @@ void AppleIDAuthTest::answerAfterTheServiceIsGoneIsDropped()
     QCoreApplication::processEvents();
     // Neither late answer touched the remembered user.
     QCOMPARE(settings.open()->value(userKey).toString(), QStringLiteral("u"));
+}
+
+void AppleIDAuthTest::lateLaunchAnswerLeavesANewSignInAlone()
+{
+    FakeSettings settings;
+    settings.open()->setValue(userKey, QStringLiteral("old-user"));
+    auto script = std::make_shared<ScriptedIdentityProvider::Script>();
+    AppleIDAuthService service(std::make_unique<ScriptedIdentityProvider>(script), settings.open());
+    service.handle(Authorization{credential(QStringLiteral("new-user"), std::nullopt, QStringLiteral("n@example.org"))});
+    script->pendingCredential(CredentialState::revoked);
+    QCoreApplication::processEvents();
+    QCOMPARE(service.state(), SignInState::signedIn(QStringLiteral("n@example.org")));
+    QCOMPARE(settings.open()->value(userKey).toString(), QStringLiteral("new-user"));
+    QCOMPARE(settings.open()->value(nameKey).toString(), QStringLiteral("n@example.org"));
 }
 
 void AppleIDAuthTest::formatsNamesByScript_data()

@@ -109,15 +109,19 @@ void AppleIDAuthService::signIn()
 void AppleIDAuthService::refreshCredentialState(const QString &user)
 {
     const QPointer<AppleIDAuthService> guard(this);
-    m_provider->credentialState(user, [guard](CredentialState credentialState) {
-        postToMainThread(guard, [credentialState](AppleIDAuthService *service) {
-            service->applyCredentialState(credentialState);
+    m_provider->credentialState(user, [guard, user](CredentialState credentialState) {
+        postToMainThread(guard, [credentialState, user](AppleIDAuthService *service) {
+            service->applyCredentialState(user, credentialState);
         });
     });
 }
 
-void AppleIDAuthService::applyCredentialState(CredentialState credentialState)
+void AppleIDAuthService::applyCredentialState(const QString &user, CredentialState credentialState)
 {
+    // The answer is about the user remembered at launch. If a sign-in or sign-out has replaced
+    // that user meanwhile, the answer no longer applies and must not remove the new user's keys.
+    if (m_defaults->value(userIdentifierKey()).toString() != user)
+        return;
     switch (credentialState) {
     case CredentialState::authorized: {
         const QString name = m_defaults->value(displayNameKey()).toString();

@@ -68,7 +68,7 @@ signals:
 
 private:
     void refreshCredentialState(const QString &user);
-    void applyCredentialState(CredentialState credentialState);
+    void applyCredentialState(const QString &user, CredentialState credentialState);
     void setState(const SignInState &state);
 
     SignInState m_state;
