@@ -2,86 +2,144 @@
 
 
 #include <cstring>
+#include <string_view>
 
 namespace BoardCodec {
 namespace {
 
 constexpr char hexDigits[] = "0123456789ABCDEF";
 
-void appendPadded(QByteArray &out, int value, int width)
+char *writePadded(char *out, int value, int width)
 {
-    char digits[8];
     for (int i = width - 1; i >= 0; --i) {
-        digits[i] = char('0' + value % 10);
+        out[i] = char('0' + value % 10);
         value /= 10;
     }
-    out.append(digits, width);
+    return out + width;
 }
 
-void appendUuid(QByteArray &out, const QUuid &id)
+char *writeLiteral(char *out, std::string_view text)
 {
-    // QUuid::toString allocates a QString; the board is written often, so format the bytes here.
-    const QByteArray rfc = id.toRfc4122();
-    char text[36];
-    int position = 0;
+    std::memcpy(out, text.data(), text.size());
+    return out + text.size();
+}
+
+char *writeUuid(char *out, const QUuid &id)
+{
+    const quint8 bytes[16] = {quint8(id.data1 >> 24), quint8(id.data1 >> 16), quint8(id.data1 >> 8),
+                              quint8(id.data1),       quint8(id.data2 >> 8),  quint8(id.data2),
+                              quint8(id.data3 >> 8),  quint8(id.data3),       id.data4[0],
+                              id.data4[1],            id.data4[2],            id.data4[3],
+                              id.data4[4],            id.data4[5],            id.data4[6],
+                              id.data4[7]};
     for (int i = 0; i < 16; ++i) {
         if (i == 4 || i == 6 || i == 8 || i == 10)
-            text[position++] = '-';
-        const auto byte = static_cast<unsigned char>(rfc[i]);
-        text[position++] = hexDigits[byte >> 4];
-        text[position++] = hexDigits[byte & 0xF];
+            *out++ = '-';
+        *out++ = hexDigits[bytes[i] >> 4];
+        *out++ = hexDigits[bytes[i] & 0xF];
     }
-    out.append(text, 36);
+    return out;
 }
 
-void appendString(QByteArray &out, const QString &text)
+// The most bytes writeString can produce for \a text: an escaped control character takes six
+// bytes for one UTF-16 unit, everything else at most three.
+qsizetype maximumStringBytes(const QString &text)
 {
-    const QByteArray utf8 = text.toUtf8();
-    out.append('"');
-    const char *begin = utf8.constData();
-    const char *end = begin + utf8.size();
-    const char *run = begin;
-    for (const char *p = begin; p != end; ++p) {
-        const auto c = static_cast<unsigned char>(*p);
-        if (c >= 0x20 && c != '"' && c != '\\' && c != '/')
+    return text.size() * 6 + 2;
+}
+
+// Writes \a text as a JSON string in UTF-8 with the file's escapes. A lone surrogate cannot be
+// written as UTF-8 and becomes U+FFFD, as any UTF-8 conversion would make it.
+char *writeString(char *out, const QString &text)
+{
+    *out++ = '"';
+    const char16_t *p = reinterpret_cast<const char16_t *>(text.constData());
+    const char16_t *end = p + text.size();
+    while (p < end) {
+        char32_t c = *p++;
+        if (c < 0x80) {
+            if (c >= 0x20 && c != '"' && c != '\\' && c != '/') {
+                *out++ = char(c);
+                continue;
+            }
+            *out++ = '\\';
+            switch (c) {
+            case '"':
+            case '\\':
+            case '/':
+                *out++ = char(c);
+                break;
+            case '\b':
+                *out++ = 'b';
+                break;
+            case '\f':
+                *out++ = 'f';
+                break;
+            case '\n':
+                *out++ = 'n';
+                break;
+            case '\r':
+                *out++ = 'r';
+                break;
+            case '\t':
+                *out++ = 't';
+                break;
+            default:
+                out = writeLiteral(out, "u00");
+                *out++ = "0123456789abcdef"[c >> 4];
+                *out++ = "0123456789abcdef"[c & 0xF];
+            }
             continue;
-        out.append(run, p - run);
-        run = p + 1;
-        switch (c) {
-        case '"':
-            out.append("\\\"", 2);
-            break;
-        case '\\':
-            out.append("\\\\", 2);
-            break;
-        case '/':
-            out.append("\\/", 2);
-            break;
-        case '\b':
-            out.append("\\b", 2);
-            break;
-        case '\f':
-            out.append("\\f", 2);
-            break;
-        case '\n':
-            out.append("\\n", 2);
-            break;
-        case '\r':
-            out.append("\\r", 2);
-            break;
-        case '\t':
-            out.append("\\t", 2);
-            break;
-        default: {
-            const char escape[] = {'\\', 'u', '0', '0', "0123456789abcdef"[c >> 4],
-                                   "0123456789abcdef"[c & 0xF]};
-            out.append(escape, 6);
         }
+        if (c >= 0xD800 && c <= 0xDBFF && p < end && *p >= 0xDC00 && *p <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (*p++ - 0xDC00);
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        if (c < 0x800) {
+            *out++ = char(0xC0 | c >> 6);
+            *out++ = char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            *out++ = char(0xE0 | c >> 12);
+            *out++ = char(0x80 | (c >> 6 & 0x3F));
+            *out++ = char(0x80 | (c & 0x3F));
+        } else {
+            *out++ = char(0xF0 | c >> 18);
+            *out++ = char(0x80 | (c >> 12 & 0x3F));
+            *out++ = char(0x80 | (c >> 6 & 0x3F));
+            *out++ = char(0x80 | (c & 0x3F));
         }
     }
-    out.append(run, end - run);
-    out.append('"');
+    *out++ = '"';
+    return out;
 }
+
+std::string_view rawStatus(ThoughtStatus status)
+{
+    switch (status) {
+    case ThoughtStatus::notStarted:
+        return "notStarted";
+    case ThoughtStatus::inProgress:
+        return "inProgress";
+    case ThoughtStatus::completed:
+        return "completed";
+    case ThoughtStatus::archived:
+        return "archived";
+    }
+    return "notStarted";
+}
+
+std::optional<ThoughtStatus> statusFromRaw(QByteArrayView raw)
+{
+    for (ThoughtStatus status : ThoughtStatuses::allCases) {
+        const std::string_view candidate = rawStatus(status);
+        if (raw == QByteArrayView(candidate.data(), qsizetype(candidate.size())))
+            return status;
+    }
+    return std::nullopt;
+}
+
+char *writeDate(char *out, const QDateTime &date);
 
 // Days from 1970-01-01 to a civil date, after Howard Hinnant's algorithm; exact for every
 // proleptic Gregorian date.
@@ -167,6 +225,8 @@ std::optional<QUuid> parseUuid(QByteArrayView text)
 
 // A strict reader for the board array. It accepts any JSON (unknown members are skipped, members
 // in any order) but insists on the types and forms of the seven known members.
+enum class Utf8Check { here, byCaller };
+
 class Reader
 {
 public:
@@ -181,6 +241,7 @@ public:
         if (!expect('['))
             return std::nullopt;
         Board board;
+        board.reserve((m_end - m_p) / 300); // A typical thought takes 250 to 400 bytes.
         skipWhitespace();
         if (peek() == ']') {
             ++m_p;
@@ -291,7 +352,8 @@ private:
             return fail("a member of a thought is not a string");
         QByteArrayView raw;
         QByteArray storage;
-        if (!readRawString(raw, storage))
+        const bool isText = member == TitleMember || member == NoteMember;
+        if (!readRawString(raw, storage, isText ? Utf8Check::byCaller : Utf8Check::here))
             return false;
         switch (member) {
         case IdMember: {
@@ -302,14 +364,15 @@ private:
             break;
         }
         case TitleMember:
-            thought.title = QString::fromUtf8(raw);
+            if (!decodeText(raw, thought.title))
+                return false;
             break;
         case NoteMember:
-            thought.note = QString::fromUtf8(raw);
+            if (!decodeText(raw, thought.note))
+                return false;
             break;
         case StatusMember: {
-            std::optional<ThoughtStatus> status =
-                ThoughtStatuses::fromRawValue(QString::fromUtf8(raw));
+            std::optional<ThoughtStatus> status = statusFromRaw(raw);
             if (!status)
                 return fail("unknown status");
             thought.status = *status;
@@ -331,14 +394,27 @@ private:
     }
 
     // Reads a JSON string. Without escapes \a text points into the input; otherwise the unescaped
-    // bytes are built in \a storage. Either way the bytes are checked to be valid UTF-8.
-    bool readRawString(QByteArrayView &text, QByteArray &storage)
+    // bytes are built in \a storage. Texts that become QStrings are checked while they are
+    // converted (decodeText); every other string is checked here when it holds non-ASCII bytes.
+    bool readRawString(QByteArrayView &text, QByteArray &storage,
+                       Utf8Check check = Utf8Check::here)
     {
         if (!expect('"'))
             return false;
         const char *start = m_p;
         bool escaped = false;
+        unsigned char seen = 0;
         while (m_p < m_end) {
+            // Eight plain bytes at a time: most of a board is text without quotes or escapes.
+            if (m_end - m_p >= 8) {
+                quint64 word;
+                std::memcpy(&word, m_p, 8);
+                if (!hasSpecialByte(word)) {
+                    seen |= (word & 0x8080808080808080ull) ? 0x80 : 0;
+                    m_p += 8;
+                    continue;
+                }
+            }
             const auto c = static_cast<unsigned char>(*m_p);
             if (c == '"')
                 break;
@@ -349,17 +425,15 @@ private:
                 m_p += 2;
                 continue;
             }
-            if (c >= 0x80) {
-                if (!skipUtf8Sequence())
-                    return false;
-                continue;
-            }
+            seen |= c;
             ++m_p;
         }
         if (m_p >= m_end)
             return fail("unterminated string");
         const char *stop = m_p;
         ++m_p;
+        if (seen >= 0x80 && check == Utf8Check::here && !isValidUtf8(start, stop))
+            return fail("invalid UTF-8");
         if (!escaped) {
             text = QByteArrayView(start, stop - start);
             return true;
@@ -368,6 +442,82 @@ private:
             return false;
         text = storage;
         return true;
+    }
+
+    // Converts to UTF-16, refusing malformed UTF-8 (overlong forms, surrogates, truncation)
+    // instead of silently replacing it.
+    bool decodeText(QByteArrayView raw, QString &text)
+    {
+        text.resize(raw.size()); // UTF-16 never needs more units than UTF-8 has bytes.
+        char16_t *out = reinterpret_cast<char16_t *>(text.data());
+        const auto *p = reinterpret_cast<const unsigned char *>(raw.data());
+        const unsigned char *end = p + raw.size();
+        while (p < end) {
+            const unsigned char lead = *p;
+            if (lead < 0x80) {
+                *out++ = lead;
+                ++p;
+                continue;
+            }
+            char32_t c = 0;
+            int length = 0;
+            if ((lead & 0xE0) == 0xC0 && lead >= 0xC2) {
+                c = lead & 0x1F;
+                length = 2;
+            } else if ((lead & 0xF0) == 0xE0) {
+                c = lead & 0x0F;
+                length = 3;
+            } else if (lead >= 0xF0 && lead <= 0xF4) {
+                c = lead & 0x07;
+                length = 4;
+            } else {
+                return fail("invalid UTF-8");
+            }
+            if (end - p < length)
+                return fail("invalid UTF-8");
+            for (int i = 1; i < length; ++i) {
+                if ((p[i] & 0xC0) != 0x80)
+                    return fail("invalid UTF-8");
+                c = c << 6 | (p[i] & 0x3F);
+            }
+            if ((length == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF)))
+                || (length == 4 && (c < 0x10000 || c > 0x10FFFF)))
+                return fail("invalid UTF-8");
+            p += length;
+            if (c >= 0x10000) {
+                *out++ = char16_t(0xD800 + ((c - 0x10000) >> 10));
+                *out++ = char16_t(0xDC00 + ((c - 0x10000) & 0x3FF));
+            } else {
+                *out++ = char16_t(c);
+            }
+        }
+        text.truncate(out - reinterpret_cast<const char16_t *>(text.constData()));
+        return true;
+    }
+
+    // Whether any of the eight bytes is a quote, a backslash or a control character.
+    static bool hasSpecialByte(quint64 word)
+    {
+        constexpr quint64 ones = 0x0101010101010101ull;
+        constexpr quint64 highs = 0x8080808080808080ull;
+        auto hasZeroByte = [](quint64 v) { return (v - ones) & ~v & highs; };
+        const quint64 belowSpace = (word - ones * 0x20) & ~word & highs;
+        return hasZeroByte(word ^ (ones * '"')) || hasZeroByte(word ^ (ones * '\\')) || belowSpace;
+    }
+
+    bool isValidUtf8(const char *p, const char *end)
+    {
+        const char *saved = m_p;
+        m_p = p;
+        bool valid = true;
+        while (m_p < end && valid) {
+            if (static_cast<unsigned char>(*m_p) < 0x80)
+                ++m_p;
+            else
+                valid = skipUtf8Sequence();
+        }
+        m_p = saved;
+        return valid;
     }
 
     bool skipUtf8Sequence()
@@ -631,30 +781,40 @@ private:
 
 QByteArray encode(const Board &board)
 {
-    QByteArray out;
-    out.reserve(board.size() * 256 + 2);
-    out.append('[');
+    // One exact upper bound, one allocation: the board is written after every change.
+    // Everything but the two texts: the member names and punctuation (81 bytes), the id (36),
+    // the status (at most 10), two dates (40), the flag (5) and the separating comma.
+    constexpr qsizetype fixedBytesPerThought = 81 + 36 + 10 + 40 + 5 + 1;
+    qsizetype capacity = 2;
+    for (const Thought &thought : board)
+        capacity += fixedBytesPerThought + maximumStringBytes(thought.title)
+                    + maximumStringBytes(thought.note);
+    QByteArray bytes(capacity, Qt::Uninitialized);
+    char *out = bytes.data();
+    *out++ = '[';
     bool first = true;
     for (const Thought &thought : board) {
         if (!first)
-            out.append(',');
+            *out++ = ',';
         first = false;
-        out.append("{\"id\":\"", 7);
-        appendUuid(out, thought.id);
-        out.append("\",\"title\":", 10);
-        appendString(out, thought.title);
-        out.append(",\"note\":", 8);
-        appendString(out, thought.note);
-        out.append(",\"status\":\"", 11);
-        out.append(ThoughtStatuses::rawValue(thought.status).toLatin1());
-        out.append("\",\"createdAt\":\"", 15);
-        out.append(formatDate(thought.createdAt));
-        out.append("\",\"updatedAt\":\"", 15);
-        out.append(formatDate(thought.updatedAt));
-        out.append(thought.isDeleted ? "\",\"isDeleted\":true}" : "\",\"isDeleted\":false}");
+        out = writeLiteral(out, "{\"id\":\"");
+        out = writeUuid(out, thought.id);
+        out = writeLiteral(out, "\",\"title\":");
+        out = writeString(out, thought.title);
+        out = writeLiteral(out, ",\"note\":");
+        out = writeString(out, thought.note);
+        out = writeLiteral(out, ",\"status\":\"");
+        out = writeLiteral(out, rawStatus(thought.status));
+        out = writeLiteral(out, "\",\"createdAt\":\"");
+        out = writeDate(out, thought.createdAt);
+        out = writeLiteral(out, "\",\"updatedAt\":\"");
+        out = writeDate(out, thought.updatedAt);
+        out = writeLiteral(out, thought.isDeleted ? "\",\"isDeleted\":true}" : "\",\"isDeleted\":false}");
     }
-    out.append(']');
-    return out;
+    *out++ = ']';
+    Q_ASSERT(out - bytes.constData() <= capacity);
+    bytes.truncate(out - bytes.constData());
+    return bytes;
 }
 
 std::optional<Board> decode(QByteArrayView data, QString *error)
@@ -666,7 +826,9 @@ std::optional<Board> decode(QByteArrayView data, QString *error)
     return board;
 }
 
-QByteArray formatDate(const QDateTime &date)
+namespace {
+
+char *writeDate(char *out, const QDateTime &date)
 {
     const qint64 msecs = date.toMSecsSinceEpoch();
     const qint64 seconds = msecs >= 0 ? msecs / 1000 : -((-msecs + 999) / 1000);
@@ -676,23 +838,28 @@ QByteArray formatDate(const QDateTime &date)
     int month = 0;
     int day = 0;
     civilFromDays(days, year, month, day);
-    QByteArray out;
-    out.reserve(20);
-    if (year < 0 || year > 9999) // Outside what four digits hold; keep the form readable anyway.
-        year = qBound(0, year, 9999);
-    appendPadded(out, year, 4);
-    out.append('-');
-    appendPadded(out, month, 2);
-    out.append('-');
-    appendPadded(out, day, 2);
-    out.append('T');
-    appendPadded(out, secondOfDay / 3600, 2);
-    out.append(':');
-    appendPadded(out, secondOfDay / 60 % 60, 2);
-    out.append(':');
-    appendPadded(out, secondOfDay % 60, 2);
-    out.append('Z');
+    out = writePadded(out, qBound(0, year, 9999), 4); // Four digits are all the form holds.
+    *out++ = '-';
+    out = writePadded(out, month, 2);
+    *out++ = '-';
+    out = writePadded(out, day, 2);
+    *out++ = 'T';
+    out = writePadded(out, secondOfDay / 3600, 2);
+    *out++ = ':';
+    out = writePadded(out, secondOfDay / 60 % 60, 2);
+    *out++ = ':';
+    out = writePadded(out, secondOfDay % 60, 2);
+    *out++ = 'Z';
     return out;
+}
+
+} // namespace
+
+QByteArray formatDate(const QDateTime &date)
+{
+    QByteArray text(20, Qt::Uninitialized);
+    writeDate(text.data(), date);
+    return text;
 }
 
 std::optional<QDateTime> parseDate(QByteArrayView text)

@@ -1,0 +1,94 @@
+#include "BenchSupport.h"
+
+#include <QRandomGenerator>
+
+#include <malloc.h>
+#include <sys/resource.h>
+
+#include <cstdio>
+
+namespace {
+
+const QString syllables = QStringLiteral(
+    "灵感产品同步结构看板状态整理下一阶段共享想法记录计划设计研究用户界面细节优化测试发布"
+    "文档会议讨论方案实现功能体验改进数据备份安全性能稳定");
+
+QString chineseText(QRandomGenerator &random, int length)
+{
+    QString text;
+    text.reserve(length);
+    for (int i = 0; i < length; ++i) {
+        if (i > 0 && i % 9 == 0)
+            text.append(QLatin1Char(' '));
+        else
+            text.append(syllables.at(random.bounded(int(syllables.size()))));
+    }
+    return text;
+}
+
+class RatioReporter : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run &run : runs) {
+            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
+                m_seconds[run.benchmark_name()] = run.GetAdjustedRealTime();
+        }
+    }
+    std::map<std::string, double> m_seconds;
+};
+
+} // namespace
+
+Board generateBoard(int count)
+{
+    QRandomGenerator random(20260301u + quint32(count));
+    const QDateTime base = QDateTime(QDate(2026, 1, 1), QTime(8, 0), Qt::UTC);
+    Board board;
+    board.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        const QDateTime created = base.addSecs(qint64(i) * 37);
+        board.append(Thought{QUuid::createUuid(), chineseText(random, 18 + random.bounded(5)),
+                             chineseText(random, 55 + random.bounded(10)),
+                             ThoughtStatuses::allCases[size_t(random.bounded(4))], created,
+                             created.addSecs(random.bounded(86400)), i % 20 == 19});
+    }
+    return board;
+}
+
+qint64 peakResidentBytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return qint64(usage.ru_maxrss) * 1024;
+}
+
+qint64 heapBytesInUse()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return qint64(info.uordblks + info.hblkhd);
+}
+
+int runBenchmarksWithRatios(int argc, char **argv, const std::vector<BenchRatio> &ratios)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::printf("\n%-58s %10s %8s\n", "ratio to the floor of the same run", "measured", "goal");
+    for (const BenchRatio &ratio : ratios) {
+        const auto measured = reporter.m_seconds.find(ratio.measured);
+        const auto floor = reporter.m_seconds.find(ratio.floor);
+        if (measured == reporter.m_seconds.end() || floor == reporter.m_seconds.end()
+            || floor->second <= 0)
+            continue;
+        const double value = measured->second / floor->second;
+        std::printf("%-58s %9.2fx %7.2fx %s\n", ratio.what.c_str(), value, ratio.goal,
+                    value <= ratio.goal ? "ok" : "OVER");
+    }
+    benchmark::Shutdown();
+    return 0;
+}
