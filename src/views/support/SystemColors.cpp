@@ -68,8 +68,8 @@ QColor regularMaterial(const QPalette &palette)
 {
     // Without a live blur, what lies behind would show through sharply; the material is dense
     // enough to hide it.
-    return byAppearance(palette, QColor::fromRgbF(0.97f, 0.97f, 0.98f, 0.94f),
-                        QColor::fromRgbF(0.17f, 0.17f, 0.19f, 0.94f));
+    return byAppearance(palette, QColor::fromRgbF(0.97f, 0.97f, 0.98f, 0.97f),
+                        QColor::fromRgbF(0.17f, 0.17f, 0.19f, 0.97f));
 }
 
 QColor fromStatusColor(const StatusColor &color)
