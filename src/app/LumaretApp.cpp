@@ -7,11 +7,17 @@
 #include "services/SyncService.h"
 #include "stores/BoardStore.h"
 
+#include <QDesktopServices>
 #include <QSettings>
+#include <QUrl>
 
 AppDependencies AppDependencies::live()
 {
-    return {BoardPersistence::live(), [] { return makeDefaultIdentityProvider(); },
+    return {BoardPersistence::live(),
+            [] {
+                return makeDefaultIdentityProvider(
+                    [](const QUrl &url) { return QDesktopServices::openUrl(url); });
+            },
             [] {
                 return std::make_unique<QSettings>(QStringLiteral("Lumaret"),
                                                    QStringLiteral("Lumaret"));

@@ -199,8 +199,11 @@ void AppleIDAuthTest::signOutForgetsTheUser()
     QCOMPARE(changes.size(), 1);
     QVERIFY(!settings.open()->contains(userKey));
     QVERIFY(!settings.open()->contains(nameKey));
+    // The provider drops what it keeps to recognise the person (a refresh token) once, too.
+    QCOMPARE(script->forgottenUsers, QStringList{QStringLiteral("u")});
     service.signOut();
     QCOMPARE(changes.size(), 1);
+    QCOMPARE(script->forgottenUsers.size(), 1);
 }
 
 void AppleIDAuthTest::signInAsksForFullNameThenEmail()

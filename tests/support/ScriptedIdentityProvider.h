@@ -19,6 +19,7 @@ public:
         std::optional<AuthorizationOutcome> requestAnswer;
         QStringList askedUsers;
         QList<AuthorizationRequest> requests;
+        QStringList forgottenUsers;
         std::function<void(CredentialState)> pendingCredential;
         std::function<void(AuthorizationOutcome)> pendingRequest;
     };
@@ -29,6 +30,7 @@ public:
                          std::function<void(CredentialState)> completion) override;
     void performRequest(const AuthorizationRequest &request,
                         std::function<void(AuthorizationOutcome)> completion) override;
+    void forget(const QString &user) override { m_script->forgottenUsers.append(user); }
 
 private:
     std::shared_ptr<Script> m_script;

@@ -88,6 +88,9 @@ void AppleIDAuthService::handle(const AuthorizationOutcome &outcome)
 
 void AppleIDAuthService::signOut()
 {
+    const QString user = m_defaults->value(userIdentifierKey()).toString();
+    if (!user.isEmpty())
+        m_provider->forget(user);
     m_defaults->remove(userIdentifierKey());
     m_defaults->remove(displayNameKey());
     m_defaults->sync();

@@ -501,6 +501,12 @@ QString OidcIdentityProvider::userIdentifier(const QString &subject) const
     return m_settings.issuer + QLatin1Char('#') + subject;
 }
 
+void OidcIdentityProvider::forget(const QString &user)
+{
+    Q_UNUSED(user); // One token is stored per build's provider and client, whoever it belongs to.
+    m_secrets->removeSecret(secretKey(), [] {});
+}
+
 QString OidcIdentityProvider::secretKey() const
 {
     return QStringLiteral("openid-refresh-token:%1@%2").arg(m_settings.clientId, m_settings.issuer);

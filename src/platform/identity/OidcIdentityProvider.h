@@ -63,6 +63,8 @@ public:
                          std::function<void(CredentialState)> completion) override;
     void performRequest(const AuthorizationRequest &request,
                         std::function<void(AuthorizationOutcome)> completion) override;
+    /// Removes the stored refresh token, so a signed-out person is not recognised again.
+    void forget(const QString &user) override;
 
 private:
     friend class OidcSignInAttempt;
