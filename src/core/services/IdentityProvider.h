@@ -66,4 +66,7 @@ public:
                                  std::function<void(CredentialState)> completion) = 0;
     virtual void performRequest(const AuthorizationRequest &request,
                                 std::function<void(AuthorizationOutcome)> completion) = 0;
+    /// Drops whatever the provider keeps on this machine to recognise \a user again (a stored
+    /// refresh token, for one). Providers that keep nothing do nothing.
+    virtual void forget(const QString &user) { Q_UNUSED(user); }
 };
