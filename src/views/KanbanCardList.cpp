@@ -25,6 +25,9 @@
 namespace {
 
 constexpr int cardSpacing = 10;
+// The list starts this far above its first card, inside the gap below the column header, so
+// that the insertion indicator over the first card, centred on the card's top edge, is not cut.
+constexpr int topInset = DropInsertionIndicator::height / 2;
 constexpr int bottomPadding = 4;
 constexpr int tailHeightWhileDragging = 72;
 constexpr int tailHeightIdle = 8;
@@ -120,7 +123,7 @@ void KanbanCardList::rebuildEntries()
 
 void KanbanCardList::recomputeTops(size_t from)
 {
-    int top = from == 0 ? 0 : m_entries[from - 1].top + m_entries[from - 1].height + cardSpacing;
+    int top = from == 0 ? topInset : m_entries[from - 1].top + m_entries[from - 1].height + cardSpacing;
     for (size_t i = from; i < m_entries.size(); ++i) {
         m_entries[i].top = top;
         top += m_entries[i].height + cardSpacing;
@@ -179,14 +182,14 @@ int KanbanCardList::tailHeight() const
 int KanbanCardList::tailTop() const
 {
     if (m_entries.empty())
-        return 0;
+        return topInset;
     return m_entries.back().top + m_entries.back().height + cardSpacing;
 }
 
 int KanbanCardList::contentHeight() const
 {
     if (m_entries.empty())
-        return EmptyColumnView::height + bottomPadding;
+        return topInset + EmptyColumnView::height + bottomPadding;
     return tailTop() + tailHeight() + bottomPadding;
 }
 
@@ -222,8 +225,8 @@ std::optional<KanbanCardList::Zone> KanbanCardList::zoneAt(const QPointF &viewpo
         return std::nullopt;
     const qreal contentY = viewportPos.y() + verticalScrollBar()->value();
     if (m_entries.empty()) {
-        if (contentY >= 0 && contentY < EmptyColumnView::height)
-            return Zone{Zone::Kind::columnEnd, -1, contentY, EmptyColumnView::height};
+        if (contentY >= topInset && contentY < topInset + EmptyColumnView::height)
+            return Zone{Zone::Kind::columnEnd, -1, contentY - topInset, EmptyColumnView::height};
         return std::nullopt;
     }
     const qsizetype index = cardIndexAt(viewportPos);
@@ -280,7 +283,7 @@ QRect KanbanCardList::endZoneRect()
     layoutVisibleCards();
     const int scrollY = verticalScrollBar()->value();
     if (m_entries.empty())
-        return QRect(0, -scrollY, viewport()->width(), EmptyColumnView::height);
+        return QRect(0, topInset - scrollY, viewport()->width(), EmptyColumnView::height);
     return QRect(0, tailTop() - scrollY, viewport()->width(), tailHeight());
 }
 
@@ -295,7 +298,8 @@ void KanbanCardList::paintEvent(QPaintEvent *event)
     const QRect exposed = event->rect();
 
     if (m_entries.empty()) {
-        EmptyColumnView::paint(painter, QRect(0, -scrollY, width, EmptyColumnView::height),
+        EmptyColumnView::paint(painter,
+                               QRect(0, topInset - scrollY, width, EmptyColumnView::height),
                                m_status, palette());
     }
     for (size_t i = size_t(firstEntryEndingAfter(scrollY + exposed.top()));
@@ -553,7 +557,9 @@ void KanbanCardList::startDrag(const Thought &thought)
     const qreal dpr = devicePixelRatioF();
     const QPixmap preview = DragPreviewCard::render(thought, palette(), dpr);
     drag->setPixmap(preview);
-    drag->setHotSpot(QPoint(qRound(preview.width() / dpr / 2), qRound(preview.height() / dpr / 2)));
+    // The preview hangs just below the pointer so it never hides the insertion indicator, which
+    // is drawn on the line the pointer points at.
+    drag->setHotSpot(QPoint(20, -14));
 
     QPointer<KanbanCardList> self(this);
     QPointer<KanbanDragState> state(m_dragState);

@@ -12,7 +12,8 @@ namespace {
 
 constexpr qreal columnCornerRadius = 24;
 constexpr int columnPadding = 14;
-constexpr int headerSpacing = 12;
+// The card list takes half the indicator's height of this gap for itself (see KanbanCardList).
+constexpr int headerSpacing = 12 - 6;
 constexpr int headerRowHeight = 22;
 constexpr int headerBottomPadding = 2;
 
