@@ -15,6 +15,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPointer>
+#include <QResizeEvent>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStyleHints>
@@ -109,7 +110,8 @@ void KanbanCardList::rebuildEntries()
     for (qsizetype i = 0; i < m_thoughts.size(); ++i) {
         const Thought &thought = m_thoughts[i];
         Entry &entry = m_entries[size_t(i)];
-        const auto cached = m_layouts.constFind(thought.id);
+        const auto cached =
+            m_layouts.isEmpty() ? m_layouts.constEnd() : m_layouts.constFind(thought.id);
         if (cached != m_layouts.constEnd() && cached->width == width
             && cached->title == thought.title && cached->note == thought.note) {
             entry.height = cached->layout.height;
@@ -339,7 +341,8 @@ void KanbanCardList::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
     // Cards laid out for another width are measured again when they come into view.
-    rebuildEntries();
+    if (event->oldSize().width() != event->size().width())
+        rebuildEntries();
     updateScrollRange();
 }
 

@@ -3,6 +3,8 @@
 #include "support/RelativeLabel.h"
 
 #include <QFontMetricsF>
+#include <QHash>
+#include <QStaticText>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
@@ -22,13 +24,45 @@ constexpr qreal cornerRadius = 16;
 constexpr int maxTitleLines = 3;
 constexpr int maxNoteLines = 3;
 
-QFont titleFont() { return boardFont(14.5, QFont::DemiBold); }
-QFont noteFont() { return boardFont(10); }
-QFont footerFont() { return boardFont(10); }
+// Made once: a fresh QFont per paint would resolve its font engine again for every card. Never
+// destroyed, so that none outlives the application's font database at exit.
+const QFont &titleFont()
+{
+    static const auto *font = new QFont(boardFont(14.5, QFont::DemiBold));
+    return *font;
+}
+
+const QFont &noteFont()
+{
+    static const auto *font = new QFont(boardFont(10));
+    return *font;
+}
+
+const QFont &footerFont()
+{
+    return noteFont();
+}
 
 qreal titleWidth(int width) { return width - 2 * padding - dotSize - titleSpacing; }
 
 qreal footerHeight() { return qMax<qreal>(QFontMetricsF(footerFont()).height(), footerIconSize); }
+
+// Ages repeat across cards ("2小时前"): each is shaped once. The cache is never destroyed, so
+// that no shaped text outlives the application's fonts at exit.
+QStaticText shapedAge(const QString &age, const QFont &font)
+{
+    static auto *shaped = new QHash<QString, QStaticText>;
+    if (shaped->size() > 1024)
+        shaped->clear();
+    auto it = shaped->find(age);
+    if (it == shaped->end()) {
+        QStaticText text(age);
+        text.setTextFormat(Qt::PlainText);
+        text.prepare(QTransform(), font);
+        it = shaped->insert(age, text);
+    }
+    return *it;
+}
 
 qreal titleRowHeight(const WrappedText &title)
 {
@@ -115,13 +149,13 @@ void paint(QPainter &painter, const QRect &rect, const Thought &thought, const L
                                     footerIconSize, dpr));
     x += footerIconSize + footerSpacing;
 
-    const QFont font = footerFont();
-    const QFontMetricsF metrics(font);
-    const QString age = relativeLabel(thought.updatedAt, now);
+    const QFont &font = footerFont();
+    const qreal fontHeight = QFontMetricsF(font).height();
+    const QStaticText age = shapedAge(relativeLabel(thought.updatedAt, now), font);
     painter.setFont(font);
     painter.setPen(secondaryLabel(palette));
-    painter.drawText(QPointF(x, y + (footer - metrics.height()) / 2 + metrics.ascent()), age);
-    x += metrics.horizontalAdvance(age) + footerSpacing;
+    painter.drawStaticText(QPointF(x, y + (footer - fontHeight) / 2), age);
+    x += age.size().width() + footerSpacing;
 
     // The grip follows the pointer, not the drag: it stays accent while a dragged card is hovered.
     const QColor grip = look.isHovering ? accentColor(status) : tertiaryLabel(palette);

@@ -84,7 +84,11 @@ WrappedText wrapText(const QString &text, const QFont &font, qreal width, int ma
             while (lineText.endsWith(QChar::LineSeparator))
                 lineText.chop(1);
         }
-        wrapped.widestLine = qMax(wrapped.widestLine, metrics.horizontalAdvance(lineText));
+        QStaticText shaped(lineText);
+        shaped.setTextFormat(Qt::PlainText);
+        shaped.prepare(QTransform(), font);
+        wrapped.widestLine = qMax(wrapped.widestLine, shaped.size().width());
+        wrapped.shapedLines.append(shaped);
         wrapped.lines.append(lineText);
     }
     layout.endLayout();
@@ -95,17 +99,18 @@ void drawWrappedText(QPainter &painter, const QPointF &topLeft, const WrappedTex
                      const QFont &font)
 {
     painter.setFont(font);
-    qreal baseline = topLeft.y() + text.ascent;
-    for (const QString &line : text.lines) {
-        painter.drawText(QPointF(topLeft.x(), baseline), line);
-        baseline += text.lineHeight;
+    qreal top = topLeft.y();
+    for (const QStaticText &line : text.shapedLines) {
+        painter.drawStaticText(QPointF(topLeft.x(), top), line);
+        top += text.lineHeight;
     }
 }
 
 QPixmap cachedSymbol(const QString &systemImage, const QColor &color, int size,
                      qreal devicePixelRatio)
 {
-    static QHash<QString, QPixmap> cache;
+    // Never destroyed: no pixmap outlives the application at exit.
+    static auto &cache = *new QHash<QString, QPixmap>;
     const QString key = QStringLiteral("%1|%2|%3|%4")
                             .arg(systemImage)
                             .arg(color.rgba(), 8, 16)

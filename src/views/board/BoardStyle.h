@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QList>
 #include <QPixmap>
+#include <QStaticText>
 #include <QString>
 
 class QPainter;
@@ -30,6 +31,8 @@ QColor regularMaterial(const QPalette &palette);
 struct WrappedText
 {
     QList<QString> lines;
+    /// The same lines shaped once, so that repainting a card does not shape its text again.
+    QList<QStaticText> shapedLines;
     qreal lineHeight = 0;
     qreal ascent = 0;
     qreal widestLine = 0;
