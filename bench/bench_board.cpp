@@ -15,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -31,6 +32,8 @@ namespace {
 constexpr int boardSize = 10000;
 const QSize windowSize(1120, 720);
 const QString childFlag = QStringLiteral("--first-frame");
+// Instead of a board file: a bare window showing one line of Chinese text.
+const QString labelFlag = QStringLiteral("--label");
 
 /// Counts paint events of one widget, so a measurement can wait for a frame to be drawn.
 class PaintProbe : public QObject
@@ -118,9 +121,13 @@ int runChild(int argc, char **argv)
     QApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
     const QString boardFile = arguments.value(arguments.indexOf(childFlag) + 1);
-    if (boardFile.isEmpty()) {
+    if (boardFile.isEmpty() || boardFile == labelFlag) {
         QWidget window;
         window.resize(windowSize);
+        if (boardFile == labelFlag) {
+            auto *layout = new QVBoxLayout(&window);
+            layout->addWidget(new QLabel(QStringLiteral("未开始 进行中 已完成 归档"), &window));
+        }
         PaintProbe probe(&window);
         window.show();
         probe.waitForNextPaint();
@@ -197,6 +204,13 @@ void BM_LaunchBareWindow(benchmark::State &state)
     launchToFirstFrame(state, QString());
 }
 BENCHMARK(BM_LaunchBareWindow)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Where the text stack (fontconfig, FreeType, the CJK fonts) starts to count.
+void BM_LaunchChineseLabel(benchmark::State &state)
+{
+    launchToFirstFrame(state, labelFlag);
+}
+BENCHMARK(BM_LaunchChineseLabel)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // A board of ten and a few: what the board costs before its size matters.
 void BM_LaunchBoard12(benchmark::State &state)
@@ -279,5 +293,8 @@ int main(int argc, char **argv)
           "launch to first frame, 10,000 thoughts / bare window"},
          {"BM_LaunchBoard10000/iterations:10/manual_time",
           "BM_LaunchBoard12/iterations:10/manual_time", 1.5,
-          "launch to first frame, 10,000 thoughts / 12 thoughts"}});
+          "launch to first frame, 10,000 thoughts / 12 thoughts"},
+         {"BM_LaunchBoard10000/iterations:10/manual_time",
+          "BM_LaunchChineseLabel/iterations:10/manual_time", 1.5,
+          "launch to first frame, 10,000 thoughts / window with a Chinese label"}});
 }
