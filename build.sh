@@ -10,9 +10,10 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
   libicu-dev qtkeychain-qt6-dev libssl-dev libgl-dev libbenchmark-dev libsimdjson-dev)
 RUN_PACKAGES=(qt6-qpa-plugins fonts-noto-cjk)
 TEST_PACKAGES=(xvfb xauth xdotool apache2 nodejs npm)
+FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 
 usage() {
-  echo "usage: ./build.sh run | test | bench [FILTER]" >&2
+  echo "usage: ./build.sh run | test | sanitize | bench [FILTER] | fuzz [SECONDS]" >&2
   exit 2
 }
 
@@ -58,6 +59,40 @@ case $command in
     configure_and_build
     cd "$BUILD_DIR"
     ctest --no-tests=error --output-on-failure --parallel "$(nproc)" "$@"
+    ;;
+  sanitize)
+    # The whole suite again with AddressSanitizer and UndefinedBehaviorSanitizer, halting on the
+    # first error.
+    ensure_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+    cmake --preset sanitizers >/dev/null
+    cmake --build --preset sanitizers --parallel "$(nproc)"
+    ctest --preset sanitizers --parallel "$(nproc)" "$@"
+    ;;
+  fuzz)
+    seconds=${1:-60}
+    ensure_packages "${BUILD_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
+    CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DLUMARET_FUZZ=ON >/dev/null
+    cmake --build build-fuzz --parallel "$(nproc)"
+    export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+    for target in build-fuzz/fuzz/fuzz_*; do
+      [[ -f $target && -x $target ]] || continue
+      name=$(basename "$target")
+      corpus=fuzz/corpus/${name#fuzz_}
+      work=fuzz/work/${name#fuzz_}
+      mkdir -p "$work" "$corpus"
+      # Inputs that once failed stay as fixtures: replay them first.
+      if compgen -G "fuzz/regressions/${name#fuzz_}/*" >/dev/null; then
+        "$target" fuzz/regressions/"${name#fuzz_}"/* 2>&1 | tail -n 1
+      fi
+      echo "fuzzing $name for ${seconds}s"
+      "$target" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$work/" \
+        "$work" "$corpus" 2>&1 | grep -E "stat::number_of_executed_units|ERROR|SUMMARY|crash-|Done" || true
+      if compgen -G "$work/crash-*" >/dev/null || compgen -G "$work/leak-*" >/dev/null; then
+        echo "$name found a failing input in $work" >&2
+        exit 1
+      fi
+    done
     ;;
   bench)
     ensure_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}"

@@ -63,9 +63,11 @@ void saveFile(const QString &path, const Board &board, FileState &state)
     }
     const QByteArray data = BoardCodec::encode(board);
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered: a buffered QSaveFile can meet a short write on a full disk only while
+    // flushing at commit, and then still renames the truncated file over the good one.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return;
-    if (file.write(data) != data.size()) {
+    if (file.write(data) != data.size() || file.size() != data.size()) {
         file.cancelWriting();
         return;
     }
