@@ -11,6 +11,7 @@
 #include <QDragEnterEvent>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QtTest>
@@ -56,6 +57,7 @@ private slots:
     void foreignDropsAreRefused_data();
     void foreignDropsAreRefused();
     void oneIndicatorOnTheWholeBoard();
+    void movingWithinOneHalfChangesNothing();
     void leavingAZoneKeepsTheIndicator();
     void endingTheDragRemovesEveryIndicator();
     void tailZoneGrowsWhileDragging();
@@ -307,6 +309,27 @@ void TestKanbanDrop::oneIndicatorOnTheWholeBoard()
         QCOMPARE(shown, 1);
         QCOMPARE(listUnder(pointer)->indicatorTarget(), m_board->dragState()->dropTarget());
     }
+}
+
+void TestKanbanDrop::movingWithinOneHalfChangesNothing()
+{
+    showBoard(sampleBoard());
+    const Thought d = thought(QStringLiteral("D"));
+    KanbanDragState *state = m_board->dragState();
+    state->setDraggingThoughtID(d.id);
+    const auto mime = cardMime(d.id);
+    QSignalSpy changes(state, &KanbanDragState::dropTargetChanged);
+    KanbanCardList *notStarted = list(ThoughtStatus::notStarted);
+
+    for (qreal fraction : {0.1, 0.2, 0.35, 0.45, 0.2})
+        QVERIFY(dragAndDrop(notStarted->viewport(), position(overCard("B", fraction)), mime.get()));
+    QCOMPARE(changes.size(), 1);
+    // Crossing the middle moves the indicator, with the short transition.
+    QVERIFY(dragAndDrop(notStarted->viewport(), position(overCard("B", 0.8)), mime.get()));
+    QCOMPARE(changes.size(), 2);
+    QCOMPARE(changes.last().first().value<DropTargetChange>(), DropTargetChange::animated);
+    QCOMPARE(state->dropTarget(),
+             std::optional(ThoughtDropTarget{ThoughtStatus::notStarted, thought("C").id}));
 }
 
 void TestKanbanDrop::leavingAZoneKeepsTheIndicator()
