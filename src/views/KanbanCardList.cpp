@@ -468,7 +468,12 @@ void KanbanCardList::contextMenuEvent(QContextMenuEvent *event)
         QStringLiteral("删除"));
     connect(deleteAction, &QAction::triggered, this,
             [this, thought] { m_store->deleteThought(thought); });
+    // The open hand is an application-wide cursor: it must not follow the pointer into the menu.
+    setHovered(std::nullopt);
+    QPointer<KanbanCardList> self(this);
     menu.exec(event->globalPos());
+    if (self)
+        refreshHoverFromCursor();
 }
 
 bool KanbanCardList::canReceiveDrop(const QMimeData *mimeData) const

@@ -103,6 +103,14 @@ KanbanCardList *TestKanbanBoard::list(ThoughtStatus status) const
     return m_board->column(status)->cardList();
 }
 
+// A pointer move without buttons, as the window system sends it to a tracking widget.
+static void hover(QWidget *widget, const QPoint &pos)
+{
+    QMouseEvent move(QEvent::MouseMove, QPointF(pos), widget->mapToGlobal(QPointF(pos)),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &move);
+}
+
 static Board sampleBoard()
 {
     Thought withNote = makeThought(QStringLiteral("B"));
@@ -199,9 +207,11 @@ void TestKanbanBoard::contextMenuMovesOrDeletes()
     const QPoint at = cards->cardRect(chosen.id).center();
 
     QStringList offered;
+    const QCursor *cursorInMenu = nullptr;
     QTimer pick;
     pick.setSingleShot(true);
     connect(&pick, &QTimer::timeout, this, [&] {
+        cursorInMenu = QGuiApplication::overrideCursor();
         auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
         if (!menu)
             return;
@@ -213,10 +223,14 @@ void TestKanbanBoard::contextMenuMovesOrDeletes()
         menu->close();
     });
     pick.start(0);
+    hover(cards->viewport(), at);
+    QVERIFY(QGuiApplication::overrideCursor());
     QContextMenuEvent event(QContextMenuEvent::Mouse, at, cards->viewport()->mapToGlobal(at));
     QApplication::sendEvent(cards->viewport(), &event);
 
     QCOMPARE(offered, (QStringList{"未开始", "进行中", "已完成", "归档", "—", "删除"}));
+    // The open hand stays with the card; the menu shows the ordinary pointer.
+    QCOMPARE(cursorInMenu, nullptr);
     const ThoughtsByStatus visible = m_store->visibleThoughtsByStatus();
     QCOMPARE(titles(visible[ThoughtStatus::notStarted]), notStartedAfter);
     QCOMPARE(titles(visible[ThoughtStatus::inProgress]), inProgressAfter);
@@ -273,14 +287,6 @@ void TestKanbanBoard::everyStatusKeepsItsColumn()
             QCOMPARE(column->x() - previousRight, 14);
         previousRight = column->geometry().right() + 1;
     }
-}
-
-// A pointer move without buttons, as the window system sends it to a tracking widget.
-static void hover(QWidget *widget, const QPoint &pos)
-{
-    QMouseEvent move(QEvent::MouseMove, QPointF(pos), widget->mapToGlobal(QPointF(pos)),
-                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(widget, &move);
 }
 
 void TestKanbanBoard::hoveringACardShowsTheOpenHand()
