@@ -22,8 +22,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <vector>
 
@@ -278,8 +278,8 @@ BENCHMARK(BM_KeystrokeBoard10000)->Iterations(60)->UseManualTime()->Unit(benchma
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
-        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     for (int i = 1; i < argc; ++i) {
         if (QString::fromLocal8Bit(argv[i]) == childFlag)

@@ -42,13 +42,12 @@ QPixmap render(const Thought &thought, const QPalette &palette, qreal devicePixe
 
     painter.setPen(Qt::NoPen);
     painter.setBrush(accentColor(thought.status));
-    painter.drawEllipse(
-        QRectF(horizontalPadding, (size.height() - dotSize) / 2, dotSize, dotSize));
+    painter.drawEllipse(QRectF(horizontalPadding, (size.height() - dotSize) / 2, dotSize, dotSize));
     painter.setPen(palette.color(QPalette::WindowText));
-    drawWrappedText(painter,
-                    QPointF(horizontalPadding + dotSize + spacing,
-                            (size.height() - title.height()) / 2),
-                    title, font);
+    drawWrappedText(
+        painter,
+        QPointF(horizontalPadding + dotSize + spacing, (size.height() - title.height()) / 2), title,
+        font);
     return pixmap;
 }
 

@@ -38,8 +38,8 @@ constexpr int indicatorTransitionMs = 120;
 
 } // namespace
 
-KanbanCardList::KanbanCardList(BoardStore *store, KanbanDragState *dragState,
-                               ThoughtStatus status, QWidget *parent)
+KanbanCardList::KanbanCardList(BoardStore *store, KanbanDragState *dragState, ThoughtStatus status,
+                               QWidget *parent)
     : QAbstractScrollArea(parent), m_store(store), m_dragState(dragState), m_status(status)
 {
     setFrameShape(QFrame::NoFrame);
@@ -112,8 +112,8 @@ void KanbanCardList::rebuildEntries()
         Entry &entry = m_entries[size_t(i)];
         const auto cached =
             m_layouts.isEmpty() ? m_layouts.constEnd() : m_layouts.constFind(thought.id);
-        if (cached != m_layouts.constEnd() && cached->width == width
-            && cached->title == thought.title && cached->note == thought.note) {
+        if (cached != m_layouts.constEnd() && cached->width == width &&
+            cached->title == thought.title && cached->note == thought.note) {
             entry.height = cached->layout.height;
             entry.isLaidOut = true;
         } else {
@@ -125,7 +125,8 @@ void KanbanCardList::rebuildEntries()
 
 void KanbanCardList::recomputeTops(size_t from)
 {
-    int top = from == 0 ? topInset : m_entries[from - 1].top + m_entries[from - 1].height + cardSpacing;
+    int top =
+        from == 0 ? topInset : m_entries[from - 1].top + m_entries[from - 1].height + cardSpacing;
     for (size_t i = from; i < m_entries.size(); ++i) {
         m_entries[i].top = top;
         top += m_entries[i].height + cardSpacing;
@@ -204,9 +205,10 @@ void KanbanCardList::updateScrollRange()
 
 qsizetype KanbanCardList::firstEntryEndingAfter(int contentY) const
 {
-    const auto it = std::partition_point(
-        m_entries.cbegin(), m_entries.cend(),
-        [contentY](const Entry &entry) { return entry.top + entry.height <= contentY; });
+    const auto it =
+        std::partition_point(m_entries.cbegin(), m_entries.cend(), [contentY](const Entry &entry) {
+            return entry.top + entry.height <= contentY;
+        });
     return qsizetype(it - m_entries.cbegin());
 }
 
@@ -391,9 +393,9 @@ void KanbanCardList::mousePressEvent(QMouseEvent *event)
 
 void KanbanCardList::mouseMoveEvent(QMouseEvent *event)
 {
-    if (m_pressedId && (event->buttons() & Qt::LeftButton)
-        && (event->position().toPoint() - m_pressPosition).manhattanLength()
-               >= QApplication::startDragDistance()) {
+    if (m_pressedId && (event->buttons() & Qt::LeftButton) &&
+        (event->position().toPoint() - m_pressPosition).manhattanLength() >=
+            QApplication::startDragDistance()) {
         const QUuid id = *m_pressedId;
         m_pressedId.reset();
         const auto it = std::find_if(m_thoughts.cbegin(), m_thoughts.cend(),
@@ -456,9 +458,9 @@ void KanbanCardList::contextMenuEvent(QContextMenuEvent *event)
     QMenu menu(this);
     const QColor iconColor = palette().color(QPalette::WindowText);
     for (ThoughtStatus status : ThoughtStatuses::allCases) {
-        QAction *action = menu.addAction(
-            symbolIcon(ThoughtStatuses::systemImage(status), iconColor, 16),
-            ThoughtStatuses::title(status));
+        QAction *action =
+            menu.addAction(symbolIcon(ThoughtStatuses::systemImage(status), iconColor, 16),
+                           ThoughtStatuses::title(status));
         connect(action, &QAction::triggered, this,
                 [this, id = thought.id, status] { m_store->move(id, status, std::nullopt); });
     }

@@ -105,12 +105,13 @@ void KanbanColumnHeader::paintEvent(QPaintEvent *)
     const QFont titleFont = boardFont(13, QFont::DemiBold);
     const QFontMetricsF titleMetrics(titleFont);
     const qreal titleLeft = iconSize + spacing;
-    const QString title = titleMetrics.elidedText(ThoughtStatuses::title(m_status), Qt::ElideRight,
-                                                  qMax<qreal>(0, capsule.left() - spacing - titleLeft));
+    const QString title =
+        titleMetrics.elidedText(ThoughtStatuses::title(m_status), Qt::ElideRight,
+                                qMax<qreal>(0, capsule.left() - spacing - titleLeft));
     painter.setFont(titleFont);
     painter.setPen(palette().color(QPalette::WindowText));
-    painter.drawText(QPointF(titleLeft, centreY - titleMetrics.height() / 2 + titleMetrics.ascent()),
-                     title);
+    painter.drawText(
+        QPointF(titleLeft, centreY - titleMetrics.height() / 2 + titleMetrics.ascent()), title);
 
     painter.setPen(Qt::NoPen);
     painter.setBrush(accentColor(m_status, 0.14));

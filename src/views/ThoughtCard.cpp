@@ -4,10 +4,10 @@
 
 #include <QFontMetricsF>
 #include <QHash>
-#include <QStaticText>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
+#include <QStaticText>
 
 #include <cmath>
 
@@ -43,9 +43,15 @@ const QFont &footerFont()
     return noteFont();
 }
 
-qreal titleWidth(int width) { return width - 2 * padding - dotSize - titleSpacing; }
+qreal titleWidth(int width)
+{
+    return width - 2 * padding - dotSize - titleSpacing;
+}
 
-qreal footerHeight() { return qMax<qreal>(QFontMetricsF(footerFont()).height(), footerIconSize); }
+qreal footerHeight()
+{
+    return qMax<qreal>(QFontMetricsF(footerFont()).height(), footerIconSize);
+}
 
 // Ages repeat across cards ("2小时前"): each is shaped once. The cache is never destroyed, so
 // that no shaped text outlives the application's fonts at exit.
@@ -89,9 +95,9 @@ Layout layout(const Thought &thought, int width)
     // Any note but the empty string is shown, even one of spaces only.
     if (!thought.note.isEmpty())
         result.note = wrapText(thought.note, noteFont(), width - 2 * padding, maxNoteLines);
-    result.height = cardHeight(titleRowHeight(result.title),
-                               result.note ? std::optional<qreal>(result.note->height())
-                                           : std::nullopt);
+    result.height =
+        cardHeight(titleRowHeight(result.title),
+                   result.note ? std::optional<qreal>(result.note->height()) : std::nullopt);
     return result;
 }
 
@@ -144,9 +150,9 @@ void paint(QPainter &painter, const QRect &rect, const Thought &thought, const L
     const qreal dpr = painter.device()->devicePixelRatioF();
     const qreal iconTop = y + (footer - footerIconSize) / 2;
     qreal x = left;
-    painter.drawPixmap(QPointF(x, iconTop),
-                       cachedSymbol(QStringLiteral("clock"), secondaryLabel(palette),
-                                    footerIconSize, dpr));
+    painter.drawPixmap(
+        QPointF(x, iconTop),
+        cachedSymbol(QStringLiteral("clock"), secondaryLabel(palette), footerIconSize, dpr));
     x += footerIconSize + footerSpacing;
 
     const QFont &font = footerFont();
@@ -159,8 +165,8 @@ void paint(QPainter &painter, const QRect &rect, const Thought &thought, const L
 
     // The grip follows the pointer, not the drag: it stays accent while a dragged card is hovered.
     const QColor grip = look.isHovering ? accentColor(status) : tertiaryLabel(palette);
-    painter.drawPixmap(QPointF(x, iconTop), cachedSymbol(QStringLiteral("line.3.horizontal"),
-                                                         grip, footerIconSize, dpr));
+    painter.drawPixmap(QPointF(x, iconTop), cachedSymbol(QStringLiteral("line.3.horizontal"), grip,
+                                                         footerIconSize, dpr));
     painter.restore();
 }
 

@@ -131,10 +131,10 @@ void TestKanbanBoard::clickOpensEditorOnlyWhenNoSecondClickFollows_data()
     QTest::addColumn<ThoughtStatus>("statusAfter");
     QTest::addColumn<bool>("boardSaved");
 
-    QTest::newRow("single click edits") << "B" << Clicks::single << true << ThoughtStatus::notStarted
-                                        << false;
-    QTest::newRow("double click advances") << "B" << Clicks::twice << false
-                                           << ThoughtStatus::inProgress << true;
+    QTest::newRow("single click edits")
+        << "B" << Clicks::single << true << ThoughtStatus::notStarted << false;
+    QTest::newRow("double click advances")
+        << "B" << Clicks::twice << false << ThoughtStatus::inProgress << true;
     QTest::newRow("double click in progress completes")
         << "C" << Clicks::twice << false << ThoughtStatus::completed << true;
     QTest::newRow("double click on archived changes nothing")
@@ -185,12 +185,16 @@ void TestKanbanBoard::contextMenuMovesOrDeletes_data()
     QTest::addColumn<bool>("deleted");
 
     QTest::newRow("own column: to its end")
-        << "A" << "未开始" << QStringList{"B", "A"} << QStringList{"C"} << false;
+        << "A"
+        << "未开始" << QStringList{"B", "A"} << QStringList{"C"} << false;
     QTest::newRow("next column: to its end")
-        << "A" << "进行中" << QStringList{"B"} << QStringList{"C", "A"} << false;
+        << "A"
+        << "进行中" << QStringList{"B"} << QStringList{"C", "A"} << false;
     QTest::newRow("back to the first column")
-        << "C" << "未开始" << QStringList{"A", "B", "C"} << QStringList{} << false;
-    QTest::newRow("delete") << "B" << "删除" << QStringList{"A"} << QStringList{"C"} << true;
+        << "C"
+        << "未开始" << QStringList{"A", "B", "C"} << QStringList{} << false;
+    QTest::newRow("delete") << "B"
+                            << "删除" << QStringList{"A"} << QStringList{"C"} << true;
 }
 
 void TestKanbanBoard::contextMenuMovesOrDeletes()
@@ -317,8 +321,9 @@ void TestKanbanBoard::onlyCardsInViewAreLaidOut()
     Board board;
     board.reserve(10000);
     for (int i = 0; i < 10000; ++i) {
-        Thought t = makeThought(QStringLiteral("想法 %1：把一个稍长的标题写在卡片上，看它如何折行").arg(i),
-                                ThoughtStatuses::allCases[size_t(i % 4)]);
+        Thought t =
+            makeThought(QStringLiteral("想法 %1：把一个稍长的标题写在卡片上，看它如何折行").arg(i),
+                        ThoughtStatuses::allCases[size_t(i % 4)]);
         if (i % 3 == 0)
             t.note = QStringLiteral("备注 %1").arg(i);
         board.append(t);
@@ -329,7 +334,8 @@ void TestKanbanBoard::onlyCardsInViewAreLaidOut()
         KanbanCardList *cards = list(status);
         QCOMPARE(m_board->column(status)->count(), 2500);
         QVERIFY2(cards->laidOutCardCount() > 0, "the column painted no card");
-        QVERIFY2(cards->laidOutCardCount() < 20, qPrintable(QString::number(cards->laidOutCardCount())));
+        QVERIFY2(cards->laidOutCardCount() < 20,
+                 qPrintable(QString::number(cards->laidOutCardCount())));
     }
 
     // Scrolled to the bottom, the last card is in view and still only a screenful was laid out.
@@ -341,7 +347,8 @@ void TestKanbanBoard::onlyCardsInViewAreLaidOut()
     }
     const QRect lastRect = cards->cardRect(last);
     QVERIFY(cards->viewport()->rect().contains(lastRect));
-    QVERIFY2(cards->laidOutCardCount() < 40, qPrintable(QString::number(cards->laidOutCardCount())));
+    QVERIFY2(cards->laidOutCardCount() < 40,
+             qPrintable(QString::number(cards->laidOutCardCount())));
 }
 
 QTEST_MAIN(TestKanbanBoard)

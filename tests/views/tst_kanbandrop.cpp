@@ -125,8 +125,8 @@ KanbanCardList *TestKanbanDrop::listUnder(const Pointer &pointer) const
 QPointF TestKanbanDrop::position(const Pointer &pointer) const
 {
     KanbanCardList *target = listUnder(pointer);
-    const QRect zone = pointer.endOf ? target->endZoneRect()
-                                     : target->cardRect(thought(pointer.cardTitle).id);
+    const QRect zone =
+        pointer.endOf ? target->endZoneRect() : target->cardRect(thought(pointer.cardTitle).id);
     return QPointF(zone.center().x(), zone.top() + pointer.fraction * zone.height());
 }
 
@@ -182,16 +182,19 @@ void TestKanbanDrop::dropLandsWhereTheIndicatorPoints_data()
     QTest::addColumn<bool>("boardSaved");
 
     const auto notStarted = ThoughtStatus::notStarted;
-    QTest::newRow("upper half: before the card")
-        << "D" << overCard("B", 0.25) << notStarted << "B" << QStringList{"A", "D", "B", "C"} << true;
+    QTest::newRow("upper half: before the card") << "D" << overCard("B", 0.25) << notStarted << "B"
+                                                 << QStringList{"A", "D", "B", "C"} << true;
     QTest::newRow("exact middle counts as upper half")
-        << "D" << overCard("B", 0.5) << notStarted << "B" << QStringList{"A", "D", "B", "C"} << true;
+        << "D" << overCard("B", 0.5) << notStarted << "B" << QStringList{"A", "D", "B", "C"}
+        << true;
     QTest::newRow("lower half: before the next card")
-        << "D" << overCard("B", 0.75) << notStarted << "C" << QStringList{"A", "B", "D", "C"} << true;
+        << "D" << overCard("B", 0.75) << notStarted << "C" << QStringList{"A", "B", "D", "C"}
+        << true;
     QTest::newRow("lower half of the last card: column end")
-        << "D" << overCard("C", 0.75) << notStarted << "" << QStringList{"A", "B", "C", "D"} << true;
-    QTest::newRow("tail zone: column end")
-        << "D" << overEnd(notStarted) << notStarted << "" << QStringList{"A", "B", "C", "D"} << true;
+        << "D" << overCard("C", 0.75) << notStarted << "" << QStringList{"A", "B", "C", "D"}
+        << true;
+    QTest::newRow("tail zone: column end") << "D" << overEnd(notStarted) << notStarted << ""
+                                           << QStringList{"A", "B", "C", "D"} << true;
     QTest::newRow("empty column placeholder")
         << "A" << overEnd(ThoughtStatus::completed) << ThoughtStatus::completed << ""
         << QStringList{"A"} << true;

@@ -108,8 +108,8 @@ void TestThoughtCard::dragPreviewStopsAtTwoLines()
     }
     // A long title grows the preview to two lines and no further; the note never shows.
     QVERIFY(previous.height() > shortPreview.height());
-    const QPixmap twoLines = DragPreviewCard::render(
-        thoughtWith(repeated(QStringLiteral("拖"), 20)), palette, 1.0);
+    const QPixmap twoLines =
+        DragPreviewCard::render(thoughtWith(repeated(QStringLiteral("拖"), 20)), palette, 1.0);
     QVERIFY(twoLines.width() > shortPreview.width());
     QCOMPARE(previous.height(), twoLines.height());
 }

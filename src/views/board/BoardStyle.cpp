@@ -4,8 +4,8 @@
 #include "support/SymbolIcon.h"
 
 #include <QFontMetricsF>
-#include <QHash>
 #include <QGuiApplication>
+#include <QHash>
 #include <QPainter>
 #include <QPalette>
 #include <QScreen>

@@ -37,9 +37,9 @@ void paint(QPainter &painter, int width, qreal lineY, ThoughtStatus status, qrea
     for (int step = 1; step <= 5; ++step) {
         const qreal grow = step;
         painter.setBrush(accentColor(status, 0.35 / 5));
-        painter.drawRoundedRect(line.translated(0, 1).adjusted(-grow / 2, -grow / 2, grow / 2,
-                                                               grow / 2),
-                                (lineHeight + grow) / 2, (lineHeight + grow) / 2);
+        painter.drawRoundedRect(
+            line.translated(0, 1).adjusted(-grow / 2, -grow / 2, grow / 2, grow / 2),
+            (lineHeight + grow) / 2, (lineHeight + grow) / 2);
     }
     painter.setBrush(accent);
     painter.drawRoundedRect(line, lineHeight / 2, lineHeight / 2);
