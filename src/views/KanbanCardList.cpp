@@ -35,6 +35,9 @@ constexpr int tailHeightIdle = 8;
 constexpr qreal draggedCardOpacity = 0.42;
 constexpr qreal draggedCardScale = 0.985;
 constexpr int indicatorTransitionMs = 120;
+// Laid-out cards kept for reuse per column: enough for a few screens and a search typed and
+// deleted again, while scrolling through thousands of cards keeps memory flat.
+constexpr qsizetype maxCachedLayouts = 300;
 
 } // namespace
 
@@ -138,6 +141,12 @@ void KanbanCardList::layoutVisibleCards()
     const int width = viewport()->width();
     if (width <= 0 || m_entries.empty())
         return;
+    if (m_layouts.size() > maxCachedLayouts) {
+        // Measured heights stay as the estimates; only the cards in view are laid out again.
+        m_layouts.clear();
+        for (Entry &entry : m_entries)
+            entry.isLaidOut = false;
+    }
     int scrollY = verticalScrollBar()->value();
     const int viewHeight = viewport()->height();
     bool scrollMoved = false;
@@ -343,8 +352,10 @@ void KanbanCardList::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
     // Cards laid out for another width are measured again when they come into view.
-    if (event->oldSize().width() != event->size().width())
+    if (event->oldSize().width() != event->size().width()) {
+        m_layouts.clear();
         rebuildEntries();
+    }
     updateScrollRange();
 }
 

@@ -345,6 +345,27 @@ void TestKanbanBoard::onlyCardsInViewAreLaidOut()
         cards->verticalScrollBar()->setValue(cards->verticalScrollBar()->maximum());
         cards->viewport()->repaint();
     }
+    // Page by page through hundreds of cards and back to the top: every page is drawn, however
+    // many cards were laid out on the way.
+    KanbanCardList *pages = list(ThoughtStatus::completed);
+    for (int step = 0; step <= 80; ++step) {
+        const int page = step < 80 ? step : 0;
+        pages->verticalScrollBar()->setValue(page * pages->viewport()->height());
+        const QImage shot = pages->viewport()->grab().toImage();
+        const qsizetype firstInView = [&] {
+            for (qsizetype i = 0; i < pages->thoughts().size(); ++i) {
+                const QRect rect = pages->cardRect(pages->thoughts()[i].id);
+                if (rect.top() >= 0)
+                    return i;
+            }
+            return qsizetype(-1);
+        }();
+        QVERIFY(firstInView >= 0);
+        const QRect card = pages->cardRect(pages->thoughts()[firstInView].id);
+        QVERIFY2(shot.pixel(card.center()) != shot.pixel(card.center().x(), card.bottom() + 5),
+                 qPrintable(QStringLiteral("page %1 not drawn").arg(page)));
+    }
+
     const QRect lastRect = cards->cardRect(last);
     QVERIFY(cards->viewport()->rect().contains(lastRect));
     QVERIFY2(cards->laidOutCardCount() < 40,
