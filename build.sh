@@ -9,7 +9,7 @@ BUILD_DIR=${LUMARET_BUILD_DIR:-build}
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
   libicu-dev qtkeychain-qt6-dev libssl-dev libgl-dev libbenchmark-dev libsimdjson-dev)
 RUN_PACKAGES=(qt6-qpa-plugins fonts-noto-cjk)
-TEST_PACKAGES=(xvfb xauth xdotool apache2 nodejs npm)
+TEST_PACKAGES=(xvfb xauth xdotool apache2 nodejs)
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 
 usage() {
@@ -35,6 +35,16 @@ ensure_packages() {
   fi
 }
 
+# The sign-in tests run a real OpenID provider from the pinned npm packages of this fixture.
+prepare_oidc_fixture() {
+  # Node.js packages from outside Debian carry their own npm, which Debian's would conflict with.
+  command -v npm >/dev/null || ensure_packages npm
+  local fixture=tests/fixtures/oidc
+  if [[ ! $fixture/node_modules/.package-lock.json -nt $fixture/package-lock.json ]]; then
+    npm ci --prefix "$fixture" --no-audit --no-fund >/dev/null
+  fi
+}
+
 configure_and_build() {
   cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLUMARET_WERROR=ON "$@" >/dev/null
   cmake --build "$BUILD_DIR" --parallel "$(nproc)"
@@ -56,6 +66,7 @@ case $command in
     ;;
   test)
     ensure_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+    prepare_oidc_fixture
     configure_and_build
     cd "$BUILD_DIR"
     ctest --no-tests=error --output-on-failure --parallel "$(nproc)" "$@"
@@ -64,6 +75,7 @@ case $command in
     # The whole suite again with AddressSanitizer and UndefinedBehaviorSanitizer, halting on the
     # first error.
     ensure_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+    prepare_oidc_fixture
     cmake --preset sanitizers >/dev/null
     cmake --build --preset sanitizers --parallel "$(nproc)"
     ctest --preset sanitizers --parallel "$(nproc)" "$@"

@@ -1,10 +1,10 @@
 #include "CloudCommand.h"
-#include "KanbanBoardView.h"
-#include "stores/BoardStore.h"
+#include "LumaretApp.h"
+#include "MainWindow.h"
+#include "SingleInstance.h"
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QMainWindow>
 
 int main(int argc, char *argv[])
 {
@@ -18,12 +18,18 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Lumaret"));
     QApplication::setApplicationName(QStringLiteral("Lumaret"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Lumaret"));
 
-    BoardStore store(BoardPersistence::live());
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Lumaret"));
-    window.setCentralWidget(new KanbanBoardView(&store));
-    window.resize(1120, 720);
-    window.show();
+    // A second launch hands over to the running instance before it creates anything that could
+    // write the board.
+    SingleInstance instance(SingleInstance::currentKey());
+    if (instance.claim() == SingleInstance::Role::secondary)
+        return 0;
+
+    LumaretApp lumaret(AppDependencies::live());
+    MainWindow window(lumaret.services());
+    QObject::connect(&instance, &SingleInstance::activationRequested, &window,
+                     &MainWindow::bringToFront);
+    window.bringToFront();
     return app.exec();
 }

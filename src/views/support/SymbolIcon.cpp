@@ -4,10 +4,22 @@
 #include <QPainter>
 #include <QSvgRenderer>
 
+// The icons live in a static library, whose resources the linker keeps only when registered by
+// hand; this must stay outside any namespace.
+static void registerSymbolResources()
+{
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(resources);
+        return true;
+    }();
+    Q_UNUSED(registered);
+}
+
 namespace {
 
 QString symbolPath(const QString &systemImage)
 {
+    registerSymbolResources();
     return QStringLiteral(":/symbols/%1.svg").arg(systemImage);
 }
 

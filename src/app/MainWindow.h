@@ -1,0 +1,37 @@
+#pragma once
+
+#include "AppServices.h"
+
+#include <QMainWindow>
+
+class ContentView;
+class QAction;
+
+/// The one window: the main content over the three services, the "记录" menu, and the size
+/// limits of its content.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    static constexpr QSize minimumContentSize{980, 640};
+    static constexpr QSize idealContentSize{1120, 720};
+    static constexpr QSize maximumContentSize{1320, 880};
+
+    explicit MainWindow(const AppServices &services, QWidget *parent = nullptr);
+
+    ContentView *contentView() const { return m_contentView; }
+    QAction *newThoughtAction() const { return m_newThoughtAction; }
+    QAction *archiveCompletedAction() const { return m_archiveCompletedAction; }
+
+    /// Shows the window in front of the others, as a launch or a second launch asks.
+    void bringToFront();
+
+private:
+    void addRecordMenu();
+
+    AppServices m_services;
+    ContentView *m_contentView = nullptr;
+    QAction *m_newThoughtAction = nullptr;
+    QAction *m_archiveCompletedAction = nullptr;
+};

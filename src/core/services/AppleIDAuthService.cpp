@@ -1,0 +1,177 @@
+#include "AppleIDAuthService.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QSettings>
+#include <QStringList>
+
+namespace {
+
+QString fallbackName()
+{
+    return QStringLiteral("Apple ID");
+}
+
+bool isEastAsianScript(const QString &text)
+{
+    for (const QChar character : text) {
+        switch (character.script()) {
+        case QChar::Script_Han:
+        case QChar::Script_Hiragana:
+        case QChar::Script_Katakana:
+        case QChar::Script_Hangul:
+            return true;
+        default:
+            break;
+        }
+    }
+    return false;
+}
+
+/// Runs \a work on the application's thread after the current call returns, and only if the
+/// guarded object still exists then. Provider completions may come from any thread and even from
+/// inside the call that started them.
+template<typename Receiver, typename Work>
+void postToMainThread(const QPointer<Receiver> &guard, Work work)
+{
+    QCoreApplication *application = QCoreApplication::instance();
+    if (!application)
+        return;
+    QMetaObject::invokeMethod(
+        application,
+        [guard, work = std::move(work)]() mutable {
+            if (guard)
+                work(guard.data());
+        },
+        Qt::QueuedConnection);
+}
+
+} // namespace
+
+AppleIDAuthService::AppleIDAuthService(std::unique_ptr<IdentityProvider> provider,
+                                       std::unique_ptr<QSettings> defaults, QObject *parent)
+    : QObject(parent), m_defaults(std::move(defaults)), m_provider(std::move(provider))
+{
+    const QString user = m_defaults->value(userIdentifierKey()).toString();
+    if (user.isEmpty()) {
+        m_state = SignInState::signedOut();
+        return;
+    }
+    m_state = SignInState::checking();
+    refreshCredentialState(user);
+}
+
+AppleIDAuthService::~AppleIDAuthService() = default;
+
+void AppleIDAuthService::configure(AuthorizationRequest &request) const
+{
+    request.requestedScopes = {AuthorizationScope::fullName, AuthorizationScope::email};
+}
+
+void AppleIDAuthService::handle(const AuthorizationOutcome &outcome)
+{
+    if (const auto *error = std::get_if<AuthorizationError>(&outcome)) {
+        setState(SignInState::failed(error->localizedDescription));
+        return;
+    }
+    const Authorization &authorization = std::get<Authorization>(outcome);
+    if (!authorization.credential) {
+        setState(SignInState::failed(QStringLiteral("无法读取 Apple ID 凭证")));
+        return;
+    }
+    const QString name = preferredDisplayName(*authorization.credential);
+    m_defaults->setValue(userIdentifierKey(), authorization.credential->user);
+    m_defaults->setValue(displayNameKey(), name);
+    m_defaults->sync();
+    setState(SignInState::signedIn(name));
+}
+
+void AppleIDAuthService::signOut()
+{
+    m_defaults->remove(userIdentifierKey());
+    m_defaults->remove(displayNameKey());
+    m_defaults->sync();
+    setState(SignInState::signedOut());
+}
+
+void AppleIDAuthService::signIn()
+{
+    AuthorizationRequest request;
+    configure(request);
+    const QPointer<AppleIDAuthService> guard(this);
+    m_provider->performRequest(request, [guard](AuthorizationOutcome outcome) {
+        postToMainThread(guard, [outcome = std::move(outcome)](AppleIDAuthService *service) {
+            service->handle(outcome);
+        });
+    });
+}
+
+void AppleIDAuthService::refreshCredentialState(const QString &user)
+{
+    const QPointer<AppleIDAuthService> guard(this);
+    m_provider->credentialState(user, [guard, user](CredentialState credentialState) {
+        postToMainThread(guard, [credentialState, user](AppleIDAuthService *service) {
+            service->applyCredentialState(user, credentialState);
+        });
+    });
+}
+
+void AppleIDAuthService::applyCredentialState(const QString &user, CredentialState credentialState)
+{
+    // The answer is about the user remembered at launch. If a sign-in or sign-out has replaced
+    // that user meanwhile, the answer no longer applies and must not remove the new user's keys.
+    if (m_defaults->value(userIdentifierKey()).toString() != user)
+        return;
+    switch (credentialState) {
+    case CredentialState::authorized: {
+        const QString name = m_defaults->value(displayNameKey()).toString();
+        setState(SignInState::signedIn(name.isEmpty() ? fallbackName() : name));
+        return;
+    }
+    case CredentialState::revoked:
+    case CredentialState::notFound:
+        m_defaults->remove(userIdentifierKey());
+        m_defaults->remove(displayNameKey());
+        m_defaults->sync();
+        setState(SignInState::signedOut());
+        return;
+    case CredentialState::transferred:
+        break;
+    }
+    // A transferred or unknown answer keeps the remembered user, so the next launch asks again.
+    setState(SignInState::signedOut());
+}
+
+QString AppleIDAuthService::preferredDisplayName(const IdentityCredential &credential)
+{
+    if (credential.fullName) {
+        const QString name = formattedName(*credential.fullName);
+        if (!name.isEmpty())
+            return name;
+    }
+    if (credential.email && !credential.email->isEmpty())
+        return *credential.email;
+    return fallbackName();
+}
+
+QString AppleIDAuthService::formattedName(const PersonNameComponents &components)
+{
+    if (isEastAsianScript(components.familyName) || isEastAsianScript(components.givenName))
+        return components.familyName + components.givenName;
+    QStringList parts;
+    for (const QString &part : {components.givenName, components.familyName}) {
+        if (!part.isEmpty())
+            parts.append(part);
+    }
+    if (parts.isEmpty() && !components.nickname.isEmpty())
+        return components.nickname;
+    return parts.join(QLatin1Char(' '));
+}
+
+void AppleIDAuthService::setState(const SignInState &state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    emit stateChanged();
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "services/IdentityProvider.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class QSettings;
+
+/// Keeps track of whether the user has signed in, under which name to greet them, and remembers
+/// the signed-in user across launches. Sync never depends on it: it is shown to the user only.
+class AppleIDAuthService : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct SignInState
+    {
+        enum class Kind { signedOut, checking, signedIn, failed };
+
+        Kind kind = Kind::signedOut;
+        /// The display name when signed in, the reason when failed, empty otherwise.
+        QString text;
+
+        static SignInState signedOut() { return {Kind::signedOut, {}}; }
+        static SignInState checking() { return {Kind::checking, {}}; }
+        static SignInState signedIn(const QString &displayName) { return {Kind::signedIn, displayName}; }
+        static SignInState failed(const QString &message) { return {Kind::failed, message}; }
+
+        friend bool operator==(const SignInState &, const SignInState &) = default;
+    };
+
+    /// The stable identifier of the remembered user.
+    static QString userIdentifierKey() { return QStringLiteral("lumaret.appleid.userIdentifier"); }
+    /// The name computed at the last successful sign-in.
+    static QString displayNameKey() { return QStringLiteral("lumaret.appleid.displayName"); }
+
+    /// Reads the remembered user from \a defaults and, when there is one, asks \a provider once
+    /// whether that user is still authorised; the state is "checking" until the answer arrives.
+    AppleIDAuthService(std::unique_ptr<IdentityProvider> provider,
+                       std::unique_ptr<QSettings> defaults, QObject *parent = nullptr);
+    ~AppleIDAuthService() override;
+
+    SignInState state() const { return m_state; }
+
+    /// Asks for the full name and the e-mail address, in that order.
+    void configure(AuthorizationRequest &request) const;
+    /// Applies the outcome of a sign-in: a failure is shown and stores nothing; a credential is
+    /// remembered under its display name.
+    void handle(const AuthorizationOutcome &outcome);
+    /// Forgets the remembered user. The provider is not told.
+    void signOut();
+    /// Runs one sign-in with the provider: configures the request, then hands the outcome to
+    /// handle() on this object's thread.
+    void signIn();
+
+    /// The name a credential is greeted with: its formatted name, else its e-mail, else
+    /// "Apple ID". Emptiness means length zero; nothing is trimmed.
+    static QString preferredDisplayName(const IdentityCredential &credential);
+    /// The person-name formatter's default style: family name first without a space for names
+    /// written in East Asian scripts, given name first otherwise.
+    static QString formattedName(const PersonNameComponents &components);
+
+signals:
+    void stateChanged();
+
+private:
+    void refreshCredentialState(const QString &user);
+    void applyCredentialState(const QString &user, CredentialState credentialState);
+    void setState(const SignInState &state);
+
+    SignInState m_state;
+    std::unique_ptr<QSettings> m_defaults;
+    std::unique_ptr<IdentityProvider> m_provider;
+};

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "identity/BrowserOpener.h"
+#include "services/IdentityProvider.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+struct OidcHttpAnswer;
+class OidcSecretStore;
+class OidcSignInAttempt;
+class QNetworkAccessManager;
+
+/// The OpenID Connect provider a build signs in with, and how long a sign-in may wait for the
+/// browser to come back.
+struct OidcSettings
+{
+    /// The issuer exactly as the provider names itself; its discovery document lives below it.
+    QString issuer;
+    QString clientId;
+    std::chrono::milliseconds redirectTimeLimit = std::chrono::minutes(5);
+    /// Clock difference tolerated when checking the ID token's expiry.
+    std::chrono::seconds clockLeeway{60};
+};
+
+/// Signs in with an OpenID Connect provider the way a native application does: the system
+/// browser, a one-shot redirect listener on 127.0.0.1, PKCE S256, state and nonce, and an ID
+/// token whose signature, issuer, audience, expiry and nonce are checked before any claim is
+/// used. The person is identified by issuer and subject together. The refresh token is the only
+/// thing remembered, in the secret store; the credential state of a remembered person is the
+/// provider's answer to refreshing it.
+///
+/// Completions arrive on the GUI thread, exactly once, unless the provider is destroyed first,
+/// in which case they are dropped. A new sign-in ends one still waiting for the browser.
+class OidcIdentityProvider : public QObject, public IdentityProvider
+{
+    Q_OBJECT
+
+public:
+    using Clock = std::function<QDateTime()>;
+
+    OidcIdentityProvider(OidcSettings settings, BrowserOpener openBrowser,
+                         std::unique_ptr<OidcSecretStore> secrets, QObject *parent = nullptr);
+    ~OidcIdentityProvider() override;
+
+    /// Replaces the clock the ID token's expiry is checked against.
+    void setClock(Clock clock);
+
+    /// The user identifier of a subject at this provider: issuer, "#", subject. An issuer has no
+    /// fragment, so the two parts never run into each other.
+    QString userIdentifier(const QString &subject) const;
+
+    /// The secret store entry holding the refresh token of this build's provider and client.
+    QString secretKey() const;
+
+    void credentialState(const QString &user,
+                         std::function<void(CredentialState)> completion) override;
+    void performRequest(const AuthorizationRequest &request,
+                        std::function<void(AuthorizationOutcome)> completion) override;
+
+private:
+    friend class OidcSignInAttempt;
+
+    void refresh(const QString &user, const QString &refreshToken,
+                 std::function<void(CredentialState)> completion);
+    void takeRefreshAnswer(const OidcHttpAnswer &answer, const QString &user,
+                           const QString &refreshToken,
+                           std::function<void(CredentialState)> completion);
+
+    OidcSettings m_settings;
+    BrowserOpener m_openBrowser;
+    std::unique_ptr<OidcSecretStore> m_secrets;
+    Clock m_clock = [] { return QDateTime::currentDateTimeUtc(); };
+    QNetworkAccessManager *m_network = nullptr;
+    QPointer<OidcSignInAttempt> m_attempt;
+};

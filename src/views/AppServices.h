@@ -1,0 +1,14 @@
+#pragma once
+
+class AppleIDAuthService;
+class BoardStore;
+class SyncService;
+
+/// The three long-lived services every view of the window can reach. The application entry owns
+/// them; views only hold these pointers.
+struct AppServices
+{
+    BoardStore *store = nullptr;
+    AppleIDAuthService *authService = nullptr;
+    SyncService *syncService = nullptr;
+};

@@ -1,0 +1,227 @@
+#include "AppleSignInPanel.h"
+
+#include "services/AppleIDAuthService.h"
+#include "support/GlassFrame.h"
+#include "support/SymbolIcon.h"
+#include "support/SystemColors.h"
+#include "support/TextStyles.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QToolButton>
+
+namespace {
+
+constexpr int rowHeight = 34;
+constexpr int symbolSize = 16;
+
+QString signInTitle()
+{
+    return QStringLiteral("通过 Apple 登录");
+}
+
+} // namespace
+
+SignInButton::SignInButton(QWidget *parent) : QAbstractButton(parent)
+{
+    setFixedSize(148, 34);
+    setText(signInTitle());
+    setFocusPolicy(Qt::TabFocus);
+}
+
+QColor SignInButton::fillColor() const
+{
+    return isDarkAppearance(palette()) ? QColor(Qt::white) : QColor(Qt::black);
+}
+
+QColor SignInButton::labelColor() const
+{
+    return isDarkAppearance(palette()) ? QColor(Qt::black) : QColor(Qt::white);
+}
+
+void SignInButton::paintEvent(QPaintEvent *event)
+{
+    Q_UNUSED(event);
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()), 10, 10);
+    QColor fill = fillColor();
+    if (isDown())
+        fill = isDarkAppearance(palette()) ? fill.darker(112) : fill.lighter(160);
+    painter.fillPath(shape, fill);
+
+    const QFont font = systemFont(13, QFont::Medium);
+    const int iconGap = 6;
+    const int textWidth = QFontMetrics(font).horizontalAdvance(text());
+    const int contentWidth = symbolSize + iconGap + textWidth;
+    const qreal left = (width() - contentWidth) / 2.0;
+    painter.drawPixmap(QPointF(left, (height() - symbolSize) / 2.0),
+                       symbolPixmap(QStringLiteral("person.crop.circle.fill"), labelColor(),
+                                    symbolSize, devicePixelRatioF()));
+    painter.setFont(font);
+    painter.setPen(labelColor());
+    painter.drawText(QRectF(left + symbolSize + iconGap, 0, textWidth + 1, height()),
+                     Qt::AlignVCenter | Qt::AlignLeft, text());
+}
+
+ElidedLabel::ElidedLabel(QWidget *parent) : QLabel(parent)
+{
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    setWordWrap(false);
+}
+
+void ElidedLabel::setFullText(const QString &text)
+{
+    m_fullText = text;
+    setToolTip(QString());
+    updateGeometry();
+    updateElidedText();
+}
+
+QSize ElidedLabel::sizeHint() const
+{
+    const QFontMetrics metrics(font());
+    return {metrics.horizontalAdvance(m_fullText) + 2, metrics.height()};
+}
+
+QSize ElidedLabel::minimumSizeHint() const
+{
+    const QFontMetrics metrics(font());
+    return {qMin(sizeHint().width(), metrics.horizontalAdvance(QStringLiteral("…")) * 4),
+            metrics.height()};
+}
+
+void ElidedLabel::resizeEvent(QResizeEvent *event)
+{
+    QLabel::resizeEvent(event);
+    updateElidedText();
+}
+
+void ElidedLabel::updateElidedText()
+{
+    setText(QFontMetrics(font()).elidedText(m_fullText, Qt::ElideRight, width()));
+}
+
+AppleSignInPanel::AppleSignInPanel(AppleIDAuthService *authService, QWidget *parent)
+    : QWidget(parent), m_authService(authService)
+{
+    // One page per layout side by side, only the current one shown: hidden pages take no room.
+    auto *pages = new QHBoxLayout(this);
+    pages->setContentsMargins(0, 0, 0, 0);
+    pages->setSpacing(0);
+
+    m_signedIn = new GlassFrame(12, std::nullopt, GlassInteraction::interactive, this);
+    m_signedIn->setFixedHeight(rowHeight);
+    auto *signedInLayout = new QHBoxLayout(m_signedIn);
+    signedInLayout->setContentsMargins(12, 0, 12, 0);
+    signedInLayout->setSpacing(8);
+    m_personIcon = new QLabel(m_signedIn);
+    m_personIcon->setFixedSize(symbolSize, symbolSize);
+    signedInLayout->addWidget(m_personIcon);
+    m_displayName = new ElidedLabel(m_signedIn);
+    m_displayName->setFont(textStyleFont(TextStyle::callout, QFont::Medium));
+    signedInLayout->addWidget(m_displayName, 1);
+    m_signOutButton = new QToolButton(m_signedIn);
+    m_signOutButton->setAutoRaise(true);
+    m_signOutButton->setToolTip(QStringLiteral("退出登录"));
+    m_signOutButton->setIconSize({symbolSize, symbolSize});
+    m_signOutButton->setFixedSize(symbolSize + 4, symbolSize + 4);
+    m_signOutButton->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; padding: 0; }"));
+    signedInLayout->addWidget(m_signOutButton);
+    pages->addWidget(m_signedIn);
+
+    m_retryButton = new QPushButton(QStringLiteral("重新登录"), this);
+    m_retryButton->setToolTip(QStringLiteral("Apple ID 登录需要在正式签名和能力配置后完整验证"));
+    m_retryButton->setFont(textStyleFont(TextStyle::body));
+    m_retryButton->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    pages->addWidget(m_retryButton, 0, Qt::AlignVCenter);
+
+    m_checking = new GlassFrame(12, std::nullopt, GlassInteraction::passive, this);
+    m_checking->setFixedHeight(rowHeight);
+    m_checking->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    auto *checkingLayout = new QHBoxLayout(m_checking);
+    checkingLayout->setContentsMargins(12, 0, 12, 0);
+    checkingLayout->setSpacing(6);
+    m_checkingIcon = new QLabel(m_checking);
+    m_checkingIcon->setFixedSize(symbolSize, symbolSize);
+    checkingLayout->addWidget(m_checkingIcon);
+    m_checkingText = new QLabel(QStringLiteral("检查登录"), m_checking);
+    m_checkingText->setFont(textStyleFont(TextStyle::callout, QFont::Medium));
+    checkingLayout->addWidget(m_checkingText);
+    pages->addWidget(m_checking);
+
+    m_signInButton = new SignInButton(this);
+    pages->addWidget(m_signInButton);
+
+    connect(m_signOutButton, &QToolButton::clicked, m_authService, &AppleIDAuthService::signOut);
+    connect(m_retryButton, &QPushButton::clicked, m_authService, &AppleIDAuthService::signOut);
+    connect(m_signInButton, &SignInButton::clicked, m_authService, &AppleIDAuthService::signIn);
+    connect(m_authService, &AppleIDAuthService::stateChanged, this, &AppleSignInPanel::refresh);
+    updateColors();
+    refresh();
+}
+
+AppleSignInPanel::Layout AppleSignInPanel::currentLayout() const
+{
+    return m_layout;
+}
+
+void AppleSignInPanel::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        updateColors();
+}
+
+void AppleSignInPanel::refresh()
+{
+    using Kind = AppleIDAuthService::SignInState::Kind;
+    const AppleIDAuthService::SignInState state = m_authService->state();
+    switch (state.kind) {
+    case Kind::signedIn:
+        m_displayName->setFullText(state.text);
+        m_layout = Layout::signedIn;
+        break;
+    case Kind::failed:
+        // The reason stays with the service; the panel only offers a way back.
+        m_layout = Layout::failed;
+        break;
+    case Kind::checking:
+        m_layout = Layout::checking;
+        break;
+    case Kind::signedOut:
+        m_layout = Layout::signedOut;
+        break;
+    }
+    m_signedIn->setVisible(m_layout == Layout::signedIn);
+    m_retryButton->setVisible(m_layout == Layout::failed);
+    m_checking->setVisible(m_layout == Layout::checking);
+    m_signInButton->setVisible(m_layout == Layout::signedOut);
+    // Only a signed-in name may give way when the header runs short of room.
+    setSizePolicy(m_layout == Layout::signedIn ? QSizePolicy::Maximum : QSizePolicy::Fixed,
+                  QSizePolicy::Fixed);
+    updateGeometry();
+}
+
+void AppleSignInPanel::updateColors()
+{
+    const QColor primary = SystemColors::primaryLabel(palette());
+    const QColor secondary = SystemColors::secondaryLabel(palette());
+    const qreal ratio = devicePixelRatioF();
+    m_personIcon->setPixmap(
+        symbolPixmap(QStringLiteral("person.crop.circle.fill"), primary, symbolSize, ratio));
+    m_signOutButton->setIcon(
+        symbolIcon(QStringLiteral("rectangle.portrait.and.arrow.right"), secondary, symbolSize));
+    m_retryButton->setIcon(
+        symbolIcon(QStringLiteral("exclamationmark.triangle"), primary, symbolSize));
+    m_checkingIcon->setPixmap(
+        symbolPixmap(QStringLiteral("person.crop.circle"), secondary, symbolSize, ratio));
+    QPalette checkingPalette = m_checkingText->palette();
+    checkingPalette.setColor(QPalette::WindowText, secondary);
+    m_checkingText->setPalette(checkingPalette);
+    m_signInButton->update();
+}

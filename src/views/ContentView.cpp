@@ -1,0 +1,174 @@
+#include "ContentView.h"
+
+#include "AmbientBackground.h"
+#include "AppleSignInPanel.h"
+#include "EditorOverlay.h"
+#include "KanbanBoardView.h"
+#include "QuickComposer.h"
+#include "SearchField.h"
+#include "SyncStatusPill.h"
+#include "ThoughtEditorView.h"
+#include "stores/BoardStore.h"
+#include "support/GlassFrame.h"
+#include "support/SystemColors.h"
+#include "support/TextStyles.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMetaMethod>
+#include <QVBoxLayout>
+
+ContentView::ContentView(const AppServices &services, QWidget *parent)
+    : QWidget(parent), m_store(services.store), m_syncService(services.syncService),
+      m_services(services)
+{
+    m_background = new AmbientBackground(this);
+
+    m_content = new QWidget(this);
+    auto *layout = new QVBoxLayout(m_content);
+    layout->setContentsMargins(24, 24, 24, 24);
+    layout->setSpacing(16);
+    layout->addWidget(topBar());
+    m_composer = new QuickComposer(m_content);
+    layout->addWidget(m_composer);
+    m_board = new KanbanBoardView(m_store, m_content);
+    layout->addWidget(m_board, 1);
+
+    m_editorOverlay = new EditorOverlay(this);
+
+    connect(m_composer, &QuickComposer::submitted, this, &ContentView::addQuickThought);
+    connect(m_searchField, &SearchField::textEdited, m_store, &BoardStore::setSearchText);
+    connect(m_store, &BoardStore::searchTextChanged, this,
+            [this] { m_searchField->setText(m_store->searchText()); });
+    connect(m_archiveButton, &GlassSymbolButton::clicked, m_store, &BoardStore::archiveCompleted);
+    // Only later tokens move focus; the token the store starts with does not.
+    connect(m_store, &BoardStore::focusComposerTokenChanged, this,
+            [this] { m_composer->setFocused(); });
+    connect(m_editorOverlay, &EditorOverlay::backdropClicked, this, &ContentView::backdropClicked);
+    connectBoardOpening();
+}
+
+QWidget *ContentView::topBar()
+{
+    auto *bar = new QWidget(m_content);
+    auto *row = new QHBoxLayout(bar);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(14);
+
+    auto *titleBlock = new QVBoxLayout;
+    titleBlock->setSpacing(2);
+    auto *title = new QLabel(QStringLiteral("Lumaret"), bar);
+    title->setFont(roundedSystemFont(26, QFont::DemiBold));
+    titleBlock->addWidget(title);
+    m_subtitle = new QLabel(QStringLiteral("捕捉灵感，排进下一步"), bar);
+    m_subtitle->setFont(textStyleFont(TextStyle::callout));
+    titleBlock->addWidget(m_subtitle);
+    updateColors();
+    row->addLayout(titleBlock);
+
+    row->addSpacerItem(new QSpacerItem(20, 0, QSizePolicy::Expanding, QSizePolicy::Minimum));
+
+    m_searchField = new SearchField(210, bar);
+    m_searchField->setText(m_store->searchText());
+    row->addWidget(m_searchField);
+
+    m_archiveButton = new GlassSymbolButton(QStringLiteral("archivebox"), 30, 11, bar);
+    m_archiveButton->setToolTip(QStringLiteral("归档已完成"));
+    row->addWidget(m_archiveButton);
+
+    m_syncStatusPill = new SyncStatusPill(m_syncService, bar);
+    row->addWidget(m_syncStatusPill);
+
+    m_signInPanel = new AppleSignInPanel(m_services.authService, bar);
+    row->addWidget(m_signInPanel);
+    return bar;
+}
+
+ThoughtEditorView *ContentView::editor() const
+{
+    return m_editorOverlay->editor();
+}
+
+void ContentView::openEditor(const Thought &thought)
+{
+    m_editingThought = thought;
+    // Whatever an earlier editor reported, a newly opened one starts clean.
+    m_editorHasChanges = false;
+    auto *editorView = new ThoughtEditorView(m_store, thought);
+    connect(editorView, &ThoughtEditorView::closeRequested, this, &ContentView::closeEditor);
+    connect(editorView, &ThoughtEditorView::dirtyChanged, this,
+            [this](bool hasChanges) { m_editorHasChanges = hasChanges; });
+    m_editorOverlay->setGeometry(rect());
+    m_editorOverlay->present(editorView);
+}
+
+void ContentView::closeEditor()
+{
+    m_editorHasChanges = false;
+    if (!m_editingThought)
+        return;
+    m_editingThought.reset();
+    m_editorOverlay->dismiss();
+}
+
+void ContentView::backdropClicked()
+{
+    // Unsaved edits are never dropped by a stray click beside the editor.
+    if (!m_editorHasChanges)
+        closeEditor();
+}
+
+void ContentView::addQuickThought()
+{
+    // The store decides what blank text becomes; the view hands it over unchanged.
+    m_store->addQuickThought(m_composer->text());
+    m_composer->setText(QString());
+    m_composer->setFocused();
+}
+
+void ContentView::connectBoardOpening()
+{
+    // The board announces the card to open with a signal carrying the thought; whichever such
+    // signal it declares opens the editor here.
+    const QMetaObject *board = m_board->metaObject();
+    const QMetaMethod open = metaObject()->method(
+        metaObject()->indexOfSlot(QMetaObject::normalizedSignature("openEditor(Thought)")));
+    for (int index = board->methodOffset(); index < board->methodCount(); ++index) {
+        const QMetaMethod method = board->method(index);
+        if (method.methodType() == QMetaMethod::Signal && method.parameterCount() == 1
+            && method.parameterMetaType(0) == QMetaType::fromType<Thought>()) {
+            connect(m_board, method, this, open);
+        }
+    }
+}
+
+void ContentView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // Each showing asks again; the store starts sync only the first time.
+    QMetaObject::invokeMethod(
+        this, [this] { m_store->startSync(m_syncService); }, Qt::QueuedConnection);
+}
+
+void ContentView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    m_background->setGeometry(rect());
+    m_content->setGeometry(rect());
+    m_editorOverlay->setGeometry(rect());
+}
+
+void ContentView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        updateColors();
+}
+
+void ContentView::updateColors()
+{
+    QPalette subtitlePalette = m_subtitle->palette();
+    subtitlePalette.setColor(QPalette::WindowText, SystemColors::secondaryLabel(palette()));
+    m_subtitle->setPalette(subtitlePalette);
+}

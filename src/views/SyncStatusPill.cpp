@@ -1,0 +1,106 @@
+#include "SyncStatusPill.h"
+
+#include "support/SymbolIcon.h"
+#include "support/SystemColors.h"
+#include "support/TextStyles.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+
+SyncStatusVisualStyle SyncStatusVisualStyle::forState(const SyncService::State &state,
+                                                      const QPalette &palette)
+{
+    using Kind = SyncService::State::Kind;
+    switch (state.kind) {
+    case Kind::localOnly:
+        return {QStringLiteral("icloud.and.arrow.up"), SystemColors::secondaryLabel(palette),
+                QStringLiteral("当前保存在本机，登录 Apple ID 后同步到 iCloud"),
+                QStringLiteral("本机")};
+    case Kind::cloudKitReady:
+        return {QStringLiteral("icloud.fill"), SystemColors::green(palette),
+                QStringLiteral("iCloud 同步已就绪"), QStringLiteral("iCloud")};
+    case Kind::syncing:
+        return {QStringLiteral("icloud.and.arrow.up"), SystemColors::blue(palette),
+                QStringLiteral("正在上传同步"), QStringLiteral("同步中")};
+    case Kind::failed:
+        return {QStringLiteral("exclamationmark.triangle.fill"), SystemColors::red(palette),
+                state.message, QStringLiteral("同步异常")};
+    }
+    return {};
+}
+
+SyncStatusIcon::SyncStatusIcon(QWidget *parent) : QWidget(parent)
+{
+    setFixedSize(24, 24);
+}
+
+void SyncStatusIcon::setStyle(const QString &symbolName, const QColor &color)
+{
+    m_symbolName = symbolName;
+    m_color = color;
+    update();
+}
+
+void SyncStatusIcon::paintEvent(QPaintEvent *event)
+{
+    Q_UNUSED(event);
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(SystemColors::withOpacity(m_color, 0.14));
+    painter.drawEllipse(QRectF(rect()));
+    // A symbol in the 13-point semibold system font is drawn about 14 points tall.
+    const int symbolSize = 14;
+    painter.drawPixmap(QPointF((width() - symbolSize) / 2.0, (height() - symbolSize) / 2.0),
+                       symbolPixmap(m_symbolName, m_color, symbolSize, devicePixelRatioF()));
+}
+
+SyncStatusPill::SyncStatusPill(SyncService *syncService, QWidget *parent)
+    : GlassFrame(12, std::nullopt, GlassInteraction::passive, parent), m_syncService(syncService)
+{
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(6, 0, 12, 0);
+    layout->setSpacing(8);
+    m_icon = new SyncStatusIcon(this);
+    layout->addWidget(m_icon);
+    m_word = new QLabel(this);
+    m_word->setFont(textStyleFont(TextStyle::caption, QFont::DemiBold));
+    m_word->setWordWrap(false);
+    layout->addWidget(m_word);
+    setFixedHeight(34);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    connect(m_syncService, &SyncService::stateChanged, this, &SyncStatusPill::refresh);
+    refresh();
+}
+
+QString SyncStatusPill::word() const
+{
+    return m_word->text();
+}
+
+SyncStatusVisualStyle SyncStatusPill::visualStyle() const
+{
+    return SyncStatusVisualStyle::forState(m_syncService->state(), palette());
+}
+
+void SyncStatusPill::changeEvent(QEvent *event)
+{
+    GlassFrame::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        refresh();
+}
+
+void SyncStatusPill::refresh()
+{
+    const SyncStatusVisualStyle style = visualStyle();
+    setTint(style.color);
+    m_icon->setStyle(style.symbolName, style.color);
+    m_word->setText(style.word);
+    QPalette wordPalette = m_word->palette();
+    wordPalette.setColor(QPalette::WindowText,
+                         SystemColors::withOpacity(SystemColors::primaryLabel(palette()), 0.72));
+    m_word->setPalette(wordPalette);
+    setToolTip(style.text);
+}

@@ -1,0 +1,345 @@
+#include "ThoughtEditorView.h"
+
+#include "stores/BoardStore.h"
+#include "support/MaterialFrame.h"
+#include "support/SegmentedControl.h"
+#include "support/SymbolIcon.h"
+#include "support/SystemColors.h"
+#include "support/TextStyles.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMetaMethod>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <vector>
+
+
+namespace {
+
+constexpr int shadowRadius = 26;
+constexpr int shadowOffset = 18;
+
+/// Three box blurs of the alpha channel approximate a Gaussian of about \a radius / 2.
+void blurAlpha(QImage &image, int radius)
+{
+    const int box = qMax(1, radius / 3);
+    const int width = image.width();
+    const int height = image.height();
+    const qsizetype stride = image.bytesPerLine();
+    uchar *bits = image.bits();
+    std::vector<int> line(size_t(qMax(width, height)));
+    auto blurLine = [&](uchar *first, qsizetype step, int length) {
+        for (int i = 0; i < length; ++i)
+            line[size_t(i)] = first[i * step];
+        int sum = 0;
+        for (int i = -box; i <= box; ++i)
+            sum += line[size_t(qBound(0, i, length - 1))];
+        for (int i = 0; i < length; ++i) {
+            first[i * step] = uchar(sum / (2 * box + 1));
+            sum += line[size_t(qMin(i + box + 1, length - 1))];
+            sum -= line[size_t(qMax(i - box, 0))];
+        }
+    };
+    for (int pass = 0; pass < 3; ++pass) {
+        for (int y = 0; y < height; ++y)
+            blurLine(bits + y * stride, 1, width);
+        for (int x = 0; x < width; ++x)
+            blurLine(bits + x, stride, height);
+    }
+}
+
+QImage shadowImage(const QSize &panelSize)
+{
+    const int margin = shadowRadius * 2;
+    QImage alpha(panelSize + QSize(2 * margin, 2 * margin), QImage::Format_Alpha8);
+    alpha.fill(0);
+    {
+        QPainter painter(&alpha);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPainterPath shape;
+        shape.addRoundedRect(QRectF(QPointF(margin, margin), QSizeF(panelSize)),
+                             ThoughtEditorView::cornerRadius, ThoughtEditorView::cornerRadius);
+        painter.fillPath(shape, QColor::fromRgbF(0, 0, 0, 0.16f));
+    }
+    blurAlpha(alpha, shadowRadius);
+    return alpha;
+}
+
+} // namespace
+
+ThoughtEditorView::ThoughtEditorView(BoardStore *store, const Thought &thought, QWidget *parent)
+    : QWidget(parent), m_store(store), m_thought(thought), m_status(thought.status)
+{
+    setFixedWidth(panelWidth);
+    setAttribute(Qt::WA_StyledBackground, false);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 24, 24, 24);
+    layout->setSpacing(18);
+
+    auto *header = new QHBoxLayout;
+    auto *heading = new QLabel(QStringLiteral("编辑想法"), this);
+    heading->setFont(textStyleFont(TextStyle::title3, QFont::DemiBold));
+    header->addWidget(heading);
+    header->addStretch(1);
+    m_closeButton = new QToolButton(this);
+    m_closeButton->setAutoRaise(true);
+    m_closeButton->setFixedSize(28, 28);
+    m_closeButton->setIconSize({14, 14});
+    m_closeButton->setToolTip(QStringLiteral("关闭"));
+    m_closeButton->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
+    header->addWidget(m_closeButton);
+    layout->addLayout(header);
+
+    auto *titleFrame = new MaterialFrame(14, this);
+    auto *titleLayout = new QHBoxLayout(titleFrame);
+    titleLayout->setContentsMargins(12, 12, 12, 12);
+    m_titleField = new QLineEdit(thought.title, titleFrame);
+    m_titleField->setPlaceholderText(QStringLiteral("标题"));
+    m_titleField->setFrame(false);
+    m_titleField->setFont(textStyleFont(TextStyle::title3, QFont::Medium));
+    m_titleField->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; padding: 0; }"));
+    titleLayout->addWidget(m_titleField);
+    layout->addWidget(titleFrame);
+
+    auto *statusRow = new QHBoxLayout;
+    statusRow->setSpacing(8);
+    auto *statusLabel = new QLabel(QStringLiteral("状态"), this);
+    statusLabel->setFont(textStyleFont(TextStyle::body));
+    statusRow->addWidget(statusLabel);
+    QList<SegmentedControl::Segment> segments;
+    for (ThoughtStatus status : ThoughtStatuses::allCases)
+        segments.append({ThoughtStatuses::title(status), ThoughtStatuses::systemImage(status)});
+    m_statusPicker = new SegmentedControl(segments, this);
+    m_statusPicker->setCurrentIndex(int(thought.status));
+    m_statusPicker->setAccessibleName(QStringLiteral("状态"));
+    statusRow->addWidget(m_statusPicker, 1);
+    layout->addLayout(statusRow);
+
+    auto *noteFrame = new MaterialFrame(14, this);
+    noteFrame->setFixedHeight(150);
+    auto *noteLayout = new QHBoxLayout(noteFrame);
+    noteLayout->setContentsMargins(10, 10, 10, 10);
+    m_noteEditor = new QPlainTextEdit(noteFrame);
+    m_noteEditor->setPlainText(thought.note);
+    m_noteEditor->setFont(textStyleFont(TextStyle::body));
+    m_noteEditor->setFrameShape(QFrame::NoFrame);
+    m_noteEditor->viewport()->setAutoFillBackground(false);
+    m_noteEditor->setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; border: none; }"));
+    m_noteEditor->document()->setDocumentMargin(0);
+    m_noteEditor->installEventFilter(this);
+    noteLayout->addWidget(m_noteEditor);
+    layout->addWidget(noteFrame);
+
+    auto *footer = new QHBoxLayout;
+    m_deleteButton = new QPushButton(QStringLiteral("删除"), this);
+    m_deleteButton->setAutoDefault(false);
+    footer->addWidget(m_deleteButton);
+    footer->addStretch(1);
+    m_cancelButton = new QPushButton(QStringLiteral("取消"), this);
+    m_cancelButton->setAutoDefault(false);
+    footer->addWidget(m_cancelButton);
+    m_saveButton = new QPushButton(QStringLiteral("保存"), this);
+    m_saveButton->setDefault(true);
+    footer->addWidget(m_saveButton);
+    layout->addLayout(footer);
+
+    for (QPushButton *button : {m_deleteButton, m_cancelButton, m_saveButton})
+        button->setFont(textStyleFont(TextStyle::body));
+
+    connect(m_titleField, &QLineEdit::textChanged, this, &ThoughtEditorView::editsChanged);
+    connect(m_noteEditor, &QPlainTextEdit::textChanged, this, &ThoughtEditorView::editsChanged);
+    connect(m_statusPicker, &SegmentedControl::activated, this, [this](int index) {
+        m_status = ThoughtStatuses::allCases[size_t(index)];
+        editsChanged();
+    });
+    connect(m_closeButton, &QToolButton::clicked, this, &ThoughtEditorView::cancel);
+    connect(m_cancelButton, &QPushButton::clicked, this, &ThoughtEditorView::cancel);
+    connect(m_saveButton, &QPushButton::clicked, this, &ThoughtEditorView::save);
+    connect(m_deleteButton, &QPushButton::clicked, this, &ThoughtEditorView::deleteThought);
+
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(escape, &QShortcut::activated, this, &ThoughtEditorView::cancel);
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto *defaultAction = new QShortcut(QKeySequence(key), this);
+        defaultAction->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(defaultAction, &QShortcut::activated, this, [this] {
+            if (canSave())
+                save();
+        });
+    }
+
+    updateColors();
+    editsChanged();
+}
+
+QString ThoughtEditorView::title() const
+{
+    return m_titleField->text();
+}
+
+QString ThoughtEditorView::note() const
+{
+    return m_noteEditor->toPlainText();
+}
+
+bool ThoughtEditorView::hasChanges() const
+{
+    // Compared after canonical composition, as the thought itself compares its texts.
+    auto same = [](const QString &lhs, const QString &rhs) {
+        return lhs == rhs
+               || lhs.normalized(QString::NormalizationForm_C)
+                      == rhs.normalized(QString::NormalizationForm_C);
+    };
+    return !same(title(), m_thought.title) || !same(note(), m_thought.note)
+           || m_status != m_thought.status;
+}
+
+bool ThoughtEditorView::canSave() const
+{
+    return !title().trimmed().isEmpty();
+}
+
+void ThoughtEditorView::save()
+{
+    if (!canSave())
+        return;
+    m_store->update(m_thought, title(), note(), m_status);
+    close();
+}
+
+void ThoughtEditorView::deleteThought()
+{
+    m_store->deleteThought(m_thought);
+    close();
+}
+
+void ThoughtEditorView::cancel()
+{
+    if (hasChanges())
+        return;
+    close();
+}
+
+void ThoughtEditorView::close()
+{
+    if (isSignalConnected(QMetaMethod::fromSignal(&ThoughtEditorView::closeRequested)))
+        emit closeRequested();
+    else
+        hide();
+}
+
+void ThoughtEditorView::editsChanged()
+{
+    const bool changes = hasChanges();
+    m_closeButton->setEnabled(!changes);
+    m_cancelButton->setEnabled(!changes);
+    m_saveButton->setEnabled(canSave());
+    // Before the first report the host hears nothing; showEvent sends the first one.
+    if (m_reportedChanges && *m_reportedChanges != changes) {
+        m_reportedChanges = changes;
+        emit dirtyChanged(changes);
+    }
+}
+
+void ThoughtEditorView::paintEvent(QPaintEvent *event)
+{
+    Q_UNUSED(event);
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
+    painter.fillPath(shape, SystemColors::regularMaterial(palette()));
+    painter.fillPath(shape, SystemColors::withOpacity(SystemColors::windowBackground(palette()), 0.58));
+}
+
+void ThoughtEditorView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!m_reportedChanges) {
+        m_reportedChanges = hasChanges();
+        emit dirtyChanged(*m_reportedChanges);
+    }
+}
+
+void ThoughtEditorView::mousePressEvent(QMouseEvent *event)
+{
+    // A click on the panel itself must not reach the backdrop behind it.
+    event->accept();
+}
+
+void ThoughtEditorView::mouseReleaseEvent(QMouseEvent *event)
+{
+    event->accept();
+}
+
+void ThoughtEditorView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        updateColors();
+}
+
+bool ThoughtEditorView::eventFilter(QObject *watched, QEvent *event)
+{
+    // Return in the note starts a new line rather than saving.
+    if (watched == m_noteEditor && event->type() == QEvent::ShortcutOverride) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            event->accept();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void ThoughtEditorView::updateColors()
+{
+    const QPalette &colors = palette();
+    m_closeButton->setIcon(
+        symbolIcon(QStringLiteral("xmark"), SystemColors::secondaryLabel(colors), 14));
+    const QColor red = SystemColors::red(colors);
+    m_deleteButton->setIcon(symbolIcon(QStringLiteral("trash"), red, 14));
+    QPalette destructive = m_deleteButton->palette();
+    destructive.setColor(QPalette::ButtonText, red);
+    m_deleteButton->setPalette(destructive);
+}
+
+void ThoughtEditorView::paintShadow(QPainter &painter, const QRectF &panelRect, qreal opacity)
+{
+    // The blur is worked out once per panel size; a panel drawn scaled during its transition
+    // gets the same shadow scaled with it.
+    static QSize cachedSize;
+    static QImage cachedShadow;
+    const QSize panelSize = panelRect.size().toSize();
+    const int margin = shadowRadius * 2;
+    if (cachedSize != panelSize) {
+        const QImage alpha = shadowImage(panelSize);
+        QImage shadow(alpha.size(), QImage::Format_ARGB32_Premultiplied);
+        shadow.fill(Qt::black);
+        QPainter mask(&shadow);
+        mask.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+        mask.drawImage(0, 0, alpha);
+        mask.end();
+        cachedSize = panelSize;
+        cachedShadow = shadow;
+    }
+    painter.save();
+    painter.setOpacity(painter.opacity() * opacity);
+    painter.drawImage(QRectF(panelRect.topLeft() + QPointF(-margin, -margin + shadowOffset),
+                             QSizeF(cachedShadow.size())),
+                      cachedShadow);
+    painter.restore();
+}

@@ -1,0 +1,21 @@
+#include "MaterialFrame.h"
+
+#include "SystemColors.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+MaterialFrame::MaterialFrame(qreal cornerRadius, QWidget *parent)
+    : QWidget(parent), m_cornerRadius(cornerRadius)
+{
+}
+
+void MaterialFrame::paintEvent(QPaintEvent *event)
+{
+    Q_UNUSED(event);
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()), m_cornerRadius, m_cornerRadius);
+    painter.fillPath(shape, SystemColors::regularMaterial(palette()));
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "services/IdentityProvider.h"
+
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+/// An identity provider whose answers a test scripts. With an answer set it replies at once from
+/// inside the call; without one it keeps the completion for the test to call later.
+class ScriptedIdentityProvider : public IdentityProvider
+{
+public:
+    /// Shared with the test, so it outlives the service that owns the provider.
+    struct Script
+    {
+        std::optional<CredentialState> credentialAnswer;
+        std::optional<AuthorizationOutcome> requestAnswer;
+        QStringList askedUsers;
+        QList<AuthorizationRequest> requests;
+        std::function<void(CredentialState)> pendingCredential;
+        std::function<void(AuthorizationOutcome)> pendingRequest;
+    };
+
+    explicit ScriptedIdentityProvider(std::shared_ptr<Script> script) : m_script(std::move(script)) {}
+
+    void credentialState(const QString &user,
+                         std::function<void(CredentialState)> completion) override;
+    void performRequest(const AuthorizationRequest &request,
+                        std::function<void(AuthorizationOutcome)> completion) override;
+
+private:
+    std::shared_ptr<Script> m_script;
+};
