@@ -1,36 +1,50 @@
 #include "KanbanBoardView.h"
 
+#include "KanbanColumn.h"
+#include "board/KanbanDragState.h"
 #include "stores/BoardStore.h"
 
 #include <QHBoxLayout>
-#include <QLabel>
-#include <QListWidget>
-#include <QVBoxLayout>
+
+namespace {
+
+constexpr int columnSpacing = 14;
+
+} // namespace
 
 KanbanBoardView::KanbanBoardView(BoardStore *store, QWidget *parent)
-    : QWidget(parent), m_store(store)
+    : QWidget(parent), m_store(store), m_dragState(new KanbanDragState(this))
 {
+    // The bundled symbols live in a static library; without a reference to them the linker
+    // drops them and every image draws empty.
+    Q_INIT_RESOURCE(resources);
     auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(columnSpacing);
     for (ThoughtStatus status : ThoughtStatuses::allCases) {
-        auto *column = new QVBoxLayout;
-        column->addWidget(new QLabel(ThoughtStatuses::title(status), this));
-        auto *list = new QListWidget(this);
-        column->addWidget(list);
-        layout->addLayout(column);
-        m_columns.append(list);
+        auto *column = new KanbanColumn(store, m_dragState, status, this);
+        layout->addWidget(column, 1);
+        m_columns.append(column);
+        connect(column, &KanbanColumn::editRequested, this, &KanbanBoardView::editRequested);
     }
+    // However a drag ends, once no card is dragged there is nothing to point at.
+    connect(m_dragState, &KanbanDragState::draggingThoughtIDChanged, this, [this] {
+        if (!m_dragState->isDragging())
+            m_dragState->setDropTarget(std::nullopt, DropTargetChange::direct);
+    });
     connect(store, &BoardStore::thoughtsChanged, this, &KanbanBoardView::reload);
     connect(store, &BoardStore::searchTextChanged, this, &KanbanBoardView::reload);
     reload();
 }
 
+KanbanColumn *KanbanBoardView::column(ThoughtStatus status) const
+{
+    return m_columns.value(qsizetype(status));
+}
+
 void KanbanBoardView::reload()
 {
     const ThoughtsByStatus byStatus = m_store->visibleThoughtsByStatus();
-    for (ThoughtStatus status : ThoughtStatuses::allCases) {
-        QListWidget *list = m_columns[qsizetype(status)];
-        list->clear();
-        for (const Thought &thought : byStatus[status])
-            list->addItem(thought.title);
-    }
+    for (KanbanColumn *column : std::as_const(m_columns))
+        column->setThoughts(byStatus[column->status()]);
 }

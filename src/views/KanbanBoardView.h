@@ -1,11 +1,17 @@
 #pragma once
 
+#include "models/Thought.h"
+
+#include <QList>
 #include <QWidget>
 
 class BoardStore;
-class QListWidget;
+class KanbanColumn;
+class KanbanDragState;
 
-/// The four columns of the board, side by side, each showing its visible thoughts in board order.
+/// The four columns of the board, side by side and equally wide, each scrolling its own cards.
+/// The board owns the one drag state all columns share, so a card can be dragged from any column
+/// into any other and only one insertion indicator shows at a time.
 class KanbanBoardView : public QWidget
 {
     Q_OBJECT
@@ -13,9 +19,17 @@ class KanbanBoardView : public QWidget
 public:
     explicit KanbanBoardView(BoardStore *store, QWidget *parent = nullptr);
 
+    KanbanColumn *column(ThoughtStatus status) const;
+    KanbanDragState *dragState() const { return m_dragState; }
+
+signals:
+    /// A single click on a card asks the host to open the editor for \a thought.
+    void editRequested(const Thought &thought);
+
 private:
     void reload();
 
     BoardStore *m_store;
-    QList<QListWidget *> m_columns;
+    KanbanDragState *m_dragState;
+    QList<KanbanColumn *> m_columns;
 };

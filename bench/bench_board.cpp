@@ -1,0 +1,300 @@
+// The board at 10,000 thoughts against floors measured in the same run. The board is shown as
+// the main window will show it: inside a plain 1120x720 window below a search field bound to the
+// store. Start-up and peak memory are measured on fresh processes of this executable, since both
+// are about what a launch costs; the keystroke is measured in one long-lived window.
+
+#include "support/BenchSupport.h"
+
+#include "KanbanBoardView.h"
+#include "KanbanCardList.h"
+#include "KanbanColumn.h"
+#include "stores/BoardPersistence.h"
+#include "stores/BoardStore.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int boardSize = 10000;
+const QSize windowSize(1120, 720);
+const QString childFlag = QStringLiteral("--first-frame");
+// Instead of a board file: a bare window showing one line of Chinese text.
+const QString labelFlag = QStringLiteral("--label");
+
+/// Counts paint events of one widget, so a measurement can wait for a frame to be drawn.
+class PaintProbe : public QObject
+{
+public:
+    explicit PaintProbe(QWidget *widget) { widget->installEventFilter(this); }
+
+    void waitForNextPaint()
+    {
+        const int before = m_paints;
+        while (m_paints == before)
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++m_paints;
+        return false;
+    }
+
+private:
+    int m_paints = 0;
+};
+
+struct BoardWindow
+{
+    std::unique_ptr<BoardStore> store;
+    std::unique_ptr<QWidget> window;
+    QLineEdit *search = nullptr;
+    KanbanBoardView *board = nullptr;
+
+    /// The widget painted last in a frame: the right-most column's card list.
+    QWidget *lastPainted() const
+    {
+        return board->column(ThoughtStatus::archived)->cardList()->viewport();
+    }
+};
+
+BoardWindow makeBoardWindow(BoardPersistence persistence)
+{
+    BoardWindow result;
+    result.store = std::make_unique<BoardStore>(std::move(persistence));
+    result.window = std::make_unique<QWidget>();
+    auto *layout = new QVBoxLayout(result.window.get());
+    result.search = new QLineEdit(result.window.get());
+    BoardStore *store = result.store.get();
+    QObject::connect(result.search, &QLineEdit::textChanged, store, &BoardStore::setSearchText);
+    layout->addWidget(result.search);
+    result.board = new KanbanBoardView(store, result.window.get());
+    layout->addWidget(result.board, 1);
+    result.window->resize(windowSize);
+    return result;
+}
+
+void sendKey(QWidget *target, int key, const QString &text)
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QApplication::sendEvent(target, &release);
+}
+
+// CPU time of the GUI thread: what a keystroke costs when other processes share the cores.
+double threadCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// A launch of this executable as the application would launch: prints "painted" at the first
+// frame, then, for the board, types one digit and deletes it, and prints its peak memory.
+int runChild(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    const QString boardFile = arguments.value(arguments.indexOf(childFlag) + 1);
+    if (boardFile.isEmpty() || boardFile == labelFlag) {
+        QWidget window;
+        window.resize(windowSize);
+        if (boardFile == labelFlag) {
+            auto *layout = new QVBoxLayout(&window);
+            layout->addWidget(new QLabel(QStringLiteral("未开始 进行中 已完成 归档"), &window));
+        }
+        PaintProbe probe(&window);
+        window.show();
+        probe.waitForNextPaint();
+        std::printf("painted\n");
+        std::fflush(stdout);
+        std::printf("peak %lld\n", peakResidentBytes());
+        return 0;
+    }
+    BoardWindow window = makeBoardWindow(BoardPersistence::file(boardFile));
+    PaintProbe probe(window.lastPainted());
+    window.window->show();
+    probe.waitForNextPaint();
+    std::printf("painted\n");
+    std::fflush(stdout);
+    sendKey(window.search, Qt::Key_A, QStringLiteral("想"));
+    probe.waitForNextPaint();
+    sendKey(window.search, Qt::Key_Backspace, QString());
+    probe.waitForNextPaint();
+    std::printf("peak %lld\n", peakResidentBytes());
+    return 0;
+}
+
+QString boardFilePath(int count)
+{
+    static QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("board-%1.json").arg(count));
+    if (!QFile::exists(file))
+        BoardPersistence::file(file).save(generateBoard(count));
+    return file;
+}
+
+struct Launch
+{
+    double firstFrameMs = 0;
+    qint64 peakBytes = 0;
+};
+
+Launch launch(const QString &boardFile)
+{
+    QStringList arguments{childFlag};
+    if (!boardFile.isEmpty())
+        arguments.append(boardFile);
+    QProcess process;
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    QElapsedTimer timer;
+    timer.start();
+    process.start(QCoreApplication::applicationFilePath(), arguments);
+    Launch result;
+    QByteArray output;
+    while (!output.contains("painted\n") && process.waitForReadyRead(30000))
+        output += process.readAllStandardOutput();
+    result.firstFrameMs = double(timer.nsecsElapsed()) / 1e6;
+    process.waitForFinished(30000);
+    output += process.readAllStandardOutput();
+    const qsizetype peak = output.indexOf("peak ");
+    if (peak >= 0)
+        result.peakBytes = output.mid(peak + 5).trimmed().toLongLong();
+    return result;
+}
+
+void launchToFirstFrame(benchmark::State &state, const QString &boardFile)
+{
+    std::vector<double> peaks;
+    for (auto _ : state) {
+        const Launch result = launch(boardFile);
+        state.SetIterationTime(result.firstFrameMs / 1000);
+        peaks.push_back(double(result.peakBytes) / (1024 * 1024));
+    }
+    state.counters["peak_MiB"] = median(peaks);
+}
+
+void BM_LaunchBareWindow(benchmark::State &state)
+{
+    launchToFirstFrame(state, QString());
+}
+BENCHMARK(BM_LaunchBareWindow)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Where the text stack (fontconfig, FreeType, the CJK fonts) starts to count.
+void BM_LaunchChineseLabel(benchmark::State &state)
+{
+    launchToFirstFrame(state, labelFlag);
+}
+BENCHMARK(BM_LaunchChineseLabel)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// A board of ten and a few: what the board costs before its size matters.
+void BM_LaunchBoard12(benchmark::State &state)
+{
+    launchToFirstFrame(state, boardFilePath(12));
+}
+BENCHMARK(BM_LaunchBoard12)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_LaunchBoard10000(benchmark::State &state)
+{
+    launchToFirstFrame(state, boardFilePath(boardSize));
+}
+BENCHMARK(BM_LaunchBoard10000)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void keystrokes(benchmark::State &state, QWidget *field, PaintProbe &probe)
+{
+    std::vector<double> times;
+    std::vector<double> cpuTimes;
+    bool typed = false;
+    for (auto _ : state) {
+        // Typing a common character keeps about three quarters of the cards; deleting it brings
+        // all of them back. Both redraw full columns.
+        QElapsedTimer timer;
+        timer.start();
+        const double cpuStart = threadCpuMs();
+        if (typed)
+            sendKey(field, Qt::Key_Backspace, QString());
+        else
+            sendKey(field, Qt::Key_A, QStringLiteral("想"));
+        typed = !typed;
+        probe.waitForNextPaint();
+        times.push_back(double(timer.nsecsElapsed()) / 1e6);
+        cpuTimes.push_back(threadCpuMs() - cpuStart);
+        state.SetIterationTime(times.back() / 1000);
+    }
+    state.counters["median_ms"] = median(times);
+    state.counters["cpu_median_ms"] = median(cpuTimes);
+    state.counters["max_ms"] = *std::max_element(times.begin(), times.end());
+}
+
+void BM_KeystrokeBareField(benchmark::State &state)
+{
+    QWidget window;
+    auto *field = new QLineEdit(&window);
+    window.resize(windowSize);
+    PaintProbe probe(field);
+    window.show();
+    probe.waitForNextPaint();
+    keystrokes(state, field, probe);
+}
+BENCHMARK(BM_KeystrokeBareField)->Iterations(60)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_KeystrokeBoard10000(benchmark::State &state)
+{
+    BoardWindow window = makeBoardWindow(
+        BoardPersistence{[] { return std::optional<Board>(generateBoard(boardSize)); }, nullptr});
+    PaintProbe probe(window.lastPainted());
+    window.window->show();
+    probe.waitForNextPaint();
+    keystrokes(state, window.search, probe);
+}
+BENCHMARK(BM_KeystrokeBoard10000)->Iterations(60)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    for (int i = 1; i < argc; ++i) {
+        if (QString::fromLocal8Bit(argv[i]) == childFlag)
+            return runChild(argc, argv);
+    }
+    QApplication app(argc, argv);
+    return runBenchmarksWithRatios(
+        argc, argv,
+        {{"BM_LaunchBoard10000/iterations:10/manual_time",
+          "BM_LaunchBareWindow/iterations:10/manual_time", 1.5,
+          "launch to first frame, 10,000 thoughts / bare window"},
+         {"BM_LaunchBoard10000/iterations:10/manual_time",
+          "BM_LaunchBoard12/iterations:10/manual_time", 1.5,
+          "launch to first frame, 10,000 thoughts / 12 thoughts"},
+         {"BM_LaunchBoard10000/iterations:10/manual_time",
+          "BM_LaunchChineseLabel/iterations:10/manual_time", 1.5,
+          "launch to first frame, 10,000 thoughts / window with a Chinese label"}});
+}

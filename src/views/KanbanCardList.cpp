@@ -1,0 +1,650 @@
+#include "KanbanCardList.h"
+
+#include "DragPreview.h"
+#include "EmptyColumnView.h"
+#include "board/DropInsertionIndicator.h"
+#include "board/KanbanDragState.h"
+#include "stores/BoardStore.h"
+#include "support/SymbolIcon.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDrag>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QPointer>
+#include <QResizeEvent>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QStyleHints>
+#include <QToolTip>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int cardSpacing = 10;
+// The list starts this far above its first card, inside the gap below the column header, so
+// that the insertion indicator over the first card, centred on the card's top edge, is not cut.
+constexpr int topInset = DropInsertionIndicator::height / 2;
+constexpr int bottomPadding = 4;
+constexpr int tailHeightWhileDragging = 72;
+constexpr int tailHeightIdle = 8;
+constexpr qreal draggedCardOpacity = 0.42;
+constexpr qreal draggedCardScale = 0.985;
+constexpr int indicatorTransitionMs = 120;
+// Laid-out cards kept for reuse per column: enough for a few screens and a search typed and
+// deleted again, while scrolling through thousands of cards keeps memory flat.
+constexpr qsizetype maxCachedLayouts = 300;
+
+} // namespace
+
+KanbanCardList::KanbanCardList(BoardStore *store, KanbanDragState *dragState, ThoughtStatus status,
+                               QWidget *parent)
+    : QAbstractScrollArea(parent), m_store(store), m_dragState(dragState), m_status(status)
+{
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    viewport()->setMouseTracking(true);
+    viewport()->setAutoFillBackground(false);
+    setAutoFillBackground(false);
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
+
+    m_singleClickTimer.setSingleShot(true);
+    connect(&m_singleClickTimer, &QTimer::timeout, this, &KanbanCardList::openPendingClick);
+
+    m_indicatorAnimation.setStartValue(0.0);
+    m_indicatorAnimation.setEndValue(1.0);
+    m_indicatorAnimation.setDuration(indicatorTransitionMs);
+    m_indicatorAnimation.setEasingCurve(QEasingCurve::InOutQuad);
+    connect(&m_indicatorAnimation, &QVariantAnimation::valueChanged, this,
+            [this](const QVariant &value) {
+                m_indicatorAppearance = value.toReal();
+                viewport()->update();
+            });
+    connect(&m_indicatorAnimation, &QVariantAnimation::finished, this, [this] {
+        m_leavingIndicator.reset();
+        m_indicatorAppearance = 1;
+        viewport()->update();
+    });
+
+    connect(m_dragState, &KanbanDragState::dropTargetChanged, this,
+            &KanbanCardList::onDropTargetChanged);
+    connect(m_dragState, &KanbanDragState::draggingThoughtIDChanged, this,
+            &KanbanCardList::onDraggingChanged);
+}
+
+KanbanCardList::~KanbanCardList()
+{
+    if (m_hasPushedCursor)
+        QGuiApplication::restoreOverrideCursor();
+}
+
+QSize KanbanCardList::sizeHint() const
+{
+    return QSize(200, 400);
+}
+
+void KanbanCardList::setThoughts(const Board &thoughts)
+{
+    m_thoughts = thoughts;
+    m_laidOutCardCount = 0;
+    rebuildEntries();
+    updateScrollRange();
+    if (m_hoveredId) {
+        const bool stillHere = std::any_of(m_thoughts.cbegin(), m_thoughts.cend(),
+                                           [&](const Thought &t) { return t.id == *m_hoveredId; });
+        if (!stillHere)
+            setHovered(std::nullopt);
+    }
+    onDropTargetChanged(DropTargetChange::direct);
+    viewport()->update();
+}
+
+void KanbanCardList::rebuildEntries()
+{
+    const int width = viewport()->width();
+    m_entries.assign(size_t(m_thoughts.size()), Entry());
+    for (qsizetype i = 0; i < m_thoughts.size(); ++i) {
+        const Thought &thought = m_thoughts[i];
+        Entry &entry = m_entries[size_t(i)];
+        const auto cached =
+            m_layouts.isEmpty() ? m_layouts.constEnd() : m_layouts.constFind(thought.id);
+        if (cached != m_layouts.constEnd() && cached->width == width &&
+            cached->title == thought.title && cached->note == thought.note) {
+            entry.height = cached->layout.height;
+            entry.isLaidOut = true;
+        } else {
+            entry.height = ThoughtCard::estimatedHeight(thought);
+        }
+    }
+    recomputeTops(0);
+}
+
+void KanbanCardList::recomputeTops(size_t from)
+{
+    int top =
+        from == 0 ? topInset : m_entries[from - 1].top + m_entries[from - 1].height + cardSpacing;
+    for (size_t i = from; i < m_entries.size(); ++i) {
+        m_entries[i].top = top;
+        top += m_entries[i].height + cardSpacing;
+    }
+}
+
+void KanbanCardList::layoutVisibleCards()
+{
+    const int width = viewport()->width();
+    if (width <= 0 || m_entries.empty())
+        return;
+    if (m_layouts.size() > maxCachedLayouts) {
+        // Measured heights stay as the estimates; only the cards in view are laid out again.
+        m_layouts.clear();
+        for (Entry &entry : m_entries)
+            entry.isLaidOut = false;
+    }
+    int scrollY = verticalScrollBar()->value();
+    const int viewHeight = viewport()->height();
+    bool scrollMoved = false;
+    for (size_t i = size_t(firstEntryEndingAfter(scrollY));
+         i < m_entries.size() && m_entries[i].top < scrollY + viewHeight; ++i) {
+        Entry &entry = m_entries[i];
+        if (entry.isLaidOut)
+            continue;
+        const Thought &thought = m_thoughts[qsizetype(i)];
+        CachedLayout cached{width, thought.title, thought.note,
+                            ThoughtCard::layout(thought, width)};
+        ++m_laidOutCardCount;
+        const int delta = cached.layout.height - entry.height;
+        const bool startsAbove = entry.top < scrollY;
+        entry.height = cached.layout.height;
+        entry.isLaidOut = true;
+        m_layouts.insert(thought.id, std::move(cached));
+        if (delta != 0) {
+            recomputeTops(i + 1);
+            // A card that was only partly in view from above grew or shrank: keep what the user
+            // is looking at in place.
+            if (startsAbove) {
+                scrollY += delta;
+                scrollMoved = true;
+            }
+        }
+    }
+    const QSignalBlocker blocker(verticalScrollBar());
+    updateScrollRange();
+    if (scrollMoved)
+        verticalScrollBar()->setValue(scrollY);
+}
+
+const ThoughtCard::Layout *KanbanCardList::cachedLayout(qsizetype index) const
+{
+    const auto cached = m_layouts.constFind(m_thoughts[index].id);
+    return cached == m_layouts.constEnd() ? nullptr : &cached->layout;
+}
+
+int KanbanCardList::tailHeight() const
+{
+    return m_dragState->isDragging() ? tailHeightWhileDragging : tailHeightIdle;
+}
+
+int KanbanCardList::tailTop() const
+{
+    if (m_entries.empty())
+        return topInset;
+    return m_entries.back().top + m_entries.back().height + cardSpacing;
+}
+
+int KanbanCardList::contentHeight() const
+{
+    if (m_entries.empty())
+        return topInset + EmptyColumnView::height + bottomPadding;
+    return tailTop() + tailHeight() + bottomPadding;
+}
+
+void KanbanCardList::updateScrollRange()
+{
+    verticalScrollBar()->setPageStep(viewport()->height());
+    verticalScrollBar()->setSingleStep(24);
+    verticalScrollBar()->setRange(0, qMax(0, contentHeight() - viewport()->height()));
+}
+
+qsizetype KanbanCardList::firstEntryEndingAfter(int contentY) const
+{
+    const auto it =
+        std::partition_point(m_entries.cbegin(), m_entries.cend(), [contentY](const Entry &entry) {
+            return entry.top + entry.height <= contentY;
+        });
+    return qsizetype(it - m_entries.cbegin());
+}
+
+qsizetype KanbanCardList::cardIndexAt(const QPointF &viewportPos) const
+{
+    if (!viewport()->rect().contains(viewportPos.toPoint()))
+        return -1;
+    const int contentY = int(std::floor(viewportPos.y())) + verticalScrollBar()->value();
+    const qsizetype index = firstEntryEndingAfter(contentY);
+    if (index < qsizetype(m_entries.size()) && m_entries[size_t(index)].top <= contentY)
+        return index;
+    return -1;
+}
+
+std::optional<KanbanCardList::Zone> KanbanCardList::zoneAt(const QPointF &viewportPos) const
+{
+    if (viewportPos.x() < 0 || viewportPos.x() >= viewport()->width())
+        return std::nullopt;
+    const qreal contentY = viewportPos.y() + verticalScrollBar()->value();
+    if (m_entries.empty()) {
+        if (contentY >= topInset && contentY < topInset + EmptyColumnView::height)
+            return Zone{Zone::Kind::columnEnd, -1, contentY - topInset, EmptyColumnView::height};
+        return std::nullopt;
+    }
+    const qsizetype index = cardIndexAt(viewportPos);
+    if (index >= 0) {
+        const Entry &entry = m_entries[size_t(index)];
+        return Zone{Zone::Kind::card, index, contentY - entry.top, entry.height};
+    }
+    const int top = tailTop();
+    if (contentY >= top && contentY < top + tailHeight())
+        return Zone{Zone::Kind::columnEnd, -1, contentY - top, tailHeight()};
+    return std::nullopt;
+}
+
+ThoughtDropTarget KanbanCardList::targetFor(const Zone &zone) const
+{
+    if (zone.kind == Zone::Kind::columnEnd)
+        return ThoughtDropTarget{m_status, std::nullopt};
+    // The upper half, the exact middle included, lands before this card; the lower half before
+    // the next one, or at the end of the column after the last card.
+    if (zone.y <= zone.height / 2.0)
+        return ThoughtDropTarget{m_status, m_thoughts[zone.index].id};
+    if (zone.index + 1 < m_thoughts.size())
+        return ThoughtDropTarget{m_status, m_thoughts[zone.index + 1].id};
+    return ThoughtDropTarget{m_status, std::nullopt};
+}
+
+std::optional<qreal> KanbanCardList::indicatorLineY(const ThoughtDropTarget &target) const
+{
+    const int scrollY = verticalScrollBar()->value();
+    if (!target.beforeThoughtID)
+        return qreal(tailTop() - scrollY);
+    for (qsizetype i = 0; i < m_thoughts.size(); ++i) {
+        if (m_thoughts[i].id == *target.beforeThoughtID)
+            return qreal(m_entries[size_t(i)].top - scrollY);
+    }
+    return std::nullopt;
+}
+
+QRect KanbanCardList::cardRect(const QUuid &id)
+{
+    layoutVisibleCards();
+    for (qsizetype i = 0; i < m_thoughts.size(); ++i) {
+        if (m_thoughts[i].id == id) {
+            const Entry &entry = m_entries[size_t(i)];
+            return QRect(0, entry.top - verticalScrollBar()->value(), viewport()->width(),
+                         entry.height);
+        }
+    }
+    return QRect();
+}
+
+QRect KanbanCardList::endZoneRect()
+{
+    layoutVisibleCards();
+    const int scrollY = verticalScrollBar()->value();
+    if (m_entries.empty())
+        return QRect(0, topInset - scrollY, viewport()->width(), EmptyColumnView::height);
+    return QRect(0, tailTop() - scrollY, viewport()->width(), tailHeight());
+}
+
+void KanbanCardList::paintEvent(QPaintEvent *event)
+{
+    layoutVisibleCards();
+    QPainter painter(viewport());
+    const int width = viewport()->width();
+    const int scrollY = verticalScrollBar()->value();
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const std::optional<QUuid> dragging = m_dragState->draggingThoughtID();
+    const QRect exposed = event->rect();
+
+    if (m_entries.empty()) {
+        EmptyColumnView::paint(painter,
+                               QRect(0, topInset - scrollY, width, EmptyColumnView::height),
+                               m_status, palette());
+    }
+    for (size_t i = size_t(firstEntryEndingAfter(scrollY + exposed.top()));
+         i < m_entries.size() && m_entries[i].top - scrollY <= exposed.bottom(); ++i) {
+        const Thought &thought = m_thoughts[qsizetype(i)];
+        const ThoughtCard::Layout *layout = cachedLayout(qsizetype(i));
+        if (!layout)
+            continue;
+        const QRect rect(0, m_entries[i].top - scrollY, width, m_entries[i].height);
+        const ThoughtCardLook look{m_hoveredId == thought.id, dragging.has_value()};
+        painter.save();
+        if (dragging == thought.id) {
+            // The dragged card stays where it was, faded and slightly smaller.
+            painter.setOpacity(draggedCardOpacity);
+            const QPointF centre = QRectF(rect).center();
+            painter.translate(centre);
+            painter.scale(draggedCardScale, draggedCardScale);
+            painter.translate(-centre);
+        }
+        ThoughtCard::paint(painter, rect, thought, *layout, look, palette(), now);
+        painter.restore();
+    }
+
+    // The indicator is drawn centred on its host's top edge.
+    if (m_leavingIndicator) {
+        if (const auto lineY = indicatorLineY(*m_leavingIndicator))
+            DropInsertionIndicator::paint(painter, width, *lineY, m_status,
+                                          1 - m_indicatorAppearance);
+    }
+    if (m_indicator) {
+        if (const auto lineY = indicatorLineY(*m_indicator))
+            DropInsertionIndicator::paint(painter, width, *lineY, m_status, m_indicatorAppearance);
+    }
+}
+
+void KanbanCardList::resizeEvent(QResizeEvent *event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    // Cards laid out for another width are measured again when they come into view.
+    if (event->oldSize().width() != event->size().width()) {
+        m_layouts.clear();
+        rebuildEntries();
+    }
+    updateScrollRange();
+}
+
+void KanbanCardList::scrollContentsBy(int, int)
+{
+    if (viewport()->underMouse())
+        refreshHoverFromCursor();
+    viewport()->update();
+}
+
+bool KanbanCardList::viewportEvent(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::ToolTip: {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const qsizetype index = cardIndexAt(help->pos());
+        if (index >= 0) {
+            QToolTip::showText(help->globalPos(), ThoughtCard::toolTip(), viewport(),
+                               cardRect(m_thoughts[index].id));
+        } else {
+            QToolTip::hideText();
+            event->ignore();
+        }
+        return true;
+    }
+    case QEvent::Leave:
+        setHovered(std::nullopt);
+        break;
+    default:
+        break;
+    }
+    return QAbstractScrollArea::viewportEvent(event);
+}
+
+void KanbanCardList::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mousePressEvent(event);
+        return;
+    }
+    const qsizetype index = cardIndexAt(event->position());
+    m_pressedId = index >= 0 ? std::optional<QUuid>(m_thoughts[index].id) : std::nullopt;
+    m_pressPosition = event->position().toPoint();
+    event->accept();
+}
+
+void KanbanCardList::mouseMoveEvent(QMouseEvent *event)
+{
+    if (m_pressedId && (event->buttons() & Qt::LeftButton) &&
+        (event->position().toPoint() - m_pressPosition).manhattanLength() >=
+            QApplication::startDragDistance()) {
+        const QUuid id = *m_pressedId;
+        m_pressedId.reset();
+        const auto it = std::find_if(m_thoughts.cbegin(), m_thoughts.cend(),
+                                     [&](const Thought &t) { return t.id == id; });
+        if (it != m_thoughts.cend())
+            startDrag(*it);
+        return;
+    }
+    const qsizetype index = cardIndexAt(event->position());
+    setHovered(index >= 0 ? std::optional<QUuid>(m_thoughts[index].id) : std::nullopt);
+}
+
+void KanbanCardList::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    const std::optional<QUuid> pressed = std::exchange(m_pressedId, std::nullopt);
+    if (std::exchange(m_ignoreNextRelease, false))
+        return;
+    const qsizetype index = cardIndexAt(event->position());
+    if (!pressed || index < 0 || m_thoughts[index].id != *pressed)
+        return;
+    // A single click counts only once no second click followed within the double-click time.
+    m_pendingClickId = pressed;
+    m_singleClickTimer.start(QGuiApplication::styleHints()->mouseDoubleClickInterval());
+}
+
+void KanbanCardList::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_singleClickTimer.stop();
+    m_pendingClickId.reset();
+    m_pressedId.reset();
+    m_ignoreNextRelease = true;
+    const qsizetype index = cardIndexAt(event->position());
+    if (index >= 0)
+        m_store->advance(m_thoughts[index].id);
+}
+
+void KanbanCardList::openPendingClick()
+{
+    const std::optional<QUuid> id = std::exchange(m_pendingClickId, std::nullopt);
+    if (!id)
+        return;
+    // The editor gets the thought as this column holds it now; a card that has left the column
+    // in the meantime opens nothing.
+    const auto it = std::find_if(m_thoughts.cbegin(), m_thoughts.cend(),
+                                 [&](const Thought &t) { return t.id == *id; });
+    if (it != m_thoughts.cend())
+        emit editRequested(*it);
+}
+
+void KanbanCardList::contextMenuEvent(QContextMenuEvent *event)
+{
+    const qsizetype index = cardIndexAt(event->pos());
+    if (index < 0)
+        return;
+    const Thought thought = m_thoughts[index];
+    QMenu menu(this);
+    const QColor iconColor = palette().color(QPalette::WindowText);
+    for (ThoughtStatus status : ThoughtStatuses::allCases) {
+        QAction *action =
+            menu.addAction(symbolIcon(ThoughtStatuses::systemImage(status), iconColor, 16),
+                           ThoughtStatuses::title(status));
+        connect(action, &QAction::triggered, this,
+                [this, id = thought.id, status] { m_store->move(id, status, std::nullopt); });
+    }
+    menu.addSeparator();
+    QAction *deleteAction = menu.addAction(
+        symbolIcon(QStringLiteral("trash"), QColor::fromRgbF(1.0f, 0.23f, 0.19f), 16),
+        QStringLiteral("删除"));
+    connect(deleteAction, &QAction::triggered, this,
+            [this, thought] { m_store->deleteThought(thought); });
+    // The open hand is an application-wide cursor: it must not follow the pointer into the menu.
+    setHovered(std::nullopt);
+    QPointer<KanbanCardList> self(this);
+    menu.exec(event->globalPos());
+    if (self)
+        refreshHoverFromCursor();
+}
+
+bool KanbanCardList::canReceiveDrop(const QMimeData *mimeData) const
+{
+    // Only the card this board is dragging lands here: text from anywhere else, or another id,
+    // is refused.
+    const std::optional<QUuid> dragging = m_dragState->draggingThoughtID();
+    if (!dragging || !mimeData || !mimeData->hasText())
+        return false;
+    return QUuid::fromString(mimeData->text().trimmed()) == *dragging;
+}
+
+void KanbanCardList::updateDropTarget(const QPointF &viewportPos, const QMimeData *mimeData)
+{
+    if (!canReceiveDrop(mimeData))
+        return;
+    const std::optional<Zone> zone = zoneAt(viewportPos);
+    if (!zone)
+        return;
+    m_dragState->setDropTarget(targetFor(*zone), DropTargetChange::animated);
+}
+
+void KanbanCardList::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!canReceiveDrop(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    updateDropTarget(event->position(), event->mimeData());
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+}
+
+void KanbanCardList::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (!canReceiveDrop(event->mimeData()) || !zoneAt(event->position())) {
+        // Between cards there is no zone: the last target stays, but nothing lands here.
+        event->ignore();
+        return;
+    }
+    updateDropTarget(event->position(), event->mimeData());
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+}
+
+void KanbanCardList::dragLeaveEvent(QDragLeaveEvent *event)
+{
+    // The indicator stays where it was until another zone takes over or the drag ends.
+    event->accept();
+}
+
+void KanbanCardList::dropEvent(QDropEvent *event)
+{
+    const std::optional<Zone> zone = zoneAt(event->position());
+    if (!canReceiveDrop(event->mimeData()) || !zone) {
+        m_dragState->clear();
+        event->ignore();
+        return;
+    }
+    // The target is worked out again from where the card was let go, not read from the state.
+    if (commitDrop(targetFor(*zone))) {
+        event->setDropAction(Qt::MoveAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+bool KanbanCardList::commitDrop(const ThoughtDropTarget &target)
+{
+    const std::optional<QUuid> dragging = m_dragState->draggingThoughtID();
+    if (!dragging)
+        return false;
+    m_store->move(*dragging, target.status, target.beforeThoughtID);
+    m_dragState->clear();
+    return true;
+}
+
+void KanbanCardList::startDrag(const Thought &thought)
+{
+    m_singleClickTimer.stop();
+    m_pendingClickId.reset();
+    m_dragState->setDraggingThoughtID(thought.id);
+
+    auto *mimeData = new QMimeData;
+    mimeData->setText(uuidText(thought.id));
+    auto *drag = new QDrag(this);
+    drag->setMimeData(mimeData);
+    const qreal dpr = devicePixelRatioF();
+    const QPixmap preview = DragPreviewCard::render(thought, palette(), dpr);
+    drag->setPixmap(preview);
+    // The preview hangs just below the pointer so it never hides the insertion indicator, which
+    // is drawn on the line the pointer points at.
+    drag->setHotSpot(QPoint(20, -14));
+
+    QPointer<KanbanCardList> self(this);
+    QPointer<KanbanDragState> state(m_dragState);
+    drag->exec(Qt::MoveAction);
+    // Every drag ends here, also one let go outside the board or cancelled, where no drop zone
+    // clears the state: the card would otherwise stay faded and the tail zones tall.
+    if (state && state->isDragging())
+        state->clear();
+    if (self)
+        self->refreshHoverFromCursor();
+}
+
+void KanbanCardList::onDropTargetChanged(DropTargetChange change)
+{
+    std::optional<ThoughtDropTarget> mine = m_dragState->dropTarget();
+    if (mine && mine->status != m_status)
+        mine.reset();
+    if (mine == m_indicator)
+        return;
+    if (change == DropTargetChange::direct) {
+        m_indicatorAnimation.stop();
+        m_leavingIndicator.reset();
+        m_indicator = mine;
+        m_indicatorAppearance = 1;
+        viewport()->update();
+        return;
+    }
+    m_leavingIndicator = m_indicator;
+    m_indicator = mine;
+    m_indicatorAppearance = 0;
+    m_indicatorAnimation.stop();
+    m_indicatorAnimation.start();
+    viewport()->update();
+}
+
+void KanbanCardList::onDraggingChanged()
+{
+    // The tail zone grows while any card is dragged so there is room to drop below the last card.
+    updateScrollRange();
+    viewport()->update();
+}
+
+void KanbanCardList::setHovered(const std::optional<QUuid> &id)
+{
+    if (m_hoveredId == id)
+        return;
+    m_hoveredId = id;
+    if (id && !m_hasPushedCursor) {
+        QGuiApplication::setOverrideCursor(Qt::OpenHandCursor);
+        m_hasPushedCursor = true;
+    } else if (!id && m_hasPushedCursor) {
+        QGuiApplication::restoreOverrideCursor();
+        m_hasPushedCursor = false;
+    }
+    viewport()->update();
+}
+
+void KanbanCardList::refreshHoverFromCursor()
+{
+    if (!isVisible()) {
+        setHovered(std::nullopt);
+        return;
+    }
+    const QPoint pos = viewport()->mapFromGlobal(QCursor::pos());
+    const qsizetype index = viewport()->rect().contains(pos) ? cardIndexAt(pos) : -1;
+    setHovered(index >= 0 ? std::optional<QUuid>(m_thoughts[index].id) : std::nullopt);
+}

@@ -1,0 +1,137 @@
+#pragma once
+
+#include "ThoughtCard.h"
+#include "board/KanbanDragState.h"
+#include "board/ThoughtDropTarget.h"
+#include "models/Thought.h"
+
+#include <QAbstractScrollArea>
+#include <QHash>
+#include <QTimer>
+#include <QVariantAnimation>
+
+#include <optional>
+#include <vector>
+
+class BoardStore;
+class QMimeData;
+
+/// The scrolling list of one column's cards, with the column's drop zones: a drop layer over each
+/// card, the tail zone after the last card and the empty placeholder. It keeps one entry per card,
+/// two integers, and lays out and paints only the cards that reach the viewport; cards further down
+/// count with an estimated height until they are scrolled into view.
+class KanbanCardList : public QAbstractScrollArea
+{
+    Q_OBJECT
+
+public:
+    KanbanCardList(BoardStore *store, KanbanDragState *dragState, ThoughtStatus status,
+                   QWidget *parent = nullptr);
+    ~KanbanCardList() override;
+
+    ThoughtStatus status() const { return m_status; }
+    const Board &thoughts() const { return m_thoughts; }
+    void setThoughts(const Board &thoughts);
+
+    /// Where the card of \a id is drawn now, in viewport coordinates; empty when it is not here.
+    QRect cardRect(const QUuid &id);
+    /// The zone that takes drops at the end of the column: the tail zone, or the placeholder.
+    QRect endZoneRect();
+    /// The target whose indicator this list shows, not counting one that is fading out.
+    std::optional<ThoughtDropTarget> indicatorTarget() const { return m_indicator; }
+    /// How many cards were laid out since the list last received its thoughts.
+    int laidOutCardCount() const { return m_laidOutCardCount; }
+
+    QSize sizeHint() const override;
+
+signals:
+    void editRequested(const Thought &thought);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    bool viewportEvent(QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dragLeaveEvent(QDragLeaveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    struct Entry
+    {
+        int top = 0;
+        int height = 0;
+        bool isLaidOut = false;
+    };
+
+    struct CachedLayout
+    {
+        int width = 0;
+        QString title;
+        QString note;
+        ThoughtCard::Layout layout;
+    };
+
+    /// A drop zone under the pointer: a card (with the pointer's height in it) or the column end.
+    struct Zone
+    {
+        enum class Kind { card, columnEnd };
+        Kind kind = Kind::columnEnd;
+        qsizetype index = -1;
+        qreal y = 0;
+        int height = 0;
+    };
+
+    void rebuildEntries();
+    void recomputeTops(size_t from);
+    void layoutVisibleCards();
+    const ThoughtCard::Layout *cachedLayout(qsizetype index) const;
+    int contentHeight() const;
+    int tailHeight() const;
+    int tailTop() const;
+    void updateScrollRange();
+    qsizetype firstEntryEndingAfter(int contentY) const;
+    qsizetype cardIndexAt(const QPointF &viewportPos) const;
+    std::optional<Zone> zoneAt(const QPointF &viewportPos) const;
+    ThoughtDropTarget targetFor(const Zone &zone) const;
+    std::optional<qreal> indicatorLineY(const ThoughtDropTarget &target) const;
+
+    bool canReceiveDrop(const QMimeData *mimeData) const;
+    void updateDropTarget(const QPointF &viewportPos, const QMimeData *mimeData);
+    bool commitDrop(const ThoughtDropTarget &target);
+    void startDrag(const Thought &thought);
+    void onDropTargetChanged(DropTargetChange change);
+    void onDraggingChanged();
+
+    void setHovered(const std::optional<QUuid> &id);
+    void refreshHoverFromCursor();
+    void openPendingClick();
+
+    BoardStore *m_store;
+    KanbanDragState *m_dragState;
+    ThoughtStatus m_status;
+    Board m_thoughts;
+    std::vector<Entry> m_entries;
+    QHash<QUuid, CachedLayout> m_layouts;
+    int m_laidOutCardCount = 0;
+
+    std::optional<QUuid> m_hoveredId;
+    bool m_hasPushedCursor = false;
+
+    std::optional<QUuid> m_pressedId;
+    QPoint m_pressPosition;
+    bool m_ignoreNextRelease = false;
+    QTimer m_singleClickTimer;
+    std::optional<QUuid> m_pendingClickId;
+
+    std::optional<ThoughtDropTarget> m_indicator;
+    std::optional<ThoughtDropTarget> m_leavingIndicator;
+    qreal m_indicatorAppearance = 1;
+    QVariantAnimation m_indicatorAnimation;
+};

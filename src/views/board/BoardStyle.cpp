@@ -1,0 +1,125 @@
+#include "BoardStyle.h"
+
+#include "support/GlassSurface.h"
+#include "support/SymbolIcon.h"
+
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QHash>
+#include <QPainter>
+#include <QPalette>
+#include <QScreen>
+#include <QTextLayout>
+
+QColor accentColor(ThoughtStatus status, qreal opacity)
+{
+    const StatusColor color = ThoughtStatuses::accentColor(status);
+    return QColor::fromRgbF(float(color.red), float(color.green), float(color.blue),
+                            float(opacity));
+}
+
+QFont boardFont(qreal points, QFont::Weight weight)
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const qreal dpi = screen ? screen->logicalDotsPerInchY() : 96.0;
+    QFont font = QGuiApplication::font();
+    font.setPointSizeF(points * 72.0 / dpi);
+    font.setWeight(weight);
+    return font;
+}
+
+QColor secondaryLabel(const QPalette &palette)
+{
+    QColor color = palette.color(QPalette::WindowText);
+    color.setAlphaF(0.6f);
+    return color;
+}
+
+QColor tertiaryLabel(const QPalette &palette)
+{
+    QColor color = palette.color(QPalette::WindowText);
+    color.setAlphaF(0.32f);
+    return color;
+}
+
+QColor regularMaterial(const QPalette &palette)
+{
+    return isDarkAppearance(palette) ? QColor::fromRgbF(0.17f, 0.17f, 0.19f, 0.78f)
+                                     : QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.74f);
+}
+
+WrappedText wrapText(const QString &text, const QFont &font, qreal width, int maxLines)
+{
+    const QFontMetricsF metrics(font);
+    WrappedText wrapped;
+    wrapped.lineHeight = metrics.lineSpacing();
+    wrapped.ascent = metrics.ascent();
+    if (text.isEmpty() || maxLines <= 0)
+        return wrapped;
+
+    // Line feeds in notes are hard breaks; QTextLayout only breaks at line separators.
+    QString laidOut = text;
+    laidOut.replace(QLatin1Char('\n'), QChar::LineSeparator);
+
+    QTextLayout layout(laidOut, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    for (int lineNumber = 0; lineNumber < maxLines; ++lineNumber) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid())
+            break;
+        line.setLineWidth(width);
+        const int start = line.textStart();
+        const bool isLast = lineNumber == maxLines - 1;
+        const bool hasMore = start + line.textLength() < laidOut.size();
+        QString lineText;
+        if (isLast && hasMore) {
+            QString rest = laidOut.mid(start);
+            rest.replace(QChar::LineSeparator, QLatin1Char(' '));
+            lineText = metrics.elidedText(rest, Qt::ElideRight, width);
+        } else {
+            lineText = laidOut.mid(start, line.textLength());
+            while (lineText.endsWith(QChar::LineSeparator))
+                lineText.chop(1);
+        }
+        QStaticText shaped(lineText);
+        shaped.setTextFormat(Qt::PlainText);
+        shaped.prepare(QTransform(), font);
+        wrapped.widestLine = qMax(wrapped.widestLine, shaped.size().width());
+        wrapped.shapedLines.append(shaped);
+        wrapped.lines.append(lineText);
+    }
+    layout.endLayout();
+    return wrapped;
+}
+
+void drawWrappedText(QPainter &painter, const QPointF &topLeft, const WrappedText &text,
+                     const QFont &font)
+{
+    painter.setFont(font);
+    qreal top = topLeft.y();
+    for (const QStaticText &line : text.shapedLines) {
+        painter.drawStaticText(QPointF(topLeft.x(), top), line);
+        top += text.lineHeight;
+    }
+}
+
+QPixmap cachedSymbol(const QString &systemImage, const QColor &color, int size,
+                     qreal devicePixelRatio)
+{
+    // Never destroyed: no pixmap outlives the application at exit.
+    static auto &cache = *new QHash<QString, QPixmap>;
+    const QString key = QStringLiteral("%1|%2|%3|%4")
+                            .arg(systemImage)
+                            .arg(color.rgba(), 8, 16)
+                            .arg(size)
+                            .arg(devicePixelRatio);
+    auto it = cache.constFind(key);
+    if (it != cache.constEnd())
+        return *it;
+    const QPixmap pixmap = symbolPixmap(systemImage, color, size, devicePixelRatio);
+    cache.insert(key, pixmap);
+    return pixmap;
+}
