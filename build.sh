@@ -45,8 +45,10 @@ prepare_oidc_fixture() {
   fi
 }
 
+# Benchmarks build only for `bench`: the other commands do not need them.
 configure_and_build() {
-  cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLUMARET_WERROR=ON "$@" >/dev/null
+  cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLUMARET_WERROR=ON \
+    -DLUMARET_BUILD_BENCHMARKS=OFF "$@" >/dev/null
   cmake --build "$BUILD_DIR" --parallel "$(nproc)"
 }
 
@@ -108,7 +110,7 @@ case $command in
     ;;
   bench)
     ensure_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}"
-    configure_and_build
+    configure_and_build -DLUMARET_BUILD_BENCHMARKS=ON
     for bench in "$BUILD_DIR"/bench/bench_*; do
       [[ -x $bench ]] || continue
       "$bench" ${1:+--benchmark_filter="$1"}
