@@ -1,4 +1,5 @@
 #include "BoardFixtures.h"
+#include "BoardWindowFixture.h"
 #include "KanbanBoardView.h"
 #include "KanbanCardList.h"
 #include "KanbanColumn.h"
@@ -30,7 +31,7 @@ constexpr int doubleClickInterval = 120;
 
 Q_DECLARE_METATYPE(Clicks)
 
-class TestKanbanBoard : public QObject
+class TestKanbanBoard : public QObject, protected BoardWindowFixture
 {
     Q_OBJECT
 
@@ -48,15 +49,6 @@ private slots:
     void hoveringACardShowsTheOpenHand();
     void onlyCardsInViewAreLaidOut();
 
-private:
-    void showBoard(const Board &board);
-    Thought thought(const QString &title) const;
-    KanbanCardList *list(ThoughtStatus status) const;
-
-    RecordingPersistence m_persistence;
-    std::unique_ptr<BoardStore> m_store;
-    std::unique_ptr<QWidget> m_window;
-    KanbanBoardView *m_board = nullptr;
 };
 
 void TestKanbanBoard::initTestCase()
@@ -71,36 +63,7 @@ void TestKanbanBoard::init()
 
 void TestKanbanBoard::cleanup()
 {
-    m_window.reset();
-    m_store.reset();
-}
-
-void TestKanbanBoard::showBoard(const Board &board)
-{
-    m_persistence.stored = board;
-    m_store = std::make_unique<BoardStore>(m_persistence.persistence());
-    m_store->setClock(fixtureNow);
-    m_window = std::make_unique<QWidget>();
-    auto *layout = new QVBoxLayout(m_window.get());
-    m_board = new KanbanBoardView(m_store.get(), m_window.get());
-    layout->addWidget(m_board);
-    m_window->resize(1120, 720);
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-}
-
-Thought TestKanbanBoard::thought(const QString &title) const
-{
-    for (const Thought &candidate : m_store->thoughts()) {
-        if (candidate.title == title)
-            return candidate;
-    }
-    return Thought();
-}
-
-KanbanCardList *TestKanbanBoard::list(ThoughtStatus status) const
-{
-    return m_board->column(status)->cardList();
+    resetBoard();
 }
 
 // A pointer move without buttons, as the window system sends it to a tracking widget.

@@ -1,4 +1,5 @@
 #include "BoardFixtures.h"
+#include "BoardWindowFixture.h"
 #include "KanbanBoardView.h"
 #include "KanbanCardList.h"
 #include "KanbanColumn.h"
@@ -44,7 +45,7 @@ Pointer overEnd(ThoughtStatus status)
 Q_DECLARE_METATYPE(Pointer)
 Q_DECLARE_METATYPE(ThoughtStatus)
 
-class TestKanbanDrop : public QObject
+class TestKanbanDrop : public QObject, protected BoardWindowFixture
 {
     Q_OBJECT
 
@@ -64,18 +65,11 @@ private slots:
     void dragEndingOutsideTheBoardClearsTheState();
 
 private:
-    void showBoard(const Board &board);
-    Thought thought(const QString &title) const;
-    KanbanCardList *list(ThoughtStatus status) const;
     QPointF position(const Pointer &pointer) const;
     KanbanCardList *listUnder(const Pointer &pointer) const;
     std::unique_ptr<QMimeData> cardMime(const QUuid &id) const;
     Board column(ThoughtStatus status) const;
 
-    RecordingPersistence m_persistence;
-    std::unique_ptr<BoardStore> m_store;
-    std::unique_ptr<QWidget> m_window;
-    KanbanBoardView *m_board = nullptr;
 };
 
 void TestKanbanDrop::init()
@@ -85,36 +79,7 @@ void TestKanbanDrop::init()
 
 void TestKanbanDrop::cleanup()
 {
-    m_window.reset();
-    m_store.reset();
-}
-
-void TestKanbanDrop::showBoard(const Board &board)
-{
-    m_persistence.stored = board;
-    m_store = std::make_unique<BoardStore>(m_persistence.persistence());
-    m_store->setClock(fixtureNow);
-    m_window = std::make_unique<QWidget>();
-    auto *layout = new QVBoxLayout(m_window.get());
-    m_board = new KanbanBoardView(m_store.get(), m_window.get());
-    layout->addWidget(m_board);
-    m_window->resize(1120, 720);
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-}
-
-Thought TestKanbanDrop::thought(const QString &title) const
-{
-    for (const Thought &candidate : m_store->thoughts()) {
-        if (candidate.title == title)
-            return candidate;
-    }
-    return Thought();
-}
-
-KanbanCardList *TestKanbanDrop::list(ThoughtStatus status) const
-{
-    return m_board->column(status)->cardList();
+    resetBoard();
 }
 
 KanbanCardList *TestKanbanDrop::listUnder(const Pointer &pointer) const
