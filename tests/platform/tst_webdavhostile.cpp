@@ -446,23 +446,31 @@ void WebDavHostileTest::redirectNeverReachesAnotherHost_data()
 {
     QTest::addColumn<int>("status");
     QTest::addColumn<int>("stage");
+    QTest::addColumn<QByteArray>("location");
 
     for (const int status : {301, 302, 303, 307, 308}) {
-        QTest::addRow("%d on PROPFIND", status) << status << 0;
-        QTest::addRow("%d on GET", status) << status << 1;
+        QTest::addRow("%d on PROPFIND to another host", status)
+            << status << 0 << QByteArray("ELSEWHERE/dav/iCloud.test/");
+        QTest::addRow("%d on GET to another host", status)
+            << status << 1 << QByteArray("ELSEWHERE/dav/iCloud.test/default-board.json");
     }
+    // The server answers every further request the same way: a loop for a client that follows.
+    QTest::newRow("302 loop on PROPFIND") << 302 << 0 << QByteArray("/dav/iCloud.test/");
+    QTest::newRow("307 loop on GET")
+        << 307 << 1 << QByteArray("/dav/iCloud.test/default-board.json");
 }
 
 void WebDavHostileTest::redirectNeverReachesAnotherHost()
 {
     QFETCH(int, status);
     QFETCH(int, stage);
+    QFETCH(QByteArray, location);
 
     HostileHttpServer elsewhere({folderFound, record(remoteEnvelope())},
                                 QHostAddress(QStringLiteral("127.0.0.2")));
-    QList<HostileAnswer> script{HostileAnswer::whole(
-        QByteArray::number(status) + " Moved",
-        "Location: " + elsewhere.url(QStringLiteral("/dav/iCloud.test/")).toEncoded() + "\r\n")};
+    location.replace("ELSEWHERE", elsewhere.url(QString()).toEncoded());
+    QList<HostileAnswer> script{HostileAnswer::whole(QByteArray::number(status) + " Moved",
+                                                     "Location: " + location + "\r\n")};
     if (stage == 1)
         script.prepend(folderFound);
     HostileHttpServer server(script);
@@ -474,6 +482,7 @@ void WebDavHostileTest::redirectNeverReachesAnotherHost()
     for (const QByteArray &request : server.requests())
         QVERIFY(request.contains(authorization));
     QCOMPARE(elsewhere.connectionCount(), 0);
+    QVERIFY(outcome.elapsedMs < 1500);
 }
 
 void WebDavHostileTest::redirectedUploadNeverReachesAnotherHost_data()
