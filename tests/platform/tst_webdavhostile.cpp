@@ -19,6 +19,14 @@ using namespace std::chrono_literals;
 
 namespace {
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool builtWithAddressSanitizer = true;
+#elif defined(__has_feature)
+constexpr bool builtWithAddressSanitizer = __has_feature(address_sanitizer);
+#else
+constexpr bool builtWithAddressSanitizer = false;
+#endif
+
 const QByteArray authorization = "Authorization: Basic " + QByteArray("ada:secret").toBase64();
 
 const HostileAnswer folderFound = HostileAnswer::whole(
@@ -362,8 +370,12 @@ void WebDavHostileTest::floodStaysBoundedInTimeAndMemory()
     QCOMPARE(server.requests().size(), requestCount);
     QVERIFY(!containsUpload(server.requests()));
     QVERIFY(outcome.elapsedMs < 800 * requestCount + 1500);
-    QVERIFY2(outcome.peakGrowthBytes < 48 * 1024 * 1024,
-             qPrintable(QString::number(outcome.peakGrowthBytes)));
+    // AddressSanitizer keeps freed memory resident on purpose, so only a plain build says how
+    // much the client held at once.
+    if (!builtWithAddressSanitizer) {
+        QVERIFY2(outcome.peakGrowthBytes < 48 * 1024 * 1024,
+                 qPrintable(QString::number(outcome.peakGrowthBytes)));
+    }
 }
 
 void WebDavHostileTest::unusablePullLeavesTheBoardAlone_data()
