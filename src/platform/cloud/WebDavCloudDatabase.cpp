@@ -330,7 +330,7 @@ void WebDavCloudDatabase::sendWithPassword(const QString &password, const QByteA
         if (received > maxBytes && !reply->property(oversizedProperty).toBool()) {
             reply->setProperty(oversizedProperty, true);
             // Not from inside the reply's own signal: the network stack is mid-way through
-            // the answer there, and aborting it then makes it send the request once more.
+            // the answer there, and aborting it then makes it report the failure twice.
             QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
         }
     };
