@@ -43,6 +43,14 @@ void CloudKitThoughtSyncService::fetch(FetchCompletion completion)
             return;
         }
         const std::optional<QByteArray> payload = record.value().dataField(payloadKey);
+        if (!payload && record.value().isDataField(payloadKey)) {
+            // A data value that does not decode is a damaged board, not a missing one: reading it
+            // as empty would upload the local board over it.
+            completion(CloudError{CloudErrorCode::invalidRecord,
+                                  QStringLiteral("云端的看板数据无法读取（不是有效的 base64 "
+                                                 "数据），没有合并也没有上传")});
+            return;
+        }
         if (!payload) {
             completion(std::optional<Board>(Board()));
             return;

@@ -33,6 +33,11 @@ std::optional<QByteArray> CloudRecord::dataField(const QString &key) const
     return decoded.decoded;
 }
 
+bool CloudRecord::isDataField(const QString &key) const
+{
+    return fields.value(key).toObject().value(typeKey).toString() == QStringLiteral("data");
+}
+
 void CloudRecord::setDataField(const QString &key, const QByteArray &bytes)
 {
     fields.insert(key, QJsonObject{{typeKey, QStringLiteral("data")},

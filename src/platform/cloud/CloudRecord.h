@@ -33,6 +33,8 @@ struct CloudRecord
 
     /// The bytes of a data field, or nothing when the field is missing or holds no data value.
     std::optional<QByteArray> dataField(const QString &key) const;
+    /// Whether the field is typed as data, whether or not its value can be read.
+    bool isDataField(const QString &key) const;
     void setDataField(const QString &key, const QByteArray &bytes);
     void setDateField(const QString &key, const QDateTime &date);
 

@@ -188,22 +188,32 @@ void WebDavCloudDatabase::createContainer(StatusCompletion completion)
 
 void WebDavCloudDatabase::fetchRecord(const QString &recordName, RecordCompletion completion)
 {
-    send("GET", recordUrl(recordName), {}, {}, [completion](CloudResult<Response> response) {
-        if (!response.hasValue()) {
-            completion(response.error());
-            return;
-        }
-        if (response.value().status != 200) {
-            completion(cloudErrorForHttpStatus(response.value().status));
-            return;
-        }
-        CloudResult<CloudRecord> record = CloudRecord::fromJson(response.value().body);
-        if (record.hasValue()) {
-            record.value().isOnServer = true;
-            record.value().versionTag = strongEtag(response.value().etag);
-        }
-        completion(std::move(record));
-    });
+    send("GET", recordUrl(recordName), {}, {},
+         [recordName, completion](CloudResult<Response> response) {
+             if (!response.hasValue()) {
+                 completion(response.error());
+                 return;
+             }
+             if (response.value().status != 200) {
+                 completion(cloudErrorForHttpStatus(response.value().status));
+                 return;
+             }
+             CloudResult<CloudRecord> record = CloudRecord::fromJson(response.value().body);
+             // The name is where a save writes the record back; one that is not the name asked for
+             // could send the write, and the password with it, anywhere.
+             if (record.hasValue() && record.value().recordName != recordName) {
+                 completion(
+                     CloudError{CloudErrorCode::invalidRecord,
+                                QStringLiteral("云端的看板记录格式无法识别（记录名称与所请求的"
+                                               "不一致）")});
+                 return;
+             }
+             if (record.hasValue()) {
+                 record.value().isOnServer = true;
+                 record.value().versionTag = strongEtag(response.value().etag);
+             }
+             completion(std::move(record));
+         });
 }
 
 void WebDavCloudDatabase::saveRecord(const CloudRecord &record, RecordCompletion completion)
@@ -253,6 +263,17 @@ void WebDavCloudDatabase::send(const QByteArray &verb, const QUrl &url,
         });
         return;
     }
+    // The password goes only to the container and what it holds, whatever a name read from the
+    // server resolves to.
+    const QUrl container = containerUrl();
+    if (url != container && !container.isParentOf(url)) {
+        QTimer::singleShot(0, this, [completion] {
+            completion(CloudError{CloudErrorCode::serverRejectedRequest,
+                                  QStringLiteral("已拒绝向同步文件夹以外的地址发送请求，没有"
+                                                 "传送密码")});
+        });
+        return;
+    }
     if (m_password) {
         QTimer::singleShot(0, this, [this, verb, url, headers, body, completion] {
             sendWithPassword(*m_password, verb, url, headers, body, completion);
@@ -285,6 +306,9 @@ void WebDavCloudDatabase::sendWithPassword(const QString &password, const QByteA
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
     request.setRawHeader("User-Agent", "Lumaret");
+    // Bodies travel as they are: a compressed one could expand far past the size limit before a
+    // single byte of it reached the checks below, and a board is small anyway.
+    request.setRawHeader("Accept-Encoding", "identity");
     request.setRawHeader("Authorization",
                          "Basic " +
                              (m_account.user + QLatin1Char(':') + password).toUtf8().toBase64());
@@ -305,7 +329,9 @@ void WebDavCloudDatabase::sendWithPassword(const QString &password, const QByteA
     const auto refuseOversized = [reply, maxBytes](qint64 received) {
         if (received > maxBytes && !reply->property(oversizedProperty).toBool()) {
             reply->setProperty(oversizedProperty, true);
-            reply->abort();
+            // Not from inside the reply's own signal: the network stack is mid-way through
+            // the answer there, and aborting it then makes it report the failure twice.
+            QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
         }
     };
     connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, refuseOversized] {
@@ -342,10 +368,10 @@ CloudResult<WebDavCloudDatabase::Response> WebDavCloudDatabase::finish(QNetworkR
     response.status = status.toInt();
     response.body = reply->readAll();
     response.etag = reply->rawHeader("ETag");
-    // A body cut short must never pass for a whole one; a compressed body has another length.
+    // A body cut short must never pass for a whole one. Nothing is decompressed, so the length
+    // announced is the length read.
     const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-    if (length.isValid() && !reply->hasRawHeader("Content-Encoding") &&
-        length.toLongLong() != response.body.size())
+    if (length.isValid() && length.toLongLong() != response.body.size())
         return networkError(QNetworkReply::RemoteHostClosedError, host);
     return response;
 }
