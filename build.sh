@@ -11,9 +11,10 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
 RUN_PACKAGES=(qt6-qpa-plugins fonts-noto-cjk)
 TEST_PACKAGES=(xvfb xauth xdotool apache2 nodejs)
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
+FORMAT_PACKAGES=(clang-format)
 
 usage() {
-  echo "usage: ./build.sh run | test | sanitize | bench [FILTER] | fuzz [SECONDS]" >&2
+  echo "usage: ./build.sh run | test | sanitize | bench [FILTER] | fuzz [SECONDS] | format-check" >&2
   exit 2
 }
 
@@ -107,6 +108,12 @@ case $command in
         exit 1
       fi
     done
+    ;;
+  format-check)
+    # Every C++ file as .clang-format lays it out; prints the differences and fails otherwise.
+    ensure_packages "${FORMAT_PACKAGES[@]}"
+    git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+    echo "format-check: all C++ files follow .clang-format"
     ;;
   bench)
     ensure_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}"

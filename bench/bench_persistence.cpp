@@ -87,18 +87,25 @@ void BM_Save(benchmark::State &state)
         persistence.save(board);
     state.SetItemsProcessed(state.iterations() * count);
 }
-BENCHMARK(BM_Save)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Save)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_SaveFloorWriteFsyncRename(benchmark::State &state)
 {
     const int count = int(state.range(0));
     const QByteArray bytes = BoardCodec::encode(generateBoard(count));
-    const QByteArray path = workDir().filePath(QStringLiteral("floor-%1.json").arg(count)).toLocal8Bit();
+    const QByteArray path =
+        workDir().filePath(QStringLiteral("floor-%1.json").arg(count)).toLocal8Bit();
     const QByteArray temporary = path + ".tmp";
     for (auto _ : state) {
-        const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd < 0 || ::write(fd, bytes.constData(), size_t(bytes.size())) != bytes.size()
-            || ::fsync(fd) != 0) {
+        const int fd =
+            ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0 || ::write(fd, bytes.constData(), size_t(bytes.size())) != bytes.size() ||
+            ::fsync(fd) != 0) {
             state.SkipWithError("write failed");
             break;
         }
@@ -107,7 +114,12 @@ void BM_SaveFloorWriteFsyncRename(benchmark::State &state)
     }
     state.SetItemsProcessed(state.iterations() * count);
 }
-BENCHMARK(BM_SaveFloorWriteFsyncRename)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SaveFloorWriteFsyncRename)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_Encode(benchmark::State &state)
 {
@@ -123,8 +135,9 @@ int main(int argc, char **argv)
 {
     std::vector<BenchRatio> ratios;
     for (const char *count : {"1000", "10000", "100000"}) {
-        ratios.push_back({std::string("BM_Load/") + count, std::string("BM_LoadFloorSimdjson/") + count,
-                          3.0, std::string("load ") + count + " / simdjson read+parse"});
+        ratios.push_back({std::string("BM_Load/") + count,
+                          std::string("BM_LoadFloorSimdjson/") + count, 3.0,
+                          std::string("load ") + count + " / simdjson read+parse"});
     }
     for (const char *count : {"1000", "10000", "100000"}) {
         ratios.push_back({std::string("BM_Save/") + count + "/real_time",

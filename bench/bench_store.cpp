@@ -26,7 +26,12 @@ void BM_AddQuickThought(benchmark::State &state)
     for (auto _ : state)
         fixture.store->addQuickThought(QStringLiteral("把今天冒出来的产品灵感先放进这里"));
 }
-BENCHMARK(BM_AddQuickThought)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3)->ReportAggregatesOnly();
+BENCHMARK(BM_AddQuickThought)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(3)
+    ->ReportAggregatesOnly();
 
 void BM_Move(benchmark::State &state)
 {
@@ -42,7 +47,12 @@ void BM_Move(benchmark::State &state)
         fixture.store->move(thought.id, target, board[board.size() / 2].id);
     }
 }
-BENCHMARK(BM_Move)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3)->ReportAggregatesOnly();
+BENCHMARK(BM_Move)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(3)
+    ->ReportAggregatesOnly();
 
 void BM_Update(benchmark::State &state)
 {
@@ -52,18 +62,27 @@ void BM_Update(benchmark::State &state)
         fixture.store->update(target, QStringLiteral("改过的标题"), QStringLiteral("备注"),
                               ThoughtStatus::inProgress);
 }
-BENCHMARK(BM_Update)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3)->ReportAggregatesOnly();
+BENCHMARK(BM_Update)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(3)
+    ->ReportAggregatesOnly();
 
 void BM_VisibleThoughtsByStatusWithQuery(benchmark::State &state)
 {
-    BoardStore store(BoardPersistence{[count = int(state.range(0))] { return generateBoard(count); },
-                                      [](const Board &) {}});
+    BoardStore store(BoardPersistence{
+        [count = int(state.range(0))] { return generateBoard(count); }, [](const Board &) {}});
     store.setSearchText(QStringLiteral(" 设计 "));
     for (auto _ : state)
         benchmark::DoNotOptimize(store.visibleThoughtsByStatus());
     state.SetComplexityN(state.range(0));
 }
-BENCHMARK(BM_VisibleThoughtsByStatusWithQuery)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
+BENCHMARK(BM_VisibleThoughtsByStatusWithQuery)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oN);
 
 void BM_MemoryPerThought(benchmark::State &state)
 {

@@ -16,10 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (const std::optional<QByteArray> payload = record.dataField(QStringLiteral("payload")))
         BoardCodec::decode(*payload);
     const CloudResult<CloudRecord> again = CloudRecord::fromJson(record.toJson());
-    if (!again.hasValue() || again.value().fields != record.fields
-        || again.value().otherMembers != record.otherMembers
-        || again.value().recordName != record.recordName
-        || again.value().recordType != record.recordType)
+    if (!again.hasValue() || again.value().fields != record.fields ||
+        again.value().otherMembers != record.otherMembers ||
+        again.value().recordName != record.recordName ||
+        again.value().recordType != record.recordType)
         std::abort();
     return 0;
 }

@@ -82,8 +82,8 @@ int runBenchmarksWithRatios(int argc, char **argv, const std::vector<BenchRatio>
     for (const BenchRatio &ratio : ratios) {
         const auto measured = reporter.m_seconds.find(ratio.measured);
         const auto floor = reporter.m_seconds.find(ratio.floor);
-        if (measured == reporter.m_seconds.end() || floor == reporter.m_seconds.end()
-            || floor->second <= 0)
+        if (measured == reporter.m_seconds.end() || floor == reporter.m_seconds.end() ||
+            floor->second <= 0)
             continue;
         const double value = measured->second / floor->second;
         std::printf("%-58s %9.2fx %7.2fx %s\n", ratio.what.c_str(), value, ratio.goal,

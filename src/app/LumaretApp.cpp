@@ -41,8 +41,7 @@ LumaretApp::LumaretApp(AppDependencies dependencies)
     : m_boardStore(std::make_unique<BoardStore>(std::move(dependencies.persistence))),
       m_authService(makeAuthService(dependencies)),
       m_syncService(std::make_unique<SyncService>(dependencies.makeCloudStore()))
-{
-}
+{}
 
 LumaretApp::~LumaretApp() = default;
 

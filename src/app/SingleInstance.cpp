@@ -27,9 +27,7 @@ QString runtimeFolder()
 
 } // namespace
 
-SingleInstance::SingleInstance(const QString &key, QObject *parent) : QObject(parent), m_key(key)
-{
-}
+SingleInstance::SingleInstance(const QString &key, QObject *parent) : QObject(parent), m_key(key) {}
 
 SingleInstance::~SingleInstance() = default;
 

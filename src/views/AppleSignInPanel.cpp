@@ -130,7 +130,8 @@ AppleSignInPanel::AppleSignInPanel(AppleIDAuthService *authService, QWidget *par
     m_signOutButton->setToolTip(QStringLiteral("退出登录"));
     m_signOutButton->setIconSize({symbolSize, symbolSize});
     m_signOutButton->setFixedSize(symbolSize + 4, symbolSize + 4);
-    m_signOutButton->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; padding: 0; }"));
+    m_signOutButton->setStyleSheet(
+        QStringLiteral("QToolButton { border: none; background: transparent; padding: 0; }"));
     signedInLayout->addWidget(m_signOutButton);
     pages->addWidget(m_signedIn);
 

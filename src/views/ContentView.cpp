@@ -136,8 +136,8 @@ void ContentView::connectBoardOpening()
         metaObject()->indexOfSlot(QMetaObject::normalizedSignature("openEditor(Thought)")));
     for (int index = board->methodOffset(); index < board->methodCount(); ++index) {
         const QMetaMethod method = board->method(index);
-        if (method.methodType() == QMetaMethod::Signal && method.parameterCount() == 1
-            && method.parameterMetaType(0) == QMetaType::fromType<Thought>()) {
+        if (method.methodType() == QMetaMethod::Signal && method.parameterCount() == 1 &&
+            method.parameterMetaType(0) == QMetaType::fromType<Thought>()) {
             connect(m_board, method, this, open);
         }
     }

@@ -154,7 +154,8 @@ void EditorOverlay::mousePressEvent(QMouseEvent *event)
 void EditorOverlay::mouseReleaseEvent(QMouseEvent *event)
 {
     event->accept();
-    if (m_pressedOnBackdrop && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+    if (m_pressedOnBackdrop && event->button() == Qt::LeftButton &&
+        rect().contains(event->position().toPoint()))
         emit backdropClicked();
     m_pressedOnBackdrop = false;
 }

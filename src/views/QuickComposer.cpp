@@ -36,9 +36,9 @@ void ComposerAddButton::paintEvent(QPaintEvent *event)
     painter.drawEllipse(QRectF(rect()));
     // A bold plus at size 15: the outline icon drawn a little larger reads as the heavier weight.
     const int symbolSize = 17;
-    painter.drawPixmap(QPointF((width() - symbolSize) / 2.0, (height() - symbolSize) / 2.0),
-                       symbolPixmap(QStringLiteral("plus"), Qt::white, symbolSize,
-                                    devicePixelRatioF()));
+    painter.drawPixmap(
+        QPointF((width() - symbolSize) / 2.0, (height() - symbolSize) / 2.0),
+        symbolPixmap(QStringLiteral("plus"), Qt::white, symbolSize, devicePixelRatioF()));
 }
 
 QuickComposer::QuickComposer(QWidget *parent)
@@ -57,7 +57,8 @@ QuickComposer::QuickComposer(QWidget *parent)
     m_lineEdit->setFrame(false);
     m_lineEdit->setPlaceholderText(QStringLiteral("记录瞬间想法"));
     m_lineEdit->setFont(systemFont(17, QFont::Medium));
-    m_lineEdit->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; padding: 0; }"));
+    m_lineEdit->setStyleSheet(
+        QStringLiteral("QLineEdit { background: transparent; border: none; padding: 0; }"));
     layout->addWidget(m_lineEdit, 1);
 
     m_addButton = new ComposerAddButton(this);

@@ -30,7 +30,8 @@ SearchField::SearchField(std::optional<int> width, QWidget *parent)
     m_lineEdit->setPlaceholderText(QStringLiteral("搜索"));
     m_lineEdit->setFont(textStyleFont(TextStyle::callout));
     m_lineEdit->setAttribute(Qt::WA_MacShowFocusRect, false);
-    m_lineEdit->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; padding: 0; }"));
+    m_lineEdit->setStyleSheet(
+        QStringLiteral("QLineEdit { background: transparent; border: none; padding: 0; }"));
     layout->addWidget(m_lineEdit, 1);
 
     m_clearButton = new QToolButton(this);
@@ -40,7 +41,8 @@ SearchField::SearchField(std::optional<int> width, QWidget *parent)
     m_clearButton->setFocusPolicy(Qt::NoFocus);
     m_clearButton->setIconSize({symbolSize, symbolSize});
     m_clearButton->setFixedSize(symbolSize + 4, symbolSize + 4);
-    m_clearButton->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; padding: 0; }"));
+    m_clearButton->setStyleSheet(
+        QStringLiteral("QToolButton { border: none; background: transparent; padding: 0; }"));
     layout->addWidget(m_clearButton);
 
     setFixedHeight(34);

@@ -24,7 +24,6 @@
 
 #include <vector>
 
-
 namespace {
 
 constexpr int shadowRadius = 26;
@@ -98,7 +97,8 @@ ThoughtEditorView::ThoughtEditorView(BoardStore *store, const Thought &thought, 
     m_closeButton->setFixedSize(28, 28);
     m_closeButton->setIconSize({14, 14});
     m_closeButton->setToolTip(QStringLiteral("关闭"));
-    m_closeButton->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
+    m_closeButton->setStyleSheet(
+        QStringLiteral("QToolButton { border: none; background: transparent; }"));
     header->addWidget(m_closeButton);
     layout->addLayout(header);
 
@@ -109,7 +109,8 @@ ThoughtEditorView::ThoughtEditorView(BoardStore *store, const Thought &thought, 
     m_titleField->setPlaceholderText(QStringLiteral("标题"));
     m_titleField->setFrame(false);
     m_titleField->setFont(textStyleFont(TextStyle::title3, QFont::Medium));
-    m_titleField->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; padding: 0; }"));
+    m_titleField->setStyleSheet(
+        QStringLiteral("QLineEdit { background: transparent; border: none; padding: 0; }"));
     titleLayout->addWidget(m_titleField);
     layout->addWidget(titleFrame);
 
@@ -136,7 +137,8 @@ ThoughtEditorView::ThoughtEditorView(BoardStore *store, const Thought &thought, 
     m_noteEditor->setFont(textStyleFont(TextStyle::body));
     m_noteEditor->setFrameShape(QFrame::NoFrame);
     m_noteEditor->viewport()->setAutoFillBackground(false);
-    m_noteEditor->setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; border: none; }"));
+    m_noteEditor->setStyleSheet(
+        QStringLiteral("QPlainTextEdit { background: transparent; border: none; }"));
     m_noteEditor->document()->setDocumentMargin(0);
     m_noteEditor->installEventFilter(this);
     noteLayout->addWidget(m_noteEditor);
@@ -199,12 +201,11 @@ bool ThoughtEditorView::hasChanges() const
 {
     // Compared after canonical composition, as the thought itself compares its texts.
     auto same = [](const QString &lhs, const QString &rhs) {
-        return lhs == rhs
-               || lhs.normalized(QString::NormalizationForm_C)
-                      == rhs.normalized(QString::NormalizationForm_C);
+        return lhs == rhs || lhs.normalized(QString::NormalizationForm_C) ==
+                                 rhs.normalized(QString::NormalizationForm_C);
     };
-    return !same(title(), m_thought.title) || !same(note(), m_thought.note)
-           || m_status != m_thought.status;
+    return !same(title(), m_thought.title) || !same(note(), m_thought.note) ||
+           m_status != m_thought.status;
 }
 
 bool ThoughtEditorView::canSave() const
@@ -262,7 +263,8 @@ void ThoughtEditorView::paintEvent(QPaintEvent *event)
     QPainterPath shape;
     shape.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
     painter.fillPath(shape, SystemColors::regularMaterial(palette()));
-    painter.fillPath(shape, SystemColors::withOpacity(SystemColors::windowBackground(palette()), 0.58));
+    painter.fillPath(shape,
+                     SystemColors::withOpacity(SystemColors::windowBackground(palette()), 0.58));
 }
 
 void ThoughtEditorView::showEvent(QShowEvent *event)

@@ -35,21 +35,21 @@ struct AppFixture
             created.append(QStringLiteral("board"));
             return load();
         };
-        app = std::make_unique<LumaretApp>(AppDependencies{
-            recorded,
-            [this] {
-                created.append(QStringLiteral("identity provider"));
-                return std::make_unique<ScriptedIdentityProvider>(
-                    std::make_shared<ScriptedIdentityProvider::Script>());
-            },
-            [this] {
-                created.append(QStringLiteral("settings"));
-                return settings.open();
-            },
-            [this] {
-                created.append(QStringLiteral("cloud store"));
-                return std::unique_ptr<CloudKitThoughtSyncing>();
-            }});
+        app = std::make_unique<LumaretApp>(
+            AppDependencies{recorded,
+                            [this] {
+                                created.append(QStringLiteral("identity provider"));
+                                return std::make_unique<ScriptedIdentityProvider>(
+                                    std::make_shared<ScriptedIdentityProvider::Script>());
+                            },
+                            [this] {
+                                created.append(QStringLiteral("settings"));
+                                return settings.open();
+                            },
+                            [this] {
+                                created.append(QStringLiteral("cloud store"));
+                                return std::unique_ptr<CloudKitThoughtSyncing>();
+                            }});
         window = std::make_unique<MainWindow>(app->services());
     }
 
@@ -71,10 +71,9 @@ private slots:
 void MainWindowTest::servicesComeUpInOrder()
 {
     AppFixture fixture;
-    QCOMPARE(fixture.created, (QStringList{QStringLiteral("board"),
-                                           QStringLiteral("identity provider"),
-                                           QStringLiteral("settings"),
-                                           QStringLiteral("cloud store")}));
+    QCOMPARE(fixture.created,
+             (QStringList{QStringLiteral("board"), QStringLiteral("identity provider"),
+                          QStringLiteral("settings"), QStringLiteral("cloud store")}));
     const AppServices services = fixture.app->services();
     QVERIFY(services.store && services.authService && services.syncService);
     QCOMPARE(fixture.window->windowTitle(), QStringLiteral("Lumaret"));

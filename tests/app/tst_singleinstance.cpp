@@ -26,13 +26,15 @@ void SingleInstanceTest::init()
 {
     // Locks and sockets go to a runtime folder of the test's own.
     m_runtime = std::make_unique<QTemporaryDir>();
-    QFile::setPermissions(m_runtime->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(m_runtime->path(),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", m_runtime->path().toUtf8());
 }
 
 void SingleInstanceTest::secondClaimHandsOverToTheFirst()
 {
-    const QString key = SingleInstance::keyFor(QStringLiteral("1000"), m_runtime->filePath(QStringLiteral("data")));
+    const QString key =
+        SingleInstance::keyFor(QStringLiteral("1000"), m_runtime->filePath(QStringLiteral("data")));
     SingleInstance first(key);
     QCOMPARE(first.claim(), SingleInstance::Role::primary);
     QSignalSpy raised(&first, &SingleInstance::activationRequested);
@@ -48,13 +50,18 @@ void SingleInstanceTest::secondClaimHandsOverToTheFirst()
 
 void SingleInstanceTest::keysSeparateUsersAndDataFolders()
 {
-    const QString key = SingleInstance::keyFor(QStringLiteral("1000"), QStringLiteral("/home/a/.local/share"));
-    QCOMPARE(SingleInstance::keyFor(QStringLiteral("1000"), QStringLiteral("/home/a/.local/share/")), key);
-    QVERIFY(SingleInstance::keyFor(QStringLiteral("1001"), QStringLiteral("/home/a/.local/share")) != key);
+    const QString key =
+        SingleInstance::keyFor(QStringLiteral("1000"), QStringLiteral("/home/a/.local/share"));
+    QCOMPARE(
+        SingleInstance::keyFor(QStringLiteral("1000"), QStringLiteral("/home/a/.local/share/")),
+        key);
+    QVERIFY(SingleInstance::keyFor(QStringLiteral("1001"),
+                                   QStringLiteral("/home/a/.local/share")) != key);
     QVERIFY(SingleInstance::keyFor(QStringLiteral("1000"), QStringLiteral("/tmp/other")) != key);
 
     SingleInstance first(key);
-    SingleInstance other(SingleInstance::keyFor(QStringLiteral("1000"), QStringLiteral("/tmp/other")));
+    SingleInstance other(
+        SingleInstance::keyFor(QStringLiteral("1000"), QStringLiteral("/tmp/other")));
     QCOMPARE(first.claim(), SingleInstance::Role::primary);
     QCOMPARE(other.claim(), SingleInstance::Role::primary);
 }
@@ -70,7 +77,8 @@ void SingleInstanceTest::lockOfAVanishedInstanceIsTakenOver()
     QVERIFY(finished.waitForFinished());
     QFile lock(m_runtime->filePath(key + QStringLiteral(".lock")));
     QVERIFY(lock.open(QIODevice::WriteOnly));
-    lock.write(QByteArray::number(vanished) + "\nlumaret\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    lock.write(QByteArray::number(vanished) + "\nlumaret\n" + QSysInfo::machineHostName().toUtf8() +
+               "\n");
     lock.close();
 
     SingleInstance instance(key);
@@ -79,7 +87,8 @@ void SingleInstanceTest::lockOfAVanishedInstanceIsTakenOver()
 
 void SingleInstanceTest::secondLaunchExitsWithoutWritingTheBoard()
 {
-    const QString binary = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../lumaret"));
+    const QString binary =
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../lumaret"));
     if (!QFile::exists(binary))
         QSKIP("the lumaret executable is not built next to the tests");
     QTemporaryDir home;
@@ -94,9 +103,10 @@ void SingleInstanceTest::secondLaunchExitsWithoutWritingTheBoard()
     first.start(binary);
     QVERIFY(first.waitForStarted());
     // The first instance is up once its socket exists.
-    QTRY_VERIFY_WITH_TIMEOUT(
-        !QDir(m_runtime->path()).entryList({QStringLiteral("lumaret-*.socket")}, QDir::System).isEmpty(),
-        10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!QDir(m_runtime->path())
+                                  .entryList({QStringLiteral("lumaret-*.socket")}, QDir::System)
+                                  .isEmpty(),
+                             10000);
 
     QProcess second;
     second.setProcessEnvironment(environment);

@@ -64,8 +64,8 @@ void AppleIDAuthTest::launchAsksOnceAndFollowsTheAnswer_data()
                                   << SignInState::signedOut() << false;
     QTest::newRow("authorised with a name")
         << QStringLiteral("user-1") << QStringLiteral("林晓")
-        << std::optional(CredentialState::authorized) << SignInState::signedIn(QStringLiteral("林晓"))
-        << true;
+        << std::optional(CredentialState::authorized)
+        << SignInState::signedIn(QStringLiteral("林晓")) << true;
     QTest::newRow("authorised without a name")
         << QStringLiteral("user-1") << QString() << std::optional(CredentialState::authorized)
         << SignInState::signedIn(QStringLiteral("Apple ID")) << true;
@@ -78,9 +78,9 @@ void AppleIDAuthTest::launchAsksOnceAndFollowsTheAnswer_data()
     QTest::newRow("transferred") << QStringLiteral("user-1") << QStringLiteral("林晓")
                                  << std::optional(CredentialState::transferred)
                                  << SignInState::signedOut() << true;
-    QTest::newRow("unknown answer") << QStringLiteral("user-1") << QStringLiteral("林晓")
-                                    << std::optional(CredentialState(7)) << SignInState::signedOut()
-                                    << true;
+    QTest::newRow("unknown answer")
+        << QStringLiteral("user-1") << QStringLiteral("林晓") << std::optional(CredentialState(7))
+        << SignInState::signedOut() << true;
 }
 
 void AppleIDAuthTest::launchAsksOnceAndFollowsTheAnswer()
@@ -122,34 +122,46 @@ void AppleIDAuthTest::signInOutcomes_data()
     QTest::addColumn<QString>("storedName");
 
     // Every row starts with "old-user" / "旧名字" remembered.
-    QTest::newRow("cancelled") << AuthorizationOutcome(AuthorizationError{QStringLiteral("操作已取消。")})
+    QTest::newRow("cancelled") << AuthorizationOutcome(
+                                      AuthorizationError{QStringLiteral("操作已取消。")})
                                << SignInState::failed(QStringLiteral("操作已取消。"))
                                << QStringLiteral("old-user") << QStringLiteral("旧名字");
-    QTest::newRow("not an identity credential") << AuthorizationOutcome(Authorization{})
-                                                << SignInState::failed(QStringLiteral("无法读取 Apple ID 凭证"))
-                                                << QStringLiteral("old-user") << QStringLiteral("旧名字");
-    QTest::newRow("full name")
-        << AuthorizationOutcome(Authorization{credential(QStringLiteral("u2"), name(QStringLiteral("Ada"), QStringLiteral("Lovelace")), QStringLiteral("ada@example.org"))})
-        << SignInState::signedIn(QStringLiteral("Ada Lovelace")) << QStringLiteral("u2")
-        << QStringLiteral("Ada Lovelace");
-    QTest::newRow("chinese name")
-        << AuthorizationOutcome(Authorization{credential(QStringLiteral("u2"), name(QStringLiteral("晓"), QStringLiteral("林")), std::nullopt)})
-        << SignInState::signedIn(QStringLiteral("林晓")) << QStringLiteral("u2") << QStringLiteral("林晓");
+    QTest::newRow("not an identity credential")
+        << AuthorizationOutcome(Authorization{})
+        << SignInState::failed(QStringLiteral("无法读取 Apple ID 凭证"))
+        << QStringLiteral("old-user") << QStringLiteral("旧名字");
+    QTest::newRow("full name") << AuthorizationOutcome(Authorization{credential(
+                                      QStringLiteral("u2"),
+                                      name(QStringLiteral("Ada"), QStringLiteral("Lovelace")),
+                                      QStringLiteral("ada@example.org"))})
+                               << SignInState::signedIn(QStringLiteral("Ada Lovelace"))
+                               << QStringLiteral("u2") << QStringLiteral("Ada Lovelace");
+    QTest::newRow("chinese name") << AuthorizationOutcome(Authorization{credential(
+                                         QStringLiteral("u2"),
+                                         name(QStringLiteral("晓"), QStringLiteral("林")),
+                                         std::nullopt)})
+                                  << SignInState::signedIn(QStringLiteral("林晓"))
+                                  << QStringLiteral("u2") << QStringLiteral("林晓");
     QTest::newRow("empty name, e-mail")
-        << AuthorizationOutcome(Authorization{credential(QStringLiteral("u2"), PersonNameComponents(), QStringLiteral("a@example.org"))})
+        << AuthorizationOutcome(Authorization{credential(
+               QStringLiteral("u2"), PersonNameComponents(), QStringLiteral("a@example.org"))})
         << SignInState::signedIn(QStringLiteral("a@example.org")) << QStringLiteral("u2")
         << QStringLiteral("a@example.org");
     QTest::newRow("empty name, empty e-mail")
-        << AuthorizationOutcome(Authorization{credential(QStringLiteral("u2"), PersonNameComponents(), QString())})
+        << AuthorizationOutcome(
+               Authorization{credential(QStringLiteral("u2"), PersonNameComponents(), QString())})
         << SignInState::signedIn(QStringLiteral("Apple ID")) << QStringLiteral("u2")
         << QStringLiteral("Apple ID");
     QTest::newRow("later sign-in without name or e-mail")
-        << AuthorizationOutcome(Authorization{credential(QStringLiteral("old-user"), std::nullopt, std::nullopt)})
+        << AuthorizationOutcome(
+               Authorization{credential(QStringLiteral("old-user"), std::nullopt, std::nullopt)})
         << SignInState::signedIn(QStringLiteral("Apple ID")) << QStringLiteral("old-user")
         << QStringLiteral("Apple ID");
     QTest::newRow("blank name is not trimmed")
-        << AuthorizationOutcome(Authorization{credential(QStringLiteral("u2"), std::nullopt, QStringLiteral(" "))})
-        << SignInState::signedIn(QStringLiteral(" ")) << QStringLiteral("u2") << QStringLiteral(" ");
+        << AuthorizationOutcome(
+               Authorization{credential(QStringLiteral("u2"), std::nullopt, QStringLiteral(" "))})
+        << SignInState::signedIn(QStringLiteral(" ")) << QStringLiteral("u2")
+        << QStringLiteral(" ");
 }
 
 void AppleIDAuthTest::signInOutcomes()
@@ -192,7 +204,8 @@ void AppleIDAuthTest::signOutForgetsTheUser()
     FakeSettings settings;
     auto script = std::make_shared<ScriptedIdentityProvider::Script>();
     AppleIDAuthService service(std::make_unique<ScriptedIdentityProvider>(script), settings.open());
-    service.handle(Authorization{credential(QStringLiteral("u"), std::nullopt, QStringLiteral("a@b.c"))});
+    service.handle(
+        Authorization{credential(QStringLiteral("u"), std::nullopt, QStringLiteral("a@b.c"))});
     QSignalSpy changes(&service, &AppleIDAuthService::stateChanged);
     service.signOut();
     QCOMPARE(service.state(), SignInState::signedOut());
@@ -213,7 +226,8 @@ void AppleIDAuthTest::signInAsksForFullNameThenEmail()
     AppleIDAuthService service(std::make_unique<ScriptedIdentityProvider>(script), settings.open());
     service.signIn();
     QCOMPARE(script->requests.size(), 1);
-    const QList<AuthorizationScope> expected{AuthorizationScope::fullName, AuthorizationScope::email};
+    const QList<AuthorizationScope> expected{AuthorizationScope::fullName,
+                                             AuthorizationScope::email};
     QCOMPARE(script->requests.first().requestedScopes, expected);
 }
 
@@ -228,9 +242,8 @@ void AppleIDAuthTest::answerFromAnotherThreadIsAppliedOnTheMainThread()
     QThread *changedOn = nullptr;
     connect(&service, &AppleIDAuthService::stateChanged, this,
             [&changedOn] { changedOn = QThread::currentThread(); });
-    std::thread provider([completion = script->pendingCredential] {
-        completion(CredentialState::authorized);
-    });
+    std::thread provider(
+        [completion = script->pendingCredential] { completion(CredentialState::authorized); });
     provider.join();
     QCOMPARE(service.state(), SignInState::checking());
     QTRY_COMPARE(service.state(), SignInState::signedIn(QStringLiteral("Apple ID")));
@@ -247,7 +260,8 @@ void AppleIDAuthTest::answerAfterTheServiceIsGoneIsDropped()
     service->signIn();
     service.reset();
     script->pendingCredential(CredentialState::revoked);
-    script->pendingRequest(Authorization{credential(QStringLiteral("v"), std::nullopt, std::nullopt)});
+    script->pendingRequest(
+        Authorization{credential(QStringLiteral("v"), std::nullopt, std::nullopt)});
     QCoreApplication::processEvents();
     // Neither late answer touched the remembered user.
     QCOMPARE(settings.open()->value(userKey).toString(), QStringLiteral("u"));
@@ -259,7 +273,8 @@ void AppleIDAuthTest::lateLaunchAnswerLeavesANewSignInAlone()
     settings.open()->setValue(userKey, QStringLiteral("old-user"));
     auto script = std::make_shared<ScriptedIdentityProvider::Script>();
     AppleIDAuthService service(std::make_unique<ScriptedIdentityProvider>(script), settings.open());
-    service.handle(Authorization{credential(QStringLiteral("new-user"), std::nullopt, QStringLiteral("n@example.org"))});
+    service.handle(Authorization{
+        credential(QStringLiteral("new-user"), std::nullopt, QStringLiteral("n@example.org"))});
     script->pendingCredential(CredentialState::revoked);
     QCoreApplication::processEvents();
     QCOMPARE(service.state(), SignInState::signedIn(QStringLiteral("n@example.org")));
@@ -273,11 +288,16 @@ void AppleIDAuthTest::formatsNamesByScript_data()
     QTest::addColumn<QString>("expected");
     PersonNameComponents nicknameOnly;
     nicknameOnly.nickname = QStringLiteral("Lin");
-    QTest::newRow("western") << name(QStringLiteral("Grace"), QStringLiteral("Hopper")) << QStringLiteral("Grace Hopper");
-    QTest::newRow("given only") << name(QStringLiteral("Grace"), QString()) << QStringLiteral("Grace");
-    QTest::newRow("family only") << name(QString(), QStringLiteral("Hopper")) << QStringLiteral("Hopper");
-    QTest::newRow("chinese") << name(QStringLiteral("小明"), QStringLiteral("王")) << QStringLiteral("王小明");
-    QTest::newRow("japanese") << name(QStringLiteral("花子"), QStringLiteral("山田")) << QStringLiteral("山田花子");
+    QTest::newRow("western") << name(QStringLiteral("Grace"), QStringLiteral("Hopper"))
+                             << QStringLiteral("Grace Hopper");
+    QTest::newRow("given only") << name(QStringLiteral("Grace"), QString())
+                                << QStringLiteral("Grace");
+    QTest::newRow("family only") << name(QString(), QStringLiteral("Hopper"))
+                                 << QStringLiteral("Hopper");
+    QTest::newRow("chinese") << name(QStringLiteral("小明"), QStringLiteral("王"))
+                             << QStringLiteral("王小明");
+    QTest::newRow("japanese") << name(QStringLiteral("花子"), QStringLiteral("山田"))
+                              << QStringLiteral("山田花子");
     QTest::newRow("nickname only") << nicknameOnly << QStringLiteral("Lin");
     QTest::newRow("empty") << PersonNameComponents() << QString();
 }

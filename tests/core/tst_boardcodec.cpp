@@ -55,8 +55,11 @@ QByteArray withMember(const QByteArray &member, const QByteArray &replacement)
 void BoardCodecTest::encodesTheExactFileForm()
 {
     const Thought live{QUuid::fromString(QStringLiteral("{0f8fad5b-d9cb-469f-a165-70867728950e}")),
-                       QStringLiteral("研究 iCloud / CloudKit"), QString(),
-                       ThoughtStatus::inProgress, fixtureNow(), fixtureNow().addMSecs(1999),
+                       QStringLiteral("研究 iCloud / CloudKit"),
+                       QString(),
+                       ThoughtStatus::inProgress,
+                       fixtureNow(),
+                       fixtureNow().addMSecs(1999),
                        false};
     Thought deleted = live;
     deleted.id = QUuid::fromString(QStringLiteral("{00000000-0000-0000-0000-0000000000ab}"));
@@ -91,7 +94,8 @@ void BoardCodecTest::escapesLikeTheFileFormatRequires_data()
     QTest::addColumn<QByteArray>("encoded");
     QTest::newRow("slash") << QStringLiteral("a/b") << QByteArray(R"("a\/b")");
     QTest::newRow("quote and backslash") << QStringLiteral("\"\\") << QByteArray(R"("\"\\")");
-    QTest::newRow("line breaks and tab") << QStringLiteral("a\nb\r\tc") << QByteArray(R"("a\nb\r\tc")");
+    QTest::newRow("line breaks and tab")
+        << QStringLiteral("a\nb\r\tc") << QByteArray(R"("a\nb\r\tc")");
     QTest::newRow("other control") << QString(QChar(0x01)) << QByteArray(R"("\u0001")");
     QTest::newRow("chinese stays raw") << QStringLiteral("灵感") << QByteArray("\"灵感\"");
     QTest::newRow("emoji stays raw") << QStringLiteral("💡") << QByteArray("\"\xF0\x9F\x92\xA1\"");
@@ -134,14 +138,15 @@ void BoardCodecTest::acceptsWhatOtherWritersProduce_data()
     QTest::addColumn<bool>("isDeleted");
     QTest::newRow("as written") << "[" + validThought + "]" << false;
     QTest::newRow("isDeleted missing") << "[" + withMember("isDeleted", {}) + "]" << false;
-    QTest::newRow("isDeleted null") << "[" + withMember("isDeleted", R"("isDeleted":null)") + "]"
-                                    << false;
-    QTest::newRow("isDeleted true") << "[" + withMember("isDeleted", R"("isDeleted":true)") + "]"
-                                    << true;
+    QTest::newRow("isDeleted null")
+        << "[" + withMember("isDeleted", R"("isDeleted":null)") + "]" << false;
+    QTest::newRow("isDeleted true")
+        << "[" + withMember("isDeleted", R"("isDeleted":true)") + "]" << true;
     QTest::newRow("lower-case id")
         << "[" + withMember("id", R"("id":"0f8fad5b-d9cb-469f-a165-70867728950e")") + "]" << false;
     QTest::newRow("members in another order")
-        << QByteArray(R"([{"isDeleted":true,"updatedAt":"2026-03-01T09:00:00Z","status":"completed","note":"","title":"t","createdAt":"2026-03-01T09:00:00Z","id":"0F8FAD5B-D9CB-469F-A165-70867728950E"}])")
+        << QByteArray(
+               R"([{"isDeleted":true,"updatedAt":"2026-03-01T09:00:00Z","status":"completed","note":"","title":"t","createdAt":"2026-03-01T09:00:00Z","id":"0F8FAD5B-D9CB-469F-A165-70867728950E"}])")
         << true;
     QTest::newRow("pretty printed")
         << QByteArray("[\n  " + withMember("title", "\"title\" : \"t\"") + "\n]\n") << false;
@@ -168,13 +173,16 @@ void BoardCodecTest::rejectsTheWholeBoardOnAnyBrokenRule_data()
     QTest::addColumn<QByteArray>("badThought");
     QTest::newRow("unknown status") << withMember("status", R"("status":"done")");
     QTest::newRow("status in another case") << withMember("status", R"("status":"Completed")");
-    QTest::newRow("malformed id") << withMember("id", R"("id":"0F8FAD5B-D9CB-469F-A165-70867728950")");
+    QTest::newRow("malformed id") << withMember("id",
+                                                R"("id":"0F8FAD5B-D9CB-469F-A165-70867728950")");
     QTest::newRow("id with braces")
         << withMember("id", R"("id":"{0F8FAD5B-D9CB-469F-A165-70867728950E}")");
     QTest::newRow("fractional date")
         << withMember("createdAt", R"("createdAt":"2026-03-01T09:00:00.5Z")");
-    QTest::newRow("date without zone") << withMember("updatedAt", R"("updatedAt":"2026-03-01T09:00:00")");
-    QTest::newRow("impossible date") << withMember("updatedAt", R"("updatedAt":"2026-02-30T09:00:00Z")");
+    QTest::newRow("date without zone")
+        << withMember("updatedAt", R"("updatedAt":"2026-03-01T09:00:00")");
+    QTest::newRow("impossible date")
+        << withMember("updatedAt", R"("updatedAt":"2026-02-30T09:00:00Z")");
     QTest::newRow("date as number") << withMember("updatedAt", R"("updatedAt":789000000)");
     QTest::newRow("title missing") << withMember("title", {});
     QTest::newRow("note missing") << withMember("note", {});

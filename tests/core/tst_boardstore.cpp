@@ -77,8 +77,10 @@ void BoardStoreTest::searchFiltersByTitleNoteAndColumn_data()
 {
     QTest::addColumn<QString>("query");
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("empty shows all live") << QString() << QStringList{"Alpha", "写代码", "Gamma", "done"};
-    QTest::newRow("only whitespace shows all") << QStringLiteral(" \n\t") << QStringList{"Alpha", "写代码", "Gamma", "done"};
+    QTest::newRow("empty shows all live")
+        << QString() << QStringList{"Alpha", "写代码", "Gamma", "done"};
+    QTest::newRow("only whitespace shows all")
+        << QStringLiteral(" \n\t") << QStringList{"Alpha", "写代码", "Gamma", "done"};
     QTest::newRow("case-insensitive title") << QStringLiteral("ALPHA") << QStringList{"Alpha"};
     QTest::newRow("chinese substring") << QStringLiteral("代码") << QStringList{"写代码"};
     QTest::newRow("note matches") << QStringLiteral("grocery") << QStringList{"Gamma"};
@@ -138,7 +140,8 @@ void BoardStoreTest::addQuickThoughtTrimsAndPrepends_data()
     QTest::addColumn<QString>("title");
     QTest::newRow("plain") << QStringLiteral("idea") << QStringLiteral("idea");
     QTest::newRow("padded") << QStringLiteral("  idea \n") << QStringLiteral("idea");
-    QTest::newRow("ideographic space") << QStringLiteral("\u3000灵感\u3000") << QStringLiteral("灵感");
+    QTest::newRow("ideographic space")
+        << QStringLiteral("\u3000灵感\u3000") << QStringLiteral("灵感");
     QTest::newRow("spaces and a line break") << QStringLiteral("  \n ") << QString();
     QTest::newRow("empty") << QString() << QString();
 }
@@ -247,23 +250,32 @@ void BoardStoreTest::moveFollowsThePlacementRules_data()
     QTest::addColumn<bool>("saved");
 
     QTest::newRow("other column, before its first card")
-        << "C" << ThoughtStatus::notStarted << "A" << QStringList{"C", "A", "B", "T", "D"} << true << true;
+        << "C" << ThoughtStatus::notStarted << "A" << QStringList{"C", "A", "B", "T", "D"} << true
+        << true;
     QTest::newRow("own column, to its end keeps updatedAt")
-        << "A" << ThoughtStatus::notStarted << "" << QStringList{"B", "C", "T", "D", "A"} << false << true;
+        << "A" << ThoughtStatus::notStarted << "" << QStringList{"B", "C", "T", "D", "A"} << false
+        << true;
     QTest::newRow("own column, before a later card")
-        << "A" << ThoughtStatus::notStarted << "D" << QStringList{"B", "C", "T", "A", "D"} << false << true;
+        << "A" << ThoughtStatus::notStarted << "D" << QStringList{"B", "C", "T", "A", "D"} << false
+        << true;
     QTest::newRow("onto itself does nothing")
-        << "B" << ThoughtStatus::notStarted << "B" << QStringList{"A", "B", "C", "T", "D"} << false << false;
+        << "B" << ThoughtStatus::notStarted << "B" << QStringList{"A", "B", "C", "T", "D"} << false
+        << false;
     QTest::newRow("before the card just after it stays put but saves")
-        << "A" << ThoughtStatus::notStarted << "B" << QStringList{"A", "B", "C", "T", "D"} << false << true;
+        << "A" << ThoughtStatus::notStarted << "B" << QStringList{"A", "B", "C", "T", "D"} << false
+        << true;
     QTest::newRow("empty column goes to the very end")
-        << "B" << ThoughtStatus::archived << "" << QStringList{"A", "C", "T", "D", "B"} << true << true;
+        << "B" << ThoughtStatus::archived << "" << QStringList{"A", "C", "T", "D", "B"} << true
+        << true;
     QTest::newRow("a tombstone anchors its column's end")
-        << "A" << ThoughtStatus::completed << "" << QStringList{"B", "C", "T", "A", "D"} << true << true;
+        << "A" << ThoughtStatus::completed << "" << QStringList{"B", "C", "T", "A", "D"} << true
+        << true;
     QTest::newRow("unknown before falls back to the column end")
-        << "D" << ThoughtStatus::inProgress << "?" << QStringList{"A", "B", "C", "D", "T"} << true << true;
+        << "D" << ThoughtStatus::inProgress << "?" << QStringList{"A", "B", "C", "D", "T"} << true
+        << true;
     QTest::newRow("unknown thought does nothing")
-        << "?" << ThoughtStatus::inProgress << "" << QStringList{"A", "B", "C", "T", "D"} << false << false;
+        << "?" << ThoughtStatus::inProgress << "" << QStringList{"A", "B", "C", "T", "D"} << false
+        << false;
 }
 
 void BoardStoreTest::moveFollowsThePlacementRules()
@@ -286,7 +298,8 @@ void BoardStoreTest::moveFollowsThePlacementRules()
                 return thought.id;
         return QUuid::createUuid();
     };
-    const std::optional<QUuid> beforeId = before.isEmpty() ? std::nullopt : std::optional(idOf(before));
+    const std::optional<QUuid> beforeId =
+        before.isEmpty() ? std::nullopt : std::optional(idOf(before));
     fixture.store->move(idOf(moved), status, beforeId);
 
     QCOMPARE(titles(fixture.store->thoughts()), order);

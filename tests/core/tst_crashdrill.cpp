@@ -27,15 +27,17 @@ constexpr int drillRuns = 200;
 // Board number \a index of a run: 40 × index thoughts, the same every time it is built.
 Board drillBoard(int run, int index)
 {
-    static const QUuid space = QUuid::fromString(QStringLiteral("{6f1c8a52-3b0e-4c57-9d7e-2a41b3c9e805}"));
+    static const QUuid space =
+        QUuid::fromString(QStringLiteral("{6f1c8a52-3b0e-4c57-9d7e-2a41b3c9e805}"));
     const QDateTime base(QDate(2026, 5, 1), QTime(12, 0), Qt::UTC);
     Board board;
     for (int i = 0; i < 40 * index; ++i) {
         const QString key = QStringLiteral("%1-%2-%3").arg(run).arg(index).arg(i);
         board.append(Thought{QUuid::createUuidV5(space, key),
                              QStringLiteral("第 %1 块板的想法 %2 / 灵感").arg(index).arg(i),
-                             QStringLiteral("备注 \"%1\"").arg(key), ThoughtStatuses::allCases[size_t(i % 4)],
-                             base.addSecs(i), base.addSecs(index), i % 17 == 0});
+                             QStringLiteral("备注 \"%1\"").arg(key),
+                             ThoughtStatuses::allCases[size_t(i % 4)], base.addSecs(i),
+                             base.addSecs(index), i % 17 == 0});
     }
     return board;
 }
@@ -82,7 +84,9 @@ void CrashDrillTest::killedWriterLeavesAWholeBoard()
         if (!loaded) {
             // Only acceptable before the very first save finished.
             QVERIFY2(lastReported == 0 && !QFile::exists(path),
-                     qPrintable(QStringLiteral("run %1: unreadable file after board %2").arg(run).arg(lastReported)));
+                     qPrintable(QStringLiteral("run %1: unreadable file after board %2")
+                                    .arg(run)
+                                    .arg(lastReported)));
             continue;
         }
         // The board last reported, or the next one if it was renamed into place just before
@@ -90,8 +94,11 @@ void CrashDrillTest::killedWriterLeavesAWholeBoard()
         const bool isLastReported = lastReported > 0 && *loaded == drillBoard(run, lastReported);
         const bool isNext = *loaded == drillBoard(run, lastReported + 1);
         QVERIFY2(isLastReported || isNext,
-                 qPrintable(QStringLiteral("run %1: file holds %2 thoughts, last whole save was board %3")
-                                .arg(run).arg(loaded->size()).arg(lastReported)));
+                 qPrintable(
+                     QStringLiteral("run %1: file holds %2 thoughts, last whole save was board %3")
+                         .arg(run)
+                         .arg(loaded->size())
+                         .arg(lastReported)));
         if (isNext)
             ++killedMidWrite;
     }

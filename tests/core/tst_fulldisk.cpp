@@ -40,7 +40,8 @@ void FullDiskTest::checkFailedSaveKeepsBoard(const QString &path,
     store.setClock([] { return fixtureNow(); }); // Whole seconds, as the file keeps them.
     fillUp();
     for (int i = 0; i < 200; ++i)
-        store.addQuickThought(QStringLiteral("写不下的想法 %1 ").arg(i) + QString(300, QChar(0x611f)));
+        store.addQuickThought(QStringLiteral("写不下的想法 %1 ").arg(i) +
+                              QString(300, QChar(0x611f)));
     release();
 
     QCOMPARE(store.thoughts().size(), before.size() + 200);

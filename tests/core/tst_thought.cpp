@@ -22,10 +22,14 @@ void ThoughtTest::statusesKeepTheirColumnsAndRawValues_data()
     QTest::addColumn<QString>("raw");
     QTest::addColumn<QString>("title");
     QTest::addColumn<ThoughtStatus>("next");
-    QTest::newRow("notStarted") << ThoughtStatus::notStarted << "notStarted" << "未开始" << ThoughtStatus::inProgress;
-    QTest::newRow("inProgress") << ThoughtStatus::inProgress << "inProgress" << "进行中" << ThoughtStatus::completed;
-    QTest::newRow("completed") << ThoughtStatus::completed << "completed" << "已完成" << ThoughtStatus::archived;
-    QTest::newRow("archived") << ThoughtStatus::archived << "archived" << "归档" << ThoughtStatus::archived;
+    QTest::newRow("notStarted") << ThoughtStatus::notStarted << "notStarted"
+                                << "未开始" << ThoughtStatus::inProgress;
+    QTest::newRow("inProgress") << ThoughtStatus::inProgress << "inProgress"
+                                << "进行中" << ThoughtStatus::completed;
+    QTest::newRow("completed") << ThoughtStatus::completed << "completed"
+                               << "已完成" << ThoughtStatus::archived;
+    QTest::newRow("archived") << ThoughtStatus::archived << "archived"
+                              << "归档" << ThoughtStatus::archived;
 }
 
 void ThoughtTest::statusesKeepTheirColumnsAndRawValues()

@@ -9,8 +9,13 @@ Thought makeThought(const QString &title, ThoughtStatus status, qint64 updatedOf
                     bool isDeleted)
 {
     const QDateTime created = fixtureNow().addSecs(-3600);
-    return Thought{QUuid::createUuid(), title, QString(), status, created,
-                   fixtureNow().addSecs(updatedOffsetSeconds), isDeleted};
+    return Thought{QUuid::createUuid(),
+                   title,
+                   QString(),
+                   status,
+                   created,
+                   fixtureNow().addSecs(updatedOffsetSeconds),
+                   isDeleted};
 }
 
 BoardPersistence RecordingPersistence::persistence()

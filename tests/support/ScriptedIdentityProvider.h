@@ -24,7 +24,8 @@ public:
         std::function<void(AuthorizationOutcome)> pendingRequest;
     };
 
-    explicit ScriptedIdentityProvider(std::shared_ptr<Script> script) : m_script(std::move(script)) {}
+    explicit ScriptedIdentityProvider(std::shared_ptr<Script> script) : m_script(std::move(script))
+    {}
 
     void credentialState(const QString &user,
                          std::function<void(CredentialState)> completion) override;

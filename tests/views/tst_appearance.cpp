@@ -18,9 +18,9 @@ QPalette darkPalette()
 
 bool near(const QColor &actual, const QColor &expected, int tolerance = 8)
 {
-    return qAbs(actual.red() - expected.red()) <= tolerance
-           && qAbs(actual.green() - expected.green()) <= tolerance
-           && qAbs(actual.blue() - expected.blue()) <= tolerance;
+    return qAbs(actual.red() - expected.red()) <= tolerance &&
+           qAbs(actual.green() - expected.green()) <= tolerance &&
+           qAbs(actual.blue() - expected.blue()) <= tolerance;
 }
 
 /// \a color under the background's white wash at 0.08.

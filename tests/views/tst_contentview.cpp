@@ -32,11 +32,13 @@ struct ContentFixture
 
     ContentFixture()
     {
-        persistence.stored = Board{makeThought(QStringLiteral("写周报")),
-                                   makeThought(QStringLiteral("修好自行车"), ThoughtStatus::completed)};
+        persistence.stored =
+            Board{makeThought(QStringLiteral("写周报")),
+                  makeThought(QStringLiteral("修好自行车"), ThoughtStatus::completed)};
         store = std::make_unique<BoardStore>(persistence.persistence());
         auth = std::make_unique<AppleIDAuthService>(
-            std::make_unique<ScriptedIdentityProvider>(std::make_shared<ScriptedIdentityProvider::Script>()),
+            std::make_unique<ScriptedIdentityProvider>(
+                std::make_shared<ScriptedIdentityProvider::Script>()),
             settings.open());
         view = std::make_unique<ContentView>(AppServices{store.get(), auth.get(), &sync});
         view->resize(1120, 720);
@@ -263,8 +265,8 @@ void ContentViewTest::boardCardsOpenTheEditor()
     int announcing = -1;
     for (int index = meta->methodOffset(); index < meta->methodCount(); ++index) {
         const QMetaMethod method = meta->method(index);
-        if (method.methodType() == QMetaMethod::Signal && method.parameterCount() == 1
-            && method.parameterMetaType(0) == QMetaType::fromType<Thought>())
+        if (method.methodType() == QMetaMethod::Signal && method.parameterCount() == 1 &&
+            method.parameterMetaType(0) == QMetaType::fromType<Thought>())
             announcing = index;
     }
     if (announcing < 0)

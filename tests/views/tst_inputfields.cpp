@@ -51,16 +51,16 @@ void InputFieldsTest::addButtonFollowsVisibleText()
     // The circle is the accent colour for real text and a faint grey otherwise: sample it beside
     // the plus, where nothing but the circle is drawn.
     const QImage image = button->grab().toImage();
-    const QColor sampled = image.pixelColor(int(8 * image.devicePixelRatio()),
-                                            int(17 * image.devicePixelRatio()));
+    const QColor sampled =
+        image.pixelColor(int(8 * image.devicePixelRatio()), int(17 * image.devicePixelRatio()));
     const QColor accent = SystemColors::accent(button->palette());
-    const bool looksAccent = qAbs(sampled.red() - accent.red()) < 12
-                             && qAbs(sampled.green() - accent.green()) < 12
-                             && qAbs(sampled.blue() - accent.blue()) < 12;
+    const bool looksAccent = qAbs(sampled.red() - accent.red()) < 12 &&
+                             qAbs(sampled.green() - accent.green()) < 12 &&
+                             qAbs(sampled.blue() - accent.blue()) < 12;
     QCOMPARE(looksAccent, enabled);
     if (!enabled) {
-        QVERIFY2(qAbs(sampled.red() - sampled.green()) < 10
-                     && qAbs(sampled.green() - sampled.blue()) < 10,
+        QVERIFY2(qAbs(sampled.red() - sampled.green()) < 10 &&
+                     qAbs(sampled.green() - sampled.blue()) < 10,
                  "the blank circle is grey");
     }
 

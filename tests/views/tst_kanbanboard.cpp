@@ -48,7 +48,6 @@ private slots:
     void everyStatusKeepsItsColumn();
     void hoveringACardShowsTheOpenHand();
     void onlyCardsInViewAreLaidOut();
-
 };
 
 void TestKanbanBoard::initTestCase()

@@ -69,7 +69,6 @@ private:
     KanbanCardList *listUnder(const Pointer &pointer) const;
     std::unique_ptr<QMimeData> cardMime(const QUuid &id) const;
     Board column(ThoughtStatus status) const;
-
 };
 
 void TestKanbanDrop::init()

@@ -52,7 +52,8 @@ struct AuthFixture
         service = std::make_unique<AppleIDAuthService>(
             std::make_unique<ScriptedIdentityProvider>(script), settings.open());
         if (state.kind == SignInState::Kind::signedIn)
-            service->handle(Authorization{IdentityCredential{QStringLiteral("u"), std::nullopt, state.text}});
+            service->handle(
+                Authorization{IdentityCredential{QStringLiteral("u"), std::nullopt, state.text}});
         if (state.kind == SignInState::Kind::failed)
             service->handle(AuthorizationError{state.text});
     }
@@ -92,7 +93,8 @@ void StatusViewsTest::pillShowsEachState_data()
                            << QStringLiteral("iCloud 同步已就绪") << QStringLiteral("icloud.fill")
                            << SystemColors::green(palette);
     QTest::newRow("syncing") << State::syncing() << QStringLiteral("同步中")
-                             << QStringLiteral("正在上传同步") << QStringLiteral("icloud.and.arrow.up")
+                             << QStringLiteral("正在上传同步")
+                             << QStringLiteral("icloud.and.arrow.up")
                              << SystemColors::blue(palette);
     const QString longMessage = QStringLiteral("服务器拒绝了请求：").repeated(12);
     QTest::newRow("failed with a long message")
@@ -206,7 +208,8 @@ void StatusViewsTest::signInButtonFollowsTheAppearance()
     // Sample inside the button, clear of the rounded corners and of the label.
     auto fillAt = [&panel] {
         const QImage image = panel.signInButton()->grab().toImage();
-        return image.pixelColor(int(4 * image.devicePixelRatio()), int(17 * image.devicePixelRatio()));
+        return image.pixelColor(int(4 * image.devicePixelRatio()),
+                                int(17 * image.devicePixelRatio()));
     };
     QCOMPARE(fillAt(), QColor(Qt::black));
     panel.setPalette(darkPalette());

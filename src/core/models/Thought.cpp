@@ -9,7 +9,8 @@ bool isCanonicallyEqual(const QString &lhs, const QString &rhs)
     if (lhs == rhs)
         return true;
     // Equal code units, the common case, settle it without normalising.
-    return lhs.normalized(QString::NormalizationForm_C) == rhs.normalized(QString::NormalizationForm_C);
+    return lhs.normalized(QString::NormalizationForm_C) ==
+           rhs.normalized(QString::NormalizationForm_C);
 }
 
 size_t canonicalHash(const QString &text, size_t seed)
@@ -23,9 +24,9 @@ size_t canonicalHash(const QString &text, size_t seed)
 
 bool operator==(const Thought &lhs, const Thought &rhs)
 {
-    return lhs.id == rhs.id && lhs.status == rhs.status && lhs.isDeleted == rhs.isDeleted
-           && lhs.createdAt == rhs.createdAt && lhs.updatedAt == rhs.updatedAt
-           && isCanonicallyEqual(lhs.title, rhs.title) && isCanonicallyEqual(lhs.note, rhs.note);
+    return lhs.id == rhs.id && lhs.status == rhs.status && lhs.isDeleted == rhs.isDeleted &&
+           lhs.createdAt == rhs.createdAt && lhs.updatedAt == rhs.updatedAt &&
+           isCanonicallyEqual(lhs.title, rhs.title) && isCanonicallyEqual(lhs.note, rhs.note);
 }
 
 size_t qHash(const Thought &thought, size_t seed) noexcept

@@ -31,7 +31,7 @@ bool isEastAsianScript(const QString &text)
 /// Runs \a work on the application's thread after the current call returns, and only if the
 /// guarded object still exists then. Provider completions may come from any thread and even from
 /// inside the call that started them.
-template<typename Receiver, typename Work>
+template <typename Receiver, typename Work>
 void postToMainThread(const QPointer<Receiver> &guard, Work work)
 {
     QCoreApplication *application = QCoreApplication::instance();

@@ -26,7 +26,10 @@ public:
 
         static SignInState signedOut() { return {Kind::signedOut, {}}; }
         static SignInState checking() { return {Kind::checking, {}}; }
-        static SignInState signedIn(const QString &displayName) { return {Kind::signedIn, displayName}; }
+        static SignInState signedIn(const QString &displayName)
+        {
+            return {Kind::signedIn, displayName};
+        }
         static SignInState failed(const QString &message) { return {Kind::failed, message}; }
 
         friend bool operator==(const SignInState &, const SignInState &) = default;

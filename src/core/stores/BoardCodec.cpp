@@ -1,6 +1,5 @@
 #include "BoardCodec.h"
 
-
 #include <cstring>
 #include <string_view>
 
@@ -26,11 +25,21 @@ char *writeLiteral(char *out, std::string_view text)
 
 char *writeUuid(char *out, const QUuid &id)
 {
-    const quint8 bytes[16] = {quint8(id.data1 >> 24), quint8(id.data1 >> 16), quint8(id.data1 >> 8),
-                              quint8(id.data1),       quint8(id.data2 >> 8),  quint8(id.data2),
-                              quint8(id.data3 >> 8),  quint8(id.data3),       id.data4[0],
-                              id.data4[1],            id.data4[2],            id.data4[3],
-                              id.data4[4],            id.data4[5],            id.data4[6],
+    const quint8 bytes[16] = {quint8(id.data1 >> 24),
+                              quint8(id.data1 >> 16),
+                              quint8(id.data1 >> 8),
+                              quint8(id.data1),
+                              quint8(id.data2 >> 8),
+                              quint8(id.data2),
+                              quint8(id.data3 >> 8),
+                              quint8(id.data3),
+                              id.data4[0],
+                              id.data4[1],
+                              id.data4[2],
+                              id.data4[3],
+                              id.data4[4],
+                              id.data4[5],
+                              id.data4[6],
                               id.data4[7]};
     for (int i = 0; i < 16; ++i) {
         if (i == 4 || i == 6 || i == 8 || i == 10)
@@ -232,8 +241,7 @@ class Reader
 public:
     explicit Reader(QByteArrayView data)
         : m_p(data.data()), m_begin(data.data()), m_end(data.data() + data.size())
-    {
-    }
+    {}
 
     std::optional<Board> readBoard()
     {
@@ -396,8 +404,7 @@ private:
     // Reads a JSON string. Without escapes \a text points into the input; otherwise the unescaped
     // bytes are built in \a storage. Texts that become QStrings are checked while they are
     // converted (decodeText); every other string is checked here when it holds non-ASCII bytes.
-    bool readRawString(QByteArrayView &text, QByteArray &storage,
-                       Utf8Check check = Utf8Check::here)
+    bool readRawString(QByteArrayView &text, QByteArray &storage, Utf8Check check = Utf8Check::here)
     {
         if (!expect('"'))
             return false;
@@ -480,8 +487,8 @@ private:
                     return fail("invalid UTF-8");
                 c = c << 6 | (p[i] & 0x3F);
             }
-            if ((length == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF)))
-                || (length == 4 && (c < 0x10000 || c > 0x10FFFF)))
+            if ((length == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) ||
+                (length == 4 && (c < 0x10000 || c > 0x10FFFF)))
                 return fail("invalid UTF-8");
             p += length;
             if (c >= 0x10000) {
@@ -549,8 +556,8 @@ private:
                 return fail("invalid UTF-8");
             codePoint = codePoint << 6 | (next & 0x3F);
         }
-        if (codePoint < minimum || codePoint > 0x10FFFF
-            || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
+        if (codePoint < minimum || codePoint > 0x10FFFF ||
+            (codePoint >= 0xD800 && codePoint <= 0xDFFF))
             return fail("invalid UTF-8");
         m_p += length;
         return true;
@@ -787,8 +794,8 @@ QByteArray encode(const Board &board)
     constexpr qsizetype fixedBytesPerThought = 81 + 36 + 10 + 40 + 5 + 1;
     qsizetype capacity = 2;
     for (const Thought &thought : board)
-        capacity += fixedBytesPerThought + maximumStringBytes(thought.title)
-                    + maximumStringBytes(thought.note);
+        capacity += fixedBytesPerThought + maximumStringBytes(thought.title) +
+                    maximumStringBytes(thought.note);
     QByteArray bytes(capacity, Qt::Uninitialized);
     char *out = bytes.data();
     *out++ = '[';
@@ -809,7 +816,8 @@ QByteArray encode(const Board &board)
         out = writeDate(out, thought.createdAt);
         out = writeLiteral(out, "\",\"updatedAt\":\"");
         out = writeDate(out, thought.updatedAt);
-        out = writeLiteral(out, thought.isDeleted ? "\",\"isDeleted\":true}" : "\",\"isDeleted\":false}");
+        out = writeLiteral(out, thought.isDeleted ? "\",\"isDeleted\":true}"
+                                                  : "\",\"isDeleted\":false}");
     }
     *out++ = ']';
     Q_ASSERT(out - bytes.constData() <= capacity);
@@ -874,13 +882,13 @@ std::optional<QDateTime> parseDate(QByteArrayView text)
     int hour = 0;
     int minute = 0;
     int second = 0;
-    if (!readDigits(p, 4, year) || p[4] != '-' || !readDigits(p + 5, 2, month) || p[7] != '-'
-        || !readDigits(p + 8, 2, day) || p[10] != 'T' || !readDigits(p + 11, 2, hour)
-        || p[13] != ':' || !readDigits(p + 14, 2, minute) || p[16] != ':'
-        || !readDigits(p + 17, 2, second))
+    if (!readDigits(p, 4, year) || p[4] != '-' || !readDigits(p + 5, 2, month) || p[7] != '-' ||
+        !readDigits(p + 8, 2, day) || p[10] != 'T' || !readDigits(p + 11, 2, hour) ||
+        p[13] != ':' || !readDigits(p + 14, 2, minute) || p[16] != ':' ||
+        !readDigits(p + 17, 2, second))
         return std::nullopt;
-    if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || hour > 23
-        || minute > 59 || second > 59)
+    if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || hour > 23 ||
+        minute > 59 || second > 59)
         return std::nullopt;
     qint64 offsetSeconds = 0;
     if (text.size() == 20) {
@@ -889,13 +897,13 @@ std::optional<QDateTime> parseDate(QByteArrayView text)
     } else {
         int offsetHours = 0;
         int offsetMinutes = 0;
-        if ((p[19] != '+' && p[19] != '-') || !readDigits(p + 20, 2, offsetHours) || p[22] != ':'
-            || !readDigits(p + 23, 2, offsetMinutes) || offsetHours > 23 || offsetMinutes > 59)
+        if ((p[19] != '+' && p[19] != '-') || !readDigits(p + 20, 2, offsetHours) || p[22] != ':' ||
+            !readDigits(p + 23, 2, offsetMinutes) || offsetHours > 23 || offsetMinutes > 59)
             return std::nullopt;
         offsetSeconds = (offsetHours * 3600 + offsetMinutes * 60) * (p[19] == '-' ? -1 : 1);
     }
-    const qint64 seconds = daysFromCivil(year, unsigned(month), unsigned(day)) * 86400
-                           + hour * 3600 + minute * 60 + second - offsetSeconds;
+    const qint64 seconds = daysFromCivil(year, unsigned(month), unsigned(day)) * 86400 +
+                           hour * 3600 + minute * 60 + second - offsetSeconds;
     return QDateTime::fromMSecsSinceEpoch(seconds * 1000, Qt::UTC);
 }
 

@@ -97,7 +97,8 @@ BoardPersistence BoardPersistence::file(const QString &path)
 
 QString BoardPersistence::liveStoragePath()
 {
-    const QString dataFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    const QString dataFolder =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     if (dataFolder.isEmpty())
         return {};
     return dataFolder + QStringLiteral("/Lumaret/board.json");

@@ -6,9 +6,9 @@ namespace {
 
 bool matches(const Thought &thought, const QString &query)
 {
-    return thought.title.contains(query, Qt::CaseInsensitive)
-           || thought.note.contains(query, Qt::CaseInsensitive)
-           || ThoughtStatuses::title(thought.status).contains(query, Qt::CaseInsensitive);
+    return thought.title.contains(query, Qt::CaseInsensitive) ||
+           thought.note.contains(query, Qt::CaseInsensitive) ||
+           ThoughtStatuses::title(thought.status).contains(query, Qt::CaseInsensitive);
 }
 
 } // namespace
@@ -67,8 +67,8 @@ void BoardStore::addQuickThought(const QString &text)
     if (title.isEmpty())
         return;
     const QDateTime now = m_clock();
-    m_thoughts.prepend(Thought{QUuid::createUuid(), title, QString(), ThoughtStatus::notStarted,
-                               now, now, false});
+    m_thoughts.prepend(
+        Thought{QUuid::createUuid(), title, QString(), ThoughtStatus::notStarted, now, now, false});
     persist();
 }
 
@@ -120,9 +120,8 @@ void BoardStore::move(const QUuid &id, ThoughtStatus status, const std::optional
 
 void BoardStore::advance(const QUuid &id)
 {
-    const auto it = std::find_if(m_thoughts.cbegin(), m_thoughts.cend(), [&](const Thought &t) {
-        return t.id == id && !t.isDeleted;
-    });
+    const auto it = std::find_if(m_thoughts.cbegin(), m_thoughts.cend(),
+                                 [&](const Thought &t) { return t.id == id && !t.isDeleted; });
     if (it == m_thoughts.cend())
         return;
     const ThoughtStatus next = ThoughtStatuses::next(it->status);

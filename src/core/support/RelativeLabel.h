@@ -6,4 +6,5 @@
 /// How long ago (or until) \a date is, in short Chinese words: "2小时前", "20分钟前", "0秒后".
 /// The largest calendar unit that counts at least one is used; \a now is read by the caller so
 /// tests and repaint passes can pin it.
-QString relativeLabel(const QDateTime &date, const QDateTime &now = QDateTime::currentDateTimeUtc());
+QString relativeLabel(const QDateTime &date,
+                      const QDateTime &now = QDateTime::currentDateTimeUtc());

@@ -5,12 +5,11 @@
 
 #include <QPainter>
 
-GlassFrame::GlassFrame(qreal cornerRadius, std::optional<QColor> tint,
-                       GlassInteraction interaction, QWidget *parent)
+GlassFrame::GlassFrame(qreal cornerRadius, std::optional<QColor> tint, GlassInteraction interaction,
+                       QWidget *parent)
     : QWidget(parent), m_cornerRadius(cornerRadius), m_tint(std::move(tint)),
       m_interaction(interaction)
-{
-}
+{}
 
 void GlassFrame::setTint(const std::optional<QColor> &tint)
 {

@@ -5,7 +5,8 @@
 
 bool isDarkAppearance(const QPalette &palette)
 {
-    return palette.color(QPalette::Window).lightnessF() < palette.color(QPalette::WindowText).lightnessF();
+    return palette.color(QPalette::Window).lightnessF() <
+           palette.color(QPalette::WindowText).lightnessF();
 }
 
 QColor ultraThinMaterial(const QPalette &palette)
@@ -31,6 +32,7 @@ void paintAppGlass(QPainter &painter, const QRectF &rect, qreal cornerRadius,
     const QRectF borderRect = rect.adjusted(0.5, 0.5, -0.5, -0.5);
     painter.setPen(QPen(QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.18f), 1.0));
     painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(borderRect, qMax(0.0, cornerRadius - 0.5), qMax(0.0, cornerRadius - 0.5));
+    painter.drawRoundedRect(borderRect, qMax(0.0, cornerRadius - 0.5),
+                            qMax(0.0, cornerRadius - 0.5));
     painter.restore();
 }

@@ -7,8 +7,7 @@
 
 MaterialFrame::MaterialFrame(qreal cornerRadius, QWidget *parent)
     : QWidget(parent), m_cornerRadius(cornerRadius)
-{
-}
+{}
 
 void MaterialFrame::paintEvent(QPaintEvent *event)
 {

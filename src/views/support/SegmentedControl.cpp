@@ -63,13 +63,15 @@ void SegmentedControl::paintEvent(QPaintEvent *event)
 
     QPainterPath track;
     track.addRoundedRect(QRectF(rect()), 7, 7);
-    painter.fillPath(track, dark ? QColor::fromRgbF(1, 1, 1, 0.08f) : QColor::fromRgbF(0, 0, 0, 0.06f));
+    painter.fillPath(track,
+                     dark ? QColor::fromRgbF(1, 1, 1, 0.08f) : QColor::fromRgbF(0, 0, 0, 0.06f));
 
     for (int index = 1; index < count(); ++index) {
         if (index == m_currentIndex || index == m_currentIndex + 1)
             continue;
         const QRect segment = segmentRect(index);
-        painter.setPen(QPen(SystemColors::withOpacity(SystemColors::primaryLabel(colors), 0.12), 1));
+        painter.setPen(
+            QPen(SystemColors::withOpacity(SystemColors::primaryLabel(colors), 0.12), 1));
         painter.drawLine(QPointF(segment.left() + 0.5, segment.top() + 5),
                          QPointF(segment.left() + 0.5, segment.bottom() - 4));
     }
@@ -87,15 +89,16 @@ void SegmentedControl::paintEvent(QPaintEvent *event)
 
     const QFontMetrics metrics(font());
     painter.setFont(font());
-    const QColor textColor = isEnabled() ? SystemColors::primaryLabel(colors)
-                                         : SystemColors::tertiaryLabel(colors);
+    const QColor textColor =
+        isEnabled() ? SystemColors::primaryLabel(colors) : SystemColors::tertiaryLabel(colors);
     for (int index = 0; index < count(); ++index) {
         const QRect segment = segmentRect(index);
         const Segment &item = m_segments[index];
         const int contentWidth = symbolSize + iconGap + metrics.horizontalAdvance(item.title);
         const qreal left = segment.left() + (segment.width() - contentWidth) / 2.0;
-        painter.drawPixmap(QPointF(left, segment.top() + (segment.height() - symbolSize) / 2.0),
-                           symbolPixmap(item.systemImage, textColor, symbolSize, devicePixelRatioF()));
+        painter.drawPixmap(
+            QPointF(left, segment.top() + (segment.height() - symbolSize) / 2.0),
+            symbolPixmap(item.systemImage, textColor, symbolSize, devicePixelRatioF()));
         painter.setPen(textColor);
         painter.drawText(QRectF(left + symbolSize + iconGap, segment.top(),
                                 contentWidth - symbolSize - iconGap + 1, segment.height()),

@@ -61,7 +61,8 @@ QFont textStyleFont(TextStyle style, QFont::Weight weight)
 QFont roundedSystemFont(qreal pixelSize, QFont::Weight weight)
 {
     QFont font = systemFont(pixelSize, weight);
-    static const QStringList roundedFamilies{QStringLiteral("Nunito"), QStringLiteral("M PLUS Rounded 1c"),
+    static const QStringList roundedFamilies{QStringLiteral("Nunito"),
+                                             QStringLiteral("M PLUS Rounded 1c"),
                                              QStringLiteral("Varela Round")};
     const QStringList installed = QFontDatabase::families();
     for (const QString &family : roundedFamilies) {
