@@ -2,6 +2,7 @@
 #include "LumaretApp.h"
 #include "MainWindow.h"
 #include "SingleInstance.h"
+#include "services/SyncService.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -30,6 +31,14 @@ int main(int argc, char *argv[])
     MainWindow window(lumaret.services());
     QObject::connect(&instance, &SingleInstance::activationRequested, &window,
                      &MainWindow::bringToFront);
+    // Coming back to the window is when the person looks at the board again: catch up with
+    // what other machines wrote meanwhile.
+    SyncService *sync = lumaret.services().syncService;
+    QObject::connect(&app, &QGuiApplication::applicationStateChanged, sync,
+                     [sync](Qt::ApplicationState state) {
+                         if (state == Qt::ApplicationActive)
+                             sync->catchUp();
+                     });
     window.bringToFront();
     return app.exec();
 }

@@ -10,14 +10,16 @@ namespace {
 class RecordingSyncService : public SyncService
 {
 public:
-    void start(const Board &localThoughts, ApplyRemote applyRemote) override
+    void start(const Board &localThoughts, ApplyRemote applyRemote, LocalBoard origin) override
     {
         startedWith.append(localThoughts);
         apply = std::move(applyRemote);
+        origins.append(origin);
     }
     void scheduleUpload(const Board &board) override { uploads.append(board); }
 
     QList<Board> startedWith;
+    QList<LocalBoard> origins;
     ApplyRemote apply;
     QList<Board> uploads;
 };
@@ -34,6 +36,7 @@ class StoreSyncLinkTest : public QObject
 
 private slots:
     void onlyTheFirstStartSyncLinks();
+    void onlyAnUntouchedSampleBoardIsOfferedAsSamples();
     void appliedRemoteBoardIsSavedButNotUploaded();
     void everySavingOperationSchedulesOneUpload_data();
     void everySavingOperationSchedulesOneUpload();
@@ -54,12 +57,27 @@ void StoreSyncLinkTest::onlyTheFirstStartSyncLinks()
     QCOMPARE(first.startedWith, QList<Board>{store.thoughts()});
     QCOMPARE(titles(first.startedWith.first()),
              (QStringList{QStringLiteral("before sync"), QStringLiteral("saved")}));
+    QCOMPARE(first.origins, QList<SyncService::LocalBoard>{SyncService::LocalBoard::own});
     QVERIFY(first.uploads.isEmpty());
     QVERIFY(second.startedWith.isEmpty());
 
     store.addQuickThought(QStringLiteral("after sync"));
     QCOMPARE(first.uploads.size(), 1);
     QVERIFY(second.uploads.isEmpty());
+}
+
+void StoreSyncLinkTest::onlyAnUntouchedSampleBoardIsOfferedAsSamples()
+{
+    using Origin = SyncService::LocalBoard;
+    for (const bool touched : {false, true}) {
+        RecordingPersistence nothingSaved;
+        BoardStore store(nothingSaved.persistence());
+        if (touched)
+            store.move(store.thoughts().first().id, ThoughtStatus::completed, std::nullopt);
+        RecordingSyncService service;
+        store.startSync(&service);
+        QCOMPARE(service.origins, QList<Origin>{touched ? Origin::own : Origin::untouchedSamples});
+    }
 }
 
 void StoreSyncLinkTest::appliedRemoteBoardIsSavedButNotUploaded()

@@ -69,6 +69,12 @@ void SyncMergeTest::mergesByNewestEditPerThought_data()
     const Thought aOlderTombstone =
         version('A', QStringLiteral("A remote"), -1000, ThoughtStatus::notStarted, true);
     QTest::newRow("older remote tombstone loses") << Board{a} << Board{aOlderTombstone} << Board{a};
+    const Thought aNewerTombstone =
+        version('A', QStringLiteral("A remote"), 1000, ThoughtStatus::notStarted, true);
+    QTest::newRow("newer remote tombstone deletes the local card")
+        << Board{a, b} << Board{aNewerTombstone} << Board{aNewerTombstone, b};
+    QTest::newRow("cloud-only tombstone is carried along")
+        << Board{b} << Board{aNewerTombstone} << Board{b, aNewerTombstone};
 
     const Thought aLocalTombstone =
         version('A', QStringLiteral("A local"), 2000, ThoughtStatus::notStarted, true);

@@ -1,68 +1,64 @@
 #include "BoardFixtures.h"
 #include "CloudFakes.h"
 #include "services/SyncService.h"
+#include "stores/BoardStore.h"
 
-#include <QElapsedTimer>
 #include <QTest>
 
 using namespace std::chrono_literals;
 
 namespace {
 
-QString describe(const SyncService::State &state)
-{
-    switch (state.kind) {
-    case SyncService::State::Kind::localOnly:
-        return QStringLiteral("localOnly");
-    case SyncService::State::Kind::cloudKitReady:
-        return QStringLiteral("ready");
-    case SyncService::State::Kind::syncing:
-        return QStringLiteral("syncing");
-    case SyncService::State::Kind::failed:
-        return QStringLiteral("failed:") + state.message;
-    }
-    return {};
-}
+using Kind = SyncService::State::Kind;
 
-/// A sync service over an in-memory cloud, with its quiet period on a hand-moved clock and every
-/// state it passes through recorded.
-struct Harness
+/// One machine: a board store over an in-memory file, linked to a sync service that reaches the
+/// shared cloud, with the quiet period on a hand-moved clock. Every file save is logged as
+/// "file" in the cloud's log, so the order of local and cloud steps shows in one list.
+struct Machine
 {
-    std::shared_ptr<CloudScript> cloud = std::make_shared<CloudScript>();
+    RecordingPersistence file;
     ManualDelays delays;
+    std::unique_ptr<BoardStore> store;
     std::unique_ptr<SyncService> service;
-    QStringList states;
-    QList<Board> applied;
 
-    explicit Harness(bool withCloud = true)
+    Machine(const std::shared_ptr<MemoryCloud> &cloud, std::optional<Board> saved)
     {
-        service = std::make_unique<SyncService>(withCloud ? std::make_unique<FakeCloudStore>(cloud)
-                                                          : nullptr);
-        service->setStartDelay(delays.startDelay());
-        QObject::connect(service.get(), &SyncService::stateChanged, service.get(),
-                         [this] { states.append(describe(service->state())); });
-    }
-
-    SyncService::ApplyRemote applyAction()
-    {
-        return [this](const Board &board) {
-            cloud->log.append(QStringLiteral("apply"));
-            applied.append(board);
+        file.stored = std::move(saved);
+        BoardPersistence persistence = file.persistence();
+        persistence.save = [save = persistence.save, cloud](const Board &board) {
+            if (cloud)
+                cloud->log.append(QStringLiteral("file"));
+            save(board);
         };
+        store = std::make_unique<BoardStore>(persistence);
+        service = std::make_unique<SyncService>(
+            cloud ? std::make_unique<MemoryCloudStore>(cloud) : nullptr);
+        service->setStartDelay(delays.startDelay());
+        store->startSync(service.get());
     }
 
-    /// Lets every answer the cloud gives "at once" arrive.
-    static void settle()
+    Kind kind() const { return service->state().kind; }
+    void add(const QString &title)
     {
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
+        store->addQuickThought(title);
+        delays.advance(SyncService::quietPeriod);
     }
 };
 
-const CloudError decodingError{CloudErrorCode::invalidRecord, QStringLiteral("看板数据无法读取")};
+QStringList cloudTitles(const MemoryCloud &cloud)
+{
+    return titles(cloud.record.board);
+}
+
+/// Lets every answer the cloud gives "at once" arrive, however many rounds they take.
+void settle()
+{
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents();
+}
+
 const CloudError refused{CloudErrorCode::notAuthenticated, QStringLiteral("密码被拒绝")};
-const CloudError changedOnServer{CloudErrorCode::serverRecordChanged,
-                                 QStringLiteral("记录已被修改")};
+const CloudError changed{CloudErrorCode::serverRecordChanged, QStringLiteral("changed")};
 
 } // namespace
 
@@ -71,256 +67,291 @@ class SyncServiceTest : public QObject
     Q_OBJECT
 
 private slots:
-    void pullOrdersAccountFetchMergeApplySave_data();
-    void pullOrdersAccountFetchMergeApplySave();
-    void startRunsOnlyOnce();
-    void withoutCloudStoreEverythingStaysLocal();
+    void launch_data();
+    void launch();
+    void writesAreGuardedByTheVersionLastMerged_data();
+    void writesAreGuardedByTheVersionLastMerged();
+    void aChangeWaitsForTheSaveOnItsWay();
+    void aRecordThatKeepsChangingEndsInFailedAndLosesNothing();
+    void unreadableRecordIsMovedAsideByTheNextUpload();
+    void catchUp_data();
+    void catchUp();
     void burstOfChangesUploadsTheLastBoardOnce();
-    void cancellingEndsAWaitingUploadButNotASavingOne();
-    void lastUploadToFinishSetsTheState();
-    void changeDuringThePullIsMergedNotLost();
-    void uploadAfterAFailedPullPullsAgain();
     void destroyingTheServiceWithAnswersOutstandingIsSafe();
-    void quietPeriodRunsOnARealTimerByDefault();
 };
 
-void SyncServiceTest::pullOrdersAccountFetchMergeApplySave_data()
+void SyncServiceTest::launch_data()
 {
+    QTest::addColumn<bool>("hasCloud");
+    QTest::addColumn<bool>("savedBoard");
     QTest::addColumn<CloudResult<CloudAccountStatus>>("account");
-    QTest::addColumn<CloudResult<std::optional<Board>>>("fetched");
-    QTest::addColumn<CloudResult<CloudDone>>("saved");
+    QTest::addColumn<CloudSnapshot>("record");
+    QTest::addColumn<QString>("failingCall");
     QTest::addColumn<QStringList>("expectedLog");
-    QTest::addColumn<QStringList>("expectedStates");
+    QTest::addColumn<QStringList>("expectedCloud");
+    QTest::addColumn<QStringList>("expectedBoard");
+    QTest::addColumn<int>("expectedKind");
 
     const CloudResult<CloudAccountStatus> available = CloudAccountStatus::available;
-    const CloudResult<std::optional<Board>> noRecord = std::optional<Board>();
-    const CloudResult<CloudDone> done = CloudDone{};
+    const CloudSnapshot none;
+    const CloudSnapshot cloudBoard{CloudSnapshot::Kind::board,
+                                   Board{makeThought(QStringLiteral("cloud"))}, "v1", {}};
+    const CloudSnapshot unreadable{CloudSnapshot::Kind::unreadable, {}, "v1",
+                                   QStringLiteral("看板数据无法读取")};
     const QStringList fullPull{QStringLiteral("accountStatus"), QStringLiteral("fetch"),
-                               QStringLiteral("apply"), QStringLiteral("save")};
+                               QStringLiteral("file"), QStringLiteral("save")};
+    const QStringList local{QStringLiteral("local")};
+    const QStringList merged{QStringLiteral("local"), QStringLiteral("cloud")};
+    const QStringList samples{QStringLiteral("把今天冒出来的产品灵感先放进这里"),
+                              QStringLiteral("研究 iCloud / CloudKit 同步结构"),
+                              QStringLiteral("确定四列看板状态")};
 
-    QTest::newRow("no record yet: local board applied, then uploaded")
-        << available << noRecord << done << fullPull
-        << QStringList{QStringLiteral("syncing"), QStringLiteral("ready")};
+    QTest::newRow("no cloud store: nothing asked") << false << true << available << none
+                                                   << QString() << QStringList() << QStringList()
+                                                   << local << int(Kind::localOnly);
     QTest::newRow("no account: nothing fetched or applied")
-        << CloudResult<CloudAccountStatus>(CloudAccountStatus::noAccount) << noRecord << done
-        << QStringList{QStringLiteral("accountStatus")}
-        << QStringList{QStringLiteral("syncing"), QStringLiteral("localOnly")};
+        << true << true << CloudResult<CloudAccountStatus>(CloudAccountStatus::noAccount) << none
+        << QString() << QStringList{QStringLiteral("accountStatus")} << QStringList() << local
+        << int(Kind::localOnly);
     QTest::newRow("account check fails")
-        << CloudResult<CloudAccountStatus>(refused) << noRecord << done
-        << QStringList{QStringLiteral("accountStatus")}
-        << QStringList{QStringLiteral("syncing"), QStringLiteral("failed:密码被拒绝")};
-    QTest::newRow("cloud board does not decode: nothing applied or uploaded")
-        << available << CloudResult<std::optional<Board>>(decodingError) << done
+        << true << true << CloudResult<CloudAccountStatus>(refused) << none << QString()
+        << QStringList{QStringLiteral("accountStatus")} << QStringList() << local
+        << int(Kind::failed);
+    QTest::newRow("no record yet: local board applied, then created")
+        << true << true << available << none << QString() << fullPull << local << local
+        << int(Kind::cloudKitReady);
+    QTest::newRow("cloud board merged after the local one")
+        << true << true << available << cloudBoard << QString() << fullPull << merged << merged
+        << int(Kind::cloudKitReady);
+    QTest::newRow("fetch fails: nothing applied or uploaded")
+        << true << true << available << cloudBoard << QStringLiteral("fetch")
         << QStringList{QStringLiteral("accountStatus"), QStringLiteral("fetch")}
-        << QStringList{QStringLiteral("syncing"), QStringLiteral("failed:看板数据无法读取")};
+        << QStringList{QStringLiteral("cloud")} << local << int(Kind::failed);
+    QTest::newRow("unreadable record is left alone at launch")
+        << true << true << available << unreadable << QString()
+        << QStringList{QStringLiteral("accountStatus"), QStringLiteral("fetch")} << QStringList()
+        << local << int(Kind::failed);
     QTest::newRow("upload fails after the merged board was applied")
-        << available << noRecord << CloudResult<CloudDone>(changedOnServer) << fullPull
-        << QStringList{QStringLiteral("syncing"), QStringLiteral("failed:记录已被修改")};
+        << true << true << available << cloudBoard << QStringLiteral("save") << fullPull
+        << QStringList{QStringLiteral("cloud")} << merged << int(Kind::failed);
+    QTest::newRow("untouched samples give way to the cloud board")
+        << true << false << available << cloudBoard << QString() << fullPull
+        << QStringList{QStringLiteral("cloud")} << QStringList{QStringLiteral("cloud")}
+        << int(Kind::cloudKitReady);
+    QTest::newRow("untouched samples fill an empty cloud")
+        << true << false << available << none << QString() << fullPull << samples << samples
+        << int(Kind::cloudKitReady);
 }
 
-void SyncServiceTest::pullOrdersAccountFetchMergeApplySave()
+void SyncServiceTest::launch()
 {
+    QFETCH(bool, hasCloud);
+    QFETCH(bool, savedBoard);
     QFETCH(CloudResult<CloudAccountStatus>, account);
-    QFETCH(CloudResult<std::optional<Board>>, fetched);
-    QFETCH(CloudResult<CloudDone>, saved);
+    QFETCH(CloudSnapshot, record);
+    QFETCH(QString, failingCall);
     QFETCH(QStringList, expectedLog);
-    QFETCH(QStringList, expectedStates);
+    QFETCH(QStringList, expectedCloud);
+    QFETCH(QStringList, expectedBoard);
+    QFETCH(int, expectedKind);
 
-    Harness harness;
-    harness.cloud->accountStatus = account;
-    harness.cloud->fetch = fetched;
-    harness.cloud->save = saved;
-    const Board local{makeThought(QStringLiteral("local"))};
+    auto cloud = std::make_shared<MemoryCloud>();
+    cloud->accountStatus = account;
+    cloud->record = record;
+    if (!failingCall.isEmpty())
+        cloud->failures.insert(failingCall, refused);
+    Machine machine(hasCloud ? cloud : nullptr,
+                    savedBoard ? std::optional<Board>(Board{makeThought(QStringLiteral("local"))})
+                               : std::nullopt);
+    settle();
 
-    harness.service->start(local, harness.applyAction());
-    QTRY_COMPARE(harness.states, expectedStates);
-    Harness::settle();
+    QCOMPARE(cloud->log, expectedLog);
+    QCOMPARE(cloudTitles(*cloud), expectedCloud);
+    QCOMPARE(titles(machine.store->thoughts()), expectedBoard);
+    QCOMPARE(int(machine.kind()), expectedKind);
+    if (machine.kind() == Kind::failed)
+        QVERIFY(!machine.service->state().message.isEmpty());
+}
 
-    QCOMPARE(harness.cloud->log, expectedLog);
-    if (expectedLog.contains(QStringLiteral("apply"))) {
-        QCOMPARE(harness.applied, QList<Board>{local});
-        QCOMPARE(harness.cloud->savedBoards, QList<Board>{local});
-    } else {
-        QVERIFY(harness.applied.isEmpty());
+void SyncServiceTest::writesAreGuardedByTheVersionLastMerged_data()
+{
+    QTest::addColumn<bool>("savesAnswerWithoutVersion");
+    QTest::newRow("server names the new version") << false;
+    QTest::newRow("server answers without a version") << true;
+}
+
+void SyncServiceTest::writesAreGuardedByTheVersionLastMerged()
+{
+    QFETCH(bool, savesAnswerWithoutVersion);
+    auto cloud = std::make_shared<MemoryCloud>();
+    cloud->savesAnswerWithoutVersion = savesAnswerWithoutVersion;
+    Machine a(cloud, Board{makeThought(QStringLiteral("A"))});
+    settle();
+    Machine b(cloud, Board());
+    settle();
+    QCOMPARE(titles(b.store->thoughts()), QStringList{QStringLiteral("A")});
+
+    // B writes while A, already running, still holds the version it merged at launch.
+    b.add(QStringLiteral("from B"));
+    settle();
+    a.add(QStringLiteral("from A"));
+    settle();
+
+    // A's own order first, then what only the cloud had.
+    const QStringList expected{QStringLiteral("from A"), QStringLiteral("A"),
+                               QStringLiteral("from B")};
+    QCOMPARE(cloudTitles(*cloud), expected);
+    QCOMPARE(titles(a.store->thoughts()), expected);
+    QCOMPARE(titles(a.file.saves.last()), expected);
+    QCOMPARE(a.kind(), Kind::cloudKitReady);
+    QCOMPARE(b.kind(), Kind::cloudKitReady);
+}
+
+void SyncServiceTest::aChangeWaitsForTheSaveOnItsWay()
+{
+    auto cloud = std::make_shared<MemoryCloud>();
+    Machine machine(cloud, Board());
+    settle();
+    cloud->answersAtOnce = false;
+    cloud->log.clear();
+
+    machine.add(QStringLiteral("first"));
+    QCOMPARE(cloud->log, (QStringList{QStringLiteral("file"), QStringLiteral("save")}));
+    machine.add(QStringLiteral("second"));
+    QCOMPARE(cloud->pending.size(), 1); // the second save waits for the first
+    cloud->releaseNext();
+    QCOMPARE(cloud->pending.size(), 1);
+    cloud->releaseNext();
+
+    QCOMPARE(cloud->log.count(QStringLiteral("save")), 2);
+    QCOMPARE(cloudTitles(*cloud), (QStringList{QStringLiteral("second"), QStringLiteral("first")}));
+    QCOMPARE(machine.kind(), Kind::cloudKitReady);
+}
+
+void SyncServiceTest::aRecordThatKeepsChangingEndsInFailedAndLosesNothing()
+{
+    auto cloud = std::make_shared<MemoryCloud>();
+    Machine machine(cloud, Board());
+    settle();
+    cloud->failures.insert(QStringLiteral("save"), changed);
+    cloud->log.clear();
+
+    machine.add(QStringLiteral("kept"));
+    settle();
+
+    QCOMPARE(cloud->log.count(QStringLiteral("save")), SyncService::maxWriteAttempts);
+    QCOMPARE(machine.kind(), Kind::failed);
+    QVERIFY(!machine.service->state().message.isEmpty());
+    QCOMPARE(titles(machine.file.saves.last()), QStringList{QStringLiteral("kept")});
+}
+
+void SyncServiceTest::unreadableRecordIsMovedAsideByTheNextUpload()
+{
+    auto cloud = std::make_shared<MemoryCloud>();
+    cloud->record = {CloudSnapshot::Kind::unreadable, {}, "v1", QStringLiteral("坏记录")};
+    Machine machine(cloud, Board{makeThought(QStringLiteral("local"))});
+    settle();
+    QCOMPARE(machine.kind(), Kind::failed);
+
+    machine.add(QStringLiteral("next"));
+    settle();
+
+    QVERIFY(cloud->log.contains(QStringLiteral("moveAside")));
+    QCOMPARE(cloudTitles(*cloud), (QStringList{QStringLiteral("next"), QStringLiteral("local")}));
+    QCOMPARE(machine.kind(), Kind::cloudKitReady);
+    QVERIFY2(machine.service->state().message.contains(QStringLiteral("unreadable")),
+             qPrintable(machine.service->state().message));
+}
+
+void SyncServiceTest::catchUp_data()
+{
+    QTest::addColumn<QString>("situation");
+    QTest::addColumn<QStringList>("expectedLog");
+    QTest::addColumn<QStringList>("expectedBoard");
+
+    const QStringList own{QStringLiteral("own")};
+    QTest::newRow("unchanged: one small question")
+        << QStringLiteral("unchanged") << QStringList{QStringLiteral("version")} << own;
+    QTest::newRow("written elsewhere: pulled and applied, nothing written back")
+        << QStringLiteral("elsewhere")
+        << QStringList{QStringLiteral("version"), QStringLiteral("fetch"), QStringLiteral("file")}
+        << QStringList{QStringLiteral("own"), QStringLiteral("other")};
+    QTest::newRow("local only: no traffic")
+        << QStringLiteral("localOnly") << QStringList() << own;
+    QTest::newRow("an upload is waiting: no traffic")
+        << QStringLiteral("waiting") << QStringList{QStringLiteral("file")}
+        << QStringList{QStringLiteral("waiting"), QStringLiteral("own")};
+    QTest::newRow("after a failed upload: the upload again")
+        << QStringLiteral("failedUpload")
+        << QStringList{QStringLiteral("file"), QStringLiteral("save"), QStringLiteral("save")}
+        << QStringList{QStringLiteral("retried"), QStringLiteral("own")};
+}
+
+void SyncServiceTest::catchUp()
+{
+    QFETCH(QString, situation);
+    QFETCH(QStringList, expectedLog);
+    QFETCH(QStringList, expectedBoard);
+
+    auto cloud = std::make_shared<MemoryCloud>();
+    if (situation == QStringLiteral("localOnly"))
+        cloud->accountStatus = CloudAccountStatus::noAccount;
+    Machine machine(cloud, Board{makeThought(QStringLiteral("own"))});
+    settle();
+    cloud->log.clear();
+    if (situation == QStringLiteral("elsewhere"))
+        cloud->writeFromElsewhere(cloud->record.board + Board{makeThought(QStringLiteral("other"))});
+    if (situation == QStringLiteral("waiting"))
+        machine.store->addQuickThought(QStringLiteral("waiting"));
+    if (situation == QStringLiteral("failedUpload")) {
+        cloud->failures.insert(QStringLiteral("save"), refused);
+        machine.add(QStringLiteral("retried"));
+        settle();
+        QCOMPARE(machine.kind(), Kind::failed);
+        cloud->failures.clear();
     }
-}
 
-void SyncServiceTest::startRunsOnlyOnce()
-{
-    Harness harness;
-    const Thought remoteOnly = makeThought(QStringLiteral("remote"));
-    harness.cloud->fetch = std::optional<Board>(Board{remoteOnly});
-    const Board local{makeThought(QStringLiteral("local"))};
+    machine.service->catchUp();
+    settle();
 
-    harness.service->start(local, harness.applyAction());
-    bool secondActionCalled = false;
-    harness.service->start(Board{makeThought(QStringLiteral("other"))},
-                           [&](const Board &) { secondActionCalled = true; });
-    QTRY_COMPARE(harness.service->state(), SyncService::State::cloudKitReady());
-
-    QCOMPARE(harness.cloud->log.count(QStringLiteral("fetch")), 1);
-    QVERIFY(!secondActionCalled);
-    QCOMPARE(harness.applied, QList<Board>{(Board{local.first(), remoteOnly})});
-}
-
-void SyncServiceTest::withoutCloudStoreEverythingStaysLocal()
-{
-    Harness harness(false);
-    bool applied = false;
-    harness.service->start({makeThought(QStringLiteral("local"))},
-                           [&](const Board &) { applied = true; });
-    harness.service->scheduleUpload({makeThought(QStringLiteral("changed"))});
-    Harness::settle();
-
-    QVERIFY(!applied);
-    QCOMPARE(harness.service->state(), SyncService::State::localOnly());
-    QCOMPARE(harness.delays.pendingCount(), 0);
-    QVERIFY(!harness.service->hasCloudStore());
+    QCOMPARE(cloud->log, expectedLog);
+    QCOMPARE(titles(machine.store->thoughts()), expectedBoard);
+    if (!expectedLog.isEmpty() && situation != QStringLiteral("waiting"))
+        QCOMPARE(cloudTitles(*cloud), expectedBoard);
 }
 
 void SyncServiceTest::burstOfChangesUploadsTheLastBoardOnce()
 {
-    Harness harness;
-    harness.service->start({}, harness.applyAction());
-    QTRY_COMPARE(harness.service->state(), SyncService::State::cloudKitReady());
-    harness.cloud->log.clear();
-    harness.cloud->savedBoards.clear();
-    harness.states.clear();
+    auto cloud = std::make_shared<MemoryCloud>();
+    Machine machine(cloud, Board());
+    settle();
+    cloud->log.clear();
 
-    const Board third{makeThought(QStringLiteral("third"))};
-    harness.service->scheduleUpload({makeThought(QStringLiteral("first"))});
-    harness.delays.advance(300ms);
-    harness.service->scheduleUpload({makeThought(QStringLiteral("second"))});
-    harness.delays.advance(300ms);
-    harness.service->scheduleUpload(third);
-    harness.delays.advance(799ms);
-    QVERIFY(harness.cloud->log.isEmpty());
-    QVERIFY(harness.states.isEmpty());
+    for (const QString &title : {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")}) {
+        machine.store->addQuickThought(title);
+        machine.delays.advance(300ms);
+    }
+    settle();
+    QVERIFY(!cloud->log.contains(QStringLiteral("save")));
+    QCOMPARE(machine.kind(), Kind::cloudKitReady); // the quiet period shows nothing yet
+    machine.delays.advance(SyncService::quietPeriod - 300ms);
+    settle();
 
-    harness.delays.advance(1ms);
-    QCOMPARE(harness.states, QStringList{QStringLiteral("syncing")});
-    QTRY_COMPARE(harness.service->state(), SyncService::State::cloudKitReady());
-    QCOMPARE(harness.cloud->savedBoards, QList<Board>{third});
-}
-
-void SyncServiceTest::cancellingEndsAWaitingUploadButNotASavingOne()
-{
-    Harness harness;
-    harness.service->start({}, harness.applyAction());
-    QTRY_COMPARE(harness.service->state(), SyncService::State::cloudKitReady());
-    harness.cloud->savedBoards.clear();
-    harness.cloud->answersAtOnce = false;
-
-    const Board waiting{makeThought(QStringLiteral("waiting"))};
-    const Board saving{makeThought(QStringLiteral("saving"))};
-    const Board latest{makeThought(QStringLiteral("latest"))};
-    harness.service->scheduleUpload(waiting);
-    harness.delays.advance(400ms);
-    harness.service->scheduleUpload(saving);
-    harness.delays.advance(800ms);
-    harness.service->scheduleUpload(latest);
-    harness.delays.advance(800ms);
-
-    QCOMPARE(harness.cloud->savedBoards, (QList<Board>{saving, latest}));
-    harness.cloud->releaseAll();
-    QCOMPARE(harness.service->state(), SyncService::State::cloudKitReady());
-}
-
-void SyncServiceTest::lastUploadToFinishSetsTheState()
-{
-    Harness harness;
-    harness.service->start({}, harness.applyAction());
-    QTRY_COMPARE(harness.service->state(), SyncService::State::cloudKitReady());
-    harness.cloud->answersAtOnce = false;
-
-    harness.cloud->save = changedOnServer;
-    harness.service->scheduleUpload({makeThought(QStringLiteral("older"))});
-    harness.delays.advance(800ms);
-    harness.cloud->save = CloudDone{};
-    harness.service->scheduleUpload({makeThought(QStringLiteral("newer"))});
-    harness.delays.advance(800ms);
-    QCOMPARE(harness.cloud->pending.size(), 2);
-
-    harness.cloud->pending.takeLast()();
-    QCOMPARE(harness.service->state(), SyncService::State::cloudKitReady());
-    harness.cloud->pending.takeFirst()();
-    QCOMPARE(harness.service->state(),
-             SyncService::State::failed(changedOnServer.localizedDescription));
-}
-
-void SyncServiceTest::changeDuringThePullIsMergedNotLost()
-{
-    Harness harness;
-    harness.cloud->answersAtOnce = false;
-    const Thought remoteOnly = makeThought(QStringLiteral("remote"));
-    harness.cloud->fetch = std::optional<Board>(Board{remoteOnly});
-    const Thought local = makeThought(QStringLiteral("local"));
-    const Thought typedMeanwhile = makeThought(QStringLiteral("typed while the cloud answered"));
-
-    harness.service->start({local}, harness.applyAction());
-    harness.cloud->releaseNext(); // account status
-    harness.service->scheduleUpload({typedMeanwhile, local});
-    harness.delays.advance(800ms);
-    harness.cloud->releaseNext(); // fetch
-
-    const Board expected{typedMeanwhile, local, remoteOnly};
-    QCOMPARE(harness.applied, QList<Board>{expected});
-    harness.cloud->releaseAll();
-    harness.delays.advance(800ms);
-    QCOMPARE(harness.cloud->savedBoards, QList<Board>{expected});
-    QCOMPARE(harness.service->state(), SyncService::State::cloudKitReady());
-}
-
-void SyncServiceTest::uploadAfterAFailedPullPullsAgain()
-{
-    Harness harness;
-    const Thought remoteOnly = makeThought(QStringLiteral("remote"));
-    harness.cloud->accountStatus = refused;
-    harness.service->start({}, harness.applyAction());
-    QTRY_COMPARE(harness.service->state(),
-                 SyncService::State::failed(refused.localizedDescription));
-
-    harness.cloud->accountStatus = CloudAccountStatus::available;
-    harness.cloud->fetch = std::optional<Board>(Board{remoteOnly});
-    harness.cloud->log.clear();
-    const Thought changed = makeThought(QStringLiteral("changed"));
-    harness.service->scheduleUpload({changed});
-    harness.delays.advance(800ms);
-    QTRY_COMPARE(harness.service->state(), SyncService::State::cloudKitReady());
-
-    QCOMPARE(harness.cloud->log,
-             (QStringList{QStringLiteral("accountStatus"), QStringLiteral("fetch"),
-                          QStringLiteral("apply"), QStringLiteral("save")}));
-    QCOMPARE(harness.cloud->savedBoards, QList<Board>{(Board{changed, remoteOnly})});
+    QCOMPARE(cloud->log.count(QStringLiteral("save")), 1);
+    QCOMPARE(cloudTitles(*cloud),
+             (QStringList{QStringLiteral("3"), QStringLiteral("2"), QStringLiteral("1")}));
 }
 
 void SyncServiceTest::destroyingTheServiceWithAnswersOutstandingIsSafe()
 {
-    auto harness = std::make_unique<Harness>();
-    harness->cloud->answersAtOnce = false;
-    harness->service->start({}, harness->applyAction());
-    const std::shared_ptr<CloudScript> cloud = harness->cloud;
-    harness.reset();
-    cloud->releaseAll();
-    QVERIFY(cloud->pending.isEmpty());
-}
-
-void SyncServiceTest::quietPeriodRunsOnARealTimerByDefault()
-{
-    auto cloud = std::make_shared<CloudScript>();
-    SyncService service(std::make_unique<FakeCloudStore>(cloud));
-    service.start({}, {});
-    QTRY_COMPARE(service.state(), SyncService::State::cloudKitReady());
-    cloud->savedBoards.clear();
-
-    const Board changed{makeThought(QStringLiteral("changed"))};
-    QElapsedTimer clock;
-    clock.start();
-    service.scheduleUpload(changed);
-    QTest::qWait(500);
-    QVERIFY(cloud->savedBoards.isEmpty());
-    QTRY_COMPARE_WITH_TIMEOUT(cloud->savedBoards, QList<Board>{changed}, 5000);
-    QVERIFY(clock.elapsed() >= 800);
+    auto cloud = std::make_shared<MemoryCloud>();
+    cloud->answersAtOnce = false;
+    {
+        Machine machine(cloud, Board());
+    }
+    while (!cloud->pending.isEmpty())
+        cloud->releaseNext();
+    settle();
 }
 
 QTEST_GUILESS_MAIN(SyncServiceTest)

@@ -3,43 +3,87 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-void CloudScript::releaseNext()
+void MemoryCloud::releaseNext()
 {
     if (!pending.isEmpty())
         pending.takeFirst()();
 }
 
-void CloudScript::releaseAll()
+void MemoryCloud::writeFromElsewhere(const Board &board)
 {
-    while (!pending.isEmpty())
-        releaseNext();
+    record = CloudSnapshot{CloudSnapshot::Kind::board, board,
+                           QByteArray::number(++writes) + "-elsewhere", {}};
 }
 
-void FakeCloudStore::answer(std::function<void()> reply)
+void MemoryCloudStore::answer(const QString &call, std::function<void()> effect,
+                              std::function<void(const CloudError &)> fail)
 {
-    if (m_script->answersAtOnce)
+    m_cloud->log.append(call);
+    auto reply = [cloud = m_cloud, call, effect = std::move(effect), fail = std::move(fail)] {
+        if (cloud->failures.contains(call))
+            fail(cloud->failures.value(call));
+        else
+            effect();
+    };
+    if (m_cloud->answersAtOnce)
         QTimer::singleShot(0, QCoreApplication::instance(), std::move(reply));
     else
-        m_script->pending.append(std::move(reply));
+        m_cloud->pending.append(std::move(reply));
 }
 
-void FakeCloudStore::accountStatus(AccountStatusCompletion completion)
+void MemoryCloudStore::accountStatus(AccountStatusCompletion completion)
 {
-    m_script->log.append(QStringLiteral("accountStatus"));
-    answer([completion, result = m_script->accountStatus] { completion(result); });
+    answer(
+        QStringLiteral("accountStatus"),
+        [completion, cloud = m_cloud] { completion(cloud->accountStatus); }, completion);
 }
 
-void FakeCloudStore::fetch(FetchCompletion completion)
+void MemoryCloudStore::fetch(FetchCompletion completion)
 {
-    m_script->log.append(QStringLiteral("fetch"));
-    answer([completion, result = m_script->fetch] { completion(result); });
+    answer(
+        QStringLiteral("fetch"), [completion, cloud = m_cloud] { completion(cloud->record); },
+        completion);
 }
 
-void FakeCloudStore::save(const Board &board, SaveCompletion completion)
+void MemoryCloudStore::save(const Board &board, const QByteArray &basedOn,
+                            SaveCompletion completion)
 {
-    m_script->log.append(QStringLiteral("save"));
-    m_script->savedBoards.append(board);
-    answer([completion, result = m_script->save] { completion(result); });
+    answer(
+        QStringLiteral("save"),
+        [completion, cloud = m_cloud, board, basedOn] {
+            if (cloud->record.version != basedOn) {
+                completion(CloudError{CloudErrorCode::serverRecordChanged,
+                                      QStringLiteral("changed elsewhere")});
+                return;
+            }
+            cloud->record = CloudSnapshot{CloudSnapshot::Kind::board, board,
+                                          QByteArray::number(++cloud->writes), {}};
+            completion(cloud->savesAnswerWithoutVersion ? QByteArray() : cloud->record.version);
+        },
+        completion);
+}
+
+void MemoryCloudStore::version(VersionCompletion completion)
+{
+    answer(
+        QStringLiteral("version"),
+        [completion, cloud = m_cloud] { completion(cloud->record.version); }, completion);
+}
+
+void MemoryCloudStore::moveAside(const QByteArray &version, MoveAsideCompletion completion)
+{
+    answer(
+        QStringLiteral("moveAside"),
+        [completion, cloud = m_cloud, version] {
+            if (cloud->record.version != version) {
+                completion(CloudError{CloudErrorCode::serverRecordChanged,
+                                      QStringLiteral("changed elsewhere")});
+                return;
+            }
+            cloud->record = CloudSnapshot{};
+            completion(QStringLiteral("default-board.unreadable.json"));
+        },
+        completion);
 }
 
 SyncService::StartDelay ManualDelays::startDelay()
