@@ -71,6 +71,8 @@ private slots:
     void launch();
     void writesAreGuardedByTheVersionLastMerged_data();
     void writesAreGuardedByTheVersionLastMerged();
+    void sameSecondEditsAgreeEverywhere_data();
+    void sameSecondEditsAgreeEverywhere();
     void aChangeWaitsForTheSaveOnItsWay();
     void aRecordThatKeepsChangingEndsInFailedAndLosesNothing();
     void unreadableRecordIsMovedAsideByTheNextUpload();
@@ -197,14 +199,60 @@ void SyncServiceTest::writesAreGuardedByTheVersionLastMerged()
     a.add(QStringLiteral("from A"));
     settle();
 
-    // A's own order first, then what only the cloud had.
-    const QStringList expected{QStringLiteral("from A"), QStringLiteral("A"),
-                               QStringLiteral("from B")};
+    // A reordered nothing, so the cloud's order holds, and A's new card keeps its place above
+    // the card that followed it on A.
+    const QStringList expected{QStringLiteral("from B"), QStringLiteral("from A"),
+                               QStringLiteral("A")};
     QCOMPARE(cloudTitles(*cloud), expected);
     QCOMPARE(titles(a.store->thoughts()), expected);
     QCOMPARE(titles(a.file.saves.last()), expected);
     QCOMPARE(a.kind(), Kind::cloudKitReady);
     QCOMPARE(b.kind(), Kind::cloudKitReady);
+}
+
+void SyncServiceTest::sameSecondEditsAgreeEverywhere_data()
+{
+    QTest::addColumn<bool>("otherEditsTheSameThought");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("the cloud still holds what A synced: A's edit is the newer")
+        << false << QStringLiteral("by A");
+    QTest::newRow("B's edit reached the cloud first: it wins everywhere")
+        << true << QStringLiteral("by B");
+}
+
+void SyncServiceTest::sameSecondEditsAgreeEverywhere()
+{
+    QFETCH(bool, otherEditsTheSameThought);
+    QFETCH(QString, expected);
+
+    // Every edit falls within one second, which is all the record keeps of a date.
+    auto cloud = std::make_shared<MemoryCloud>();
+    const Thought shared = makeThought(QStringLiteral("X"));
+    Machine a(cloud, Board{shared});
+    settle();
+    Machine b(cloud, Board());
+    settle();
+    a.store->setClock([] { return fixtureNow().addMSecs(700); });
+    b.store->setClock([] { return fixtureNow().addMSecs(300); });
+
+    if (otherEditsTheSameThought)
+        b.store->update(shared, QStringLiteral("by B"), QString(), shared.status);
+    else
+        b.store->addQuickThought(QStringLiteral("Y"));
+    b.delays.advance(SyncService::quietPeriod);
+    settle();
+    a.store->update(shared, QStringLiteral("by A"), QString(), shared.status);
+    a.delays.advance(SyncService::quietPeriod);
+    settle();
+    b.service->catchUp();
+    settle();
+
+    for (const Board &board : {cloud->record.board, a.store->thoughts(), b.store->thoughts()}) {
+        const auto x = std::find_if(board.cbegin(), board.cend(),
+                                    [&](const Thought &t) { return t.id == shared.id; });
+        QVERIFY(x != board.cend());
+        QCOMPARE(x->title, expected);
+    }
 }
 
 void SyncServiceTest::aChangeWaitsForTheSaveOnItsWay()

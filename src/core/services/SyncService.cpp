@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QPointer>
+#include <QSet>
 #include <QTimer>
 
 namespace {
@@ -50,26 +51,90 @@ bool sameInCloud(const Board &lhs, const Board &rhs)
                       [](const Thought &l, const Thought &r) { return sameInCloud(l, r); });
 }
 
-/// The newest edit of every thought wins. Two different edits of one thought made within the
-/// same second look equally new once the cloud has rounded them; were each machine to keep its
-/// own, they would overwrite each other for ever, so the one that reached the cloud first wins.
-Board mergeWithCloud(const Board &local, const Board &remote)
+/// The ids of \a board that \a other holds too, in \a board's order.
+QList<QUuid> sharedOrder(const Board &board, const Board &other)
 {
-    Board merged = ThoughtSyncMerge::merge(local, remote);
+    QSet<QUuid> otherIds;
+    for (const Thought &thought : other)
+        otherIds.insert(thought.id);
+    QList<QUuid> order;
+    for (const Thought &thought : board) {
+        if (otherIds.contains(thought.id))
+            order.append(thought.id);
+    }
+    return order;
+}
+
+/// The board in the cloud's order: thoughts only this machine holds keep their place before the
+/// thought that followed them here.
+Board inCloudOrder(const Board &local, const Board &remote)
+{
+    const Board newest = ThoughtSyncMerge::merge(remote, local);
+    QSet<QUuid> inCloud;
+    for (const Thought &thought : remote)
+        inCloud.insert(thought.id);
+    QHash<QUuid, Board> placedBefore;
+    Board waiting;
+    for (const Thought &thought : local) {
+        if (!inCloud.contains(thought.id))
+            waiting.append(thought);
+        else if (!waiting.isEmpty())
+            placedBefore.insert(thought.id, std::exchange(waiting, {}));
+    }
+    Board merged;
+    merged.reserve(newest.size());
+    for (const Thought &thought : newest) {
+        if (!inCloud.contains(thought.id))
+            continue;
+        merged.append(placedBefore.value(thought.id));
+        merged.append(thought);
+    }
+    merged.append(waiting);
+    return merged;
+}
+
+/// Merges the cloud board into this machine's, the newest edit of every thought winning, at the
+/// whole seconds the record keeps. \a base is the cloud board as this machine last synced it.
+///
+/// Two edits of one thought within the same second look equally new; were each machine to keep
+/// its own, they would overwrite each other for ever. The cloud's wins unless the cloud still
+/// holds what this machine last synced, in which case the edit made here is the newer one.
+/// The order is this machine's where it reordered since it last synced (and at the first merge
+/// of a launch), otherwise the cloud's, so that two machines agree on one order too.
+Board mergeWithCloud(const Board &localBoard, const Board &remote, const Board &base,
+                     bool keepsLocalOrder)
+{
+    Board local = localBoard;
+    for (Thought &thought : local) {
+        thought.createdAt = wholeSeconds(thought.createdAt);
+        thought.updatedAt = wholeSeconds(thought.updatedAt);
+    }
+    Board merged =
+        keepsLocalOrder ? ThoughtSyncMerge::merge(local, remote) : inCloudOrder(local, remote);
+
     QHash<QUuid, qsizetype> newestInCloud;
     for (qsizetype i = 0; i < remote.size(); ++i) {
         const auto held = newestInCloud.constFind(remote[i].id);
         if (held == newestInCloud.cend() || remote[i].updatedAt > remote[*held].updatedAt)
             newestInCloud.insert(remote[i].id, i);
     }
+    QHash<QUuid, const Thought *> here;
+    for (const Thought &thought : local)
+        here.insert(thought.id, &thought);
+    QHash<QUuid, const Thought *> synced;
+    for (const Thought &thought : base)
+        synced.insert(thought.id, &thought);
     for (Thought &thought : merged) {
         const auto inCloud = newestInCloud.constFind(thought.id);
-        if (inCloud == newestInCloud.cend())
+        const Thought *mine = here.value(thought.id);
+        if (inCloud == newestInCloud.cend() || !mine)
             continue;
         const Thought &cloudThought = remote[*inCloud];
-        if (wholeSeconds(thought.updatedAt) == wholeSeconds(cloudThought.updatedAt) &&
-            !sameInCloud(thought, cloudThought))
-            thought = cloudThought;
+        if (cloudThought.updatedAt != mine->updatedAt || sameInCloud(cloudThought, *mine))
+            continue;
+        const Thought *lastSynced = synced.value(thought.id);
+        const bool cloudUnchanged = lastSynced && sameInCloud(*lastSynced, cloudThought);
+        thought = cloudUnchanged ? *mine : cloudThought;
     }
     return merged;
 }
@@ -214,8 +279,11 @@ void SyncService::mergeSnapshot(const CloudSnapshot &snapshot)
     const bool hasRecord = snapshot.kind == CloudSnapshot::Kind::board;
     // Sample thoughts are no one's content: a board already in the cloud replaces them rather
     // than gaining three sample cards on every machine that starts afresh.
-    const Board merged = mergeWithCloud(
-        hasRecord && m_localIsUntouchedSamples ? Board() : m_latest, snapshot.board);
+    const Board local = hasRecord && m_localIsUntouchedSamples ? Board() : m_latest;
+    // The first merge of a launch keeps this machine's order, as does one after a reorder here.
+    const bool keepsLocalOrder =
+        !m_knowsBase || sharedOrder(local, m_cloudBoard) != sharedOrder(m_cloudBoard, local);
+    const Board merged = mergeWithCloud(local, snapshot.board, m_cloudBoard, keepsLocalOrder);
     const bool mustWrite = m_round == Round::launch && m_writeAttempts == 0;
     m_knowsBase = true;
     m_base = snapshot.version;

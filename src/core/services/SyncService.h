@@ -73,6 +73,8 @@ public:
 
     State state() const { return m_state; }
     bool hasCloudStore() const { return m_cloudKit != nullptr; }
+    /// Whether a round of reading and writing the cloud record is on its way.
+    bool hasRoundInFlight() const { return m_roundInFlight; }
 
     /// Starts the one pull of this launch; only the first call does anything.
     virtual void start(const Board &localThoughts, ApplyRemote applyRemote,
