@@ -228,6 +228,18 @@ void WebDavCloudTest::unreadableRecordIsMovedAsideNotOverwritten()
     QCOMPARE(machine.service->state().kind, Kind::failed);
     QCOMPARE(readFile(recordPath(m_apache)), garbage);
 
+    // Only the version that was found unreadable is moved, never one written since.
+    WebDavCloudDatabase database(
+        CloudAccount{m_apache.collectionUrl(), m_apache.user(), CloudAccount::Source::environment},
+        [secret = m_apache.password()](auto completion) { completion(secret); }, m_container);
+    std::optional<CloudResult<QString>> stale;
+    database.moveRecordAside(QStringLiteral("default-board"), "\"stale\"",
+                             [&stale](CloudResult<QString> moved) { stale.emplace(moved); });
+    QTRY_VERIFY(stale.has_value());
+    QVERIFY(!stale->hasValue());
+    QCOMPARE(stale->error().code, CloudErrorCode::serverRecordChanged);
+    QCOMPARE(readFile(recordPath(m_apache)), garbage);
+
     machine.store->addQuickThought(QStringLiteral("next"));
     machine.uploadNow();
 
