@@ -140,10 +140,9 @@ int connectAccount(const QStringList &arguments)
         return failure;
     }
 
-    const CloudResult<CloudAccountStatus> status =
-        checkServer(account, [password](std::function<void(CloudResult<QString>)> completion) {
-            completion(*password);
-        },
+    const CloudResult<CloudAccountStatus> status = checkServer(
+        account,
+        [password](std::function<void(CloudResult<QString>)> completion) { completion(*password); },
         ServerCheck::conditionalWritesToo);
     if (!status.hasValue()) {
         err() << QStringLiteral("未连接：%1\n").arg(status.error().localizedDescription);

@@ -20,9 +20,8 @@ SyncStatusVisualStyle SyncStatusVisualStyle::forState(const SyncService::State &
                 QStringLiteral("本机")};
     case Kind::cloudKitReady:
         return {QStringLiteral("icloud.fill"), SystemColors::green(palette),
-                state.message.isEmpty()
-                    ? QStringLiteral("iCloud 同步已就绪")
-                    : QStringLiteral("iCloud 同步已就绪\n") + state.message,
+                state.message.isEmpty() ? QStringLiteral("iCloud 同步已就绪")
+                                        : QStringLiteral("iCloud 同步已就绪\n") + state.message,
                 QStringLiteral("iCloud")};
     case Kind::syncing:
         return {QStringLiteral("icloud.and.arrow.up"), SystemColors::blue(palette),

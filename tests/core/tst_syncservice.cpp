@@ -6,10 +6,12 @@
 #include <QTest>
 
 using namespace std::chrono_literals;
+using Kind = SyncService::State::Kind;
+using StoreChange = std::function<void(BoardStore &)>;
+Q_DECLARE_METATYPE(StoreChange)
+Q_DECLARE_METATYPE(SyncService::State::Kind)
 
 namespace {
-
-using Kind = SyncService::State::Kind;
 
 /// One machine: a board store over an in-memory file, linked to a sync service that reaches the
 /// shared cloud, with the quiet period on a hand-moved clock. Every file save is logged as
@@ -21,44 +23,56 @@ struct Machine
     std::unique_ptr<BoardStore> store;
     std::unique_ptr<SyncService> service;
 
-    Machine(const std::shared_ptr<MemoryCloud> &cloud, std::optional<Board> saved)
+    Machine(const std::shared_ptr<MemoryCloud> &cloud, std::optional<Board> saved,
+            const StoreChange &beforeSync = {})
     {
         file.stored = std::move(saved);
         BoardPersistence persistence = file.persistence();
         persistence.save = [save = persistence.save, cloud](const Board &board) {
             if (cloud)
-                cloud->log.append(QStringLiteral("file"));
+                cloud->log.append("file");
             save(board);
         };
         store = std::make_unique<BoardStore>(persistence);
-        service = std::make_unique<SyncService>(
-            cloud ? std::make_unique<MemoryCloudStore>(cloud) : nullptr);
+        if (beforeSync)
+            beforeSync(*store);
+        service = std::make_unique<SyncService>(cloud ? std::make_unique<MemoryCloudStore>(cloud)
+                                                      : nullptr);
         service->setStartDelay(delays.startDelay());
         store->startSync(service.get());
+        settle();
     }
 
     Kind kind() const { return service->state().kind; }
+    void change(const StoreChange &change)
+    {
+        change(*store);
+        delays.advance(SyncService::quietPeriod);
+        settle();
+    }
     void add(const QString &title)
     {
-        store->addQuickThought(title);
-        delays.advance(SyncService::quietPeriod);
+        change([title](BoardStore &s) { s.addQuickThought(title); });
+    }
+
+    /// Lets every answer the cloud gives "at once" arrive, however many rounds they take.
+    static void settle()
+    {
+        for (int i = 0; i < 20; ++i)
+            QCoreApplication::processEvents();
     }
 };
 
-QStringList cloudTitles(const MemoryCloud &cloud)
-{
-    return titles(cloud.record.board);
-}
+const CloudError refused{CloudErrorCode::notAuthenticated, "密码被拒绝"};
 
-/// Lets every answer the cloud gives "at once" arrive, however many rounds they take.
-void settle()
+QString titleOf(const Board &board, const QUuid &id)
 {
-    for (int i = 0; i < 20; ++i)
-        QCoreApplication::processEvents();
+    for (const Thought &thought : board) {
+        if (thought.id == id)
+            return thought.title;
+    }
+    return {};
 }
-
-const CloudError refused{CloudErrorCode::notAuthenticated, QStringLiteral("密码被拒绝")};
-const CloudError changed{CloudErrorCode::serverRecordChanged, QStringLiteral("changed")};
 
 } // namespace
 
@@ -69,6 +83,8 @@ class SyncServiceTest : public QObject
 private slots:
     void launch_data();
     void launch();
+    void everyStoreChangeIsUploadedOnceWithTombstones_data();
+    void everyStoreChangeIsUploadedOnceWithTombstones();
     void writesAreGuardedByTheVersionLastMerged_data();
     void writesAreGuardedByTheVersionLastMerged();
     void sameSecondEditsAgreeEverywhere_data();
@@ -85,77 +101,74 @@ private slots:
 void SyncServiceTest::launch_data()
 {
     QTest::addColumn<bool>("hasCloud");
-    QTest::addColumn<bool>("savedBoard");
+    QTest::addColumn<QString>("localBoard");
     QTest::addColumn<CloudResult<CloudAccountStatus>>("account");
     QTest::addColumn<CloudSnapshot>("record");
     QTest::addColumn<QString>("failingCall");
     QTest::addColumn<QStringList>("expectedLog");
     QTest::addColumn<QStringList>("expectedCloud");
     QTest::addColumn<QStringList>("expectedBoard");
-    QTest::addColumn<int>("expectedKind");
+    QTest::addColumn<Kind>("expectedKind");
 
-    const CloudResult<CloudAccountStatus> available = CloudAccountStatus::available;
+    const CloudResult<CloudAccountStatus> ok = CloudAccountStatus::available;
     const CloudSnapshot none;
-    const CloudSnapshot cloudBoard{CloudSnapshot::Kind::board,
-                                   Board{makeThought(QStringLiteral("cloud"))}, "v1", {}};
-    const CloudSnapshot unreadable{CloudSnapshot::Kind::unreadable, {}, "v1",
-                                   QStringLiteral("看板数据无法读取")};
-    const QStringList fullPull{QStringLiteral("accountStatus"), QStringLiteral("fetch"),
-                               QStringLiteral("file"), QStringLiteral("save")};
-    const QStringList local{QStringLiteral("local")};
-    const QStringList merged{QStringLiteral("local"), QStringLiteral("cloud")};
-    const QStringList samples{QStringLiteral("把今天冒出来的产品灵感先放进这里"),
-                              QStringLiteral("研究 iCloud / CloudKit 同步结构"),
-                              QStringLiteral("确定四列看板状态")};
+    const CloudSnapshot cloud{CloudSnapshot::Kind::board, {makeThought("cloud")}, "v1", {}};
+    const CloudSnapshot unreadable{CloudSnapshot::Kind::unreadable, {}, "v1", "看板数据无法读取"};
+    const QStringList pull{"accountStatus", "fetch"};
+    const QStringList fullPull{"accountStatus", "fetch", "file", "save"};
+    const QStringList local{"local"};
+    const QStringList merged{"local", "cloud"};
+    const QStringList samples{"把今天冒出来的产品灵感先放进这里", "研究 iCloud / CloudKit 同步结构",
+                              "确定四列看板状态"};
 
-    QTest::newRow("no cloud store: nothing asked") << false << true << available << none
-                                                   << QString() << QStringList() << QStringList()
-                                                   << local << int(Kind::localOnly);
+    QTest::newRow("no cloud store: nothing asked")
+        << false << QString("saved") << ok << none << QString("") << QStringList() << QStringList()
+        << local << Kind::localOnly;
     QTest::newRow("no account: nothing fetched or applied")
-        << true << true << CloudResult<CloudAccountStatus>(CloudAccountStatus::noAccount) << none
-        << QString() << QStringList{QStringLiteral("accountStatus")} << QStringList() << local
-        << int(Kind::localOnly);
+        << true << QString("saved")
+        << CloudResult<CloudAccountStatus>(CloudAccountStatus::noAccount) << none << QString("")
+        << QStringList{"accountStatus"} << QStringList() << local << Kind::localOnly;
     QTest::newRow("account check fails")
-        << true << true << CloudResult<CloudAccountStatus>(refused) << none << QString()
-        << QStringList{QStringLiteral("accountStatus")} << QStringList() << local
-        << int(Kind::failed);
+        << true << QString("saved") << CloudResult<CloudAccountStatus>(refused) << none
+        << QString("") << QStringList{"accountStatus"} << QStringList() << local << Kind::failed;
     QTest::newRow("no record yet: local board applied, then created")
-        << true << true << available << none << QString() << fullPull << local << local
-        << int(Kind::cloudKitReady);
+        << true << QString("saved") << ok << none << QString("") << fullPull << local << local
+        << Kind::cloudKitReady;
     QTest::newRow("cloud board merged after the local one")
-        << true << true << available << cloudBoard << QString() << fullPull << merged << merged
-        << int(Kind::cloudKitReady);
+        << true << QString("saved") << ok << cloud << QString("") << fullPull << merged << merged
+        << Kind::cloudKitReady;
     QTest::newRow("fetch fails: nothing applied or uploaded")
-        << true << true << available << cloudBoard << QStringLiteral("fetch")
-        << QStringList{QStringLiteral("accountStatus"), QStringLiteral("fetch")}
-        << QStringList{QStringLiteral("cloud")} << local << int(Kind::failed);
+        << true << QString("saved") << ok << cloud << QString("fetch") << pull
+        << QStringList{"cloud"} << local << Kind::failed;
     QTest::newRow("unreadable record is left alone at launch")
-        << true << true << available << unreadable << QString()
-        << QStringList{QStringLiteral("accountStatus"), QStringLiteral("fetch")} << QStringList()
-        << local << int(Kind::failed);
+        << true << QString("saved") << ok << unreadable << QString("") << pull << QStringList()
+        << local << Kind::failed;
     QTest::newRow("upload fails after the merged board was applied")
-        << true << true << available << cloudBoard << QStringLiteral("save") << fullPull
-        << QStringList{QStringLiteral("cloud")} << merged << int(Kind::failed);
+        << true << QString("saved") << ok << cloud << QString("save") << fullPull
+        << QStringList{"cloud"} << merged << Kind::failed;
     QTest::newRow("untouched samples give way to the cloud board")
-        << true << false << available << cloudBoard << QString() << fullPull
-        << QStringList{QStringLiteral("cloud")} << QStringList{QStringLiteral("cloud")}
-        << int(Kind::cloudKitReady);
+        << true << QString("samples") << ok << cloud << QString("") << fullPull
+        << QStringList{"cloud"} << QStringList{"cloud"} << Kind::cloudKitReady;
+    QTest::newRow("samples someone changed are merged like any board")
+        << true << QString("touched samples") << ok << cloud << QString("")
+        << QStringList{"file"} + fullPull << samples + QStringList{"cloud"}
+        << samples + QStringList{"cloud"} << Kind::cloudKitReady;
     QTest::newRow("untouched samples fill an empty cloud")
-        << true << false << available << none << QString() << fullPull << samples << samples
-        << int(Kind::cloudKitReady);
+        << true << QString("samples") << ok << none << QString("") << fullPull << samples << samples
+        << Kind::cloudKitReady;
 }
 
 void SyncServiceTest::launch()
 {
     QFETCH(bool, hasCloud);
-    QFETCH(bool, savedBoard);
+    QFETCH(QString, localBoard);
     QFETCH(CloudResult<CloudAccountStatus>, account);
     QFETCH(CloudSnapshot, record);
     QFETCH(QString, failingCall);
     QFETCH(QStringList, expectedLog);
     QFETCH(QStringList, expectedCloud);
     QFETCH(QStringList, expectedBoard);
-    QFETCH(int, expectedKind);
+    QFETCH(Kind, expectedKind);
 
     auto cloud = std::make_shared<MemoryCloud>();
     cloud->accountStatus = account;
@@ -163,16 +176,52 @@ void SyncServiceTest::launch()
     if (!failingCall.isEmpty())
         cloud->failures.insert(failingCall, refused);
     Machine machine(hasCloud ? cloud : nullptr,
-                    savedBoard ? std::optional<Board>(Board{makeThought(QStringLiteral("local"))})
-                               : std::nullopt);
-    settle();
+                    localBoard == "saved" ? std::optional<Board>({makeThought("local")})
+                                          : std::nullopt,
+                    localBoard == "touched samples" ? StoreChange([](BoardStore &store) {
+                        store.move(store.thoughts().last().id, ThoughtStatus::completed, {});
+                    })
+                                                    : StoreChange());
 
     QCOMPARE(cloud->log, expectedLog);
-    QCOMPARE(cloudTitles(*cloud), expectedCloud);
+    QCOMPARE(titles(cloud->record.board), expectedCloud);
     QCOMPARE(titles(machine.store->thoughts()), expectedBoard);
-    QCOMPARE(int(machine.kind()), expectedKind);
-    if (machine.kind() == Kind::failed)
-        QVERIFY(!machine.service->state().message.isEmpty());
+    QCOMPARE(machine.kind(), expectedKind);
+    QCOMPARE(machine.kind() == Kind::failed, !machine.service->state().message.isEmpty());
+}
+
+void SyncServiceTest::everyStoreChangeIsUploadedOnceWithTombstones_data()
+{
+    QTest::addColumn<StoreChange>("change");
+    const auto first = [](BoardStore &store) { return store.thoughts().first(); };
+    QTest::newRow("add") << StoreChange([](BoardStore &s) { s.addQuickThought("new"); });
+    QTest::newRow("update") << StoreChange(
+        [first](BoardStore &s) { s.update(first(s), "renamed", "", ThoughtStatus::inProgress); });
+    QTest::newRow("delete") << StoreChange([first](BoardStore &s) { s.deleteThought(first(s)); });
+    QTest::newRow("archive") << StoreChange([](BoardStore &s) { s.archiveCompleted(); });
+    QTest::newRow("move") << StoreChange(
+        [first](BoardStore &s) { s.move(first(s).id, ThoughtStatus::notStarted, std::nullopt); });
+    QTest::newRow("advance") << StoreChange([first](BoardStore &s) { s.advance(first(s).id); });
+}
+
+void SyncServiceTest::everyStoreChangeIsUploadedOnceWithTombstones()
+{
+    QFETCH(StoreChange, change);
+    auto cloud = std::make_shared<MemoryCloud>();
+    Machine machine(cloud, Board{makeThought("A", ThoughtStatus::completed),
+                                 makeThought("deleted", ThoughtStatus::completed, 0, true)});
+    // A second link is ignored: the board keeps going to the first service only.
+    auto other = std::make_shared<MemoryCloud>();
+    SyncService otherService(std::make_unique<MemoryCloudStore>(other));
+    machine.store->startSync(&otherService);
+    cloud->log.clear();
+
+    machine.change(change);
+
+    QCOMPARE(cloud->log, (QStringList{"file", "save"}));
+    QCOMPARE(cloud->record.board, machine.store->thoughts());
+    QCOMPARE(machine.file.stored, std::optional<Board>(machine.store->thoughts()));
+    QVERIFY(other->log.isEmpty());
 }
 
 void SyncServiceTest::writesAreGuardedByTheVersionLastMerged_data()
@@ -187,28 +236,23 @@ void SyncServiceTest::writesAreGuardedByTheVersionLastMerged()
     QFETCH(bool, savesAnswerWithoutVersion);
     auto cloud = std::make_shared<MemoryCloud>();
     cloud->savesAnswerWithoutVersion = savesAnswerWithoutVersion;
-    Machine a(cloud, Board{makeThought(QStringLiteral("A"))});
-    settle();
+    Machine a(cloud, Board{makeThought("A")});
     Machine b(cloud, Board());
-    settle();
-    QCOMPARE(titles(b.store->thoughts()), QStringList{QStringLiteral("A")});
+    QCOMPARE(titles(b.store->thoughts()), QStringList{"A"});
 
     // B writes while A, already running, still holds the version it merged at launch. B knows
     // the version it wrote last, even from a server that did not name it, so one write does.
     cloud->log.clear();
-    b.add(QStringLiteral("from B"));
-    settle();
-    QCOMPARE(cloud->log.count(QStringLiteral("save")), 1);
-    a.add(QStringLiteral("from A"));
-    settle();
+    b.add("from B");
+    QCOMPARE(cloud->log.count("save"), 1);
+    a.add("from A");
 
     // A reordered nothing, so the cloud's order holds, and A's new card keeps its place above
     // the card that followed it on A.
-    const QStringList expected{QStringLiteral("from B"), QStringLiteral("from A"),
-                               QStringLiteral("A")};
-    QCOMPARE(cloudTitles(*cloud), expected);
+    const QStringList expected{"from B", "from A", "A"};
+    QCOMPARE(titles(cloud->record.board), expected);
     QCOMPARE(titles(a.store->thoughts()), expected);
-    QCOMPARE(titles(a.file.saves.last()), expected);
+    QCOMPARE(titles(*a.file.stored), expected);
     QCOMPARE(a.kind(), Kind::cloudKitReady);
     QCOMPARE(b.kind(), Kind::cloudKitReady);
 }
@@ -218,9 +262,9 @@ void SyncServiceTest::sameSecondEditsAgreeEverywhere_data()
     QTest::addColumn<bool>("otherEditsTheSameThought");
     QTest::addColumn<QString>("expected");
     QTest::newRow("the cloud still holds what A synced: A's edit is the newer")
-        << false << QStringLiteral("by A");
+        << false << QString("by A");
     QTest::newRow("B's edit reached the cloud first: it wins everywhere")
-        << true << QStringLiteral("by B");
+        << true << QString("by B");
 }
 
 void SyncServiceTest::sameSecondEditsAgreeEverywhere()
@@ -230,52 +274,42 @@ void SyncServiceTest::sameSecondEditsAgreeEverywhere()
 
     // Every edit falls within one second, which is all the record keeps of a date.
     auto cloud = std::make_shared<MemoryCloud>();
-    const Thought shared = makeThought(QStringLiteral("X"));
-    Machine a(cloud, Board{shared});
-    settle();
+    const Thought x = makeThought("X");
+    Machine a(cloud, Board{x});
     Machine b(cloud, Board());
-    settle();
     a.store->setClock([] { return fixtureNow().addMSecs(700); });
     b.store->setClock([] { return fixtureNow().addMSecs(300); });
 
     if (otherEditsTheSameThought)
-        b.store->update(shared, QStringLiteral("by B"), QString(), shared.status);
+        b.change([&x](BoardStore &s) { s.update(x, "by B", "", x.status); });
     else
-        b.store->addQuickThought(QStringLiteral("Y"));
-    b.delays.advance(SyncService::quietPeriod);
-    settle();
-    a.store->update(shared, QStringLiteral("by A"), QString(), shared.status);
-    a.delays.advance(SyncService::quietPeriod);
-    settle();
+        b.add("Y");
+    a.change([&x](BoardStore &s) { s.update(x, "by A", "", x.status); });
     b.service->catchUp();
-    settle();
+    Machine::settle();
 
-    for (const Board &board : {cloud->record.board, a.store->thoughts(), b.store->thoughts()}) {
-        const auto x = std::find_if(board.cbegin(), board.cend(),
-                                    [&](const Thought &t) { return t.id == shared.id; });
-        QVERIFY(x != board.cend());
-        QCOMPARE(x->title, expected);
-    }
+    QCOMPARE(titleOf(cloud->record.board, x.id), expected);
+    QCOMPARE(titleOf(a.store->thoughts(), x.id), expected);
+    QCOMPARE(titleOf(b.store->thoughts(), x.id), expected);
 }
 
 void SyncServiceTest::aChangeWaitsForTheSaveOnItsWay()
 {
     auto cloud = std::make_shared<MemoryCloud>();
     Machine machine(cloud, Board());
-    settle();
     cloud->answersAtOnce = false;
     cloud->log.clear();
 
-    machine.add(QStringLiteral("first"));
-    QCOMPARE(cloud->log, (QStringList{QStringLiteral("file"), QStringLiteral("save")}));
-    machine.add(QStringLiteral("second"));
+    machine.add("first");
+    QCOMPARE(cloud->log, (QStringList{"file", "save"}));
+    machine.add("second");
     QCOMPARE(cloud->pending.size(), 1); // the second save waits for the first
     cloud->releaseNext();
     QCOMPARE(cloud->pending.size(), 1);
     cloud->releaseNext();
 
-    QCOMPARE(cloud->log.count(QStringLiteral("save")), 2);
-    QCOMPARE(cloudTitles(*cloud), (QStringList{QStringLiteral("second"), QStringLiteral("first")}));
+    QCOMPARE(cloud->log.count("save"), 2);
+    QCOMPARE(titles(cloud->record.board), (QStringList{"second", "first"}));
     QCOMPARE(machine.kind(), Kind::cloudKitReady);
 }
 
@@ -283,35 +317,29 @@ void SyncServiceTest::aRecordThatKeepsChangingEndsInFailedAndLosesNothing()
 {
     auto cloud = std::make_shared<MemoryCloud>();
     Machine machine(cloud, Board());
-    settle();
-    cloud->failures.insert(QStringLiteral("save"), changed);
+    cloud->failures.insert("save", {CloudErrorCode::serverRecordChanged, "changed"});
     cloud->log.clear();
 
-    machine.add(QStringLiteral("kept"));
-    settle();
+    machine.add("kept");
 
-    QCOMPARE(cloud->log.count(QStringLiteral("save")), SyncService::maxWriteAttempts);
+    QCOMPARE(cloud->log.count("save"), SyncService::maxWriteAttempts);
     QCOMPARE(machine.kind(), Kind::failed);
-    QVERIFY(!machine.service->state().message.isEmpty());
-    QCOMPARE(titles(machine.file.saves.last()), QStringList{QStringLiteral("kept")});
+    QCOMPARE(titles(*machine.file.stored), QStringList{"kept"});
 }
 
 void SyncServiceTest::unreadableRecordIsMovedAsideByTheNextUpload()
 {
     auto cloud = std::make_shared<MemoryCloud>();
-    cloud->record = {CloudSnapshot::Kind::unreadable, {}, "v1", QStringLiteral("坏记录")};
-    Machine machine(cloud, Board{makeThought(QStringLiteral("local"))});
-    settle();
+    cloud->record = {CloudSnapshot::Kind::unreadable, {}, "v1", "坏记录"};
+    Machine machine(cloud, Board{makeThought("local")});
     QCOMPARE(machine.kind(), Kind::failed);
 
-    machine.add(QStringLiteral("next"));
-    settle();
+    machine.add("next");
 
-    QVERIFY(cloud->log.contains(QStringLiteral("moveAside")));
-    QCOMPARE(cloudTitles(*cloud), (QStringList{QStringLiteral("next"), QStringLiteral("local")}));
+    QVERIFY(cloud->log.contains("moveAside"));
+    QCOMPARE(titles(cloud->record.board), (QStringList{"next", "local"}));
     QCOMPARE(machine.kind(), Kind::cloudKitReady);
-    QVERIFY2(machine.service->state().message.contains(QStringLiteral("unreadable")),
-             qPrintable(machine.service->state().message));
+    QVERIFY(machine.service->state().message.contains("default-board.unreadable.json"));
 }
 
 void SyncServiceTest::catchUp_data()
@@ -320,22 +348,18 @@ void SyncServiceTest::catchUp_data()
     QTest::addColumn<QStringList>("expectedLog");
     QTest::addColumn<QStringList>("expectedBoard");
 
-    const QStringList own{QStringLiteral("own")};
     QTest::newRow("unchanged: one small question")
-        << QStringLiteral("unchanged") << QStringList{QStringLiteral("version")} << own;
+        << QString("unchanged") << QStringList{"version"} << QStringList{"own"};
     QTest::newRow("written elsewhere: pulled and applied, nothing written back")
-        << QStringLiteral("elsewhere")
-        << QStringList{QStringLiteral("version"), QStringLiteral("fetch"), QStringLiteral("file")}
-        << QStringList{QStringLiteral("own"), QStringLiteral("other")};
+        << QString("elsewhere") << QStringList{"version", "fetch", "file"}
+        << QStringList{"own", "other"};
     QTest::newRow("local only: no traffic")
-        << QStringLiteral("localOnly") << QStringList() << own;
+        << QString("localOnly") << QStringList() << QStringList{"own"};
     QTest::newRow("an upload is waiting: no traffic")
-        << QStringLiteral("waiting") << QStringList{QStringLiteral("file")}
-        << QStringList{QStringLiteral("waiting"), QStringLiteral("own")};
+        << QString("waiting") << QStringList{"file"} << QStringList{"waiting", "own"};
     QTest::newRow("after a failed upload: the upload again")
-        << QStringLiteral("failedUpload")
-        << QStringList{QStringLiteral("file"), QStringLiteral("save"), QStringLiteral("save")}
-        << QStringList{QStringLiteral("retried"), QStringLiteral("own")};
+        << QString("failedUpload") << QStringList{"file", "save", "save"}
+        << QStringList{"retried", "own"};
 }
 
 void SyncServiceTest::catchUp()
@@ -345,52 +369,48 @@ void SyncServiceTest::catchUp()
     QFETCH(QStringList, expectedBoard);
 
     auto cloud = std::make_shared<MemoryCloud>();
-    if (situation == QStringLiteral("localOnly"))
+    if (situation == "localOnly")
         cloud->accountStatus = CloudAccountStatus::noAccount;
-    Machine machine(cloud, Board{makeThought(QStringLiteral("own"))});
-    settle();
+    Machine machine(cloud, Board{makeThought("own")});
     cloud->log.clear();
-    if (situation == QStringLiteral("elsewhere"))
-        cloud->writeFromElsewhere(cloud->record.board + Board{makeThought(QStringLiteral("other"))});
-    if (situation == QStringLiteral("waiting"))
-        machine.store->addQuickThought(QStringLiteral("waiting"));
-    if (situation == QStringLiteral("failedUpload")) {
-        cloud->failures.insert(QStringLiteral("save"), refused);
-        machine.add(QStringLiteral("retried"));
-        settle();
+    if (situation == "elsewhere")
+        cloud->writeFromElsewhere(cloud->record.board + Board{makeThought("other")});
+    if (situation == "waiting")
+        machine.store->addQuickThought("waiting");
+    if (situation == "failedUpload") {
+        cloud->failures.insert("save", refused);
+        machine.add("retried");
         QCOMPARE(machine.kind(), Kind::failed);
         cloud->failures.clear();
     }
 
     machine.service->catchUp();
-    settle();
+    Machine::settle();
 
     QCOMPARE(cloud->log, expectedLog);
     QCOMPARE(titles(machine.store->thoughts()), expectedBoard);
-    if (!expectedLog.isEmpty() && situation != QStringLiteral("waiting"))
-        QCOMPARE(cloudTitles(*cloud), expectedBoard);
+    if (!expectedLog.isEmpty() && situation != "waiting")
+        QCOMPARE(titles(cloud->record.board), expectedBoard);
 }
 
 void SyncServiceTest::burstOfChangesUploadsTheLastBoardOnce()
 {
     auto cloud = std::make_shared<MemoryCloud>();
     Machine machine(cloud, Board());
-    settle();
     cloud->log.clear();
 
-    for (const QString &title : {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")}) {
+    for (const char *title : {"1", "2", "3"}) {
         machine.store->addQuickThought(title);
         machine.delays.advance(300ms);
     }
-    settle();
-    QVERIFY(!cloud->log.contains(QStringLiteral("save")));
+    Machine::settle();
+    QVERIFY(!cloud->log.contains("save"));
     QCOMPARE(machine.kind(), Kind::cloudKitReady); // the quiet period shows nothing yet
     machine.delays.advance(SyncService::quietPeriod - 300ms);
-    settle();
+    Machine::settle();
 
-    QCOMPARE(cloud->log.count(QStringLiteral("save")), 1);
-    QCOMPARE(cloudTitles(*cloud),
-             (QStringList{QStringLiteral("3"), QStringLiteral("2"), QStringLiteral("1")}));
+    QCOMPARE(cloud->log.count("save"), 1);
+    QCOMPARE(titles(cloud->record.board), (QStringList{"3", "2", "1"}));
 }
 
 void SyncServiceTest::destroyingTheServiceWithAnswersOutstandingIsSafe()
@@ -402,7 +422,7 @@ void SyncServiceTest::destroyingTheServiceWithAnswersOutstandingIsSafe()
     }
     while (!cloud->pending.isEmpty())
         cloud->releaseNext();
-    settle();
+    Machine::settle();
 }
 
 QTEST_GUILESS_MAIN(SyncServiceTest)

@@ -11,8 +11,8 @@ void MemoryCloud::releaseNext()
 
 void MemoryCloud::writeFromElsewhere(const Board &board)
 {
-    record = CloudSnapshot{CloudSnapshot::Kind::board, board,
-                           QByteArray::number(++writes) + "-elsewhere", {}};
+    record = CloudSnapshot{
+        CloudSnapshot::Kind::board, board, QByteArray::number(++writes) + "-elsewhere", {}};
 }
 
 void MemoryCloudStore::answer(const QString &call, std::function<void()> effect,
@@ -56,8 +56,8 @@ void MemoryCloudStore::save(const Board &board, const QByteArray &basedOn,
                                       QStringLiteral("changed elsewhere")});
                 return;
             }
-            cloud->record = CloudSnapshot{CloudSnapshot::Kind::board, board,
-                                          QByteArray::number(++cloud->writes), {}};
+            cloud->record = CloudSnapshot{
+                CloudSnapshot::Kind::board, board, QByteArray::number(++cloud->writes), {}};
             completion(cloud->savesAnswerWithoutVersion ? QByteArray() : cloud->record.version);
         },
         completion);

@@ -17,21 +17,11 @@ namespace {
 
 QString findProgram(const QString &name)
 {
-    return QStandardPaths::findExecutable(
-        name, {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin"),
-               QStringLiteral("/usr/bin"), QStringLiteral("/usr/local/bin")});
+    return QStandardPaths::findExecutable(name, {"/usr/sbin", "/usr/bin", "/usr/local/bin"});
 }
 
-QString findModules()
-{
-    for (const QString &folder :
-         {QStringLiteral("/usr/lib/apache2/modules"), QStringLiteral("/usr/lib64/httpd/modules"),
-          QStringLiteral("/usr/lib/httpd/modules"), QStringLiteral("/usr/libexec/apache2")}) {
-        if (QFile::exists(folder + QStringLiteral("/mod_dav_fs.so")))
-            return folder;
-    }
-    return {};
-}
+// Debian's layout; the test machines run Debian.
+const QString apacheModules = "/usr/lib/apache2/modules";
 
 quint16 freeLoopbackPort()
 {
@@ -142,11 +132,12 @@ Alias /dav "%1/htdocs/dav"
 )")
                             .arg(m_root.path())
                             .arg(m_port)
-                            .arg(findModules());
+                            .arg(apacheModules);
         if (isRoot)
             configuration += QStringLiteral("User nobody\nGroup nogroup\n");
     } else if (m_kind != Kind::rclone) {
-        configuration = QStringLiteral(R"conf(server.modules = ("mod_webdav", "mod_auth", "mod_authn_file")
+        configuration =
+            QStringLiteral(R"conf(server.modules = ("mod_webdav", "mod_auth", "mod_authn_file")
 server.document-root = "%1/htdocs"
 server.bind = "127.0.0.1"
 server.port = %2
@@ -161,11 +152,11 @@ $HTTP["url"] =~ "^/dav($|/)" {
                            "require" => "valid-user"))
 }
 )conf")
-                            .arg(m_root.path())
-                            .arg(m_port)
-                            .arg(m_kind == Kind::lighttpd
-                                     ? QStringLiteral(R"(mimetype.assign = (".json" => "application/json"))")
-                                     : QString());
+                .arg(m_root.path())
+                .arg(m_port)
+                .arg(m_kind == Kind::lighttpd
+                         ? QStringLiteral(R"(mimetype.assign = (".json" => "application/json"))")
+                         : QString());
     }
     if (!writeFile(root.filePath(QStringLiteral("users")), users) ||
         !writeFile(root.filePath(QStringLiteral("server.conf")), configuration.toUtf8())) {
@@ -187,18 +178,26 @@ QStringList WebDavServer::command() const
         return {findProgram(QStringLiteral("lighttpd")), QStringLiteral("-D"), QStringLiteral("-f"),
                 conf};
     case Kind::rclone:
-        return {findProgram(QStringLiteral("rclone")), QStringLiteral("serve"),
-                QStringLiteral("webdav"), m_root.filePath(QStringLiteral("htdocs")),
-                QStringLiteral("--addr"), QStringLiteral("127.0.0.1:%1").arg(m_port),
-                QStringLiteral("--user"), user(), QStringLiteral("--pass"), password(),
-                QStringLiteral("--config"), m_root.filePath(QStringLiteral("rclone.conf"))};
+        return {findProgram(QStringLiteral("rclone")),
+                QStringLiteral("serve"),
+                QStringLiteral("webdav"),
+                m_root.filePath(QStringLiteral("htdocs")),
+                QStringLiteral("--addr"),
+                QStringLiteral("127.0.0.1:%1").arg(m_port),
+                QStringLiteral("--user"),
+                user(),
+                QStringLiteral("--pass"),
+                password(),
+                QStringLiteral("--config"),
+                m_root.filePath(QStringLiteral("rclone.conf"))};
     }
     return {};
 }
 
 bool WebDavServer::start(QString *error)
 {
-    if (command().constFirst().isEmpty() || (m_kind == Kind::apache && findModules().isEmpty())) {
+    if (command().constFirst().isEmpty() ||
+        (m_kind == Kind::apache && !QFile::exists(apacheModules + "/mod_dav_fs.so"))) {
         *error = QStringLiteral("the WebDAV server program is not installed");
         return false;
     }

@@ -266,10 +266,10 @@ void SyncService::fetchAndMerge()
         } else if (self->m_round == Round::upload) {
             self->moveAsideAndWrite(snapshot.version);
         } else {
-            self->finishRound(State::failed(
-                QStringLiteral("%1。没有合并也没有上传；下次修改看板时，Lumaret "
-                               "会把它改名保留在云端文件夹中，再上传本机的看板")
-                    .arg(snapshot.problem)));
+            self->finishRound(
+                State::failed(QStringLiteral("%1。没有合并也没有上传；下次修改看板时，Lumaret "
+                                             "会把它改名保留在云端文件夹中，再上传本机的看板")
+                                  .arg(snapshot.problem)));
         }
     });
 }
@@ -307,9 +307,9 @@ void SyncService::mergeSnapshot(const CloudSnapshot &snapshot)
 void SyncService::write()
 {
     if (m_writeAttempts >= maxWriteAttempts) {
-        finishRound(State::failed(
-            QStringLiteral("云端看板在上传时被其他设备反复修改，这次没有同步完成。本机的修改已保存，"
-                           "稍后会再次同步")));
+        finishRound(State::failed(QStringLiteral(
+            "云端看板在上传时被其他设备反复修改，这次没有同步完成。本机的修改已保存，"
+            "稍后会再次同步")));
         return;
     }
     ++m_writeAttempts;

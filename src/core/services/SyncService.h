@@ -36,7 +36,10 @@ public:
         QString message;
 
         static State localOnly() { return {Kind::localOnly, {}}; }
-        static State cloudKitReady(const QString &notice = {}) { return {Kind::cloudKitReady, notice}; }
+        static State cloudKitReady(const QString &notice = {})
+        {
+            return {Kind::cloudKitReady, notice};
+        }
         static State syncing() { return {Kind::syncing, {}}; }
         static State failed(const QString &message) { return {Kind::failed, message}; }
 

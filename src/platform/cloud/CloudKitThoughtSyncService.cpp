@@ -44,8 +44,8 @@ void CloudKitThoughtSyncService::fetch(FetchCompletion completion)
             return;
         }
         const auto unreadable = [&](const QString &problem) {
-            completion(CloudSnapshot{CloudSnapshot::Kind::unreadable, {},
-                                     record.value().versionTag, problem});
+            completion(CloudSnapshot{
+                CloudSnapshot::Kind::unreadable, {}, record.value().versionTag, problem});
         };
         if (!record.value().unreadableProblem.isEmpty())
             return unreadable(QStringLiteral("云端的看板记录无法读取（%1）")
@@ -54,8 +54,7 @@ void CloudKitThoughtSyncService::fetch(FetchCompletion completion)
         if (!payload && record.value().isDataField(payloadKey)) {
             // A data value that does not decode is a damaged board, not a missing one: reading it
             // as empty would upload the local board over it.
-            return unreadable(
-                QStringLiteral("云端的看板数据无法读取（不是有效的 base64 数据）"));
+            return unreadable(QStringLiteral("云端的看板数据无法读取（不是有效的 base64 数据）"));
         }
         std::optional<Board> board = Board();
         QString decodingError;
@@ -64,8 +63,8 @@ void CloudKitThoughtSyncService::fetch(FetchCompletion completion)
         if (!board)
             return unreadable(QStringLiteral("云端的看板数据无法读取（%1）").arg(decodingError));
         *kept = record.value();
-        completion(CloudSnapshot{CloudSnapshot::Kind::board, std::move(*board),
-                                 record.value().versionTag, {}});
+        completion(CloudSnapshot{
+            CloudSnapshot::Kind::board, std::move(*board), record.value().versionTag, {}});
     });
 }
 

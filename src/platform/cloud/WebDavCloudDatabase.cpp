@@ -215,8 +215,8 @@ void WebDavCloudDatabase::fetchRecord(const QString &recordName, RecordCompletio
                  // The name is where a save writes the record back; one that is not the name
                  // asked for could send the write, and the password with it, anywhere.
                  record.recordName = recordName;
-                 record.unreadableProblem = QStringLiteral(
-                     "云端的看板记录格式无法识别（记录名称与所请求的不一致）");
+                 record.unreadableProblem =
+                     QStringLiteral("云端的看板记录格式无法识别（记录名称与所请求的不一致）");
              } else {
                  record = std::move(parsed.value());
              }
@@ -297,44 +297,47 @@ void WebDavCloudDatabase::checkConditionalWrites(DoneCompletion completion)
                  return finishWith(created.error());
              if (created.value().status != 201 && created.value().status != 204)
                  return finishWith(cloudErrorForHttpStatus(created.value().status));
-             self->send("HEAD", scratch, {}, {}, [self, scratch, body, finishWith, ignoredGuard](
-                                                     CloudResult<Response> head) {
-                 if (!self)
-                     return;
-                 if (!head.hasValue())
-                     return finishWith(head.error());
-                 if (strongEtag(head.value().etag).isEmpty()) {
-                     return finishWith(CloudError{
-                         CloudErrorCode::serverRejectedRequest,
-                         QStringLiteral("云端服务器没有为 .json 文件提供强 ETag 版本标记，Lumaret "
-                                        "无法安全地写入。lighttpd 只为有 MIME 类型的文件发送 "
-                                        "ETag：请在 mimetype.assign 中加入 \".json\"；Apache "
-                                        "请使用 FileETag Digest")});
-                 }
-                 self->send("PUT", scratch,
-                            {{"Content-Type", "application/json"},
-                             {"If-Match", "\"lumaret-no-such-version\""}},
-                            body, [self, scratch, body, finishWith, ignoredGuard](
-                                      CloudResult<Response> mismatched) {
-                                if (!self)
-                                    return;
-                                if (!mismatched.hasValue())
-                                    return finishWith(mismatched.error());
-                                if (mismatched.value().status != 412)
-                                    return finishWith(ignoredGuard("If-Match"));
-                                self->send(
-                                    "PUT", scratch,
-                                    {{"Content-Type", "application/json"}, {"If-None-Match", "*"}},
-                                    body,
-                                    [finishWith, ignoredGuard](CloudResult<Response> existing) {
-                                        if (!existing.hasValue())
-                                            return finishWith(existing.error());
-                                        if (existing.value().status != 412)
-                                            return finishWith(ignoredGuard("If-None-Match"));
-                                        finishWith(CloudDone{});
-                                    });
-                            });
-             });
+             self->send(
+                 "HEAD", scratch, {}, {},
+                 [self, scratch, body, finishWith, ignoredGuard](CloudResult<Response> head) {
+                     if (!self)
+                         return;
+                     if (!head.hasValue())
+                         return finishWith(head.error());
+                     if (strongEtag(head.value().etag).isEmpty()) {
+                         return finishWith(CloudError{
+                             CloudErrorCode::serverRejectedRequest,
+                             QStringLiteral(
+                                 "云端服务器没有为 .json 文件提供强 ETag 版本标记，Lumaret "
+                                 "无法安全地写入。lighttpd 只为有 MIME 类型的文件发送 "
+                                 "ETag：请在 mimetype.assign 中加入 \".json\"；Apache "
+                                 "请使用 FileETag Digest")});
+                     }
+                     self->send(
+                         "PUT", scratch,
+                         {{"Content-Type", "application/json"},
+                          {"If-Match", "\"lumaret-no-such-version\""}},
+                         body,
+                         [self, scratch, body, finishWith,
+                          ignoredGuard](CloudResult<Response> mismatched) {
+                             if (!self)
+                                 return;
+                             if (!mismatched.hasValue())
+                                 return finishWith(mismatched.error());
+                             if (mismatched.value().status != 412)
+                                 return finishWith(ignoredGuard("If-Match"));
+                             self->send(
+                                 "PUT", scratch,
+                                 {{"Content-Type", "application/json"}, {"If-None-Match", "*"}},
+                                 body, [finishWith, ignoredGuard](CloudResult<Response> existing) {
+                                     if (!existing.hasValue())
+                                         return finishWith(existing.error());
+                                     if (existing.value().status != 412)
+                                         return finishWith(ignoredGuard("If-None-Match"));
+                                     finishWith(CloudDone{});
+                                 });
+                         });
+                 });
          });
 }
 
@@ -433,8 +436,8 @@ void WebDavCloudDatabase::sendWithPassword(const QString &password, const QByteA
         request.setRawHeader(name, value);
 
     // A HEAD answer announces a body length without a body; only Qt's own HEAD knows that.
-    QNetworkReply *reply = verb == "HEAD" ? m_network.head(request)
-                                          : m_network.sendCustomRequest(request, verb, body);
+    QNetworkReply *reply =
+        verb == "HEAD" ? m_network.head(request) : m_network.sendCustomRequest(request, verb, body);
 
     auto *deadline = new QTimer(reply);
     deadline->setSingleShot(true);
