@@ -1,10 +1,8 @@
 #pragma once
 
-#include <QByteArray>
 #include <QHash>
 #include <QHostAddress>
-#include <QObject>
-#include <QThread>
+#include <QTcpServer>
 #include <QUrl>
 
 #include <chrono>
@@ -29,30 +27,29 @@ struct HostileAnswer
 /// The answer to every request, by method; HEAD is answered as GET.
 using HostileScript = QHash<QByteArray, HostileAnswer>;
 
-class HostileHttpWorker;
-
-/// A loopback HTTP server for the answers no honest WebDAV server gives. It records every request
-/// and runs on a thread of its own, as a remote server would, so a flood never holds up the
-/// client's event loop; a flood is paced by what the client reads, so the server stays small.
-class HostileHttpServer
+/// A loopback HTTP server for the answers no honest WebDAV server gives. A flood is paced by what
+/// the client reads, so the server's own buffers stay small however long it floods.
+class HostileHttpServer : public QObject
 {
 public:
     explicit HostileHttpServer(HostileScript script,
                                const QHostAddress &address = QHostAddress::LocalHost);
-    ~HostileHttpServer();
 
     /// http://address:port + \a path.
     QUrl url(const QString &path = QStringLiteral("/dav/")) const;
+
     /// Every complete request received, head and body, in order.
-    QList<QByteArray> requests() const;
+    QList<QByteArray> requests;
     /// Every connection accepted, whether or not it ever sent a whole request.
-    int connectionCount() const;
+    int connectionCount = 0;
 
 private:
-    QThread m_thread;
-    /// Lives on the server's thread, to run code there.
-    QObject m_onThread;
-    HostileHttpWorker *m_worker = nullptr;
-    QHostAddress m_address;
-    quint16 m_port = 0;
+    void read(QTcpSocket *socket);
+    void flood(QTcpSocket *socket);
+
+    QTcpServer m_server;
+    HostileScript m_script;
+    QHash<QTcpSocket *, QByteArray> m_received;
+    /// What each flooding connection still has to send, and the filler it sends.
+    QHash<QTcpSocket *, QPair<qint64, QByteArray>> m_floods;
 };
