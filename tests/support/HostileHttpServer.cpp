@@ -3,8 +3,6 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-#include <limits>
-
 HostileAnswer HostileAnswer::whole(const QByteArray &statusLine, const QByteArray &headers,
                                    const QByteArray &body)
 {
@@ -64,8 +62,7 @@ void HostileHttpServer::read(QTcpSocket *socket)
                     });
             drip->start(answer.dripInterval);
         } else {
-            m_floods[socket] = {answer.floodBytes > 0 ? answer.floodBytes
-                                                      : std::numeric_limits<qint64>::max(),
+            m_floods[socket] = {answer.floodBytes,
                                 answer.filler.repeated(64 * 1024 / answer.filler.size() + 1)};
             flood(socket);
         }

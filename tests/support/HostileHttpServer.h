@@ -6,17 +6,18 @@
 #include <QUrl>
 
 #include <chrono>
+#include <limits>
 
 /// How a HostileHttpServer answers one request: \a head at once, then \a filler repeated while the
 /// client stays connected, one byte every \a dripInterval or, without an interval, as fast as the
-/// client reads, up to \a floodBytes (zero: without end). Without filler the connection is closed
-/// after the head when \a hangsUp, or left open with nothing more said.
+/// client reads, up to \a floodBytes. Without filler the connection is closed after the head
+/// when \a hangsUp, or left open with nothing more said.
 struct HostileAnswer
 {
     QByteArray head{};
     QByteArray filler{};
     std::chrono::milliseconds dripInterval{0};
-    qint64 floodBytes = 0;
+    qint64 floodBytes = std::numeric_limits<qint64>::max();
     bool hangsUp = true;
 
     /// Status line, Content-Length, \a headers (each ending in CRLF) and \a body, then hang up.
@@ -35,7 +36,6 @@ public:
     explicit HostileHttpServer(HostileScript script,
                                const QHostAddress &address = QHostAddress::LocalHost);
 
-    /// http://address:port + \a path.
     QUrl url(const QString &path = QStringLiteral("/dav/")) const;
 
     /// Every complete request received, head and body, in order.
