@@ -140,13 +140,12 @@ private:
     void failsCleanly();
 
     /// Another host, which nothing a server says may ever lead to.
-    std::unique_ptr<HostileHttpServer> m_elsewhere;
+    HostileHttpServer m_elsewhere{honest(), QHostAddress("127.0.0.2")};
 };
 
 void WebDavHostileTest::initTestCase()
 {
     QStandardPaths::setTestModeEnabled(true);
-    m_elsewhere = std::make_unique<HostileHttpServer>(honest(), QHostAddress("127.0.0.2"));
 }
 
 void WebDavHostileTest::failsCleanly()
@@ -156,7 +155,7 @@ void WebDavHostileTest::failsCleanly()
 
     HostileHttpServer server(honest(changes));
     syncOnce(server, Kind::failed, fragment);
-    QCOMPARE(m_elsewhere->connectionCount, 0);
+    QCOMPARE(m_elsewhere.connectionCount, 0);
 }
 
 void WebDavHostileTest::hostileAnswerFailsCleanly_data()
@@ -164,7 +163,7 @@ void WebDavHostileTest::hostileAnswerFailsCleanly_data()
     QTest::addColumn<HostileScript>("changes");
     QTest::addColumn<QString>("fragment");
 
-    const QByteArray elsewhere = m_elsewhere->url(QString()).toEncoded();
+    const QByteArray elsewhere = m_elsewhere.url(QString()).toEncoded();
     const QByteArray cloudPayload = BoardCodec::encode(cloudBoard).toBase64();
     const QByteArray cloudEnvelope = envelope(cloudPayload);
     const QByteArray ok = "HTTP/1.1 200 OK\r\n";
