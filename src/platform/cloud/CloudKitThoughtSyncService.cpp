@@ -43,6 +43,13 @@ void CloudKitThoughtSyncService::fetch(FetchCompletion completion)
                 completion(record.error());
             return;
         }
+        if (record.value().versionTag.isEmpty()) {
+            // Without a strong tag no later write could be guarded by this version.
+            return completion(CloudError{
+                CloudErrorCode::serverRejectedRequest,
+                QStringLiteral("云端服务器没有为看板记录提供可靠的版本标记（强 ETag），为避免"
+                               "覆盖其他设备的修改，没有同步")});
+        }
         const auto unreadable = [&](const QString &problem) {
             completion(CloudSnapshot{
                 CloudSnapshot::Kind::unreadable, {}, record.value().versionTag, problem});
