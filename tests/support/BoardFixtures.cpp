@@ -8,25 +8,19 @@ QDateTime fixtureNow()
 Thought makeThought(const QString &title, ThoughtStatus status, qint64 updatedOffsetSeconds,
                     bool isDeleted)
 {
-    const QDateTime created = fixtureNow().addSecs(-3600);
     return Thought{QUuid::createUuid(),
                    title,
                    QString(),
                    status,
-                   created,
+                   fixtureNow().addSecs(-3600),
                    fixtureNow().addSecs(updatedOffsetSeconds),
                    isDeleted};
 }
 
 BoardPersistence RecordingPersistence::persistence()
 {
-    return BoardPersistence{
-        [this] { return stored; },
-        [this](const Board &board) {
-            stored = board;
-            saves.append(board);
-        },
-    };
+    return BoardPersistence{[this] { return stored; },
+                            [this](const Board &board) { saves.append(stored.emplace(board)); }};
 }
 
 QStringList titles(const Board &board)

@@ -3,12 +3,11 @@
 #include "models/Thought.h"
 #include "stores/BoardPersistence.h"
 
-#include <memory>
-
 /// A fixed instant to build boards around: 2026-03-01T09:00:00Z.
 QDateTime fixtureNow();
 
-/// A thought with a fresh id, times offset from fixtureNow() by the given seconds.
+/// A thought with a fresh id, created an hour before fixtureNow() and updated the given seconds
+/// after it.
 Thought makeThought(const QString &title, ThoughtStatus status = ThoughtStatus::notStarted,
                     qint64 updatedOffsetSeconds = 0, bool isDeleted = false);
 
