@@ -11,8 +11,6 @@
 #include "stores/BoardStore.h"
 
 #include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,11 +23,11 @@ class MainWindowTest : public QObject
     Q_OBJECT
 
 private slots:
-    void wiresTheServicesBehindOneMenu();
+    void menuShortcutsReachTheWiredServices();
     void secondLaunchHandsOverWithoutWritingTheBoard();
 };
 
-void MainWindowTest::wiresTheServicesBehindOneMenu()
+void MainWindowTest::menuShortcutsReachTheWiredServices()
 {
     // The real application wiring over an in-memory board and settings of the test's own.
     RecordingPersistence persistence;
@@ -44,13 +42,6 @@ void MainWindowTest::wiresTheServicesBehindOneMenu()
                                    [] { return std::unique_ptr<CloudKitThoughtSyncing>(); }});
     MainWindow window(app.services());
     QCOMPARE(window.windowTitle(), QStringLiteral("Lumaret"));
-    QStringList commands;
-    for (const QAction *menu : window.menuBar()->actions())
-        for (const QAction *command :
-             menu->text() == "记录" ? menu->menu()->actions() : QList<QAction *>())
-            commands.append(command->text() + " " + command->shortcut().toString());
-    QCOMPARE(commands, (QStringList{"新建想法 Ctrl+N", "归档已完成 Ctrl+Shift+E"}));
-
     window.show();
     window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&window));

@@ -59,7 +59,6 @@ void BoardPersistenceTest::unreadableFileIsKeptAsideBeforeTheFirstSave_data()
     QTest::addColumn<bool>("readable");
     const QByteArray good = BoardCodec::encode({makeThought("t")});
     QTest::newRow("no file") << QByteArray() << false;
-    QTest::newRow("one bad byte") << QByteArray("[{\"id\":\x01}]") << false;
     QTest::newRow("newer status") << QByteArray(good).replace("notStarted", "someday") << false;
     QTest::newRow("truncated") << good.chopped(3) << false;
     QTest::newRow("readable") << good << true;
@@ -149,7 +148,6 @@ void BoardPersistenceTest::killedWriterLeavesAWholeBoard()
     QTemporaryDir dir;
     const QString path = dir.filePath("board.json");
     QRandomGenerator random(4242);
-    int killedMidWrite = 0;
     for (int run = 0; run < 200; ++run) {
         QFile::remove(path);
         QProcess writer;
@@ -173,9 +171,7 @@ void BoardPersistenceTest::killedWriterLeavesAWholeBoard()
         QVERIFY2(!loaded || isNext ||
                      (lastReported > 0 && *loaded == drillBoard(run, lastReported)),
                  qPrintable(context));
-        killedMidWrite += isNext ? 1 : 0;
     }
-    qInfo("200 runs, %d killed between a rename and its report", killedMidWrite);
 }
 
 int main(int argc, char *argv[])

@@ -11,7 +11,6 @@
 #include <QUrlQuery>
 
 using namespace std::chrono_literals;
-using Scopes = QList<AuthorizationScope>;
 
 namespace {
 
@@ -56,16 +55,14 @@ private slots:
 
 private:
     std::unique_ptr<OidcIdentityProvider> provider(const QString &clientId = "lumaret",
-                                                   QString issuer = {},
-                                                   std::chrono::milliseconds wait = 15s)
+                                                   QString issuer = {}, bool keyringUp = true)
     {
-        auto secrets = std::make_unique<OidcMemorySecretStore>(&m_secrets);
-        secrets->reachable = m_secretsReachable;
+        auto secrets = std::make_unique<OidcMemorySecretStore>(&m_secrets, keyringUp);
         return std::make_unique<OidcIdentityProvider>(
-            OidcSettings{issuer.isEmpty() ? m_fixture.issuer() : issuer, clientId, wait},
+            OidcSettings{issuer.isEmpty() ? m_fixture.issuer() : issuer, clientId},
             [this](const QUrl &url) { return m_browser->open(url); }, std::move(secrets));
     }
-    QString signIn(OidcIdentityProvider &provider, const Scopes &scopes,
+    QString signIn(OidcIdentityProvider &provider, const QList<AuthorizationScope> &scopes,
                    std::optional<IdentityCredential> *credential = nullptr)
     {
         std::optional<AuthorizationOutcome> outcome;
@@ -92,23 +89,19 @@ private:
     OidcProviderFixture m_fixture;
     std::unique_ptr<OidcTestBrowser> m_browser;
     QHash<QString, QString> m_secrets;
-    bool m_secretsReachable = true;
 };
 
 void OidcProviderTest::initTestCase()
 {
-    if (!m_fixture.start()) {
-        if (m_fixture.shouldSkip())
-            QSKIP(qPrintable(m_fixture.problem()));
-        QFAIL(qPrintable(m_fixture.problem()));
-    }
+    if (!m_fixture.start() && m_fixture.shouldSkip())
+        QSKIP(qPrintable(m_fixture.problem()));
+    QVERIFY2(m_fixture.problem().isEmpty(), qPrintable(m_fixture.problem()));
 }
 
 void OidcProviderTest::init()
 {
     m_browser = std::make_unique<OidcTestBrowser>();
     m_secrets.clear();
-    m_secretsReachable = true;
     m_fixture.setBehaviour({{"consent", "grant"}, {"account", "ada"}, {"forgeJwks", false}});
 }
 
@@ -131,8 +124,6 @@ void OidcProviderTest::failedSignInsKeepWhatWasStored_data()
     QTest::newRow("token expired") << "expired" << invalid.arg("已过期");
     QTest::newRow("provider names another issuer") << "localhost" << misconfigured;
     QTest::newRow("plain HTTP beyond this machine") << "127.0.0.2" << misconfigured;
-    QTest::newRow("browser never returns") << "timeout"
-                                           << "登录超时：没有在限定时间内从浏览器收到登录结果。";
 }
 
 void OidcProviderTest::failedSignInsKeepWhatWasStored()
@@ -140,8 +131,7 @@ void OidcProviderTest::failedSignInsKeepWhatWasStored()
     QFETCH(QString, fault);
     QFETCH(QString, message);
     const QString issuer = QString(m_fixture.issuer()).replace("127.0.0.1", fault);
-    auto signingIn = provider("lumaret", fault.contains('.') || fault == "localhost" ? issuer : "",
-                              fault == "timeout" ? 300ms : 15s);
+    auto signingIn = provider("lumaret", fault.contains('.') || fault == "localhost" ? issuer : "");
     m_fixture.setBehaviour(
         {{"consent", fault == "refuse" ? "deny" : "grant"}, {"forgeJwks", fault == "forgeJwks"}});
     if (fault == "expired")
@@ -155,7 +145,7 @@ void OidcProviderTest::failedSignInsKeepWhatWasStored()
             return withQueryItem(url, "nonce", "forged-nonce");
         if (fault == "verifier")
             return withQueryItem(url, "code_challenge", pkceS256Challenge(randomUrlSafeToken(32)));
-        return fault == "timeout" ? QUrl() : url; // Without an address the browser goes nowhere.
+        return url;
     };
     // What an earlier sign-in left in the keyring survives a failed one.
     const QHash<QString, QString> earlier{{signingIn->secretKey(), "earlier sign-in"}};
@@ -188,7 +178,6 @@ void OidcProviderTest::signInThenRefreshDecideWhoIsSignedIn()
     QCOMPARE(signIn(*signingIn, {}, &ada), QString());
     QVERIFY(!ada->fullName && !ada->email);
     const QString firstToken = storedToken(*signingIn);
-    QVERIFY(m_secrets.value(signingIn->secretKey()).contains(ada->user));
     QCOMPARE(credentialState(*signingIn, ada->user), CredentialState::authorized);
     // The provider rotates refresh tokens of public clients; the new one must be the one kept,
     // or the next launch would find the person revoked.
@@ -221,8 +210,8 @@ void OidcProviderTest::refreshWithoutAnAnswerKeepsTheToken()
         QVERIFY(closed.listen(QHostAddress::LocalHost));
         issuer = QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort());
     }
-    m_secretsReachable = situation != "keyring";
-    auto checking = provider(situation == "client" ? "stranger" : "lumaret", issuer);
+    auto checking =
+        provider(situation == "client" ? "stranger" : "lumaret", issuer, situation != "keyring");
     const QString stored = QStringLiteral(R"({"user":"%1#ada","refreshToken":"kept"})").arg(issuer);
     if (situation != "empty")
         m_secrets.insert(checking->secretKey(), stored);
@@ -253,7 +242,6 @@ void OidcProviderTest::idTokenValidation_data()
     using F = IdTokenFault;
     row("RS256", rsa, good, {});
     row("ES256", {{"alg", "ES256"}, {"kid", "signing-ec"}}, good, {}, "signing-ec");
-    row("no key id", {{"alg", "RS256"}}, good, {});
     row("impostor key with the real key id", rsa, good, F::badSignature, "impostor-signing-rsa");
     row("claims changed after signing", rsa, good, F::badSignature, "signing-rsa", "payload");
     row("unsigned", rsa, good, F::unsupportedAlgorithm, "signing-rsa", "none");

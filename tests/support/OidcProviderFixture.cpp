@@ -5,7 +5,6 @@
 #include <QNetworkReply>
 #include <QSignalSpy>
 #include <QStandardPaths>
-#include <QTimer>
 #include <QUrlQuery>
 
 OidcProviderFixture::~OidcProviderFixture()
@@ -35,8 +34,9 @@ bool OidcProviderFixture::start()
     while (!line.endsWith('\n') && m_process.waitForReadyRead(30000))
         line += m_process.readLine();
     m_issuer = QString::fromUtf8(line.mid(6).trimmed());
-    m_problem = "The OpenID provider fixture did not report ready: " + QString::fromUtf8(line);
-    return line.startsWith("READY ");
+    if (!line.startsWith("READY "))
+        m_problem = "The OpenID provider fixture did not report ready: " + QString::fromUtf8(line);
+    return m_problem.isEmpty();
 }
 
 QByteArray OidcProviderFixture::request(const QString &path, const QByteArray &body,
@@ -100,31 +100,4 @@ void OidcTestBrowser::follow(const QUrl &url, int hopsLeft)
         if (!isCallback && !location.isEmpty() && hopsLeft > 0)
             follow(reply->url().resolved(location), hopsLeft - 1);
     });
-}
-
-void OidcMemorySecretStore::readSecret(const QString &key,
-                                       std::function<void(ReadResult)> completion)
-{
-    ReadResult result;
-    if (!reachable)
-        result.status = ReadStatus::unavailable;
-    else if (m_entries->contains(key))
-        result = {ReadStatus::found, m_entries->value(key)};
-    QTimer::singleShot(0, [completion, result] { completion(result); });
-}
-
-void OidcMemorySecretStore::writeSecret(const QString &key, const QString &secret,
-                                        std::function<void(WriteStatus)> completion)
-{
-    if (reachable)
-        m_entries->insert(key, secret);
-    const WriteStatus status = reachable ? WriteStatus::stored : WriteStatus::failed;
-    QTimer::singleShot(0, [completion, status] { completion(status); });
-}
-
-void OidcMemorySecretStore::removeSecret(const QString &key, std::function<void()> completion)
-{
-    if (reachable)
-        m_entries->remove(key);
-    QTimer::singleShot(0, completion);
 }

@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QProcess>
+#include <QTimer>
 #include <QUrl>
 
 /// A real OpenID Connect provider (the Node fixture in tests/fixtures/oidc) on a free loopback
@@ -15,8 +16,7 @@ class OidcProviderFixture
 public:
     ~OidcProviderFixture();
 
-    /// On failure `problem()` says why, and `shouldSkip()` whether the machine simply has no Node
-    /// (on CI a missing Node is a failure).
+    /// On failure `problem()` says why; `shouldSkip()` when the machine has no Node and is no CI.
     bool start();
     QString problem() const { return m_problem; }
     bool shouldSkip() const { return m_shouldSkip; }
@@ -25,8 +25,7 @@ public:
     /// What the next interactions do: "consent" ("grant" or "deny"), "account" ("ada" or
     /// "anonymous"), "forgeJwks" (publish impostor keys with the real key ids).
     void setBehaviour(const QJsonObject &behaviour);
-    /// A compact token signed with the provider's key "signing-rsa" or "signing-ec", or with an
-    /// impostor key of that id ("impostor-signing-rsa").
+    /// A token signed with the key "signing-rsa" or "signing-ec", or an impostor's ("impostor-…").
     QByteArray signToken(const QString &key, const QJsonObject &header, const QJsonObject &payload);
     QJsonObject publishedKeys();
     /// Revokes a token, as the person would by withdrawing the application's access.
@@ -43,9 +42,8 @@ private:
     bool m_shouldSkip = false;
 };
 
-/// Plays the person's browser: follows the provider's redirects with its own cookies up to the
-/// application's loopback redirect. The hooks change the authorization request on its way out
-/// and the redirect on its way back.
+/// Plays the person's browser up to the application's loopback redirect; the hooks change the
+/// request on its way out and the redirect on its way back.
 class OidcTestBrowser : public QObject
 {
     Q_OBJECT
@@ -67,20 +65,39 @@ private:
 };
 
 /// A secret store in a table the test keeps, standing in for the keyring test machines lack.
-/// Like a keyring it answers later, never from within the call.
+/// Like a keyring it answers later, never from within the call; one that cannot be reached
+/// answers every read with "unavailable".
 class OidcMemorySecretStore : public OidcSecretStore
 {
 public:
-    explicit OidcMemorySecretStore(QHash<QString, QString> *entries) : m_entries(entries) {}
+    OidcMemorySecretStore(QHash<QString, QString> *entries, bool reachable)
+        : m_entries(entries), m_reachable(reachable)
+    {}
 
-    /// A store that cannot be reached answers every read with "unavailable".
-    bool reachable = true;
-
-    void readSecret(const QString &key, std::function<void(ReadResult)> completion) override;
+    void readSecret(const QString &key, std::function<void(ReadResult)> completion) override
+    {
+        const ReadResult result{!m_reachable               ? ReadStatus::unavailable
+                                : m_entries->contains(key) ? ReadStatus::found
+                                                           : ReadStatus::notFound,
+                                m_entries->value(key)};
+        QTimer::singleShot(0, [completion, result] { completion(result); });
+    }
     void writeSecret(const QString &key, const QString &secret,
-                     std::function<void(WriteStatus)> completion) override;
-    void removeSecret(const QString &key, std::function<void()> completion) override;
+                     std::function<void(WriteStatus)> completion) override
+    {
+        if (m_reachable)
+            m_entries->insert(key, secret);
+        const WriteStatus status = m_reachable ? WriteStatus::stored : WriteStatus::failed;
+        QTimer::singleShot(0, [completion, status] { completion(status); });
+    }
+    void removeSecret(const QString &key, std::function<void()> completion) override
+    {
+        if (m_reachable)
+            m_entries->remove(key);
+        QTimer::singleShot(0, completion);
+    }
 
 private:
     QHash<QString, QString> *m_entries;
+    bool m_reachable;
 };
