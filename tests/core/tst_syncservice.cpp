@@ -7,61 +7,19 @@
 
 using namespace std::chrono_literals;
 using Kind = SyncService::State::Kind;
-using StoreChange = std::function<void(BoardStore &)>;
+using StoreChange = Machine::Change;
 Q_DECLARE_METATYPE(StoreChange)
 Q_DECLARE_METATYPE(SyncService::State::Kind)
 
 namespace {
 
-/// One machine: a board store over an in-memory file, linked to a sync service that reaches the
-/// shared cloud, with the quiet period on a hand-moved clock. Every file save is logged as
-/// "file" in the cloud's log, so the order of local and cloud steps shows in one list.
-struct Machine
+std::unique_ptr<Machine> makeMachine(const std::shared_ptr<MemoryCloud> &cloud,
+                                     std::optional<Board> saved, const StoreChange &beforeSync = {})
 {
-    RecordingPersistence file;
-    ManualDelays delays;
-    std::unique_ptr<BoardStore> store;
-    std::unique_ptr<SyncService> service;
-
-    Machine(const std::shared_ptr<MemoryCloud> &cloud, std::optional<Board> saved,
-            const StoreChange &beforeSync = {})
-    {
-        file.stored = std::move(saved);
-        BoardPersistence persistence = file.persistence();
-        persistence.save = [save = persistence.save, cloud](const Board &board) {
-            if (cloud)
-                cloud->log.append("file");
-            save(board);
-        };
-        store = std::make_unique<BoardStore>(persistence);
-        if (beforeSync)
-            beforeSync(*store);
-        service = std::make_unique<SyncService>(cloud ? std::make_unique<MemoryCloudStore>(cloud)
-                                                      : nullptr);
-        service->setStartDelay(delays.startDelay());
-        store->startSync(service.get());
-        settle();
-    }
-
-    Kind kind() const { return service->state().kind; }
-    void change(const StoreChange &change)
-    {
-        change(*store);
-        delays.advance(SyncService::quietPeriod);
-        settle();
-    }
-    void add(const QString &title)
-    {
-        change([title](BoardStore &s) { s.addQuickThought(title); });
-    }
-
-    /// Lets every answer the cloud gives "at once" arrive, however many rounds they take.
-    static void settle()
-    {
-        for (int i = 0; i < 20; ++i)
-            QCoreApplication::processEvents();
-    }
-};
+    return std::make_unique<Machine>(std::move(saved),
+                                     cloud ? std::make_unique<MemoryCloudStore>(cloud) : nullptr,
+                                     cloud ? &cloud->log : nullptr, beforeSync);
+}
 
 const CloudError refused{CloudErrorCode::notAuthenticated, "密码被拒绝"};
 
@@ -95,6 +53,7 @@ private slots:
     void catchUp_data();
     void catchUp();
     void burstOfChangesUploadsTheLastBoardOnce();
+    void quietPeriodRunsOnARealTimer();
     void destroyingTheServiceWithAnswersOutstandingIsSafe();
 };
 
@@ -175,19 +134,19 @@ void SyncServiceTest::launch()
     cloud->record = record;
     if (!failingCall.isEmpty())
         cloud->failures.insert(failingCall, refused);
-    Machine machine(hasCloud ? cloud : nullptr,
-                    localBoard == "saved" ? std::optional<Board>({makeThought("local")})
-                                          : std::nullopt,
-                    localBoard == "touched samples" ? StoreChange([](BoardStore &store) {
-                        store.move(store.thoughts().last().id, ThoughtStatus::completed, {});
-                    })
-                                                    : StoreChange());
+    auto machine = makeMachine(
+        hasCloud ? cloud : nullptr,
+        localBoard == "saved" ? std::optional<Board>({makeThought("local")}) : std::nullopt,
+        localBoard == "touched samples" ? StoreChange([](BoardStore &store) {
+            store.move(store.thoughts().last().id, ThoughtStatus::completed, {});
+        })
+                                        : StoreChange());
 
     QCOMPARE(cloud->log, expectedLog);
     QCOMPARE(titles(cloud->record.board), expectedCloud);
-    QCOMPARE(titles(machine.store->thoughts()), expectedBoard);
-    QCOMPARE(machine.kind(), expectedKind);
-    QCOMPARE(machine.kind() == Kind::failed, !machine.service->state().message.isEmpty());
+    QCOMPARE(titles(machine->store->thoughts()), expectedBoard);
+    QCOMPARE(machine->kind(), expectedKind);
+    QCOMPARE(machine->kind() == Kind::failed, !machine->service->state().message.isEmpty());
 }
 
 void SyncServiceTest::everyStoreChangeIsUploadedOnceWithTombstones_data()
@@ -208,19 +167,20 @@ void SyncServiceTest::everyStoreChangeIsUploadedOnceWithTombstones()
 {
     QFETCH(StoreChange, change);
     auto cloud = std::make_shared<MemoryCloud>();
-    Machine machine(cloud, Board{makeThought("A", ThoughtStatus::completed),
+    auto machine =
+        makeMachine(cloud, Board{makeThought("A", ThoughtStatus::completed),
                                  makeThought("deleted", ThoughtStatus::completed, 0, true)});
     // A second link is ignored: the board keeps going to the first service only.
     auto other = std::make_shared<MemoryCloud>();
     SyncService otherService(std::make_unique<MemoryCloudStore>(other));
-    machine.store->startSync(&otherService);
+    machine->store->startSync(&otherService);
     cloud->log.clear();
 
-    machine.change(change);
+    machine->change(change);
 
     QCOMPARE(cloud->log, (QStringList{"file", "save"}));
-    QCOMPARE(cloud->record.board, machine.store->thoughts());
-    QCOMPARE(machine.file.stored, std::optional<Board>(machine.store->thoughts()));
+    QCOMPARE(cloud->record.board, machine->store->thoughts());
+    QCOMPARE(machine->file.stored, std::optional<Board>(machine->store->thoughts()));
     QVERIFY(other->log.isEmpty());
 }
 
@@ -236,25 +196,25 @@ void SyncServiceTest::writesAreGuardedByTheVersionLastMerged()
     QFETCH(bool, savesAnswerWithoutVersion);
     auto cloud = std::make_shared<MemoryCloud>();
     cloud->savesAnswerWithoutVersion = savesAnswerWithoutVersion;
-    Machine a(cloud, Board{makeThought("A")});
-    Machine b(cloud, Board());
-    QCOMPARE(titles(b.store->thoughts()), QStringList{"A"});
+    auto a = makeMachine(cloud, Board{makeThought("A")});
+    auto b = makeMachine(cloud, Board());
+    QCOMPARE(titles(b->store->thoughts()), QStringList{"A"});
 
     // B writes while A, already running, still holds the version it merged at launch. B knows
     // the version it wrote last, even from a server that did not name it, so one write does.
     cloud->log.clear();
-    b.add("from B");
+    b->add("from B");
     QCOMPARE(cloud->log.count("save"), 1);
-    a.add("from A");
+    a->add("from A");
 
     // A reordered nothing, so the cloud's order holds, and A's new card keeps its place above
     // the card that followed it on A.
     const QStringList expected{"from B", "from A", "A"};
     QCOMPARE(titles(cloud->record.board), expected);
-    QCOMPARE(titles(a.store->thoughts()), expected);
-    QCOMPARE(titles(*a.file.stored), expected);
-    QCOMPARE(a.kind(), Kind::cloudKitReady);
-    QCOMPARE(b.kind(), Kind::cloudKitReady);
+    QCOMPARE(titles(a->store->thoughts()), expected);
+    QCOMPARE(titles(*a->file.stored), expected);
+    QCOMPARE(a->kind(), Kind::cloudKitReady);
+    QCOMPARE(b->kind(), Kind::cloudKitReady);
 }
 
 void SyncServiceTest::sameSecondEditsAgreeEverywhere_data()
@@ -275,34 +235,37 @@ void SyncServiceTest::sameSecondEditsAgreeEverywhere()
     // Every edit falls within one second, which is all the record keeps of a date.
     auto cloud = std::make_shared<MemoryCloud>();
     const Thought x = makeThought("X");
-    Machine a(cloud, Board{x});
-    Machine b(cloud, Board());
-    a.store->setClock([] { return fixtureNow().addMSecs(700); });
-    b.store->setClock([] { return fixtureNow().addMSecs(300); });
+    auto a = makeMachine(cloud, Board{x});
+    auto b = makeMachine(cloud, Board());
+    a->store->setClock([] { return fixtureNow().addMSecs(700); });
+    b->store->setClock([] { return fixtureNow().addMSecs(300); });
 
     if (otherEditsTheSameThought)
-        b.change([&x](BoardStore &s) { s.update(x, "by B", "", x.status); });
+        b->change([&x](BoardStore &s) { s.update(x, "by B", "", x.status); });
     else
-        b.add("Y");
-    a.change([&x](BoardStore &s) { s.update(x, "by A", "", x.status); });
-    b.service->catchUp();
-    Machine::settle();
+        b->add("Y");
+    a->change([&x](BoardStore &s) { s.update(x, "by A", "", x.status); });
+    b->catchUp();
 
     QCOMPARE(titleOf(cloud->record.board, x.id), expected);
-    QCOMPARE(titleOf(a.store->thoughts(), x.id), expected);
-    QCOMPARE(titleOf(b.store->thoughts(), x.id), expected);
+    QCOMPARE(titleOf(a->store->thoughts(), x.id), expected);
+    QCOMPARE(titleOf(b->store->thoughts(), x.id), expected);
 }
 
 void SyncServiceTest::aChangeWaitsForTheSaveOnItsWay()
 {
     auto cloud = std::make_shared<MemoryCloud>();
-    Machine machine(cloud, Board());
+    auto machine = makeMachine(cloud, Board());
     cloud->answersAtOnce = false;
     cloud->log.clear();
+    const auto addNow = [&machine](const char *title) {
+        machine->store->addQuickThought(title);
+        machine->quietPeriodElapsed();
+    };
 
-    machine.add("first");
+    addNow("first");
     QCOMPARE(cloud->log, (QStringList{"file", "save"}));
-    machine.add("second");
+    addNow("second");
     QCOMPARE(cloud->pending.size(), 1); // the second save waits for the first
     cloud->releaseNext();
     QCOMPARE(cloud->pending.size(), 1);
@@ -310,36 +273,36 @@ void SyncServiceTest::aChangeWaitsForTheSaveOnItsWay()
 
     QCOMPARE(cloud->log.count("save"), 2);
     QCOMPARE(titles(cloud->record.board), (QStringList{"second", "first"}));
-    QCOMPARE(machine.kind(), Kind::cloudKitReady);
+    QCOMPARE(machine->kind(), Kind::cloudKitReady);
 }
 
 void SyncServiceTest::aRecordThatKeepsChangingEndsInFailedAndLosesNothing()
 {
     auto cloud = std::make_shared<MemoryCloud>();
-    Machine machine(cloud, Board());
+    auto machine = makeMachine(cloud, Board());
     cloud->failures.insert("save", {CloudErrorCode::serverRecordChanged, "changed"});
     cloud->log.clear();
 
-    machine.add("kept");
+    machine->add("kept");
 
     QCOMPARE(cloud->log.count("save"), SyncService::maxWriteAttempts);
-    QCOMPARE(machine.kind(), Kind::failed);
-    QCOMPARE(titles(*machine.file.stored), QStringList{"kept"});
+    QCOMPARE(machine->kind(), Kind::failed);
+    QCOMPARE(titles(*machine->file.stored), QStringList{"kept"});
 }
 
 void SyncServiceTest::unreadableRecordIsMovedAsideByTheNextUpload()
 {
     auto cloud = std::make_shared<MemoryCloud>();
     cloud->record = {CloudSnapshot::Kind::unreadable, {}, "v1", "坏记录"};
-    Machine machine(cloud, Board{makeThought("local")});
-    QCOMPARE(machine.kind(), Kind::failed);
+    auto machine = makeMachine(cloud, Board{makeThought("local")});
+    QCOMPARE(machine->kind(), Kind::failed);
 
-    machine.add("next");
+    machine->add("next");
 
     QVERIFY(cloud->log.contains("moveAside"));
     QCOMPARE(titles(cloud->record.board), (QStringList{"next", "local"}));
-    QCOMPARE(machine.kind(), Kind::cloudKitReady);
-    QVERIFY(machine.service->state().message.contains("default-board.unreadable.json"));
+    QCOMPARE(machine->kind(), Kind::cloudKitReady);
+    QVERIFY(machine->service->state().message.contains("default-board.unreadable.json"));
 }
 
 void SyncServiceTest::catchUp_data()
@@ -371,24 +334,23 @@ void SyncServiceTest::catchUp()
     auto cloud = std::make_shared<MemoryCloud>();
     if (situation == "localOnly")
         cloud->accountStatus = CloudAccountStatus::noAccount;
-    Machine machine(cloud, Board{makeThought("own")});
+    auto machine = makeMachine(cloud, Board{makeThought("own")});
     cloud->log.clear();
     if (situation == "elsewhere")
         cloud->writeFromElsewhere(cloud->record.board + Board{makeThought("other")});
     if (situation == "waiting")
-        machine.store->addQuickThought("waiting");
+        machine->store->addQuickThought("waiting");
     if (situation == "failedUpload") {
         cloud->failures.insert("save", refused);
-        machine.add("retried");
-        QCOMPARE(machine.kind(), Kind::failed);
+        machine->add("retried");
+        QCOMPARE(machine->kind(), Kind::failed);
         cloud->failures.clear();
     }
 
-    machine.service->catchUp();
-    Machine::settle();
+    machine->catchUp();
 
     QCOMPARE(cloud->log, expectedLog);
-    QCOMPARE(titles(machine.store->thoughts()), expectedBoard);
+    QCOMPARE(titles(machine->store->thoughts()), expectedBoard);
     if (!expectedLog.isEmpty() && situation != "waiting")
         QCOMPARE(titles(cloud->record.board), expectedBoard);
 }
@@ -396,21 +358,35 @@ void SyncServiceTest::catchUp()
 void SyncServiceTest::burstOfChangesUploadsTheLastBoardOnce()
 {
     auto cloud = std::make_shared<MemoryCloud>();
-    Machine machine(cloud, Board());
+    auto machine = makeMachine(cloud, Board());
     cloud->log.clear();
 
-    for (const char *title : {"1", "2", "3"}) {
-        machine.store->addQuickThought(title);
-        machine.delays.advance(300ms);
-    }
-    Machine::settle();
+    for (const char *title : {"1", "2", "3"})
+        machine->store->addQuickThought(title);
+    QCoreApplication::processEvents();
     QVERIFY(!cloud->log.contains("save"));
-    QCOMPARE(machine.kind(), Kind::cloudKitReady); // the quiet period shows nothing yet
-    machine.delays.advance(SyncService::quietPeriod - 300ms);
-    Machine::settle();
+    QCOMPARE(machine->kind(), Kind::cloudKitReady); // the quiet period shows nothing yet
+    QCOMPARE(machine->quietPeriod, 800ms);
+    machine->change([](BoardStore &) {});
 
     QCOMPARE(cloud->log.count("save"), 1);
     QCOMPARE(titles(cloud->record.board), (QStringList{"3", "2", "1"}));
+}
+
+void SyncServiceTest::quietPeriodRunsOnARealTimer()
+{
+    auto cloud = std::make_shared<MemoryCloud>();
+    SyncService service(std::make_unique<MemoryCloudStore>(cloud));
+    service.start({}, {});
+    QTRY_COMPARE(service.state().kind, Kind::cloudKitReady);
+    for (const char *title : {"1", "2"}) {
+        service.scheduleUpload({makeThought(title)});
+        QTest::qWait(300);
+    }
+    QCOMPARE(cloud->log.count("save"), 1); // the launch's; the first change's never comes
+    QTRY_COMPARE(titles(cloud->record.board), QStringList{"2"});
+    QTest::qWait(900);
+    QCOMPARE(cloud->log.count("save"), 2); // the launch's and the last change's
 }
 
 void SyncServiceTest::destroyingTheServiceWithAnswersOutstandingIsSafe()
@@ -418,11 +394,12 @@ void SyncServiceTest::destroyingTheServiceWithAnswersOutstandingIsSafe()
     auto cloud = std::make_shared<MemoryCloud>();
     cloud->answersAtOnce = false;
     {
-        Machine machine(cloud, Board());
+        SyncService service(std::make_unique<MemoryCloudStore>(cloud));
+        service.start({makeThought("x")}, [](const Board &) {});
     }
     while (!cloud->pending.isEmpty())
         cloud->releaseNext();
-    Machine::settle();
+    QCoreApplication::processEvents();
 }
 
 QTEST_GUILESS_MAIN(SyncServiceTest)

@@ -19,43 +19,15 @@ using Kind = SyncService::State::Kind;
 
 namespace {
 
-/// One machine of its own (board file, store, sync service) reaching a real WebDAV server.
-struct Machine
+std::unique_ptr<CloudKitThoughtSyncing> cloudStore(const WebDavServer &server,
+                                                   const QString &container)
 {
-    RecordingPersistence &file;
-    ManualDelays delays;
-    std::unique_ptr<BoardStore> store;
-    std::unique_ptr<SyncService> service;
-
-    Machine(RecordingPersistence &boardFile, const WebDavServer &server, const QString &container)
-        : file(boardFile)
-    {
-        store = std::make_unique<BoardStore>(file.persistence());
-        const CloudAccount account{server.collectionUrl(), server.user(),
-                                   CloudAccount::Source::environment};
-        PasswordSource password = [secret = server.password()](auto completion) {
-            completion(secret);
-        };
-        service = std::make_unique<SyncService>(std::make_unique<CloudKitThoughtSyncService>(
-            std::make_unique<WebDavCloudDatabase>(account, password, container)));
-        service->setStartDelay(delays.startDelay());
-        store->startSync(service.get());
-        settle();
-    }
-
-    /// Waits until the round on its way, if any, has ended.
-    void settle() const { QTRY_VERIFY_WITH_TIMEOUT(!service->hasRoundInFlight(), 20000); }
-    void uploadNow()
-    {
-        delays.advance(SyncService::quietPeriod);
-        settle();
-    }
-    void catchUp()
-    {
-        service->catchUp();
-        settle();
-    }
-};
+    const CloudAccount account{server.collectionUrl(), server.user(),
+                               CloudAccount::Source::environment};
+    PasswordSource password = [secret = server.password()](auto completion) { completion(secret); };
+    return std::make_unique<CloudKitThoughtSyncService>(
+        std::make_unique<WebDavCloudDatabase>(account, password, container));
+}
 
 QByteArray readFile(const QString &path)
 {
@@ -133,10 +105,9 @@ Board WebDavCloudTest::serverBoard(const WebDavServer &server) const
 
 void WebDavCloudTest::recordIsTheBoardFileInAnEnvelope()
 {
-    RecordingPersistence file;
-    file.stored = Board{makeThought(QStringLiteral("第一条")),
-                        makeThought(QStringLiteral("已删除"), ThoughtStatus::archived, -5, true)};
-    Machine machine(file, m_apache, m_container);
+    const Board board{makeThought("第一条"),
+                      makeThought("已删除", ThoughtStatus::archived, -5, true)};
+    Machine machine(board, cloudStore(m_apache, m_container));
     QCOMPARE(machine.service->state(), SyncService::State::cloudKitReady());
 
     QJsonObject envelope = QJsonDocument::fromJson(readFile(recordPath(m_apache))).object();
@@ -150,7 +121,7 @@ void WebDavCloudTest::recordIsTheBoardFileInAnEnvelope()
                                     .toObject();
     QCOMPARE(payload.value(QStringLiteral("type")).toString(), QStringLiteral("data"));
     QCOMPARE(QByteArray::fromBase64(payload.value(QStringLiteral("value")).toString().toLatin1()),
-             BoardCodec::encode(*file.stored));
+             BoardCodec::encode(board));
 
     // What another writer put in the record survives this machine's next write.
     envelope.insert(QStringLiteral("owner"), QStringLiteral("phone"));
@@ -159,8 +130,7 @@ void WebDavCloudTest::recordIsTheBoardFileInAnEnvelope()
     planted.write(QJsonDocument(envelope).toJson());
     planted.close();
     machine.catchUp();
-    machine.store->addQuickThought(QStringLiteral("mine"));
-    machine.uploadNow();
+    machine.add("mine");
     QCOMPARE(machine.service->state(), SyncService::State::cloudKitReady());
     envelope = QJsonDocument::fromJson(readFile(recordPath(m_apache))).object();
     QCOMPARE(envelope.value(QStringLiteral("owner")).toString(), QStringLiteral("phone"));
@@ -178,21 +148,14 @@ void WebDavCloudTest::twoMachinesNeverLoseAnEdit()
 {
     QFETCH(QString, serverName);
     WebDavServer &cloud = server(serverName);
-    RecordingPersistence fileA;
-    fileA.stored = Board{makeThought(QStringLiteral("A"))};
-    RecordingPersistence fileB;
-    fileB.stored = Board();
-    Machine a(fileA, cloud, m_container);
-    Machine b(fileB, cloud, m_container);
+    Machine a(Board{makeThought("A")}, cloudStore(cloud, m_container));
+    Machine b(Board(), cloudStore(cloud, m_container));
 
     // B writes E while A, already running, still holds the version it merged at launch; then
     // A's own change must not replace E, nor B's later one A's.
-    b.store->addQuickThought(QStringLiteral("E"));
-    b.uploadNow();
-    a.store->addQuickThought(QStringLiteral("F"));
-    a.uploadNow();
-    b.store->addQuickThought(QStringLiteral("G"));
-    b.uploadNow();
+    b.add("E");
+    a.add("F");
+    b.add("G");
     a.catchUp();
 
     const QStringList expected{QStringLiteral("G"), QStringLiteral("E"), QStringLiteral("F"),
@@ -200,7 +163,7 @@ void WebDavCloudTest::twoMachinesNeverLoseAnEdit()
     QCOMPARE(titles(serverBoard(cloud)), expected);
     QCOMPARE(titles(a.store->thoughts()), expected);
     QCOMPARE(titles(b.store->thoughts()), expected);
-    QCOMPARE(titles(fileA.saves.last()), expected);
+    QCOMPARE(titles(*a.file.stored), expected);
     QCOMPARE(a.service->state(), SyncService::State::cloudKitReady());
     QCOMPARE(b.service->state(), SyncService::State::cloudKitReady());
 }
@@ -219,9 +182,7 @@ void WebDavCloudTest::unreadableRecordIsMovedAsideNotOverwritten()
     planted.write(garbage);
     planted.close();
 
-    RecordingPersistence file;
-    file.stored = Board{makeThought(QStringLiteral("local"))};
-    Machine machine(file, m_apache, m_container);
+    Machine machine(Board{makeThought("local")}, cloudStore(m_apache, m_container));
     QCOMPARE(machine.service->state().kind, Kind::failed);
     QCOMPARE(readFile(recordPath(m_apache)), garbage);
 
@@ -237,8 +198,7 @@ void WebDavCloudTest::unreadableRecordIsMovedAsideNotOverwritten()
     QCOMPARE(stale->error().code, CloudErrorCode::serverRecordChanged);
     QCOMPARE(readFile(recordPath(m_apache)), garbage);
 
-    machine.store->addQuickThought(QStringLiteral("next"));
-    machine.uploadNow();
+    machine.add("next");
 
     QCOMPARE(machine.service->state().kind, Kind::cloudKitReady);
     QCOMPARE(titles(serverBoard(m_apache)),
@@ -254,12 +214,8 @@ void WebDavCloudTest::unreadableRecordIsMovedAsideNotOverwritten()
 
 void WebDavCloudTest::freshMachineTakesTheCloudBoardWithoutItsSamples()
 {
-    RecordingPersistence used;
-    used.stored = Board{makeThought(QStringLiteral("real"))};
-    Machine first(used, m_apache, m_container);
-
-    RecordingPersistence fresh; // no board file: the sample thoughts
-    Machine second(fresh, m_apache, m_container);
+    Machine first(Board{makeThought("real")}, cloudStore(m_apache, m_container));
+    Machine second(std::nullopt, cloudStore(m_apache, m_container)); // no board file: samples
 
     QCOMPARE(titles(second.store->thoughts()), QStringList{QStringLiteral("real")});
     QCOMPARE(titles(serverBoard(m_apache)), QStringList{QStringLiteral("real")});
@@ -273,12 +229,10 @@ void WebDavCloudTest::convergenceDrill()
     QRandomGenerator random(seed);
     const QByteArray replay = "replay with LUMARET_DRILL_SEED=" + QByteArray::number(seed);
 
-    std::array<RecordingPersistence, 2> files;
-    files[0].stored = Board{makeThought(QStringLiteral("seed 0"))};
-    files[1].stored = Board{makeThought(QStringLiteral("seed 1"))};
     std::array<std::unique_ptr<Machine>, 2> machines;
     for (int i = 0; i < 2; ++i)
-        machines[i] = std::make_unique<Machine>(files[i], m_apache, m_container);
+        machines[i] = std::make_unique<Machine>(Board{makeThought(QString::number(i))},
+                                                cloudStore(m_apache, m_container));
 
     // The newest version, to the second the record keeps, of every thought ever seen anywhere.
     QHash<QUuid, QDateTime> newest;
@@ -318,14 +272,14 @@ void WebDavCloudTest::convergenceDrill()
             break;
         case 5:
             remember(machine.store->thoughts());
-            machines[which].reset();
-            machines[which] = std::make_unique<Machine>(files[which], m_apache, m_container);
+            machines[which] =
+                std::make_unique<Machine>(machine.file.stored, cloudStore(m_apache, m_container));
             break;
         case 6:
             machines[which]->service->catchUp();
             break;
         default:
-            machine.delays.advance(SyncService::quietPeriod);
+            machine.elapseQuietPeriod();
             break;
         }
         remember(machines[which]->store->thoughts());
@@ -335,7 +289,7 @@ void WebDavCloudTest::convergenceDrill()
     // Quiet: every pending upload goes out, then each machine catches up with the other.
     for (int round = 0; round < 4; ++round) {
         for (auto &machine : machines) {
-            machine->uploadNow();
+            machine->change([](BoardStore &) {});
             machine->catchUp();
             remember(machine->store->thoughts());
         }

@@ -1,6 +1,7 @@
 #include "CloudFakes.h"
 
 #include <QCoreApplication>
+#include <QTest>
 #include <QTimer>
 
 void MemoryCloud::releaseNext()
@@ -86,39 +87,62 @@ void MemoryCloudStore::moveAside(const QByteArray &version, MoveAsideCompletion 
         completion);
 }
 
-SyncService::StartDelay ManualDelays::startDelay()
+Machine::Machine(std::optional<Board> saved, std::unique_ptr<CloudKitThoughtSyncing> cloudStore,
+                 QStringList *log, const Change &beforeSync)
 {
-    return [this](std::chrono::milliseconds duration, std::function<void()> elapsed) {
-        auto delay = std::make_shared<Delay>(Delay{m_now + duration, std::move(elapsed)});
-        m_delays->append(delay);
-        return [delay] { delay->isCancelled = true; };
+    file.stored = std::move(saved);
+    BoardPersistence persistence = file.persistence();
+    persistence.save = [save = persistence.save, log](const Board &board) {
+        if (log)
+            log->append("file");
+        save(board);
     };
+    store = std::make_unique<BoardStore>(persistence);
+    if (beforeSync)
+        beforeSync(*store);
+    service = std::make_unique<SyncService>(std::move(cloudStore));
+    // The service holds one quiet period at a time; a new one replaces the old.
+    service->setStartDelay(
+        [this](std::chrono::milliseconds duration, std::function<void()> elapsed) {
+            quietPeriod = duration;
+            auto pending = std::make_shared<std::function<void()>>(std::move(elapsed));
+            quietPeriodElapsed = [pending] {
+                if (*pending)
+                    std::exchange(*pending, nullptr)();
+            };
+            return [pending] { *pending = nullptr; };
+        });
+    store->startSync(service.get());
+    settle();
 }
 
-void ManualDelays::advance(std::chrono::milliseconds duration)
+void Machine::settle() const
 {
-    const std::chrono::milliseconds target = m_now + duration;
-    for (;;) {
-        std::shared_ptr<Delay> next;
-        for (const auto &delay : *m_delays) {
-            if (!delay->isCancelled && delay->dueAt <= target &&
-                (!next || delay->dueAt < next->dueAt))
-                next = delay;
-        }
-        if (!next)
-            break;
-        m_now = next->dueAt;
-        m_delays->removeOne(next);
-        next->elapsed();
-    }
-    m_now = target;
-    m_delays->removeIf([](const auto &delay) { return delay->isCancelled; });
+    QCoreApplication::processEvents();
+    if (!QTest::qWaitFor([this] { return !service->hasRoundInFlight(); }, 20000))
+        qWarning("the sync round did not end within 20 s");
 }
 
-int ManualDelays::pendingCount() const
+void Machine::elapseQuietPeriod()
 {
-    int count = 0;
-    for (const auto &delay : *m_delays)
-        count += delay->isCancelled ? 0 : 1;
-    return count;
+    if (quietPeriodElapsed)
+        std::exchange(quietPeriodElapsed, nullptr)();
+}
+
+void Machine::change(const Change &change)
+{
+    change(*store);
+    elapseQuietPeriod();
+    settle();
+}
+
+void Machine::add(const QString &title)
+{
+    change([title](BoardStore &s) { s.addQuickThought(title); });
+}
+
+void Machine::catchUp()
+{
+    service->catchUp();
+    settle();
 }

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "BoardFixtures.h"
 #include "services/CloudKitThoughtSyncing.h"
 #include "services/SyncService.h"
+#include "stores/BoardStore.h"
 
 #include <QStringList>
 
 #include <chrono>
+
 #include <functional>
 #include <memory>
 
@@ -53,24 +56,30 @@ private:
     std::shared_ptr<MemoryCloud> m_cloud;
 };
 
-/// A monotonic clock the test moves by hand, standing in for the quiet-period timer.
-class ManualDelays
+/// A machine of its own: a board store over an in-memory board file, linked to a sync service
+/// over the given cloud store, its quiet period on a clock the test moves by hand. When \a log is
+/// given, every file save is logged there as "file", so local and cloud steps show in one list.
+struct Machine
 {
-public:
-    SyncService::StartDelay startDelay();
-    /// Moves time on by \a duration, firing every delay that falls due, earliest first.
-    void advance(std::chrono::milliseconds duration);
-    int pendingCount() const;
+    using Change = std::function<void(BoardStore &)>;
 
-private:
-    struct Delay
-    {
-        std::chrono::milliseconds dueAt;
-        std::function<void()> elapsed;
-        bool isCancelled = false;
-    };
+    Machine(std::optional<Board> saved, std::unique_ptr<CloudKitThoughtSyncing> cloudStore,
+            QStringList *log = nullptr, const Change &beforeSync = {});
 
-    std::chrono::milliseconds m_now{0};
-    std::shared_ptr<QList<std::shared_ptr<Delay>>> m_delays =
-        std::make_shared<QList<std::shared_ptr<Delay>>>();
+    SyncService::State::Kind kind() const { return service->state().kind; }
+    /// Lets the round on its way, if any, end.
+    void settle() const;
+    /// Lets the quiet period pass at once, without waiting for the upload it starts.
+    void elapseQuietPeriod();
+    /// Makes \a change, lets the quiet period pass and the upload end.
+    void change(const Change &change);
+    void add(const QString &title);
+    void catchUp();
+
+    RecordingPersistence file;
+    std::unique_ptr<BoardStore> store;
+    std::unique_ptr<SyncService> service;
+    /// The quiet period waiting to elapse, if any, and how long the service asked it to be.
+    std::function<void()> quietPeriodElapsed;
+    std::chrono::milliseconds quietPeriod{0};
 };
