@@ -1,4 +1,5 @@
 #include "CloudCommand.h"
+#include "DesktopIntegration.h"
 #include "LumaretApp.h"
 #include "MainWindow.h"
 #include "SingleInstance.h"
@@ -26,6 +27,7 @@ int main(int argc, char *argv[])
     if (instance.claim() == SingleInstance::Role::secondary)
         return 0;
 
+    DesktopIntegration desktop;
     LumaretApp lumaret(AppDependencies::live());
     MainWindow window(lumaret.services());
     QObject::connect(&instance, &SingleInstance::activationRequested, &window,

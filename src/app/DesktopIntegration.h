@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+/// How the running window presents itself to the desktop: the same icon and desktop entry the
+/// launcher shows, so that panels and task switchers group the window under its launcher.
+class DesktopIntegration : public QObject
+{
+    Q_OBJECT
+
+public:
+    /// The reverse-domain name the desktop entry, the icon and the software metadata share.
+    static QString applicationId();
+
+    explicit DesktopIntegration(QObject *parent = nullptr);
+};
