@@ -1,5 +1,7 @@
 #include "DesktopIntegration.h"
 
+#include "QuickCapture.h"
+
 #include <QGuiApplication>
 #include <QIcon>
 
@@ -17,4 +19,18 @@ DesktopIntegration::DesktopIntegration(QObject *parent) : QObject(parent)
     QGuiApplication::setWindowIcon(QIcon::fromTheme(
         applicationId(),
         QIcon(QStringLiteral(":/desktop/") + applicationId() + QStringLiteral(".svg"))));
+}
+
+std::optional<int> DesktopIntegration::runCommand(int argc, char *argv[])
+{
+    if (argc < 2)
+        return std::nullopt;
+    const QByteArrayView command(argv[1]);
+    if (command != "add")
+        return std::nullopt;
+    // No window and no display: these commands run over ssh and in scripts as well.
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Lumaret"));
+    QCoreApplication::setApplicationName(QStringLiteral("Lumaret"));
+    return runAddCommand(QCoreApplication::arguments().mid(2));
 }

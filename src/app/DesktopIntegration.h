@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 /// How the running window presents itself to the desktop: the same icon and desktop entry the
 /// launcher shows, so that panels and task switchers group the window under its launcher.
 class DesktopIntegration : public QObject
@@ -14,4 +16,8 @@ public:
     static QString applicationId();
 
     explicit DesktopIntegration(QObject *parent = nullptr);
+
+    /// Runs the commands that work without a window ("add", "signin") and returns their exit
+    /// code, or nothing when \a argv asks for the window.
+    static std::optional<int> runCommand(int argc, char *argv[]);
 };

@@ -2,6 +2,7 @@
 #include "DesktopIntegration.h"
 #include "LumaretApp.h"
 #include "MainWindow.h"
+#include "QuickCapture.h"
 #include "SingleInstance.h"
 
 #include <QApplication>
@@ -9,6 +10,8 @@
 
 int main(int argc, char *argv[])
 {
+    if (const std::optional<int> code = DesktopIntegration::runCommand(argc, argv))
+        return *code;
     if (argc > 1 && qstrcmp(argv[1], "cloud") == 0) {
         QCoreApplication app(argc, argv);
         QCoreApplication::setOrganizationName(QStringLiteral("Lumaret"));
@@ -29,6 +32,7 @@ int main(int argc, char *argv[])
 
     DesktopIntegration desktop;
     LumaretApp lumaret(AppDependencies::live());
+    acceptQuickCaptures(instance, *lumaret.services().store);
     MainWindow window(lumaret.services());
     QObject::connect(&instance, &SingleInstance::activationRequested, &window,
                      &MainWindow::bringToFront);
