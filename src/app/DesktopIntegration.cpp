@@ -1,5 +1,6 @@
 #include "DesktopIntegration.h"
 
+#include "PortalAppearance.h"
 #include "QuickCapture.h"
 
 #include <QGuiApplication>
