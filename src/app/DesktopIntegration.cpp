@@ -2,6 +2,7 @@
 
 #include "PortalAppearance.h"
 #include "QuickCapture.h"
+#include "SignInCommand.h"
 
 #include <QGuiApplication>
 #include <QIcon>
@@ -27,11 +28,12 @@ std::optional<int> DesktopIntegration::runCommand(int argc, char *argv[])
     if (argc < 2)
         return std::nullopt;
     const QByteArrayView command(argv[1]);
-    if (command != "add")
+    if (command != "add" && command != "signin")
         return std::nullopt;
     // No window and no display: these commands run over ssh and in scripts as well.
     QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Lumaret"));
     QCoreApplication::setApplicationName(QStringLiteral("Lumaret"));
-    return runAddCommand(QCoreApplication::arguments().mid(2));
+    const QStringList arguments = QCoreApplication::arguments().mid(2);
+    return command == "add" ? runAddCommand(arguments) : runSignInCommand(arguments);
 }

@@ -1,5 +1,6 @@
 #include "BoardFixtures.h"
 #include "DesktopIntegration.h"
+#include "OidcProviderFixture.h"
 #include "PortalAppearance.h"
 #include "QuickCapture.h"
 #include "SingleInstance.h"
@@ -45,8 +46,11 @@ private slots:
     void quickCaptureReachesTheOneWriter();
     void appearanceFollowsThePortal_data();
     void appearanceFollowsThePortal();
+    void signInProviderIsCheckedBeforeItIsKept_data();
+    void signInProviderIsCheckedBeforeItIsKept();
 
 private:
+    OidcProviderFixture m_provider;
     QString m_build = QCoreApplication::applicationDirPath() + QStringLiteral("/..");
     QString m_source = qEnvironmentVariable("LUMARET_SOURCE_DIR");
 };
@@ -129,14 +133,12 @@ void DesktopTest::quickCaptureReachesTheOneWriter_data()
                                    << QByteArray("a\n\n b \r\n") << 0 << QStringList{"b", "a"};
     QTest::newRow("closed, empty")
         << Lumaret::closed << QStringList{" "} << QByteArray() << 2 << none;
-    QTest::newRow("closed, blank input")
-        << Lumaret::closed << QStringList{"-"} << QByteArray("\n \n") << 2 << none;
     QTest::newRow("running, words")
         << Lumaret::running << QStringList{"记一下"} << QByteArray() << 0 << QStringList{"记一下"};
     QTest::newRow("running, lines")
         << Lumaret::running << QStringList{"-"} << QByteArray("x\ny") << 0 << QStringList{"y", "x"};
-    QTest::newRow("running, empty")
-        << Lumaret::running << QStringList{""} << QByteArray() << 2 << none;
+    QTest::newRow("running, blank input")
+        << Lumaret::running << QStringList{"-"} << QByteArray("\n \n") << 2 << none;
     // The lock is held by a Lumaret that does not answer: the board must stay untouched.
     QTest::newRow("silent holder")
         << Lumaret::silent << QStringList{"记一下"} << QByteArray() << 1 << none;
@@ -246,6 +248,41 @@ void DesktopTest::appearanceFollowsThePortal()
         QTest::qWait(100);
         QCOMPARE(isDark(), darkAfter);
     }
+}
+
+void DesktopTest::signInProviderIsCheckedBeforeItIsKept_data()
+{
+    QTest::addColumn<QString>("issuer");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("provider answers") << "{provider}" << 0;
+    QTest::newRow("issuer differs from its document") << "{provider}/" << 1;
+    QTest::newRow("nothing listens") << "http://127.0.0.1:9" << 1;
+    QTest::newRow("plain http elsewhere") << "http://example.org" << 1;
+}
+
+void DesktopTest::signInProviderIsCheckedBeforeItIsKept()
+{
+    QFETCH(QString, issuer);
+    QFETCH(int, exitCode);
+    if (m_provider.issuer().isEmpty() && !m_provider.start()) {
+        if (m_provider.shouldSkip())
+            QSKIP(qPrintable(m_provider.problem()));
+        QFAIL(qPrintable(m_provider.problem()));
+    }
+    issuer.replace("{provider}", m_provider.issuer());
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+    const QString lumaret = m_build + QStringLiteral("/lumaret");
+    int code = -1;
+    run(lumaret, {"signin", "configure", issuer, "lumaret"}, &code);
+    QCOMPARE(code, exitCode);
+    QCOMPARE(run(lumaret, {"signin", "status"}).contains(issuer.toUtf8()), exitCode == 0);
+    // The environment wins over the stored choice, for machines without a settings file.
+    qputenv("LUMARET_OIDC_ISSUER", "https://id.example.org");
+    qputenv("LUMARET_OIDC_CLIENT_ID", "lumaret");
+    QVERIFY(run(lumaret, {"signin", "status"}).contains("https://id.example.org"));
+    qunsetenv("LUMARET_OIDC_ISSUER");
+    qunsetenv("LUMARET_OIDC_CLIENT_ID");
 }
 
 QTEST_MAIN(DesktopTest)
