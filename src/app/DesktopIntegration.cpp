@@ -12,7 +12,8 @@ QString DesktopIntegration::applicationId()
     return QStringLiteral("app.lumaret.Lumaret");
 }
 
-DesktopIntegration::DesktopIntegration(QObject *parent) : QObject(parent)
+DesktopIntegration::DesktopIntegration(const QDBusConnection &sessionBus, QObject *parent)
+    : QObject(parent)
 {
     // Wayland compositors match windows to launchers by this name rather than by WM_CLASS.
     QGuiApplication::setDesktopFileName(applicationId());
@@ -21,6 +22,7 @@ DesktopIntegration::DesktopIntegration(QObject *parent) : QObject(parent)
     QGuiApplication::setWindowIcon(QIcon::fromTheme(
         applicationId(),
         QIcon(QStringLiteral(":/desktop/") + applicationId() + QStringLiteral(".svg"))));
+    new PortalAppearance(sessionBus, this);
 }
 
 std::optional<int> DesktopIntegration::runCommand(int argc, char *argv[])

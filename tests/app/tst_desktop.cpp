@@ -1,13 +1,13 @@
 #include "BoardFixtures.h"
 #include "DesktopIntegration.h"
 #include "OidcProviderFixture.h"
-#include "PortalAppearance.h"
 #include "QuickCapture.h"
 #include "SingleInstance.h"
 #include "stores/BoardStore.h"
 
 #include <QApplication>
 #include <QDBusMessage>
+#include <QDBusVariant>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QStyle>
@@ -198,7 +198,7 @@ private slots:
             return palette.color(QPalette::Window).lightness() <
                    palette.color(QPalette::WindowText).lightness();
         };
-        PortalAppearance appearance(QDBusConnection::connectToBus(address, "app " + tag));
+        DesktopIntegration desktop(QDBusConnection::connectToBus(address, "app " + tag));
         // 1 is the portal's "prefer dark"; the test's style is light.
         QCOMPARE(isDark(), atLaunch == 1);
         QDBusMessage change = QDBusMessage::createSignal(
