@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <functional>
@@ -28,8 +29,9 @@ public:
     ~SingleInstance() override;
 
     /// Becomes the primary instance, or, when another holds the key, asks it to come forward
-    /// (trying for up to \a timeout while it is still starting) and reports secondary. A
-    /// secondary instance must exit without touching the board.
+    /// and reports secondary. For up to \a timeout it keeps trying both, because the holder may
+    /// still be starting, or be a quick capture about to release the lock. A secondary instance
+    /// must exit without touching the board.
     Role claim(std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
 
     /// Takes the lock for a short job that serves no other launch, such as adding a thought to the
