@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 
 namespace {
@@ -82,8 +83,18 @@ PortalAppearance::PortalAppearance(QDBusConnection bus, QObject *parent)
                                                        QStringLiteral("Read"));
     read << appearanceGroup << colorSchemeKey;
     const QDBusMessage reply = m_bus.call(read, QDBus::Block, portalTimeLimitMs);
-    if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty())
+    if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
         setColorScheme(colorSchemeFrom(reply.arguments().constFirst()));
+    } else if (reply.errorName() == QStringLiteral("org.freedesktop.DBus.Error.NoReply")) {
+        // A portal the bus is still starting answers later; the window follows it then.
+        auto *pending = new QDBusPendingCallWatcher(m_bus.asyncCall(read), this);
+        connect(pending, &QDBusPendingCallWatcher::finished, this, [this, pending] {
+            pending->deleteLater();
+            const QDBusMessage late = pending->reply();
+            if (late.type() == QDBusMessage::ReplyMessage && !late.arguments().isEmpty())
+                setColorScheme(colorSchemeFrom(late.arguments().constFirst()));
+        });
+    }
 }
 
 void PortalAppearance::takeSettingChange(const QString &group, const QString &key,
