@@ -2,6 +2,7 @@
 
 #include "PlatformServices.h"
 #include "identity/OidcIdentityProvider.h"
+#include "identity/OidcKeychainSecretStore.h"
 
 #include <QEventLoop>
 #include <QNetworkAccessManager>
@@ -64,6 +65,34 @@ void warnAboutEnvironment()
                      .arg(choice->issuer);
 }
 
+/// Whether the keyring can keep this provider's refresh token, which is what lets the next launch
+/// recognise the person.
+QString keyringState(const OidcProviderChoice &choice)
+{
+    OidcSettings settings;
+    settings.issuer = choice.issuer;
+    settings.clientId = choice.clientId;
+    const QString key = OidcIdentityProvider(settings, {}, nullptr).secretKey();
+    OidcKeychainSecretStore keyring;
+    QEventLoop loop;
+    std::optional<OidcSecretStore::ReadStatus> status;
+    keyring.readSecret(key, [&](OidcSecretStore::ReadResult result) {
+        status = result.status;
+        loop.quit();
+    });
+    if (!status)
+        loop.exec();
+    switch (*status) {
+    case OidcSecretStore::ReadStatus::found:
+        return QStringLiteral("可用，保存着一次登录");
+    case OidcSecretStore::ReadStatus::notFound:
+        return QStringLiteral("可用");
+    case OidcSecretStore::ReadStatus::unavailable:
+        break;
+    }
+    return QStringLiteral("不可用：登录只在本次运行中有效，下次启动时不会被记住");
+}
+
 int configure(const QString &issuer, const QString &clientId)
 {
     if (issuer.trimmed().isEmpty() || clientId.trimmed().isEmpty())
@@ -100,6 +129,7 @@ int showStatus()
                                : QStringLiteral("此版本的默认设置");
     out() << QStringLiteral("身份提供方：%1（客户端 %2，来自%3）\n")
                  .arg(choice->issuer, choice->clientId, source);
+    out() << QStringLiteral("钥匙串：%1\n").arg(keyringState(*choice));
     out().flush();
     if (const std::optional<QString> problem = problemWithIssuer(choice->issuer)) {
         out() << QStringLiteral("检查：%1\n").arg(*problem);
