@@ -1,6 +1,8 @@
 #include "CloudCommand.h"
+#include "DesktopIntegration.h"
 #include "LumaretApp.h"
 #include "MainWindow.h"
+#include "QuickCapture.h"
 #include "SingleInstance.h"
 #include "services/SyncService.h"
 
@@ -9,6 +11,8 @@
 
 int main(int argc, char *argv[])
 {
+    if (const std::optional<int> code = DesktopIntegration::runCommand(argc, argv))
+        return *code;
     if (argc > 1 && qstrcmp(argv[1], "cloud") == 0) {
         QCoreApplication app(argc, argv);
         QCoreApplication::setOrganizationName(QStringLiteral("Lumaret"));
@@ -27,7 +31,9 @@ int main(int argc, char *argv[])
     if (instance.claim() == SingleInstance::Role::secondary)
         return 0;
 
+    DesktopIntegration desktop;
     LumaretApp lumaret(AppDependencies::live());
+    acceptQuickCaptures(instance, *lumaret.services().store);
     MainWindow window(lumaret.services());
     QObject::connect(&instance, &SingleInstance::activationRequested, &window,
                      &MainWindow::bringToFront);
