@@ -26,8 +26,11 @@ int main(int argc, char *argv[])
     if (instance.claim() == SingleInstance::Role::secondary)
         return 0;
 
-    LumaretApp lumaret(AppDependencies::live());
+    // The network, the keyring and the identity provider are first reached after the first
+    // frame: a launch shows the board before loading any of them.
+    LumaretApp lumaret(AppDependencies::live(), ServiceStart::afterFirstFrame);
     MainWindow window(lumaret.services());
+    lumaret.startServicesAfterFirstFrame(&window);
     QObject::connect(&instance, &SingleInstance::activationRequested, &window,
                      &MainWindow::bringToFront);
     window.bringToFront();
