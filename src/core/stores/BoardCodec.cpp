@@ -894,6 +894,8 @@ bool encodeInPieces(const Board &board, const std::function<bool(QByteArrayView)
 
 std::optional<Board> decode(QByteArrayView data, QString *error)
 {
+    if (data.isEmpty())
+        return decodePadded(data, error);
     const simdjson::padded_string padded(data.data(), size_t(data.size()));
     Reader reader(padded.data());
     std::optional<Board> board = reader.readBoard(padded);
@@ -904,6 +906,12 @@ std::optional<Board> decode(QByteArrayView data, QString *error)
 
 std::optional<Board> decodePadded(QByteArrayView data, QString *error)
 {
+    // Nothing is no JSON, and an empty view may have no bytes to point at.
+    if (data.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("the board is empty");
+        return std::nullopt;
+    }
     Reader reader(data.data());
     std::optional<Board> board = reader.readBoard(simdjson::padded_string_view(
         data.data(), size_t(data.size()), size_t(data.size() + readPadding)));
