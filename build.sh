@@ -169,7 +169,8 @@ case $command in
     ensure_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}"
     configure_and_build -DLUMARET_BUILD_BENCHMARKS=ON
     for bench in "$BUILD_DIR"/bench/bench_*; do
-      [[ -x $bench ]] || continue
+      # CMake keeps folders such as bench_board_autogen beside the programs; a folder passes -x.
+      [[ -f $bench && -x $bench ]] || continue
       "$bench" ${1:+--benchmark_filter="$1"}
     done
     ;;

@@ -38,6 +38,37 @@ const QSize windowSize(1120, 720);
 const QString childFlag = QStringLiteral("--first-frame");
 // Instead of a board file: a bare window showing one line of Chinese text.
 const QString labelFlag = QStringLiteral("--label");
+// Before the board file: print the time and resident memory at each step of the launch to
+// standard error, to see where a launch spends them. Not used by the benchmarks.
+const QString marksFlag = QStringLiteral("--marks");
+
+/// Resident memory now, in MiB.
+double residentMiB()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toDouble() * 4096 / (1024 * 1024) : 0;
+}
+
+/// Prints one step of the launch when marks were asked for.
+class LaunchMarks
+{
+public:
+    explicit LaunchMarks(bool enabled) : m_enabled(enabled) { m_timer.start(); }
+
+    void mark(const char *step)
+    {
+        if (m_enabled)
+            std::fprintf(stderr, "%8.1f ms %7.1f MiB  %s\n", double(m_timer.nsecsElapsed()) / 1e6,
+                         residentMiB(), step);
+    }
+
+private:
+    bool m_enabled;
+    QElapsedTimer m_timer;
+};
 
 /// Counts paint events of one widget, so a measurement can wait for a frame to be drawn.
 class PaintProbe : public QObject
@@ -78,17 +109,21 @@ struct BoardWindow
     }
 };
 
-BoardWindow makeBoardWindow(BoardPersistence persistence)
+BoardWindow makeBoardWindow(BoardPersistence persistence, LaunchMarks *marks = nullptr)
 {
     AppDependencies dependencies = AppDependencies::live();
     dependencies.persistence = std::move(persistence);
     dependencies.makeCloudStore = [] { return std::unique_ptr<CloudKitThoughtSyncing>(); };
     BoardWindow result;
     result.lumaret = std::make_unique<LumaretApp>(std::move(dependencies));
+    if (marks)
+        marks->mark("services (board loaded)");
     result.window = std::make_unique<MainWindow>(result.lumaret->services());
     result.search = result.window->findChild<SearchField *>()->lineEdit();
     result.board = result.window->findChild<KanbanBoardView *>();
     result.window->resize(windowSize);
+    if (marks)
+        marks->mark("window built");
     return result;
 }
 
@@ -121,7 +156,10 @@ double median(std::vector<double> values)
 int runChild(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    const QStringList arguments = QCoreApplication::arguments();
+    QStringList arguments = QCoreApplication::arguments();
+    const bool withMarks = arguments.removeAll(marksFlag) > 0;
+    LaunchMarks marks(withMarks);
+    marks.mark("QApplication");
     const QString boardFile = arguments.value(arguments.indexOf(childFlag) + 1);
     if (boardFile.isEmpty() || boardFile == labelFlag) {
         QWidget window;
@@ -133,21 +171,29 @@ int runChild(int argc, char **argv)
         PaintProbe probe(&window);
         window.show();
         probe.waitForNextPaint();
+        marks.mark("first frame");
         std::printf("painted\n");
         std::fflush(stdout);
         std::printf("peak %lld\n", peakResidentBytes());
         return 0;
     }
-    BoardWindow window = makeBoardWindow(BoardPersistence::file(boardFile));
+    if (withMarks) {
+        BoardPersistence::file(boardFile).load();
+        marks.mark("board file read and decoded once more, to time that alone");
+    }
+    BoardWindow window = makeBoardWindow(BoardPersistence::file(boardFile), &marks);
     PaintProbe probe(window.lastPainted());
     window.window->show();
+    marks.mark("window shown");
     probe.waitForNextPaint();
+    marks.mark("first frame");
     std::printf("painted\n");
     std::fflush(stdout);
     sendKey(window.search, Qt::Key_A, QStringLiteral("想"));
     probe.waitForNextPaint();
     sendKey(window.search, Qt::Key_Backspace, QString());
     probe.waitForNextPaint();
+    marks.mark("one character typed and deleted");
     std::printf("peak %lld\n", peakResidentBytes());
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <set>
 
 namespace {
 
@@ -32,12 +33,20 @@ public:
     void ReportRuns(const std::vector<Run> &runs) override
     {
         ConsoleReporter::ReportRuns(runs);
+        // The median of repeated runs stands for the benchmark when there is one.
         for (const Run &run : runs) {
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-                m_seconds[run.benchmark_name()] = run.GetAdjustedRealTime();
+            const std::string name = run.run_name.str();
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+                m_seconds[name] = run.GetAdjustedRealTime();
+                m_hasMedian.insert(name);
+            } else if (run.run_type == Run::RT_Iteration && run.iterations > 0 &&
+                       !m_hasMedian.count(name)) {
+                m_seconds[name] = run.GetAdjustedRealTime();
+            }
         }
     }
     std::map<std::string, double> m_seconds;
+    std::set<std::string> m_hasMedian;
 };
 
 } // namespace

@@ -8,8 +8,13 @@
 #include "stores/BoardStore.h"
 
 #include <QDesktopServices>
+#include <QEvent>
 #include <QSettings>
+#include <QTimer>
 #include <QUrl>
+#include <QWidget>
+
+#include <vector>
 
 AppDependencies AppDependencies::live()
 {
@@ -25,22 +30,178 @@ AppDependencies AppDependencies::live()
             [] { return makeDefaultCloudStore(); }};
 }
 
+// Holds the services' calls to the identity provider and the cloud store until it opens; from then
+// on calls go straight through.
+class ServiceGate
+{
+public:
+    explicit ServiceGate(ServiceStart start) : m_open(start == ServiceStart::immediately) {}
+
+    void run(std::function<void()> call)
+    {
+        if (m_open)
+            call();
+        else
+            m_waiting.push_back(std::move(call));
+    }
+
+    void open()
+    {
+        if (m_open)
+            return;
+        m_open = true;
+        // A call may be queued by another one running: take them one at a time.
+        while (!m_waiting.empty()) {
+            std::function<void()> call = std::move(m_waiting.front());
+            m_waiting.erase(m_waiting.begin());
+            call();
+        }
+    }
+
+private:
+    bool m_open;
+    std::vector<std::function<void()>> m_waiting;
+};
+
 namespace {
 
-std::unique_ptr<AppleIDAuthService> makeAuthService(const AppDependencies &dependencies)
+using Gate = std::shared_ptr<ServiceGate>;
+
+class GatedIdentityProvider : public IdentityProvider
+{
+public:
+    GatedIdentityProvider(std::unique_ptr<IdentityProvider> provider, Gate gate)
+        : m_provider(std::move(provider)), m_gate(std::move(gate))
+    {}
+
+    void credentialState(const QString &user,
+                         std::function<void(CredentialState)> completion) override
+    {
+        m_gate->run([this, user, completion = std::move(completion)]() mutable {
+            m_provider->credentialState(user, std::move(completion));
+        });
+    }
+
+    void performRequest(const AuthorizationRequest &request,
+                        std::function<void(AuthorizationOutcome)> completion) override
+    {
+        m_gate->run([this, request, completion = std::move(completion)]() mutable {
+            m_provider->performRequest(request, std::move(completion));
+        });
+    }
+
+    void forget(const QString &user) override
+    {
+        m_gate->run([this, user] { m_provider->forget(user); });
+    }
+
+private:
+    std::unique_ptr<IdentityProvider> m_provider;
+    Gate m_gate;
+};
+
+class GatedCloudStore : public CloudKitThoughtSyncing
+{
+public:
+    GatedCloudStore(std::unique_ptr<CloudKitThoughtSyncing> store, Gate gate)
+        : m_store(std::move(store)), m_gate(std::move(gate))
+    {}
+
+    void accountStatus(AccountStatusCompletion completion) override
+    {
+        m_gate->run([this, completion = std::move(completion)]() mutable {
+            m_store->accountStatus(std::move(completion));
+        });
+    }
+
+    void fetch(FetchCompletion completion) override
+    {
+        m_gate->run([this, completion = std::move(completion)]() mutable {
+            m_store->fetch(std::move(completion));
+        });
+    }
+
+    void save(const Board &board, const QByteArray &basedOn, SaveCompletion completion) override
+    {
+        m_gate->run([this, board, basedOn, completion = std::move(completion)]() mutable {
+            m_store->save(board, basedOn, std::move(completion));
+        });
+    }
+
+    void version(VersionCompletion completion) override
+    {
+        m_gate->run([this, completion = std::move(completion)]() mutable {
+            m_store->version(std::move(completion));
+        });
+    }
+
+    void moveAside(const QByteArray &version, MoveAsideCompletion completion) override
+    {
+        m_gate->run([this, version, completion = std::move(completion)]() mutable {
+            m_store->moveAside(version, std::move(completion));
+        });
+    }
+
+private:
+    std::unique_ptr<CloudKitThoughtSyncing> m_store;
+    Gate m_gate;
+};
+
+std::unique_ptr<AppleIDAuthService> makeAuthService(const AppDependencies &dependencies,
+                                                    const Gate &gate)
 {
     // Named steps, because the order in which function arguments are evaluated is unspecified.
-    auto provider = dependencies.makeIdentityProvider();
+    std::unique_ptr<IdentityProvider> provider = dependencies.makeIdentityProvider();
+    if (provider)
+        provider = std::make_unique<GatedIdentityProvider>(std::move(provider), gate);
     auto defaults = dependencies.makeDefaults();
     return std::make_unique<AppleIDAuthService>(std::move(provider), std::move(defaults));
 }
 
+std::unique_ptr<SyncService> makeSyncService(const AppDependencies &dependencies, const Gate &gate)
+{
+    std::unique_ptr<CloudKitThoughtSyncing> store = dependencies.makeCloudStore();
+    if (store)
+        store = std::make_unique<GatedCloudStore>(std::move(store), gate);
+    return std::make_unique<SyncService>(std::move(store));
+}
+
+// Opens the gate once the window it watches has painted, from the event loop, so that the frame
+// is on screen before anything waiting runs.
+class FirstFrameWatcher : public QObject
+{
+public:
+    FirstFrameWatcher(QWidget *window, std::weak_ptr<ServiceGate> gate)
+        : QObject(window), m_gate(std::move(gate))
+    {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, this, [this] {
+                if (const auto gate = m_gate.lock())
+                    gate->open();
+                deleteLater();
+            });
+        }
+        return false;
+    }
+
+private:
+    std::weak_ptr<ServiceGate> m_gate;
+};
+
 } // namespace
 
-LumaretApp::LumaretApp(AppDependencies dependencies)
-    : m_boardStore(std::make_unique<BoardStore>(std::move(dependencies.persistence))),
-      m_authService(makeAuthService(dependencies)),
-      m_syncService(std::make_unique<SyncService>(dependencies.makeCloudStore()))
+LumaretApp::LumaretApp(AppDependencies dependencies, ServiceStart start)
+    : m_gate(std::make_shared<ServiceGate>(start)),
+      m_boardStore(std::make_unique<BoardStore>(std::move(dependencies.persistence))),
+      m_authService(makeAuthService(dependencies, m_gate)),
+      m_syncService(makeSyncService(dependencies, m_gate))
 {}
 
 LumaretApp::~LumaretApp() = default;
@@ -48,4 +209,14 @@ LumaretApp::~LumaretApp() = default;
 AppServices LumaretApp::services() const
 {
     return {m_boardStore.get(), m_authService.get(), m_syncService.get()};
+}
+
+void LumaretApp::startServicesAfterFirstFrame(QWidget *window)
+{
+    auto *watcher = new FirstFrameWatcher(window, m_gate);
+    // A window that is never painted (started minimised, say) must not keep sync from starting.
+    QTimer::singleShot(std::chrono::seconds(2), watcher, [gate = std::weak_ptr(m_gate)] {
+        if (const auto open = gate.lock())
+            open->open();
+    });
 }

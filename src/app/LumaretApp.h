@@ -8,6 +8,8 @@
 
 class AppleIDAuthService;
 class BoardStore;
+class QWidget;
+class ServiceGate;
 class CloudKitThoughtSyncing;
 class IdentityProvider;
 class QSettings;
@@ -27,13 +29,23 @@ struct AppDependencies
     static AppDependencies live();
 };
 
+/// When the services may first reach the identity provider and the cloud store, which is where the
+/// network, the keyring and the TLS libraries first come into play.
+enum class ServiceStart {
+    immediately,
+    /// Their calls wait until startServicesAfterFirstFrame()'s window has painted once, so that
+    /// a launch shows the board before any of that is loaded.
+    afterFirstFrame,
+};
+
 /// The application's three long-lived services, created once in order: the board store (which
 /// loads the board), the sign-in service, then the sync service. They live as long as this
 /// object, whatever happens to the window.
 class LumaretApp
 {
 public:
-    explicit LumaretApp(AppDependencies dependencies);
+    explicit LumaretApp(AppDependencies dependencies,
+                        ServiceStart start = ServiceStart::immediately);
     ~LumaretApp();
 
     LumaretApp(const LumaretApp &) = delete;
@@ -41,7 +53,12 @@ public:
 
     AppServices services() const;
 
+    /// With ServiceStart::afterFirstFrame, lets the services' waiting calls go once \a window
+    /// has painted its first frame.
+    void startServicesAfterFirstFrame(QWidget *window);
+
 private:
+    std::shared_ptr<ServiceGate> m_gate;
     std::unique_ptr<BoardStore> m_boardStore;
     std::unique_ptr<AppleIDAuthService> m_authService;
     std::unique_ptr<SyncService> m_syncService;

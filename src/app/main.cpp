@@ -32,9 +32,12 @@ int main(int argc, char *argv[])
         return 0;
 
     DesktopIntegration desktop;
-    LumaretApp lumaret(AppDependencies::live());
+    // The network, the keyring and the identity provider are first reached after the first
+    // frame: a launch shows the board before loading any of them.
+    LumaretApp lumaret(AppDependencies::live(), ServiceStart::afterFirstFrame);
     acceptQuickCaptures(instance, *lumaret.services().store);
     MainWindow window(lumaret.services());
+    lumaret.startServicesAfterFirstFrame(&window);
     QObject::connect(&instance, &SingleInstance::activationRequested, &window,
                      &MainWindow::bringToFront);
     // Coming back to the window is when the person looks at the board again: catch up with

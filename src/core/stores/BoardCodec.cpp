@@ -1,7 +1,12 @@
 #include "BoardCodec.h"
 
+#include <simdjson.h>
+
+#include <array>
 #include <cstring>
 #include <string_view>
+
+static_assert(BoardCodec::readPadding >= simdjson::SIMDJSON_PADDING);
 
 namespace BoardCodec {
 namespace {
@@ -138,17 +143,52 @@ std::string_view rawStatus(ThoughtStatus status)
     return "notStarted";
 }
 
+// A plain comparison the compiler can unroll: member names and statuses are read for every
+// thought.
+bool equals(QByteArrayView text, std::string_view expected)
+{
+    return size_t(text.size()) == expected.size() &&
+           std::memcmp(text.data(), expected.data(), expected.size()) == 0;
+}
+
 std::optional<ThoughtStatus> statusFromRaw(QByteArrayView raw)
 {
     for (ThoughtStatus status : ThoughtStatuses::allCases) {
-        const std::string_view candidate = rawStatus(status);
-        if (raw == QByteArrayView(candidate.data(), qsizetype(candidate.size())))
+        if (equals(raw, rawStatus(status)))
             return status;
     }
     return std::nullopt;
 }
 
 char *writeDate(char *out, const QDateTime &date);
+
+// Everything of a thought but its two texts: the member names and punctuation (81 bytes), the id
+// (36), the status (at most 10), two dates (40), the flag (5) and the separating comma.
+constexpr qsizetype fixedBytesPerThought = 81 + 36 + 10 + 40 + 5 + 1;
+
+qsizetype maximumThoughtBytes(const Thought &thought)
+{
+    return fixedBytesPerThought + maximumStringBytes(thought.title) +
+           maximumStringBytes(thought.note);
+}
+
+char *writeThought(char *out, const Thought &thought)
+{
+    out = writeLiteral(out, "{\"id\":\"");
+    out = writeUuid(out, thought.id);
+    out = writeLiteral(out, "\",\"title\":");
+    out = writeString(out, thought.title);
+    out = writeLiteral(out, ",\"note\":");
+    out = writeString(out, thought.note);
+    out = writeLiteral(out, ",\"status\":\"");
+    out = writeLiteral(out, rawStatus(thought.status));
+    out = writeLiteral(out, "\",\"createdAt\":\"");
+    out = writeDate(out, thought.createdAt);
+    out = writeLiteral(out, "\",\"updatedAt\":\"");
+    out = writeDate(out, thought.updatedAt);
+    return writeLiteral(out,
+                        thought.isDeleted ? "\",\"isDeleted\":true}" : "\",\"isDeleted\":false}");
+}
 
 // Days from 1970-01-01 to a civil date, after Howard Hinnant's algorithm; exact for every
 // proleptic Gregorian date.
@@ -198,80 +238,147 @@ bool readDigits(const char *p, int count, int &value)
     return true;
 }
 
+// The value of each hexadecimal digit, and -1 for every other byte.
+constexpr std::array<qint8, 256> hexValues = [] {
+    std::array<qint8, 256> values{};
+    values.fill(-1);
+    for (int i = 0; i < 10; ++i)
+        values[size_t('0' + i)] = qint8(i);
+    for (int i = 0; i < 6; ++i)
+        values[size_t('a' + i)] = values[size_t('A' + i)] = qint8(10 + i);
+    return values;
+}();
+
 int hexValue(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    return hexValues[static_cast<unsigned char>(c)];
 }
 
 std::optional<QUuid> parseUuid(QByteArrayView text)
 {
-    if (text.size() != 36)
+    // Where the two digits of each byte start: five groups of 8, 4, 4, 4 and 12 digits.
+    static constexpr int byteStarts[16] = {0,  2,  4,  6,  9,  11, 14, 16,
+                                           19, 21, 24, 26, 28, 30, 32, 34};
+    const char *digits = text.data();
+    if (text.size() != 36 || digits[8] != '-' || digits[13] != '-' || digits[18] != '-' ||
+        digits[23] != '-')
         return std::nullopt;
     char bytes[16];
-    int byteIndex = 0;
-    for (qsizetype i = 0; i < 36;) {
-        if (i == 8 || i == 13 || i == 18 || i == 23) {
-            if (text[i] != '-')
-                return std::nullopt;
-            ++i;
-            continue;
-        }
-        const int high = hexValue(text[i]);
-        const int low = hexValue(text[i + 1]);
-        if (high < 0 || low < 0)
-            return std::nullopt;
-        bytes[byteIndex++] = static_cast<char>(high << 4 | low);
-        i += 2;
+    int invalid = 0; // Negative once any digit was not one.
+    for (int i = 0; i < 16; ++i) {
+        const int high = hexValue(digits[byteStarts[i]]);
+        const int low = hexValue(digits[byteStarts[i] + 1]);
+        invalid |= high | low;
+        bytes[i] = static_cast<char>(high << 4 | low);
     }
+    if (invalid < 0)
+        return std::nullopt;
     return QUuid::fromRfc4122(QByteArrayView(bytes, 16));
 }
 
-// A strict reader for the board array. It accepts any JSON (unknown members are skipped, members
-// in any order) but insists on the types and forms of the seven known members.
-enum class Utf8Check { here, byCaller };
+// Everything the file holds is read through simdjson's On-Demand API, which finds the structure
+// and checks the UTF-8 of the whole input (and that no string holds a raw control character)
+// before a single value is looked at. The rules of the file format sit on top: the types and
+// forms of the seven known members, and every other value checked as strictly as JSON demands
+// even though it is skipped. Strings are taken from their raw tokens and unescaped here, so that
+// one set of escape rules holds for keys, texts and skipped values alike.
+namespace ondemand = simdjson::ondemand;
+
+// Counts the UTF-16 units of well-formed UTF-8 (one per byte that starts a character, two for a
+// four-byte character) and, in the same pass, its backslashes.
+qsizetype utf16Length(const unsigned char *p, const unsigned char *end, qsizetype &backslashes)
+{
+    // Counters as wide as the bytes' sums need, so the loop runs in vector registers.
+    quint32 units = 0;
+    quint32 found = 0;
+    const auto size = quint32(end - p);
+    for (quint32 i = 0; i < size; ++i) {
+        units += quint32((p[i] & 0xC0) != 0x80) + quint32(p[i] >= 0xF0);
+        found += quint32(p[i] == '\\');
+    }
+    backslashes = found;
+    return units;
+}
+
+// Converts UTF-8 that is known to be well-formed: the input was validated as a whole, and
+// unescaping only ever produces well-formed sequences. The string is allocated at its exact size,
+// which matters with a board held in memory for the whole session.
+QString textFromUtf8(QByteArrayView utf8, qsizetype utf16Units)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(utf8.data());
+    const unsigned char *end = p + utf8.size();
+    QString text(utf16Units, Qt::Uninitialized);
+    auto *out = reinterpret_cast<char16_t *>(text.data());
+    while (p < end) {
+        const unsigned lead = *p;
+        // Chinese text is three bytes a character: that case comes first.
+        if ((lead & 0xF0) == 0xE0) {
+            *out++ = char16_t((lead & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F));
+            p += 3;
+        } else if (lead < 0x80) {
+            // ASCII comes in runs: copy eight bytes at a time while it lasts.
+            while (end - p >= 8) {
+                quint64 word;
+                std::memcpy(&word, p, 8);
+                if (word & 0x8080808080808080ull)
+                    break;
+                for (int i = 0; i < 8; ++i)
+                    out[i] = p[i];
+                out += 8;
+                p += 8;
+            }
+            if (p < end && *p < 0x80)
+                *out++ = *p++;
+        } else if (lead < 0xE0) {
+            *out++ = char16_t((lead & 0x1F) << 6 | (p[1] & 0x3F));
+            p += 2;
+        } else {
+            const char32_t c = char32_t(lead & 0x07) << 18 | char32_t(p[1] & 0x3F) << 12 |
+                               char32_t(p[2] & 0x3F) << 6 | char32_t(p[3] & 0x3F);
+            *out++ = char16_t(0xD800 + ((c - 0x10000) >> 10));
+            *out++ = char16_t(0xDC00 + ((c - 0x10000) & 0x3FF));
+            p += 4;
+        }
+    }
+    return text;
+}
+
+bool isJsonSpace(char c)
+{
+    return c == ' ' || c == '\n' || c == '\r' || c == '\t';
+}
 
 class Reader
 {
 public:
-    explicit Reader(QByteArrayView data)
-        : m_p(data.data()), m_begin(data.data()), m_end(data.data() + data.size())
-    {}
+    explicit Reader(const char *begin) : m_begin(begin) {}
 
-    std::optional<Board> readBoard()
+    std::optional<Board> readBoard(simdjson::padded_string_view json)
     {
-        skipWhitespace();
-        if (!expect('['))
-            return std::nullopt;
+        // One parser per thread, kept: its buffers are sized by the largest board it has read,
+        // and reusing them spares every later read the cost of fresh memory.
+        thread_local ondemand::parser parser;
+        ondemand::document document;
+        if (const simdjson::error_code error = parser.iterate(json).get(document))
+            return failed(error);
+        ondemand::array array;
+        if (const simdjson::error_code error = document.get_array().get(array))
+            return failed(error);
         Board board;
-        board.reserve((m_end - m_p) / 300); // A typical thought takes 250 to 400 bytes.
-        skipWhitespace();
-        if (peek() == ']') {
-            ++m_p;
-        } else {
-            for (;;) {
-                std::optional<Thought> thought = readThought();
-                if (!thought)
-                    return std::nullopt;
-                board.append(std::move(*thought));
-                skipWhitespace();
-                if (peek() == ',') {
-                    ++m_p;
-                    continue;
-                }
-                if (!expect(']'))
-                    return std::nullopt;
-                break;
-            }
+        // The shortest thought written takes about 160 bytes.
+        board.reserve(qsizetype(json.size() / 160));
+        for (auto element : array) {
+            ondemand::object object;
+            if (const simdjson::error_code error = element.get_object().get(object))
+                return failed(error);
+            if (!readThought(object, board.emplaceBack()))
+                return std::nullopt;
         }
-        skipWhitespace();
-        if (m_p != m_end) {
-            fail("unexpected data after the board array");
+        // The array may be followed by nothing but whitespace, which the document's current
+        // location reports by being out of bounds.
+        const char *trailing = nullptr;
+        if (document.current_location().get(trailing) == simdjson::SUCCESS) {
+            fail("unexpected data after the board array", trailing);
             return std::nullopt;
         }
         return board;
@@ -287,110 +394,133 @@ private:
         StatusMember = 8,
         CreatedMember = 16,
         UpdatedMember = 32,
+        DeletedMember = 64,
         RequiredMembers = 63,
     };
 
-    std::optional<Thought> readThought()
+    // The member a key names when it is written without escapes, as every writer writes the seven
+    // names, or 0. \a raw points just after the key's opening quote; comparing the name with its
+    // closing quote reads at most ten bytes, which the padding behind the input always allows.
+    static Member plainMember(const char *raw)
     {
-        skipWhitespace();
-        if (!expect('{'))
-            return std::nullopt;
-        Thought thought;
-        int seen = 0;
-        skipWhitespace();
-        if (peek() == '}') {
-            ++m_p;
-        } else {
-            for (;;) {
-                skipWhitespace();
-                QByteArrayView key;
-                QByteArray keyStorage;
-                if (!readRawString(key, keyStorage))
-                    return std::nullopt;
-                skipWhitespace();
-                if (!expect(':'))
-                    return std::nullopt;
-                skipWhitespace();
-                if (!readMember(key, thought, seen))
-                    return std::nullopt;
-                skipWhitespace();
-                if (peek() == ',') {
-                    ++m_p;
-                    continue;
-                }
-                if (!expect('}'))
-                    return std::nullopt;
-                break;
-            }
+        auto is = [raw](std::string_view nameAndQuote) {
+            return std::memcmp(raw, nameAndQuote.data(), nameAndQuote.size()) == 0;
+        };
+        switch (raw[0]) {
+        case 'i':
+            return is("id\"") ? IdMember : is("isDeleted\"") ? DeletedMember : Member(0);
+        case 't':
+            return is("title\"") ? TitleMember : Member(0);
+        case 'n':
+            return is("note\"") ? NoteMember : Member(0);
+        case 's':
+            return is("status\"") ? StatusMember : Member(0);
+        case 'c':
+            return is("createdAt\"") ? CreatedMember : Member(0);
+        case 'u':
+            return is("updatedAt\"") ? UpdatedMember : Member(0);
+        default:
+            return Member(0);
         }
-        if ((seen & RequiredMembers) != RequiredMembers) {
-            fail("a thought lacks one of id, title, note, status, createdAt, updatedAt");
-            return std::nullopt;
-        }
-        return thought;
     }
 
-    bool readMember(QByteArrayView key, Thought &thought, int &seen)
+    static Member memberNamed(QByteArrayView key)
     {
-        if (key == "isDeleted") {
-            if (consumeLiteral("null")) {
-                thought.isDeleted = false;
-                return true;
-            }
-            if (consumeLiteral("true")) {
-                thought.isDeleted = true;
-                return true;
-            }
-            if (consumeLiteral("false")) {
-                thought.isDeleted = false;
-                return true;
-            }
-            return fail("isDeleted is not a boolean");
+        switch (key.size()) {
+        case 2:
+            return equals(key, "id") ? IdMember : Member(0);
+        case 4:
+            return equals(key, "note") ? NoteMember : Member(0);
+        case 5:
+            return equals(key, "title") ? TitleMember : Member(0);
+        case 6:
+            return equals(key, "status") ? StatusMember : Member(0);
+        case 9:
+            return equals(key, "createdAt")   ? CreatedMember
+                   : equals(key, "updatedAt") ? UpdatedMember
+                   : equals(key, "isDeleted") ? DeletedMember
+                                              : Member(0);
+        default:
+            return Member(0);
         }
-        const Member member = key == "id"          ? IdMember
-                              : key == "title"     ? TitleMember
-                              : key == "note"      ? NoteMember
-                              : key == "status"    ? StatusMember
-                              : key == "createdAt" ? CreatedMember
-                              : key == "updatedAt" ? UpdatedMember
-                                                   : Member(0);
+    }
+
+    bool readThought(ondemand::object &object, Thought &thought)
+    {
+        int seen = 0;
+        for (auto field : object) {
+            ondemand::raw_json_string rawKey;
+            if (const simdjson::error_code error = field.key().get(rawKey))
+                return fail(error);
+            Member member = plainMember(rawKey.raw());
+            if (member == 0) {
+                QByteArrayView key;
+                QByteArray keyStorage;
+                if (!readKey(rawKey, key, keyStorage))
+                    return false;
+                member = memberNamed(key);
+            }
+            // Used in place: copying the value out of its result costs more than reading it.
+            simdjson::simdjson_result<ondemand::value> value = field.value();
+            if (value.error())
+                return fail(value.error());
+            if (!readMember(member, value.value_unsafe(), thought, seen))
+                return false;
+        }
+        if ((seen & RequiredMembers) != RequiredMembers)
+            return fail("a thought lacks one of id, title, note, status, createdAt, updatedAt");
+        return true;
+    }
+
+    bool readMember(Member member, ondemand::value &value, Thought &thought, int &seen)
+    {
         if (member == 0)
-            return skipValue(0);
-        if (peek() != '"')
-            return fail("a member of a thought is not a string");
+            return checkSkippedValue(value, 0);
+        if (member == DeletedMember) {
+            ondemand::json_type type;
+            if (value.type().get(type) != simdjson::SUCCESS)
+                return fail("isDeleted is not a boolean");
+            bool flag = false;
+            if (type == ondemand::json_type::boolean &&
+                value.get_bool().get(flag) == simdjson::SUCCESS)
+                thought.isDeleted = flag;
+            else if (type == ondemand::json_type::null && isNull(value))
+                thought.isDeleted = false;
+            else
+                return fail("isDeleted is not a boolean");
+            return true;
+        }
         QByteArrayView raw;
-        QByteArray storage;
-        const bool isText = member == TitleMember || member == NoteMember;
-        if (!readRawString(raw, storage, isText ? Utf8Check::byCaller : Utf8Check::here))
+        if (!readRawString(value, raw, "a member of a thought is not a string"))
             return false;
         switch (member) {
         case IdMember: {
-            std::optional<QUuid> id = parseUuid(raw);
+            std::optional<QUuid> id = parseEscaped(raw, parseUuid);
             if (!id)
-                return fail("malformed id");
+                return fail("malformed id", raw.data());
             thought.id = *id;
             break;
         }
         case TitleMember:
-            if (!decodeText(raw, thought.title))
+            if (!readText(raw, thought.title))
                 return false;
             break;
         case NoteMember:
-            if (!decodeText(raw, thought.note))
+            if (!readText(raw, thought.note))
                 return false;
             break;
         case StatusMember: {
-            std::optional<ThoughtStatus> status = statusFromRaw(raw);
+            std::optional<ThoughtStatus> status = parseEscaped(raw, statusFromRaw);
             if (!status)
-                return fail("unknown status");
+                return fail("unknown status", raw.data());
             thought.status = *status;
             break;
         }
         case CreatedMember:
         case UpdatedMember: {
-            std::optional<QDateTime> date = parseDate(raw);
+            std::optional<QDateTime> date = parseEscaped(raw, parseDate);
             if (!date)
-                return fail("malformed date");
+                return fail("malformed date", raw.data());
             (member == CreatedMember ? thought.createdAt : thought.updatedAt) = *date;
             break;
         }
@@ -401,46 +531,91 @@ private:
         return true;
     }
 
-    // Reads a JSON string. Without escapes \a text points into the input; otherwise the unescaped
-    // bytes are built in \a storage. Texts that become QStrings are checked while they are
-    // converted (decodeText); every other string is checked here when it holds non-ASCII bytes.
-    bool readRawString(QByteArrayView &text, QByteArray &storage, Utf8Check check = Utf8Check::here)
+    static bool isNull(ondemand::value &value)
     {
-        if (!expect('"'))
-            return false;
-        const char *start = m_p;
+        bool null = false;
+        return value.is_null().get(null) == simdjson::SUCCESS && null;
+    }
+
+    bool readKey(ondemand::raw_json_string rawKey, QByteArrayView &key, QByteArray &storage)
+    {
+        // The key runs from just after its opening quote to the first quote not escaped.
+        const char *start = rawKey.raw();
+        const char *p = start;
         bool escaped = false;
-        unsigned char seen = 0;
-        while (m_p < m_end) {
-            // Eight plain bytes at a time: most of a board is text without quotes or escapes.
-            if (m_end - m_p >= 8) {
-                quint64 word;
-                std::memcpy(&word, m_p, 8);
-                if (!hasSpecialByte(word)) {
-                    seen |= (word & 0x8080808080808080ull) ? 0x80 : 0;
-                    m_p += 8;
-                    continue;
-                }
-            }
-            const auto c = static_cast<unsigned char>(*m_p);
-            if (c == '"')
-                break;
-            if (c < 0x20)
-                return fail("control character in a string");
-            if (c == '\\') {
+        while (*p != '"') {
+            if (*p == '\\') {
                 escaped = true;
-                m_p += 2;
-                continue;
+                ++p;
             }
-            seen |= c;
-            ++m_p;
+            ++p;
         }
-        if (m_p >= m_end)
-            return fail("unterminated string");
-        const char *stop = m_p;
-        ++m_p;
-        if (seen >= 0x80 && check == Utf8Check::here && !isValidUtf8(start, stop))
-            return fail("invalid UTF-8");
+        return takeString(start, p, escaped, key, storage);
+    }
+
+    // Reads a string value as written, escapes and all, from its raw token: the opening quote,
+    // the text, the closing quote and any whitespace up to the next token.
+    bool readRawString(ondemand::value &value, QByteArrayView &raw, const char *notAString)
+    {
+        ondemand::json_type type;
+        if (value.type().get(type) != simdjson::SUCCESS || type != ondemand::json_type::string)
+            return fail(notAString);
+        const std::string_view token = value.raw_json_token();
+        size_t end = token.size();
+        while (end > 0 && isJsonSpace(token[end - 1]))
+            --end;
+        if (end < 2 || token[end - 1] != '"')
+            return fail("malformed string", token.data());
+        raw = QByteArrayView(token.data() + 1, qsizetype(end - 2));
+        return true;
+    }
+
+    bool readString(ondemand::value &value, QByteArrayView &text, QByteArray &storage,
+                    const char *notAString)
+    {
+        QByteArrayView raw;
+        if (!readRawString(value, raw, notAString))
+            return false;
+        const bool escaped = std::memchr(raw.data(), '\\', size_t(raw.size())) != nullptr;
+        return takeString(raw.data(), raw.data() + raw.size(), escaped, text, storage);
+    }
+
+    // Parses the short strings (ids, statuses, dates) as written, and only when that fails and
+    // they hold an escape, once more unescaped: every writer writes them plainly.
+    template <typename Parse>
+    auto parseEscaped(QByteArrayView raw, Parse parse) -> decltype(parse(raw))
+    {
+        auto value = parse(raw);
+        if (value || !std::memchr(raw.data(), '\\', size_t(raw.size())))
+            return value;
+        QByteArray storage;
+        if (!unescape(raw.data(), raw.data() + raw.size(), storage))
+            return {};
+        return parse(QByteArrayView(storage));
+    }
+
+    // A title or a note: converted as written when it holds no escape, which the pass that
+    // measures its length finds out on the way.
+    bool readText(QByteArrayView raw, QString &text)
+    {
+        const auto *begin = reinterpret_cast<const unsigned char *>(raw.data());
+        qsizetype escapes = 0;
+        const qsizetype length = utf16Length(begin, begin + raw.size(), escapes);
+        if (escapes == 0) {
+            text = textFromUtf8(raw, length);
+            return true;
+        }
+        QByteArray storage;
+        if (!unescape(raw.data(), raw.data() + raw.size(), storage))
+            return false;
+        const auto *unescaped = reinterpret_cast<const unsigned char *>(storage.constData());
+        text = textFromUtf8(storage, utf16Length(unescaped, unescaped + storage.size(), escapes));
+        return true;
+    }
+
+    bool takeString(const char *start, const char *stop, bool escaped, QByteArrayView &text,
+                    QByteArray &storage)
+    {
         if (!escaped) {
             text = QByteArrayView(start, stop - start);
             return true;
@@ -451,116 +626,102 @@ private:
         return true;
     }
 
-    // Converts to UTF-16, refusing malformed UTF-8 (overlong forms, surrogates, truncation)
-    // instead of silently replacing it.
-    bool decodeText(QByteArrayView raw, QString &text)
+    // Members this version does not know are skipped, but only once they have been found to be
+    // proper JSON: a file that another writer damaged is rejected whole, wherever the damage is.
+    bool checkSkippedValue(ondemand::value &value, int depth)
     {
-        text.resize(raw.size()); // UTF-16 never needs more units than UTF-8 has bytes.
-        char16_t *out = reinterpret_cast<char16_t *>(text.data());
-        const auto *p = reinterpret_cast<const unsigned char *>(raw.data());
-        const unsigned char *end = p + raw.size();
-        while (p < end) {
-            const unsigned char lead = *p;
-            if (lead < 0x80) {
-                *out++ = lead;
-                ++p;
-                continue;
+        if (depth > 256)
+            return fail("nesting too deep");
+        ondemand::json_type type;
+        if (const simdjson::error_code error = value.type().get(type))
+            return fail(error);
+        switch (type) {
+        case ondemand::json_type::array: {
+            ondemand::array array;
+            if (const simdjson::error_code error = value.get_array().get(array))
+                return fail(error);
+            for (auto element : array) {
+                ondemand::value item;
+                if (const simdjson::error_code error = element.get(item))
+                    return fail(error);
+                if (!checkSkippedValue(item, depth + 1))
+                    return false;
             }
-            char32_t c = 0;
-            int length = 0;
-            if ((lead & 0xE0) == 0xC0 && lead >= 0xC2) {
-                c = lead & 0x1F;
-                length = 2;
-            } else if ((lead & 0xF0) == 0xE0) {
-                c = lead & 0x0F;
-                length = 3;
-            } else if (lead >= 0xF0 && lead <= 0xF4) {
-                c = lead & 0x07;
-                length = 4;
-            } else {
-                return fail("invalid UTF-8");
-            }
-            if (end - p < length)
-                return fail("invalid UTF-8");
-            for (int i = 1; i < length; ++i) {
-                if ((p[i] & 0xC0) != 0x80)
-                    return fail("invalid UTF-8");
-                c = c << 6 | (p[i] & 0x3F);
-            }
-            if ((length == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) ||
-                (length == 4 && (c < 0x10000 || c > 0x10FFFF)))
-                return fail("invalid UTF-8");
-            p += length;
-            if (c >= 0x10000) {
-                *out++ = char16_t(0xD800 + ((c - 0x10000) >> 10));
-                *out++ = char16_t(0xDC00 + ((c - 0x10000) & 0x3FF));
-            } else {
-                *out++ = char16_t(c);
-            }
+            return true;
         }
-        text.truncate(out - reinterpret_cast<const char16_t *>(text.constData()));
-        return true;
-    }
-
-    // Whether any of the eight bytes is a quote, a backslash or a control character.
-    static bool hasSpecialByte(quint64 word)
-    {
-        constexpr quint64 ones = 0x0101010101010101ull;
-        constexpr quint64 highs = 0x8080808080808080ull;
-        auto hasZeroByte = [](quint64 v) { return (v - ones) & ~v & highs; };
-        const quint64 belowSpace = (word - ones * 0x20) & ~word & highs;
-        return hasZeroByte(word ^ (ones * '"')) || hasZeroByte(word ^ (ones * '\\')) || belowSpace;
-    }
-
-    bool isValidUtf8(const char *p, const char *end)
-    {
-        const char *saved = m_p;
-        m_p = p;
-        bool valid = true;
-        while (m_p < end && valid) {
-            if (static_cast<unsigned char>(*m_p) < 0x80)
-                ++m_p;
-            else
-                valid = skipUtf8Sequence();
+        case ondemand::json_type::object: {
+            ondemand::object object;
+            if (const simdjson::error_code error = value.get_object().get(object))
+                return fail(error);
+            for (auto field : object) {
+                ondemand::raw_json_string rawKey;
+                if (const simdjson::error_code error = field.key().get(rawKey))
+                    return fail(error);
+                QByteArrayView key;
+                QByteArray storage;
+                if (!readKey(rawKey, key, storage))
+                    return false;
+                ondemand::value item;
+                if (const simdjson::error_code error = field.value().get(item))
+                    return fail(error);
+                if (!checkSkippedValue(item, depth + 1))
+                    return false;
+            }
+            return true;
         }
-        m_p = saved;
-        return valid;
+        case ondemand::json_type::string: {
+            QByteArrayView text;
+            QByteArray storage;
+            return readString(value, text, storage, "invalid value");
+        }
+        case ondemand::json_type::number:
+            return isNumber(value.raw_json_token()) || fail("invalid number");
+        case ondemand::json_type::boolean: {
+            bool flag = false;
+            return value.get_bool().get(flag) == simdjson::SUCCESS || fail("invalid literal");
+        }
+        case ondemand::json_type::null:
+            return isNull(value) || fail("invalid literal");
+        }
+        return fail("invalid value");
     }
 
-    bool skipUtf8Sequence()
+    // The JSON number grammar, over a whole token with its trailing whitespace. The value itself
+    // is never needed, so any size of number is accepted.
+    static bool isNumber(std::string_view token)
     {
-        const auto lead = static_cast<unsigned char>(*m_p);
-        int length = 0;
-        char32_t minimum = 0;
-        char32_t codePoint = 0;
-        if ((lead & 0xE0) == 0xC0) {
-            length = 2;
-            minimum = 0x80;
-            codePoint = lead & 0x1F;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3;
-            minimum = 0x800;
-            codePoint = lead & 0x0F;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4;
-            minimum = 0x10000;
-            codePoint = lead & 0x07;
+        while (!token.empty() && isJsonSpace(token.back()))
+            token.remove_suffix(1);
+        size_t i = 0;
+        auto at = [&](size_t index) { return index < token.size() ? token[index] : '\0'; };
+        auto isDigit = [&](size_t index) { return at(index) >= '0' && at(index) <= '9'; };
+        if (at(i) == '-')
+            ++i;
+        if (at(i) == '0') {
+            ++i;
+        } else if (at(i) >= '1' && at(i) <= '9') {
+            while (isDigit(i))
+                ++i;
         } else {
-            return fail("invalid UTF-8");
+            return false;
         }
-        if (m_end - m_p < length)
-            return fail("invalid UTF-8");
-        for (int i = 1; i < length; ++i) {
-            const auto next = static_cast<unsigned char>(m_p[i]);
-            if ((next & 0xC0) != 0x80)
-                return fail("invalid UTF-8");
-            codePoint = codePoint << 6 | (next & 0x3F);
+        if (at(i) == '.') {
+            ++i;
+            if (!isDigit(i))
+                return false;
+            while (isDigit(i))
+                ++i;
         }
-        if (codePoint < minimum || codePoint > 0x10FFFF ||
-            (codePoint >= 0xD800 && codePoint <= 0xDFFF))
-            return fail("invalid UTF-8");
-        m_p += length;
-        return true;
+        if (at(i) == 'e' || at(i) == 'E') {
+            ++i;
+            if (at(i) == '+' || at(i) == '-')
+                ++i;
+            if (!isDigit(i))
+                return false;
+            while (isDigit(i))
+                ++i;
+        }
+        return i == token.size();
     }
 
     bool unescape(const char *p, const char *end, QByteArray &out)
@@ -657,130 +818,26 @@ private:
         }
     }
 
-    // Skips any JSON value; the depth bound keeps hostile nesting from exhausting the stack.
-    bool skipValue(int depth)
+    bool fail(const char *message, const char *at = nullptr)
     {
-        if (depth > 256)
-            return fail("nesting too deep");
-        skipWhitespace();
-        switch (peek()) {
-        case '"': {
-            QByteArrayView text;
-            QByteArray storage;
-            return readRawString(text, storage);
+        if (m_error.isEmpty()) {
+            m_error = at ? QStringLiteral("%1 at byte %2")
+                               .arg(QLatin1StringView(message))
+                               .arg(qint64(at - m_begin))
+                         : QString::fromLatin1(message);
         }
-        case '{':
-        case '[': {
-            const char close = *m_p == '{' ? '}' : ']';
-            const bool isObject = close == '}';
-            ++m_p;
-            skipWhitespace();
-            if (peek() == close) {
-                ++m_p;
-                return true;
-            }
-            for (;;) {
-                skipWhitespace();
-                if (isObject) {
-                    QByteArrayView key;
-                    QByteArray storage;
-                    if (!readRawString(key, storage))
-                        return false;
-                    skipWhitespace();
-                    if (!expect(':'))
-                        return false;
-                }
-                if (!skipValue(depth + 1))
-                    return false;
-                skipWhitespace();
-                if (peek() == ',') {
-                    ++m_p;
-                    continue;
-                }
-                return expect(close);
-            }
-        }
-        case 't':
-            return consumeLiteral("true") || fail("invalid literal");
-        case 'f':
-            return consumeLiteral("false") || fail("invalid literal");
-        case 'n':
-            return consumeLiteral("null") || fail("invalid literal");
-        default:
-            return skipNumber();
-        }
-    }
-
-    bool skipNumber()
-    {
-        const char *start = m_p;
-        if (peek() == '-')
-            ++m_p;
-        if (peek() == '0') {
-            ++m_p;
-        } else if (peek() >= '1' && peek() <= '9') {
-            while (peek() >= '0' && peek() <= '9')
-                ++m_p;
-        } else {
-            m_p = start;
-            return fail("invalid value");
-        }
-        if (peek() == '.') {
-            ++m_p;
-            if (!(peek() >= '0' && peek() <= '9'))
-                return fail("invalid number");
-            while (peek() >= '0' && peek() <= '9')
-                ++m_p;
-        }
-        if (peek() == 'e' || peek() == 'E') {
-            ++m_p;
-            if (peek() == '+' || peek() == '-')
-                ++m_p;
-            if (!(peek() >= '0' && peek() <= '9'))
-                return fail("invalid number");
-            while (peek() >= '0' && peek() <= '9')
-                ++m_p;
-        }
-        return true;
-    }
-
-    bool consumeLiteral(const char *literal)
-    {
-        const auto length = static_cast<qsizetype>(std::strlen(literal));
-        if (m_end - m_p < length || std::memcmp(m_p, literal, size_t(length)) != 0)
-            return false;
-        m_p += length;
-        return true;
-    }
-
-    void skipWhitespace()
-    {
-        while (m_p < m_end && (*m_p == ' ' || *m_p == '\n' || *m_p == '\r' || *m_p == '\t'))
-            ++m_p;
-    }
-
-    char peek() const { return m_p < m_end ? *m_p : '\0'; }
-
-    bool expect(char c)
-    {
-        if (peek() != c)
-            return fail(QStringLiteral("expected '%1'").arg(QLatin1Char(c)));
-        ++m_p;
-        return true;
-    }
-
-    bool fail(const char *message) { return fail(QString::fromLatin1(message)); }
-
-    bool fail(const QString &message)
-    {
-        if (m_error.isEmpty())
-            m_error = QStringLiteral("%1 at byte %2").arg(message).arg(qint64(m_p - m_begin));
         return false;
     }
 
-    const char *m_p;
+    bool fail(simdjson::error_code error) { return fail(simdjson::error_message(error)); }
+
+    std::optional<Board> failed(simdjson::error_code error)
+    {
+        fail(error);
+        return std::nullopt;
+    }
+
     const char *m_begin;
-    const char *m_end;
     QString m_error;
 };
 
@@ -788,14 +845,10 @@ private:
 
 QByteArray encode(const Board &board)
 {
-    // One exact upper bound, one allocation: the board is written after every change.
-    // Everything but the two texts: the member names and punctuation (81 bytes), the id (36),
-    // the status (at most 10), two dates (40), the flag (5) and the separating comma.
-    constexpr qsizetype fixedBytesPerThought = 81 + 36 + 10 + 40 + 5 + 1;
+    // One exact upper bound, one allocation.
     qsizetype capacity = 2;
     for (const Thought &thought : board)
-        capacity += fixedBytesPerThought + maximumStringBytes(thought.title) +
-                    maximumStringBytes(thought.note);
+        capacity += maximumThoughtBytes(thought);
     QByteArray bytes(capacity, Qt::Uninitialized);
     char *out = bytes.data();
     *out++ = '[';
@@ -804,20 +857,7 @@ QByteArray encode(const Board &board)
         if (!first)
             *out++ = ',';
         first = false;
-        out = writeLiteral(out, "{\"id\":\"");
-        out = writeUuid(out, thought.id);
-        out = writeLiteral(out, "\",\"title\":");
-        out = writeString(out, thought.title);
-        out = writeLiteral(out, ",\"note\":");
-        out = writeString(out, thought.note);
-        out = writeLiteral(out, ",\"status\":\"");
-        out = writeLiteral(out, rawStatus(thought.status));
-        out = writeLiteral(out, "\",\"createdAt\":\"");
-        out = writeDate(out, thought.createdAt);
-        out = writeLiteral(out, "\",\"updatedAt\":\"");
-        out = writeDate(out, thought.updatedAt);
-        out = writeLiteral(out, thought.isDeleted ? "\",\"isDeleted\":true}"
-                                                  : "\",\"isDeleted\":false}");
+        out = writeThought(out, thought);
     }
     *out++ = ']';
     Q_ASSERT(out - bytes.constData() <= capacity);
@@ -825,10 +865,56 @@ QByteArray encode(const Board &board)
     return bytes;
 }
 
+bool encodeInPieces(const Board &board, const std::function<bool(QByteArrayView)> &write)
+{
+    // Small enough to come from the heap's free lists rather than fresh pages on every save,
+    // large enough that the writes cost little.
+    QByteArray buffer(64 * 1024, Qt::Uninitialized);
+    char *out = buffer.data();
+    *out++ = '[';
+    bool first = true;
+    for (const Thought &thought : board) {
+        // Room for this thought, the comma before it and the closing bracket.
+        const qsizetype needed = maximumThoughtBytes(thought) + 1;
+        if (out - buffer.constData() + needed > buffer.size()) {
+            if (!write(QByteArrayView(buffer.constData(), out - buffer.constData())))
+                return false;
+            if (needed > buffer.size())
+                buffer.resize(needed);
+            out = buffer.data();
+        }
+        if (!first)
+            *out++ = ',';
+        first = false;
+        out = writeThought(out, thought);
+    }
+    *out++ = ']';
+    return write(QByteArrayView(buffer.constData(), out - buffer.constData()));
+}
+
 std::optional<Board> decode(QByteArrayView data, QString *error)
 {
-    Reader reader(data);
-    std::optional<Board> board = reader.readBoard();
+    if (data.isEmpty())
+        return decodePadded(data, error);
+    const simdjson::padded_string padded(data.data(), size_t(data.size()));
+    Reader reader(padded.data());
+    std::optional<Board> board = reader.readBoard(padded);
+    if (!board && error)
+        *error = reader.error();
+    return board;
+}
+
+std::optional<Board> decodePadded(QByteArrayView data, QString *error)
+{
+    // Nothing is no JSON, and an empty view may have no bytes to point at.
+    if (data.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("the board is empty");
+        return std::nullopt;
+    }
+    Reader reader(data.data());
+    std::optional<Board> board = reader.readBoard(simdjson::padded_string_view(
+        data.data(), size_t(data.size()), size_t(data.size() + readPadding)));
     if (!board && error)
         *error = reader.error();
     return board;

@@ -11,6 +11,8 @@
 #include <atomic>
 #include <memory>
 
+#include <unistd.h>
+
 namespace {
 
 struct FileState
@@ -19,19 +21,42 @@ struct FileState
     std::atomic<bool> unreadableFileFound = false;
 };
 
+// Reads the whole file into a buffer that ends in the decoder's padding, so the decoder reads the
+// bytes where they landed. Nothing when the file cannot be read.
+std::optional<QByteArray> readPadded(QFile &file)
+{
+    // The size is a first guess only: the file may change while it is read.
+    QByteArray buffer(file.size() + BoardCodec::readPadding, Qt::Uninitialized);
+    qsizetype length = 0;
+    for (;;) {
+        if (buffer.size() - length == BoardCodec::readPadding)
+            buffer.resize(buffer.size() * 2);
+        const qint64 read =
+            file.read(buffer.data() + length, buffer.size() - BoardCodec::readPadding - length);
+        if (read < 0)
+            return std::nullopt;
+        if (read == 0)
+            break;
+        length += read;
+    }
+    buffer.truncate(length + BoardCodec::readPadding);
+    return buffer;
+}
+
 std::optional<Board> loadFile(const QString &path, FileState &state)
 {
     if (path.isEmpty())
         return std::nullopt;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return std::nullopt;
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        state.unreadableFileFound = true;
-        return std::nullopt;
+    std::optional<Board> board;
+    // Read, not mapped: a mapping would crash the process should another program truncate the
+    // file while it is decoded.
+    if (const std::optional<QByteArray> data = readPadded(file)) {
+        board = BoardCodec::decodePadded(
+            QByteArrayView(data->constData(), data->size() - BoardCodec::readPadding));
     }
-    std::optional<Board> board = BoardCodec::decode(data);
     if (!board)
         state.unreadableFileFound = true;
     return board;
@@ -61,13 +86,20 @@ void saveFile(const QString &path, const Board &board, FileState &state)
             return;
         state.unreadableFileFound = false;
     }
-    const QByteArray data = BoardCodec::encode(board);
     QSaveFile file(path);
     // Unbuffered: a buffered QSaveFile can meet a short write on a full disk only while
     // flushing at commit, and then still renames the truncated file over the good one.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return;
-    if (file.write(data) != data.size() || file.size() != data.size()) {
+    // Written in pieces as it is encoded: a large board never needs a buffer of its whole size.
+    qint64 written = 0;
+    const bool complete = BoardCodec::encodeInPieces(board, [&](QByteArrayView piece) {
+        if (file.write(piece.data(), piece.size()) != piece.size())
+            return false;
+        written += piece.size();
+        return true;
+    });
+    if (!complete || file.size() != written) {
         file.cancelWriting();
         return;
     }
