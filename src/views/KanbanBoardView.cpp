@@ -1,19 +1,24 @@
 #include "KanbanBoardView.h"
 
+#include "KanbanCardList.h"
 #include "KanbanColumn.h"
 #include "board/KanbanDragState.h"
 #include "stores/BoardStore.h"
 
 #include <QHBoxLayout>
+#include <QTimer>
 
 namespace {
 
 constexpr int columnSpacing = 14;
+// The smallest step of a card's age worth showing after the first minute.
+constexpr int ageRefreshMilliseconds = 60 * 1000;
 
 } // namespace
 
 KanbanBoardView::KanbanBoardView(BoardStore *store, QWidget *parent)
-    : QWidget(parent), m_store(store), m_dragState(new KanbanDragState(this))
+    : QWidget(parent), m_store(store), m_dragState(new KanbanDragState(this)),
+      m_ageTimer(new QTimer(this))
 {
     // The bundled symbols live in a static library; without a reference to them the linker
     // drops them and every image draws empty.
@@ -32,6 +37,13 @@ KanbanBoardView::KanbanBoardView(BoardStore *store, QWidget *parent)
         if (!m_dragState->isDragging())
             m_dragState->setDropTarget(std::nullopt, DropTargetChange::direct);
     });
+    // Ages are worked out when a card is painted: repainting the lists redraws only the cards on
+    // screen, and a hidden or minimised window paints nothing at all.
+    connect(m_ageTimer, &QTimer::timeout, this, [this] {
+        for (KanbanColumn *column : std::as_const(m_columns))
+            column->cardList()->viewport()->update();
+    });
+    m_ageTimer->start(ageRefreshMilliseconds);
     connect(store, &BoardStore::thoughtsChanged, this, &KanbanBoardView::reload);
     connect(store, &BoardStore::searchTextChanged, this, &KanbanBoardView::reload);
     reload();

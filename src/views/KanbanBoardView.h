@@ -8,6 +8,7 @@
 class BoardStore;
 class KanbanColumn;
 class KanbanDragState;
+class QTimer;
 
 /// The four columns of the board, side by side and equally wide, each scrolling its own cards.
 /// The board owns the one drag state all columns share, so a card can be dragged from any column
@@ -32,4 +33,5 @@ private:
     BoardStore *m_store;
     KanbanDragState *m_dragState;
     QList<KanbanColumn *> m_columns;
+    QTimer *m_ageTimer;
 };
