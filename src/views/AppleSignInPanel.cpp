@@ -136,7 +136,6 @@ AppleSignInPanel::AppleSignInPanel(AppleIDAuthService *authService, QWidget *par
     pages->addWidget(m_signedIn);
 
     m_retryButton = new QPushButton(QStringLiteral("重新登录"), this);
-    m_retryButton->setToolTip(QStringLiteral("Apple ID 登录需要在正式签名和能力配置后完整验证"));
     m_retryButton->setFont(textStyleFont(TextStyle::body));
     m_retryButton->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     pages->addWidget(m_retryButton, 0, Qt::AlignVCenter);
@@ -188,7 +187,12 @@ void AppleSignInPanel::refresh()
         m_layout = Layout::signedIn;
         break;
     case Kind::failed:
-        // The reason stays with the service; the panel only offers a way back.
+        // The button names the way back; its tooltip says what went wrong, in the failure's own
+        // words. The general note is only for a failure that came without any.
+        m_retryButton->setToolTip(
+            state.text.trimmed().isEmpty()
+                ? QStringLiteral("Apple ID 登录需要在正式签名和能力配置后完整验证")
+                : state.text);
         m_layout = Layout::failed;
         break;
     case Kind::checking:
