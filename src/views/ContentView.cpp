@@ -42,9 +42,12 @@ ContentView::ContentView(const AppServices &services, QWidget *parent)
     connect(m_store, &BoardStore::searchTextChanged, this,
             [this] { m_searchField->setText(m_store->searchText()); });
     connect(m_archiveButton, &GlassSymbolButton::clicked, m_store, &BoardStore::archiveCompleted);
-    // Only later tokens move focus; the token the store starts with does not.
-    connect(m_store, &BoardStore::focusComposerTokenChanged, this,
-            [this] { m_composer->setFocused(); });
+    // Only later tokens move focus; the token the store starts with does not. An open editor
+    // keeps the keyboard: a thought typed now would land behind it.
+    connect(m_store, &BoardStore::focusComposerTokenChanged, this, [this] {
+        if (!m_editingThought)
+            m_composer->setFocused();
+    });
     connect(m_editorOverlay, &EditorOverlay::backdropClicked, this, &ContentView::backdropClicked);
     connectBoardOpening();
 }
@@ -100,7 +103,10 @@ void ContentView::openEditor(const Thought &thought)
     connect(editorView, &ThoughtEditorView::dirtyChanged, this,
             [this](bool hasChanges) { m_editorHasChanges = hasChanges; });
     m_editorOverlay->setGeometry(rect());
+    const bool wasOpen = m_editorOverlay->editor() != nullptr;
     m_editorOverlay->present(editorView);
+    if (!wasOpen)
+        emit editorOpenChanged(true);
 }
 
 void ContentView::closeEditor()
@@ -110,6 +116,7 @@ void ContentView::closeEditor()
         return;
     m_editingThought.reset();
     m_editorOverlay->dismiss();
+    emit editorOpenChanged(false);
 }
 
 void ContentView::backdropClicked()

@@ -2,6 +2,7 @@
 
 #include "ThoughtEditorView.h"
 
+#include <QApplication>
 #include <QGraphicsOpacityEffect>
 #include <QLayout>
 #include <QLineEdit>
@@ -19,6 +20,8 @@ EditorOverlay::EditorOverlay(QWidget *parent) : QWidget(parent)
         update();
     });
     connect(m_animation, &QVariantAnimation::finished, this, &EditorOverlay::transitionFinished);
+    connect(qApp, &QApplication::focusChanged, this,
+            [this](QWidget *, QWidget *now) { keepFocusInside(now); });
     hide();
 }
 
@@ -26,6 +29,8 @@ void EditorOverlay::present(ThoughtEditorView *editor)
 {
     if (m_editor)
         delete m_editor.data();
+    else
+        m_focusBeforeOpening = QApplication::focusWidget();
     m_editor = editor;
     editor->setParent(this);
     setAttribute(Qt::WA_TransparentForMouseEvents, false);
@@ -57,6 +62,10 @@ void EditorOverlay::dismiss()
         m_editor->deleteLater();
         m_editor = nullptr;
         m_editorFade = nullptr;
+        if (QWidget *previous = m_focusBeforeOpening.data();
+            previous && previous->isVisible() && previous->isEnabled())
+            previous->setFocus(Qt::OtherFocusReason);
+        m_focusBeforeOpening = nullptr;
     }
     // The fading overlay no longer stands between the user and the window.
     setAttribute(Qt::WA_TransparentForMouseEvents, true);
@@ -163,4 +172,36 @@ void EditorOverlay::mouseReleaseEvent(QMouseEvent *event)
 void EditorOverlay::wheelEvent(QWheelEvent *event)
 {
     event->accept();
+}
+
+bool EditorOverlay::focusNextPrevChild(bool next)
+{
+    if (!m_editor)
+        return QWidget::focusNextPrevChild(next);
+    // Tab walks the window's focus chain, which runs on behind the backdrop: follow it only to
+    // the editor's own controls, coming round to the first after the last.
+    QWidget *current = QApplication::focusWidget();
+    if (!current || !m_editor->isAncestorOf(current)) {
+        m_editor->titleField()->setFocus(Qt::TabFocusReason);
+        return true;
+    }
+    for (QWidget *candidate = current;;) {
+        candidate = next ? candidate->nextInFocusChain() : candidate->previousInFocusChain();
+        if (!candidate || candidate == current)
+            return true;
+        if (m_editor->isAncestorOf(candidate) && candidate->isVisibleTo(m_editor) &&
+            candidate->isEnabled() && (candidate->focusPolicy() & Qt::TabFocus)) {
+            candidate->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return true;
+        }
+    }
+}
+
+void EditorOverlay::keepFocusInside(QWidget *now)
+{
+    // Whatever moves the focus behind an open editor (a shortcut, a program asking for it), the
+    // keyboard must not act on the board beneath the backdrop.
+    if (!m_editor || !now || now->window() != window() || m_editor->isAncestorOf(now))
+        return;
+    m_editor->titleField()->setFocus(Qt::OtherFocusReason);
 }

@@ -140,6 +140,8 @@ ThoughtEditorView::ThoughtEditorView(BoardStore *store, const Thought &thought, 
     m_noteEditor->setStyleSheet(
         QStringLiteral("QPlainTextEdit { background: transparent; border: none; }"));
     m_noteEditor->document()->setDocumentMargin(0);
+    // Tab moves on to the next control, as in every other field of the panel.
+    m_noteEditor->setTabChangesFocus(true);
     m_noteEditor->installEventFilter(this);
     noteLayout->addWidget(m_noteEditor);
     layout->addWidget(noteFrame);
