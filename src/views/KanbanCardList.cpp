@@ -5,6 +5,7 @@
 #include "board/DropInsertionIndicator.h"
 #include "board/KanbanDragState.h"
 #include "stores/BoardStore.h"
+#include "support/LumaretStyle.h"
 #include "support/SymbolIcon.h"
 
 #include <QApplication>
@@ -479,6 +480,7 @@ void KanbanCardList::contextMenuEvent(QContextMenuEvent *event)
     QAction *deleteAction = menu.addAction(
         symbolIcon(QStringLiteral("trash"), QColor::fromRgbF(1.0f, 0.23f, 0.19f), 16),
         QStringLiteral("删除"));
+    deleteAction->setProperty(destructiveActionProperty, true);
     connect(deleteAction, &QAction::triggered, this,
             [this, thought] { m_store->deleteThought(thought); });
     // The open hand is an application-wide cursor: it must not follow the pointer into the menu.
