@@ -5,6 +5,7 @@
 #include "board/KanbanDragState.h"
 #include "stores/BoardStore.h"
 
+#include <QDropEvent>
 #include <QHBoxLayout>
 #include <QTimer>
 
@@ -20,6 +21,7 @@ KanbanBoardView::KanbanBoardView(BoardStore *store, QWidget *parent)
     : QWidget(parent), m_store(store), m_dragState(new KanbanDragState(this)),
       m_ageTimer(new QTimer(this))
 {
+    setAcceptDrops(true);
     // The bundled symbols live in a static library; without a reference to them the linker
     // drops them and every image draws empty.
     Q_INIT_RESOURCE(resources);
@@ -47,6 +49,37 @@ KanbanBoardView::KanbanBoardView(BoardStore *store, QWidget *parent)
     connect(store, &BoardStore::thoughtsChanged, this, &KanbanBoardView::reload);
     connect(store, &BoardStore::searchTextChanged, this, &KanbanBoardView::reload);
     reload();
+}
+
+void KanbanBoardView::dragEnterEvent(QDragEnterEvent *event)
+{
+    dragMoveEvent(event);
+}
+
+void KanbanBoardView::dragMoveEvent(QDragMoveEvent *event)
+{
+    // Between the columns the indicator stays where it was, and a drop here lands on it.
+    if (!m_dragState->accepts(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+}
+
+void KanbanBoardView::dropEvent(QDropEvent *event)
+{
+    const std::optional<QUuid> dragging = m_dragState->draggingThoughtID();
+    const std::optional<ThoughtDropTarget> target = m_dragState->dropTarget();
+    if (!m_dragState->accepts(event->mimeData()) || !target) {
+        m_dragState->clear();
+        event->ignore();
+        return;
+    }
+    m_store->move(*dragging, target->status, target->beforeThoughtID);
+    m_dragState->clear();
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
 }
 
 KanbanColumn *KanbanBoardView::column(ThoughtStatus status) const

@@ -27,6 +27,11 @@ signals:
     /// A single click on a card asks the host to open the editor for \a thought.
     void editRequested(const Thought &thought);
 
+protected:
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
 private:
     void reload();
 

@@ -233,38 +233,21 @@ qsizetype KanbanCardList::cardIndexAt(const QPointF &viewportPos) const
     return -1;
 }
 
-std::optional<KanbanCardList::Zone> KanbanCardList::zoneAt(const QPointF &viewportPos) const
+ThoughtDropTarget KanbanCardList::targetAt(const QPointF &viewportPos) const
 {
-    if (viewportPos.x() < 0 || viewportPos.x() >= viewport()->width())
-        return std::nullopt;
+    const ThoughtDropTarget columnEnd{m_status, std::nullopt};
     const qreal contentY = viewportPos.y() + verticalScrollBar()->value();
-    if (m_entries.empty()) {
-        if (contentY >= topInset && contentY < topInset + EmptyColumnView::height)
-            return Zone{Zone::Kind::columnEnd, -1, contentY - topInset, EmptyColumnView::height};
-        return std::nullopt;
-    }
-    const qsizetype index = cardIndexAt(viewportPos);
-    if (index >= 0) {
-        const Entry &entry = m_entries[size_t(index)];
-        return Zone{Zone::Kind::card, index, contentY - entry.top, entry.height};
-    }
-    const int top = tailTop();
-    if (contentY >= top && contentY < top + tailHeight())
-        return Zone{Zone::Kind::columnEnd, -1, contentY - top, tailHeight()};
-    return std::nullopt;
-}
-
-ThoughtDropTarget KanbanCardList::targetFor(const Zone &zone) const
-{
-    if (zone.kind == Zone::Kind::columnEnd)
-        return ThoughtDropTarget{m_status, std::nullopt};
-    // The upper half, the exact middle included, lands before this card; the lower half before
-    // the next one, or at the end of the column after the last card.
-    if (zone.y <= zone.height / 2.0)
-        return ThoughtDropTarget{m_status, m_thoughts[zone.index].id};
-    if (zone.index + 1 < m_thoughts.size())
-        return ThoughtDropTarget{m_status, m_thoughts[zone.index + 1].id};
-    return ThoughtDropTarget{m_status, std::nullopt};
+    const qsizetype index = firstEntryEndingAfter(int(std::floor(contentY)));
+    if (index >= qsizetype(m_entries.size()))
+        return columnEnd;
+    const Entry &entry = m_entries[size_t(index)];
+    // The upper half, the exact middle included, and the gap above the card land before it; the
+    // lower half before the next card, or at the end of the column after the last one.
+    if (contentY - entry.top <= entry.height / 2.0)
+        return ThoughtDropTarget{m_status, m_thoughts[index].id};
+    if (index + 1 < m_thoughts.size())
+        return ThoughtDropTarget{m_status, m_thoughts[index + 1].id};
+    return columnEnd;
 }
 
 std::optional<qreal> KanbanCardList::indicatorLineY(const ThoughtDropTarget &target) const
@@ -491,45 +474,40 @@ void KanbanCardList::contextMenuEvent(QContextMenuEvent *event)
         refreshHoverFromCursor();
 }
 
-bool KanbanCardList::canReceiveDrop(const QMimeData *mimeData) const
+bool KanbanCardList::dragOver(const QPointF &viewportPos, const QMimeData *mimeData)
 {
-    // Only the card this board is dragging lands here: text from anywhere else, or another id,
-    // is refused.
-    const std::optional<QUuid> dragging = m_dragState->draggingThoughtID();
-    if (!dragging || !mimeData || !mimeData->hasText())
+    if (!m_dragState->accepts(mimeData))
         return false;
-    return QUuid::fromString(mimeData->text().trimmed()) == *dragging;
+    m_dragState->setDropTarget(targetAt(viewportPos), DropTargetChange::animated);
+    return true;
 }
 
-void KanbanCardList::updateDropTarget(const QPointF &viewportPos, const QMimeData *mimeData)
+bool KanbanCardList::dropAt(const QPointF &viewportPos, const QMimeData *mimeData)
 {
-    if (!canReceiveDrop(mimeData))
-        return;
-    const std::optional<Zone> zone = zoneAt(viewportPos);
-    if (!zone)
-        return;
-    m_dragState->setDropTarget(targetFor(*zone), DropTargetChange::animated);
+    if (!m_dragState->accepts(mimeData)) {
+        m_dragState->clear();
+        return false;
+    }
+    // The target is worked out again from where the card was let go, not read from the state.
+    return commitDrop(targetAt(viewportPos));
 }
 
 void KanbanCardList::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (!canReceiveDrop(event->mimeData())) {
+    if (!dragOver(event->position(), event->mimeData())) {
         event->ignore();
         return;
     }
-    updateDropTarget(event->position(), event->mimeData());
     event->setDropAction(Qt::MoveAction);
     event->accept();
 }
 
 void KanbanCardList::dragMoveEvent(QDragMoveEvent *event)
 {
-    if (!canReceiveDrop(event->mimeData()) || !zoneAt(event->position())) {
-        // Between cards there is no zone: the last target stays, but nothing lands here.
+    if (!dragOver(event->position(), event->mimeData())) {
         event->ignore();
         return;
     }
-    updateDropTarget(event->position(), event->mimeData());
     event->setDropAction(Qt::MoveAction);
     event->accept();
 }
@@ -542,14 +520,7 @@ void KanbanCardList::dragLeaveEvent(QDragLeaveEvent *event)
 
 void KanbanCardList::dropEvent(QDropEvent *event)
 {
-    const std::optional<Zone> zone = zoneAt(event->position());
-    if (!canReceiveDrop(event->mimeData()) || !zone) {
-        m_dragState->clear();
-        event->ignore();
-        return;
-    }
-    // The target is worked out again from where the card was let go, not read from the state.
-    if (commitDrop(targetFor(*zone))) {
+    if (dropAt(event->position(), event->mimeData())) {
         event->setDropAction(Qt::MoveAction);
         event->accept();
     } else {

@@ -42,6 +42,20 @@ public:
     /// How many cards were laid out since the list last received its thoughts.
     int laidOutCardCount() const { return m_laidOutCardCount; }
 
+    /// Where a card let go at \a viewportPos lands. Every point of the list has a target: over
+    /// a card's upper half (its middle included) it is before that card, over its lower half
+    /// before the next card; a gap between two cards belongs to the lower card; above the first
+    /// card it is before the first, below the last card the end of the column. The insertion
+    /// indicator is drawn from this same answer, so a drop always lands where it showed.
+    ThoughtDropTarget targetAt(const QPointF &viewportPos) const;
+
+    /// A drag of \a mimeData over \a viewportPos: points the board's indicator at the target
+    /// there. False when this board is not dragging that card.
+    bool dragOver(const QPointF &viewportPos, const QMimeData *mimeData);
+    /// A drop at \a viewportPos: moves the dragged card to the target there and ends the drag.
+    /// False, with the drag ended, when this board was not dragging that card.
+    bool dropAt(const QPointF &viewportPos, const QMimeData *mimeData);
+
     QSize sizeHint() const override;
 
 signals:
@@ -78,16 +92,6 @@ private:
         ThoughtCard::Layout layout;
     };
 
-    /// A drop zone under the pointer: a card (with the pointer's height in it) or the column end.
-    struct Zone
-    {
-        enum class Kind { card, columnEnd };
-        Kind kind = Kind::columnEnd;
-        qsizetype index = -1;
-        qreal y = 0;
-        int height = 0;
-    };
-
     void rebuildEntries();
     void recomputeTops(size_t from);
     void layoutVisibleCards();
@@ -98,12 +102,8 @@ private:
     void updateScrollRange();
     qsizetype firstEntryEndingAfter(int contentY) const;
     qsizetype cardIndexAt(const QPointF &viewportPos) const;
-    std::optional<Zone> zoneAt(const QPointF &viewportPos) const;
-    ThoughtDropTarget targetFor(const Zone &zone) const;
     std::optional<qreal> indicatorLineY(const ThoughtDropTarget &target) const;
 
-    bool canReceiveDrop(const QMimeData *mimeData) const;
-    void updateDropTarget(const QPointF &viewportPos, const QMimeData *mimeData);
     bool commitDrop(const ThoughtDropTarget &target);
     void startDrag(const Thought &thought);
     void onDropTargetChanged(DropTargetChange change);
