@@ -33,6 +33,12 @@ KanbanBoardView::KanbanBoardView(BoardStore *store, QWidget *parent)
         layout->addWidget(column, 1);
         m_columns.append(column);
         connect(column, &KanbanColumn::editRequested, this, &KanbanBoardView::editRequested);
+        KanbanCardList *cards = column->cardList();
+        connect(cards, &KanbanCardList::followCard, this, &KanbanBoardView::followCard);
+        connect(cards, &KanbanCardList::neighbourColumnRequested, this,
+                [this, status](int step, int viewportY) {
+                    focusNeighbourColumn(status, step, viewportY);
+                });
     }
     // However a drag ends, once no card is dragged there is nothing to point at.
     connect(m_dragState, &KanbanDragState::draggingThoughtIDChanged, this, [this] {
@@ -85,6 +91,28 @@ void KanbanBoardView::dropEvent(QDropEvent *event)
 KanbanColumn *KanbanBoardView::column(ThoughtStatus status) const
 {
     return m_columns.value(qsizetype(status));
+}
+
+void KanbanBoardView::followCard(const std::optional<QUuid> &id)
+{
+    // The store has already answered the change: the columns show the board as it is now.
+    for (KanbanColumn *column : std::as_const(m_columns)) {
+        KanbanCardList *cards = column->cardList();
+        if (id ? cards->focusCard(*id) : cards->focusCardNear(0))
+            return;
+    }
+}
+
+void KanbanBoardView::focusNeighbourColumn(ThoughtStatus from, int step, int viewportY)
+{
+    // Columns without cards are passed over: there is nothing in them to put the focus on.
+    for (int index = int(from) + step; index >= 0 && index < int(m_columns.size()); index += step) {
+        KanbanCardList *cards = m_columns[index]->cardList();
+        if (!cards->thoughts().isEmpty()) {
+            cards->focusCardNear(viewportY);
+            return;
+        }
+    }
 }
 
 void KanbanBoardView::reload()

@@ -34,6 +34,8 @@ protected:
 
 private:
     void reload();
+    void followCard(const std::optional<QUuid> &id);
+    void focusNeighbourColumn(ThoughtStatus from, int step, int viewportY);
 
     BoardStore *m_store;
     KanbanDragState *m_dragState;

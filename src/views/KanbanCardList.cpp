@@ -12,6 +12,7 @@
 #include <QContextMenuEvent>
 #include <QDrag>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
@@ -94,6 +95,8 @@ QSize KanbanCardList::sizeHint() const
 void KanbanCardList::setThoughts(const Board &thoughts)
 {
     m_thoughts = thoughts;
+    // Tab passes over a column without cards; the keyboard has nothing to do there.
+    setFocusPolicy(m_thoughts.isEmpty() ? Qt::NoFocus : Qt::StrongFocus);
     m_laidOutCardCount = 0;
     rebuildEntries();
     updateScrollRange();
@@ -317,6 +320,8 @@ void KanbanCardList::paintEvent(QPaintEvent *event)
             painter.translate(-centre);
         }
         ThoughtCard::paint(painter, rect, thought, *layout, look, palette(), now);
+        if (hasFocus() && m_currentId == thought.id)
+            paintFocusRing(painter, QRectF(rect), ThoughtCard::cornerRadius, palette());
         painter.restore();
     }
 
@@ -383,6 +388,8 @@ void KanbanCardList::mousePressEvent(QMouseEvent *event)
     const qsizetype index = cardIndexAt(event->position());
     m_pressedId = index >= 0 ? std::optional<QUuid>(m_thoughts[index].id) : std::nullopt;
     m_pressPosition = event->position().toPoint();
+    if (index >= 0)
+        setCurrentIndex(index);
     event->accept();
 }
 
@@ -620,4 +627,176 @@ void KanbanCardList::refreshHoverFromCursor()
     const QPoint pos = viewport()->mapFromGlobal(QCursor::pos());
     const qsizetype index = viewport()->rect().contains(pos) ? cardIndexAt(pos) : -1;
     setHovered(index >= 0 ? std::optional<QUuid>(m_thoughts[index].id) : std::nullopt);
+}
+
+qsizetype KanbanCardList::indexOf(const std::optional<QUuid> &id) const
+{
+    if (!id)
+        return -1;
+    for (qsizetype i = 0; i < m_thoughts.size(); ++i) {
+        if (m_thoughts[i].id == *id)
+            return i;
+    }
+    return -1;
+}
+
+void KanbanCardList::setCurrentIndex(qsizetype index)
+{
+    if (index < 0 || index >= m_thoughts.size())
+        return;
+    m_currentId = m_thoughts[index].id;
+    scrollToIndex(index);
+    viewport()->update();
+}
+
+void KanbanCardList::scrollToIndex(qsizetype index)
+{
+    const Entry &entry = m_entries[size_t(index)];
+    QScrollBar *bar = verticalScrollBar();
+    // The ring is drawn on the card's edge: keep the inset above it in view as well.
+    if (entry.top - topInset < bar->value())
+        bar->setValue(entry.top - topInset);
+    else if (entry.top + entry.height + topInset > bar->value() + viewport()->height())
+        bar->setValue(entry.top + entry.height + topInset - viewport()->height());
+    // Cards newly in view are measured now; their real heights may move the one we want.
+    layoutVisibleCards();
+}
+
+bool KanbanCardList::focusCard(const QUuid &id)
+{
+    const qsizetype index = indexOf(id);
+    if (index < 0)
+        return false;
+    setCurrentIndex(index);
+    setFocus(Qt::OtherFocusReason);
+    return true;
+}
+
+bool KanbanCardList::focusCardNear(int viewportY)
+{
+    if (m_thoughts.isEmpty())
+        return false;
+    const qsizetype index = qMin(firstEntryEndingAfter(viewportY + verticalScrollBar()->value()),
+                                 m_thoughts.size() - 1);
+    return focusCard(m_thoughts[index].id);
+}
+
+void KanbanCardList::focusInEvent(QFocusEvent *event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    // Tabbing in starts at the first card; any other way back in finds the card it left.
+    const bool tabbedIn =
+        event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    if (!m_thoughts.isEmpty() && (tabbedIn || indexOf(m_currentId) < 0))
+        setCurrentIndex(0);
+    viewport()->update();
+}
+
+void KanbanCardList::focusOutEvent(QFocusEvent *event)
+{
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
+}
+
+void KanbanCardList::keyPressEvent(QKeyEvent *event)
+{
+    const qsizetype index = indexOf(m_currentId);
+    if (index >= 0 && handleCardKey(event, index)) {
+        event->accept();
+        return;
+    }
+    QAbstractScrollArea::keyPressEvent(event);
+}
+
+bool KanbanCardList::handleCardKey(QKeyEvent *event, qsizetype index)
+{
+    const Thought thought = m_thoughts[index];
+    const Qt::KeyboardModifiers modifiers =
+        event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+    const qsizetype last = m_thoughts.size() - 1;
+    const int cardY = m_entries[size_t(index)].top - verticalScrollBar()->value();
+    const auto pageTarget = [&](int direction) {
+        const int y = m_entries[size_t(index)].top + direction * viewport()->height();
+        return qBound<qsizetype>(0, firstEntryEndingAfter(y), last);
+    };
+    // A change of place goes through the store; the focus then follows the card to wherever
+    // the board shows it.
+    const auto moveTo = [&](ThoughtStatus status, const std::optional<QUuid> &before) {
+        m_store->move(thought.id, status, before);
+        emit followCard(thought.id);
+    };
+    const int statusIndex = int(m_status);
+
+    if (modifiers == Qt::NoModifier) {
+        switch (event->key()) {
+        case Qt::Key_Up:
+            setCurrentIndex(qMax<qsizetype>(0, index - 1));
+            return true;
+        case Qt::Key_Down:
+            setCurrentIndex(qMin(last, index + 1));
+            return true;
+        case Qt::Key_Home:
+            setCurrentIndex(0);
+            return true;
+        case Qt::Key_End:
+            setCurrentIndex(last);
+            return true;
+        case Qt::Key_PageUp:
+            setCurrentIndex(pageTarget(-1));
+            return true;
+        case Qt::Key_PageDown:
+            setCurrentIndex(pageTarget(1));
+            return true;
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+            emit neighbourColumnRequested(event->key() == Qt::Key_Left ? -1 : 1, cardY);
+            return true;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            emit editRequested(thought);
+            return true;
+        case Qt::Key_Delete: {
+            const std::optional<QUuid> neighbour =
+                index < last ? std::optional(m_thoughts[index + 1].id)
+                : index > 0  ? std::optional(m_thoughts[index - 1].id)
+                             : std::nullopt;
+            m_store->deleteThought(thought);
+            emit followCard(neighbour);
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+    if (modifiers == Qt::ControlModifier &&
+        (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        m_store->advance(thought.id);
+        emit followCard(thought.id);
+        return true;
+    }
+    if (modifiers == (Qt::ControlModifier | Qt::ShiftModifier)) {
+        switch (event->key()) {
+        case Qt::Key_Left:
+            if (statusIndex > 0)
+                moveTo(ThoughtStatuses::allCases[size_t(statusIndex - 1)], std::nullopt);
+            return true;
+        case Qt::Key_Right:
+            if (statusIndex + 1 < int(ThoughtStatuses::allCases.size()))
+                moveTo(ThoughtStatuses::allCases[size_t(statusIndex + 1)], std::nullopt);
+            return true;
+        case Qt::Key_Up:
+            if (index > 0)
+                moveTo(m_status, m_thoughts[index - 1].id);
+            return true;
+        case Qt::Key_Down:
+            if (index < last)
+                moveTo(m_status,
+                       index + 1 < last ? std::optional(m_thoughts[index + 2].id) : std::nullopt);
+            return true;
+        default:
+            return false;
+        }
+    }
+    return false;
 }

@@ -56,10 +56,23 @@ public:
     /// False, with the drag ended, when this board was not dragging that card.
     bool dropAt(const QPointF &viewportPos, const QMimeData *mimeData);
 
+    /// The card the keyboard is on, shown with the focus ring while the list has focus.
+    std::optional<QUuid> currentCard() const { return m_currentId; }
+    /// Puts the keyboard on the card of \a id, scrolled into view, and gives the list focus;
+    /// false when the card is not in this list.
+    bool focusCard(const QUuid &id);
+    /// Gives the list focus on the card drawn nearest to \a viewportY; false without cards.
+    bool focusCardNear(int viewportY);
+
     QSize sizeHint() const override;
 
 signals:
     void editRequested(const Thought &thought);
+    /// The card of \a id changed place through the keyboard: focus follows it wherever it went.
+    /// Without an id the column has no card left to hold the focus.
+    void followCard(const std::optional<QUuid> &id);
+    /// Left or Right: the focus moves to the column \a step away, near \a viewportY.
+    void neighbourColumnRequested(int step, int viewportY);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -71,6 +84,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dragLeaveEvent(QDragLeaveEvent *event) override;
@@ -109,6 +125,11 @@ private:
     void onDropTargetChanged(DropTargetChange change);
     void onDraggingChanged();
 
+    qsizetype indexOf(const std::optional<QUuid> &id) const;
+    void setCurrentIndex(qsizetype index);
+    void scrollToIndex(qsizetype index);
+    bool handleCardKey(QKeyEvent *event, qsizetype index);
+
     void setHovered(const std::optional<QUuid> &id);
     void refreshHoverFromCursor();
     void openPendingClick();
@@ -121,6 +142,7 @@ private:
     QHash<QUuid, CachedLayout> m_layouts;
     int m_laidOutCardCount = 0;
 
+    std::optional<QUuid> m_currentId;
     std::optional<QUuid> m_hoveredId;
     bool m_hasPushedCursor = false;
 

@@ -14,7 +14,8 @@ ComposerAddButton::ComposerAddButton(QWidget *parent) : QAbstractButton(parent)
 {
     setFixedSize(34, 34);
     setToolTip(QStringLiteral("添加"));
-    setFocusPolicy(Qt::TabFocus);
+    // Return in the field does what the button does; Tab goes on from the field to the board.
+    setFocusPolicy(Qt::NoFocus);
 }
 
 QColor ComposerAddButton::circleColor() const
