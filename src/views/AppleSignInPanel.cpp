@@ -2,6 +2,7 @@
 
 #include "services/AppleIDAuthService.h"
 #include "support/GlassFrame.h"
+#include "support/LumaretStyle.h"
 #include "support/SymbolIcon.h"
 #include "support/SystemColors.h"
 #include "support/TextStyles.h"
@@ -30,6 +31,7 @@ SignInButton::SignInButton(QWidget *parent) : QAbstractButton(parent)
     setFixedSize(148, 34);
     setText(signInTitle());
     setFocusPolicy(Qt::TabFocus);
+    setAttribute(Qt::WA_Hover);
 }
 
 QColor SignInButton::fillColor() const
@@ -53,6 +55,16 @@ void SignInButton::paintEvent(QPaintEvent *event)
     if (isDown())
         fill = isDarkAppearance(palette()) ? fill.darker(112) : fill.lighter(160);
     painter.fillPath(shape, fill);
+    // Under the pointer the button keeps its colour and gains a soft inner edge.
+    if (underMouse() && !isDown()) {
+        painter.setPen(QPen(isDarkAppearance(palette()) ? QColor::fromRgbF(0, 0, 0, 0.28f)
+                                                        : QColor::fromRgbF(1, 1, 1, 0.42f),
+                            1.5));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 9, 9);
+    }
+    if (hasFocus())
+        paintFocusRing(painter, QRectF(rect()), 10, palette());
 
     const QFont font = systemFont(13, QFont::Medium);
     const int iconGap = 6;
@@ -130,8 +142,7 @@ AppleSignInPanel::AppleSignInPanel(AppleIDAuthService *authService, QWidget *par
     m_signOutButton->setToolTip(QStringLiteral("退出登录"));
     m_signOutButton->setIconSize({symbolSize, symbolSize});
     m_signOutButton->setFixedSize(symbolSize + 4, symbolSize + 4);
-    m_signOutButton->setStyleSheet(
-        QStringLiteral("QToolButton { border: none; background: transparent; padding: 0; }"));
+    m_signOutButton->setStyleSheet(plainToolButtonStyle());
     signedInLayout->addWidget(m_signOutButton);
     pages->addWidget(m_signedIn);
 

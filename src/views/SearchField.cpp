@@ -1,5 +1,6 @@
 #include "SearchField.h"
 
+#include "support/LumaretStyle.h"
 #include "support/SymbolIcon.h"
 #include "support/SystemColors.h"
 #include "support/TextStyles.h"
@@ -41,8 +42,7 @@ SearchField::SearchField(std::optional<int> width, QWidget *parent)
     m_clearButton->setFocusPolicy(Qt::NoFocus);
     m_clearButton->setIconSize({symbolSize, symbolSize});
     m_clearButton->setFixedSize(symbolSize + 4, symbolSize + 4);
-    m_clearButton->setStyleSheet(
-        QStringLiteral("QToolButton { border: none; background: transparent; padding: 0; }"));
+    m_clearButton->setStyleSheet(plainToolButtonStyle());
     layout->addWidget(m_clearButton);
 
     setFixedHeight(34);

@@ -106,6 +106,30 @@ void paintFocusRing(QPainter &painter, const QRectF &rect, qreal cornerRadius,
     painter.restore();
 }
 
+bool hasFocusWithin(const QWidget *widget)
+{
+    const QWidget *focus = QApplication::focusWidget();
+    return focus && (focus == widget || widget->isAncestorOf(focus));
+}
+
+void repaintOnFocusWithin(QWidget *widget)
+{
+    QObject::connect(
+        qApp, &QApplication::focusChanged, widget, [widget](QWidget *old, QWidget *now) {
+            if ((old && widget->isAncestorOf(old)) || (now && widget->isAncestorOf(now)))
+                widget->update();
+        });
+}
+
+QString plainToolButtonStyle()
+{
+    return QStringLiteral(
+        "QToolButton { border: none; background: transparent; padding: 0; border-radius: 6px; }"
+        "QToolButton:hover { background: rgba(128, 128, 128, 0.18); }"
+        "QToolButton:pressed { background: rgba(128, 128, 128, 0.32); }"
+        "QToolButton:focus { border: 2px solid palette(highlight); }");
+}
+
 void LumaretStyle::install()
 {
     if (qobject_cast<LumaretStyle *>(QApplication::style()))

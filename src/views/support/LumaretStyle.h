@@ -46,3 +46,14 @@ inline constexpr char destructiveActionProperty[] = "lumaretDestructive";
 /// corners.
 void paintFocusRing(QPainter &painter, const QRectF &rect, qreal cornerRadius,
                     const QPalette &palette);
+
+/// Whether the keyboard focus is on \a widget or inside it.
+bool hasFocusWithin(const QWidget *widget);
+
+/// Repaints \a widget whenever the focus enters or leaves it, for containers that draw the ring
+/// around a field inside them.
+void repaintOnFocusWithin(QWidget *widget);
+
+/// The style sheet of a borderless symbol button: no frame at rest, a faint rounded wash under the
+/// pointer, a darker one pressed and the accent ring with the keyboard focus.
+QString plainToolButtonStyle();
