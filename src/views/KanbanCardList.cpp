@@ -37,6 +37,13 @@ constexpr int tailHeightIdle = 8;
 constexpr qreal draggedCardOpacity = 0.42;
 constexpr qreal draggedCardScale = 0.985;
 constexpr int indicatorTransitionMs = 120;
+// The overlay scroll bar: a thin thumb along the right edge that shows while the pointer is over
+// the list or it scrolls, and fades away a moment after.
+constexpr qreal scrollThumbWidth = 5;
+constexpr qreal scrollThumbMargin = 2;
+constexpr int scrollThumbMinimumHeight = 28;
+constexpr int scrollBarFadeMs = 160;
+constexpr int scrollBarIdleMs = 1200;
 // Laid-out cards kept for reuse per column: enough for a few screens and a search typed and
 // deleted again, while scrolling through thousands of cards keeps memory flat.
 constexpr qsizetype maxCachedLayouts = 300;
@@ -73,6 +80,20 @@ KanbanCardList::KanbanCardList(BoardStore *store, KanbanDragState *dragState, Th
         m_leavingIndicator.reset();
         m_indicatorAppearance = 1;
         viewport()->update();
+    });
+
+    m_scrollBarFade.setDuration(scrollBarFadeMs);
+    m_scrollBarFade.setEasingCurve(QEasingCurve::InOutQuad);
+    connect(&m_scrollBarFade, &QVariantAnimation::valueChanged, this,
+            [this](const QVariant &value) {
+                m_scrollBarOpacity = value.toReal();
+                viewport()->update();
+            });
+    m_scrollBarIdle.setSingleShot(true);
+    m_scrollBarIdle.setInterval(scrollBarIdleMs);
+    connect(&m_scrollBarIdle, &QTimer::timeout, this, [this] {
+        if (!viewport()->underMouse() && !m_thumbDrag)
+            fadeScrollBarTo(0);
     });
 
     connect(m_dragState, &KanbanDragState::dropTargetChanged, this,
@@ -335,6 +356,48 @@ void KanbanCardList::paintEvent(QPaintEvent *event)
         if (const auto lineY = indicatorLineY(*m_indicator))
             DropInsertionIndicator::paint(painter, width, *lineY, m_status, m_indicatorAppearance);
     }
+
+    const QRectF thumb = scrollThumbRect();
+    if (m_scrollBarOpacity > 0 && !thumb.isEmpty()) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(secondaryLabel(palette()));
+        painter.setOpacity(m_scrollBarOpacity * (m_thumbDrag ? 0.9 : 0.6));
+        painter.drawRoundedRect(thumb, thumb.width() / 2, thumb.width() / 2);
+    }
+}
+
+QRectF KanbanCardList::scrollThumbRect() const
+{
+    const QScrollBar *bar = verticalScrollBar();
+    const int viewHeight = viewport()->height();
+    if (bar->maximum() <= 0 || viewHeight <= 0)
+        return {};
+    const qreal track = viewHeight - 2 * scrollThumbMargin;
+    const qreal length =
+        qMax<qreal>(scrollThumbMinimumHeight, track * viewHeight / (viewHeight + bar->maximum()));
+    const qreal top = scrollThumbMargin + (track - length) * bar->value() / bar->maximum();
+    return {viewport()->width() - scrollThumbWidth - scrollThumbMargin, top, scrollThumbWidth,
+            length};
+}
+
+void KanbanCardList::revealScrollBar()
+{
+    if (verticalScrollBar()->maximum() <= 0)
+        return;
+    fadeScrollBarTo(1);
+    m_scrollBarIdle.start();
+}
+
+void KanbanCardList::fadeScrollBarTo(qreal opacity)
+{
+    if (qFuzzyCompare(m_scrollBarFade.endValue().toReal() + 1, opacity + 1) &&
+        m_scrollBarFade.state() == QAbstractAnimation::Running)
+        return;
+    m_scrollBarFade.stop();
+    m_scrollBarFade.setStartValue(m_scrollBarOpacity);
+    m_scrollBarFade.setEndValue(opacity);
+    m_scrollBarFade.start();
 }
 
 void KanbanCardList::resizeEvent(QResizeEvent *event)
@@ -350,6 +413,7 @@ void KanbanCardList::resizeEvent(QResizeEvent *event)
 
 void KanbanCardList::scrollContentsBy(int, int)
 {
+    revealScrollBar();
     if (viewport()->underMouse())
         refreshHoverFromCursor();
     viewport()->update();
@@ -370,8 +434,12 @@ bool KanbanCardList::viewportEvent(QEvent *event)
         }
         return true;
     }
+    case QEvent::Enter:
+        revealScrollBar();
+        break;
     case QEvent::Leave:
         setHovered(std::nullopt);
+        m_scrollBarIdle.start();
         break;
     default:
         break;
@@ -385,6 +453,18 @@ void KanbanCardList::mousePressEvent(QMouseEvent *event)
         QAbstractScrollArea::mousePressEvent(event);
         return;
     }
+    const QRectF thumb = scrollThumbRect();
+    if (!thumb.isEmpty() && m_scrollBarOpacity > 0 &&
+        event->position().x() >= thumb.left() - scrollThumbMargin) {
+        // A press beside the thumb pages towards it, as on any scroll bar.
+        if (event->position().y() < thumb.top() || event->position().y() > thumb.bottom())
+            verticalScrollBar()->triggerAction(event->position().y() < thumb.top()
+                                                   ? QAbstractSlider::SliderPageStepSub
+                                                   : QAbstractSlider::SliderPageStepAdd);
+        m_thumbDrag = qMakePair(event->position().y(), verticalScrollBar()->value());
+        event->accept();
+        return;
+    }
     const qsizetype index = cardIndexAt(event->position());
     m_pressedId = index >= 0 ? std::optional<QUuid>(m_thoughts[index].id) : std::nullopt;
     m_pressPosition = event->position().toPoint();
@@ -395,6 +475,16 @@ void KanbanCardList::mousePressEvent(QMouseEvent *event)
 
 void KanbanCardList::mouseMoveEvent(QMouseEvent *event)
 {
+    if (m_thumbDrag) {
+        const QRectF thumb = scrollThumbRect();
+        const qreal travel = viewport()->height() - 2 * scrollThumbMargin - thumb.height();
+        if (travel > 0) {
+            const qreal moved = event->position().y() - m_thumbDrag->first;
+            verticalScrollBar()->setValue(m_thumbDrag->second +
+                                          qRound(moved * verticalScrollBar()->maximum() / travel));
+        }
+        return;
+    }
     if (m_pressedId && (event->buttons() & Qt::LeftButton) &&
         (event->position().toPoint() - m_pressPosition).manhattanLength() >=
             QApplication::startDragDistance()) {
@@ -414,6 +504,11 @@ void KanbanCardList::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton)
         return;
+    if (std::exchange(m_thumbDrag, std::nullopt)) {
+        m_scrollBarIdle.start();
+        viewport()->update();
+        return;
+    }
     const std::optional<QUuid> pressed = std::exchange(m_pressedId, std::nullopt);
     if (std::exchange(m_ignoreNextRelease, false))
         return;

@@ -132,6 +132,11 @@ private:
 
     void setHovered(const std::optional<QUuid> &id);
     void refreshHoverFromCursor();
+
+    /// The overlay scroll bar's thumb in viewport coordinates; empty when all cards fit.
+    QRectF scrollThumbRect() const;
+    void revealScrollBar();
+    void fadeScrollBarTo(qreal opacity);
     void openPendingClick();
 
     BoardStore *m_store;
@@ -151,6 +156,11 @@ private:
     bool m_ignoreNextRelease = false;
     QTimer m_singleClickTimer;
     std::optional<QUuid> m_pendingClickId;
+
+    qreal m_scrollBarOpacity = 0;
+    QVariantAnimation m_scrollBarFade;
+    QTimer m_scrollBarIdle;
+    std::optional<QPair<qreal, int>> m_thumbDrag;
 
     std::optional<ThoughtDropTarget> m_indicator;
     std::optional<ThoughtDropTarget> m_leavingIndicator;
