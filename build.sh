@@ -9,7 +9,8 @@ BUILD_DIR=${LUMARET_BUILD_DIR:-build}
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
   libicu-dev qtkeychain-qt6-dev libssl-dev libgl-dev libbenchmark-dev libsimdjson-dev)
 RUN_PACKAGES=(qt6-qpa-plugins fonts-noto-cjk)
-TEST_PACKAGES=(xvfb xauth xdotool apache2 nodejs)
+# The accessibility test walks the window as a screen reader does: over AT-SPI, on a session bus.
+TEST_PACKAGES=(xvfb xauth xdotool apache2 nodejs dbus-daemon at-spi2-core python3-pyatspi)
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 FORMAT_PACKAGES=(clang-format)
 

@@ -140,6 +140,8 @@ AppleSignInPanel::AppleSignInPanel(AppleIDAuthService *authService, QWidget *par
     m_signOutButton = new QToolButton(m_signedIn);
     m_signOutButton->setAutoRaise(true);
     m_signOutButton->setToolTip(QStringLiteral("退出登录"));
+    m_signOutButton->setAccessibleName(QStringLiteral("退出登录"));
+    setAccessibleName(QStringLiteral("Apple ID 登录"));
     m_signOutButton->setIconSize({symbolSize, symbolSize});
     m_signOutButton->setFixedSize(symbolSize + 4, symbolSize + 4);
     m_signOutButton->setStyleSheet(plainToolButtonStyle());
@@ -195,6 +197,7 @@ void AppleSignInPanel::refresh()
     switch (state.kind) {
     case Kind::signedIn:
         m_displayName->setFullText(state.text);
+        setAccessibleDescription(QStringLiteral("已登录：") + state.text);
         m_layout = Layout::signedIn;
         break;
     case Kind::failed:
@@ -204,12 +207,15 @@ void AppleSignInPanel::refresh()
             state.text.trimmed().isEmpty()
                 ? QStringLiteral("Apple ID 登录需要在正式签名和能力配置后完整验证")
                 : state.text);
+        setAccessibleDescription(QStringLiteral("登录失败：") + m_retryButton->toolTip());
         m_layout = Layout::failed;
         break;
     case Kind::checking:
+        setAccessibleDescription(QStringLiteral("正在检查登录"));
         m_layout = Layout::checking;
         break;
     case Kind::signedOut:
+        setAccessibleDescription(QStringLiteral("未登录"));
         m_layout = Layout::signedOut;
         break;
     }

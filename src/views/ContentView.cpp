@@ -8,6 +8,7 @@
 #include "SearchField.h"
 #include "SyncStatusPill.h"
 #include "ThoughtEditorView.h"
+#include "board/BoardAccessibility.h"
 #include "stores/BoardStore.h"
 #include "support/GlassFrame.h"
 #include "support/SystemColors.h"
@@ -23,6 +24,9 @@ ContentView::ContentView(const AppServices &services, QWidget *parent)
     : QWidget(parent), m_store(services.store), m_syncService(services.syncService),
       m_services(services)
 {
+    // Before any widget of the window is seen by assistive technology, which keeps the first
+    // answer it gets for each.
+    BoardAccessibility::install();
     m_background = new AmbientBackground(this);
 
     m_content = new QWidget(this);
@@ -78,6 +82,7 @@ QWidget *ContentView::topBar()
 
     m_archiveButton = new GlassSymbolButton(QStringLiteral("archivebox"), 30, 11, bar);
     m_archiveButton->setToolTip(QStringLiteral("归档已完成"));
+    m_archiveButton->setAccessibleName(QStringLiteral("归档已完成"));
     row->addWidget(m_archiveButton);
 
     m_syncStatusPill = new SyncStatusPill(m_syncService, bar);

@@ -2,6 +2,7 @@
 
 #include "KanbanCardList.h"
 #include "KanbanColumn.h"
+#include "board/BoardAccessibility.h"
 #include "board/KanbanDragState.h"
 #include "stores/BoardStore.h"
 
@@ -25,6 +26,7 @@ KanbanBoardView::KanbanBoardView(BoardStore *store, QWidget *parent)
     // The bundled symbols live in a static library; without a reference to them the linker
     // drops them and every image draws empty.
     Q_INIT_RESOURCE(resources);
+    BoardAccessibility::install();
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(columnSpacing);

@@ -2,6 +2,7 @@
 
 #include "DragPreview.h"
 #include "EmptyColumnView.h"
+#include "board/BoardAccessibility.h"
 #include "board/DropInsertionIndicator.h"
 #include "board/KanbanDragState.h"
 #include "stores/BoardStore.h"
@@ -63,6 +64,7 @@ KanbanCardList::KanbanCardList(BoardStore *store, KanbanDragState *dragState, Th
     viewport()->setAutoFillBackground(false);
     setAutoFillBackground(false);
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
+    setAccessibleName(ThoughtStatuses::title(status));
 
     m_singleClickTimer.setSingleShot(true);
     connect(&m_singleClickTimer, &QTimer::timeout, this, &KanbanCardList::openPendingClick);
@@ -129,6 +131,7 @@ void KanbanCardList::setThoughts(const Board &thoughts)
     }
     onDropTargetChanged(DropTargetChange::direct);
     viewport()->update();
+    BoardAccessibility::notifyCardsChanged(this);
 }
 
 void KanbanCardList::rebuildEntries()
@@ -742,6 +745,7 @@ void KanbanCardList::setCurrentIndex(qsizetype index)
     m_currentId = m_thoughts[index].id;
     scrollToIndex(index);
     viewport()->update();
+    BoardAccessibility::notifyCurrentCardChanged(this);
 }
 
 void KanbanCardList::scrollToIndex(qsizetype index)
@@ -784,6 +788,8 @@ void KanbanCardList::focusInEvent(QFocusEvent *event)
         event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
     if (!m_thoughts.isEmpty() && (tabbedIn || indexOf(m_currentId) < 0))
         setCurrentIndex(0);
+    else
+        BoardAccessibility::notifyCurrentCardChanged(this);
     viewport()->update();
 }
 

@@ -26,6 +26,7 @@ KanbanColumn::KanbanColumn(BoardStore *store, KanbanDragState *dragState, Though
       m_cardList(new KanbanCardList(store, dragState, status, this))
 {
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
+    setAccessibleName(ThoughtStatuses::title(status));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(columnPadding, columnPadding, columnPadding, columnPadding);
     layout->setSpacing(headerSpacing);
@@ -73,6 +74,7 @@ void KanbanColumn::dropEvent(QDropEvent *event)
 void KanbanColumn::setThoughts(const Board &thoughts)
 {
     m_header->setCount(int(thoughts.size()));
+    setAccessibleDescription(QStringLiteral("%1 个想法").arg(thoughts.size()));
     m_cardList->setThoughts(thoughts);
 }
 
