@@ -12,7 +12,6 @@
 #include <QStyleFactory>
 #include <QStyleOption>
 #include <QToolButton>
-#include <QToolTip>
 
 namespace {
 
@@ -138,7 +137,6 @@ void LumaretStyle::install()
     if (!base)
         base = QStyleFactory::create(QStringLiteral("Fusion"));
     QApplication::setStyle(new LumaretStyle(base));
-    QToolTip::setPalette(QApplication::palette());
 }
 
 void LumaretStyle::polish(QWidget *widget)
@@ -148,6 +146,14 @@ void LumaretStyle::polish(QWidget *widget)
     if (qobject_cast<QPushButton *>(widget) || qobject_cast<QToolButton *>(widget) ||
         widget->inherits("QMenuBar"))
         widget->setAttribute(Qt::WA_Hover);
+    // Tooltips keep a palette of their own, made before the appearance may have changed: give
+    // them the window's text colour on the popup surface of the current appearance.
+    if (widget->inherits("QTipLabel")) {
+        QPalette palette = QApplication::palette();
+        palette.setColor(QPalette::ToolTipBase, popupSurface(palette));
+        palette.setColor(QPalette::ToolTipText, palette.color(QPalette::WindowText));
+        widget->setPalette(palette);
+    }
 }
 
 void LumaretStyle::unpolish(QWidget *widget)
@@ -204,10 +210,14 @@ void LumaretStyle::drawControl(ControlElement element, const QStyleOption *optio
         const auto *button = qstyleoption_cast<const QStyleOptionButton *>(option);
         if (!button)
             break;
-        paintButtonPanel(*painter, QRectF(option->rect), option->state,
+        // With the keyboard on it the button draws a little smaller inside the ring, so that
+        // the ring stands apart also from the accent fill of the default button.
+        const bool focused = option->state & State_HasFocus;
+        const QRectF outer(option->rect);
+        paintButtonPanel(*painter, focused ? outer.adjusted(2, 2, -2, -2) : outer, option->state,
                          button->features & QStyleOptionButton::DefaultButton, option->palette);
-        if (option->state & State_HasFocus)
-            paintFocusRing(*painter, QRectF(option->rect), buttonRadius + 1.5, option->palette);
+        if (focused)
+            paintFocusRing(*painter, outer, buttonRadius + 1.5, option->palette);
         return;
     }
     case CE_PushButtonLabel: {
