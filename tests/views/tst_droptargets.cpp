@@ -8,10 +8,7 @@
 #include <QMimeData>
 #include <QtTest>
 
-// Where the pointer is let go, relative to the first column's cards A, B and C.
-enum class Place { gapAboveB, gapBelowA, aboveA, gapAboveTail, belowAll, header, besideColumn };
-Q_DECLARE_METATYPE(Place)
-
+// D, dragged from 进行中, is let go over the column of A, B and C, whose cards lie 10 apart.
 class TestDropTargets : public QObject, protected BoardWindowFixture
 {
     Q_OBJECT
@@ -24,29 +21,28 @@ private slots:
 
 void TestDropTargets::dropLandsOnTheIndicator_data()
 {
-    QTest::addColumn<Place>("place");
+    QTest::addColumn<QString>("over"); // a card, or the list's bottom, its column or the board
+    QTest::addColumn<int>("dy");       // from the top of that card, or up from the list's bottom
     QTest::addColumn<QString>("before");
     QTest::addColumn<QString>("column");
-    QTest::newRow("gap, just above the lower card") << Place::gapAboveB << "B"
+    QTest::newRow("gap, just above the lower card") << "B" << -2 << "B"
                                                     << "A D B C";
-    QTest::newRow("gap, just below the upper card") << Place::gapBelowA << "B"
+    QTest::newRow("gap, just below the upper card") << "B" << -8 << "B"
                                                     << "A D B C";
-    QTest::newRow("above the first card") << Place::aboveA << "A"
+    QTest::newRow("above the first card") << "A" << -1 << "A"
                                           << "D A B C";
-    QTest::newRow("gap above the tail") << Place::gapAboveTail << ""
-                                        << "A B C D";
-    QTest::newRow("empty room below the tail") << Place::belowAll << ""
-                                               << "A B C D";
-    QTest::newRow("column header: nearest point") << Place::header << "A"
+    QTest::newRow("below the last card") << "bottom" << 2 << ""
+                                         << "A B C D";
+    QTest::newRow("column header: nearest point") << "column" << 0 << "A"
                                                   << "D A B C";
-    // Between two columns nothing is recomputed: the indicator shown before the gap stays.
-    QTest::newRow("between columns: the indicator that stayed") << Place::besideColumn << "B"
-                                                                << "A D B C";
+    QTest::newRow("between columns: indicator kept") << "board" << 0 << "B"
+                                                     << "A D B C";
 }
 
 void TestDropTargets::dropLandsOnTheIndicator()
 {
-    QFETCH(Place, place);
+    QFETCH(QString, over);
+    QFETCH(int, dy);
     QFETCH(QString, before);
     QFETCH(QString, column);
     showBoard({makeThought("A"), makeThought("B"), makeThought("C"),
@@ -58,22 +54,16 @@ void TestDropTargets::dropLandsOnTheIndicator()
                          DropTargetChange::direct);
     QMimeData mime;
     mime.setText(uuidText(dragged));
-
     KanbanCardList *cards = list(ThoughtStatus::notStarted);
     KanbanColumn *first = m_board->column(ThoughtStatus::notStarted);
-    const QRect a = cards->cardRect(thought("A").id);
-    const QRect b = cards->cardRect(thought("B").id);
-    const QRect c = cards->cardRect(thought("C").id);
-    const QHash<Place, QPair<QWidget *, QPoint>> places{
-        {Place::gapAboveB, {cards->viewport(), {a.center().x(), b.top() - 2}}},
-        {Place::gapBelowA, {cards->viewport(), {a.center().x(), a.bottom() + 2}}},
-        {Place::aboveA, {cards->viewport(), {a.center().x(), a.top() - 1}}},
-        {Place::gapAboveTail, {cards->viewport(), {a.center().x(), c.bottom() + 3}}},
-        {Place::belowAll, {cards->viewport(), {a.center().x(), cards->viewport()->height() - 2}}},
-        {Place::header, {first, {40, 20}}},
-        {Place::besideColumn, {m_board, {first->geometry().right() + 7, 300}}}};
-    const auto [widget, at] = places.value(place);
-    QVERIFY(widget->childAt(at) == nullptr || place == Place::header);
+    QWidget *widget = cards->viewport();
+    QPoint at(20, cards->viewport()->height() - dy);
+    if (over == "column")
+        std::tie(widget, at) = std::pair<QWidget *, QPoint>(first, {40, 20});
+    else if (over == "board")
+        std::tie(widget, at) = std::pair<QWidget *, QPoint>(m_board, {first->width() + 7, 300});
+    else if (over != "bottom")
+        at.setY(cards->cardRect(thought(over).id).top() + dy);
 
     QDragEnterEvent enter(at, Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(widget, &enter);
