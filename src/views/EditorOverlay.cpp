@@ -10,6 +10,22 @@
 #include <QPainter>
 #include <QVariantAnimation>
 
+namespace {
+
+// The panel as it looks now, on a transparent ground: a plain grab() would fill the corners
+// outside its rounded shape with the window colour.
+QPixmap snapshotOf(QWidget *panel)
+{
+    const qreal ratio = panel->devicePixelRatioF();
+    QPixmap pixmap(panel->size() * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    panel->render(&pixmap, QPoint(), QRegion(), QWidget::DrawChildren);
+    return pixmap;
+}
+
+} // namespace
+
 EditorOverlay::EditorOverlay(QWidget *parent) : QWidget(parent)
 {
     m_animation = new QVariantAnimation(this);
@@ -40,8 +56,13 @@ void EditorOverlay::present(ThoughtEditorView *editor)
     editor->ensurePolished();
     if (QLayout *layout = editor->layout())
         layout->activate();
-    m_snapshot = editor->grab();
+    m_snapshot = snapshotOf(editor);
     m_snapshotRect = editorRect();
+    // The shadow's blur is worked out once per panel size; doing it now keeps that work out of
+    // the first frame of the transition, which would otherwise skip most of it.
+    QImage warmUp(1, 1, QImage::Format_ARGB32_Premultiplied);
+    QPainter warmUpPainter(&warmUp);
+    ThoughtEditorView::paintShadow(warmUpPainter, QRectF(m_snapshotRect), 0);
     m_editorFade = new QGraphicsOpacityEffect(editor);
     m_editorFade->setOpacity(0);
     editor->setGraphicsEffect(m_editorFade);
@@ -55,7 +76,7 @@ void EditorOverlay::present(ThoughtEditorView *editor)
 void EditorOverlay::dismiss()
 {
     if (m_editor) {
-        m_snapshot = m_editor->grab();
+        m_snapshot = snapshotOf(m_editor);
         m_snapshotRect = m_editor->geometry();
         // Deleted later: dismissal is often asked from inside one of the editor's own signals.
         m_editor->hide();
