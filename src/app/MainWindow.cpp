@@ -90,6 +90,8 @@ void MainWindow::showAbout()
                        "基于 Qt %2（LGPL-3.0）构建；图标来自 Tabler Icons（MIT 许可）。")
             .arg(folder.toHtmlEscaped(), QString::fromLatin1(qVersion())));
     about.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    about.setStandardButtons(QMessageBox::NoButton);
+    about.setDefaultButton(about.addButton(QStringLiteral("好"), QMessageBox::AcceptRole));
     about.exec();
 }
 
