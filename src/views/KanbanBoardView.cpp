@@ -86,6 +86,7 @@ void KanbanBoardView::dropEvent(QDropEvent *event)
     }
     m_store->move(*dragging, target->status, target->beforeThoughtID);
     m_dragState->clear();
+    followCard(*dragging);
     event->setDropAction(Qt::MoveAction);
     event->accept();
 }

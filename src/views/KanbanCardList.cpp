@@ -532,8 +532,11 @@ void KanbanCardList::mouseDoubleClickEvent(QMouseEvent *event)
     m_pressedId.reset();
     m_ignoreNextRelease = true;
     const qsizetype index = cardIndexAt(event->position());
-    if (index >= 0)
-        m_store->advance(m_thoughts[index].id);
+    if (index >= 0) {
+        const QUuid id = m_thoughts[index].id;
+        m_store->advance(id);
+        emit followCard(id);
+    }
 }
 
 void KanbanCardList::openPendingClick()
@@ -561,8 +564,10 @@ void KanbanCardList::contextMenuEvent(QContextMenuEvent *event)
         QAction *action =
             menu.addAction(symbolIcon(ThoughtStatuses::systemImage(status), iconColor, 16),
                            ThoughtStatuses::title(status));
-        connect(action, &QAction::triggered, this,
-                [this, id = thought.id, status] { m_store->move(id, status, std::nullopt); });
+        connect(action, &QAction::triggered, this, [this, id = thought.id, status] {
+            m_store->move(id, status, std::nullopt);
+            emit followCard(id);
+        });
     }
     menu.addSeparator();
     QAction *deleteAction = menu.addAction(
@@ -639,6 +644,8 @@ bool KanbanCardList::commitDrop(const ThoughtDropTarget &target)
     if (!dragging)
         return false;
     m_store->move(*dragging, target.status, target.beforeThoughtID);
+    // The focus, and with it what a screen reader reads, goes with the card to its new place.
+    emit followCard(*dragging);
     m_dragState->clear();
     return true;
 }

@@ -68,8 +68,9 @@ public:
 
 signals:
     void editRequested(const Thought &thought);
-    /// The card of \a id changed place through the keyboard: focus follows it wherever it went.
-    /// Without an id the column has no card left to hold the focus.
+    /// The card of \a id changed place (by key, drop, menu or double click): the focus follows
+    /// it wherever it went, and a screen reader reads it out with its new column. Without an id
+    /// the column has no card left to hold the focus.
     void followCard(const std::optional<QUuid> &id);
     /// Left or Right: the focus moves to the column \a step away, near \a viewportY.
     void neighbourColumnRequested(int step, int viewportY);
