@@ -9,13 +9,17 @@ BUILD_DIR=${LUMARET_BUILD_DIR:-build}
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
   libicu-dev qtkeychain-qt6-dev libssl-dev libgl-dev libbenchmark-dev libsimdjson-dev)
 RUN_PACKAGES=(qt6-qpa-plugins fonts-noto-cjk)
-# The accessibility test walks the window as a screen reader does: over AT-SPI, on a session bus.
-TEST_PACKAGES=(xvfb xauth xdotool apache2 nodejs dbus-daemon at-spi2-core python3-pyatspi)
+TEST_PACKAGES=(xvfb xauth xdotool apache2 lighttpd lighttpd-mod-webdav rclone nodejs
+  desktop-file-utils appstream dbus-daemon dpkg-dev file at-spi2-core python3-pyatspi)
+# dpkg-shlibdeps (dpkg-dev, which calls file) works out the package's Depends. The accessibility
+# test walks the window as a screen reader does: over AT-SPI (at-spi2-core, python3-pyatspi).
+PACKAGE_PACKAGES=(dpkg-dev file)
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 FORMAT_PACKAGES=(clang-format)
 
 usage() {
   echo "usage: ./build.sh run | test | sanitize | bench [FILTER] | fuzz [SECONDS] | format-check" >&2
+  echo "       ./build.sh install | uninstall | package   (install to PREFIX, default /usr/local)" >&2
   exit 2
 }
 
@@ -109,6 +113,52 @@ case $command in
         exit 1
       fi
     done
+    ;;
+  install)
+    # Builds as the calling user; only the copy into PREFIX runs as root, and only when PREFIX
+    # is not writable.
+    prefix=${PREFIX:-/usr/local}
+    ensure_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}"
+    configure_and_build
+    if [[ -w $prefix || ( ! -e $prefix && -w $(dirname "$prefix") ) ]]; then
+      cmake --install "$BUILD_DIR" --prefix "$prefix" --strip
+    else
+      as_root cmake --install "$BUILD_DIR" --prefix "$prefix" --strip
+    fi
+    # Menus and icon themes that keep caches pick up the new entry at once.
+    if [[ -w $prefix/share/applications ]]; then
+      update-desktop-database -q "$prefix/share/applications" 2>/dev/null || true
+      gtk-update-icon-cache -q -t "$prefix/share/icons/hicolor" 2>/dev/null || true
+    fi
+    echo "Installed Lumaret into $prefix (file list: $BUILD_DIR/install_manifest.txt)"
+    ;;
+  uninstall)
+    # Removes exactly the files the last install put in place, as CMake recorded them.
+    manifest=$BUILD_DIR/install_manifest.txt
+    if [[ ! -f $manifest ]]; then
+      echo "Nothing to uninstall: $manifest is missing (run ./build.sh install first)." >&2
+      exit 1
+    fi
+    removed=0
+    # CMake ends the list without a final newline.
+    while IFS= read -r installed || [[ -n $installed ]]; do
+      if [[ -w $(dirname "$installed") ]]; then rm -f -- "$installed"; else as_root rm -f -- "$installed"; fi
+      removed=$((removed + 1))
+      applications=$(dirname "$installed")
+      [[ $applications == */share/applications ]] && menu_folder=$applications
+    done <"$manifest"
+    if [[ -n ${menu_folder:-} && -w $menu_folder ]]; then
+      update-desktop-database -q "$menu_folder" 2>/dev/null || true
+      gtk-update-icon-cache -q -t "${menu_folder%/applications}/icons/hicolor" 2>/dev/null || true
+    fi
+    echo "Removed the $removed files listed in $manifest"
+    ;;
+  package)
+    ensure_packages "${BUILD_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}"
+    configure_and_build
+    (cd "$BUILD_DIR" && cpack -G DEB)
+    deb=$(ls -t "$BUILD_DIR"/lumaret_*.deb | head -n 1)
+    echo "Built $deb; install it with: sudo apt install ./$deb"
     ;;
   format-check)
     # Every C++ file as .clang-format lays it out; prints the differences and fails otherwise.

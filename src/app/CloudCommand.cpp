@@ -84,11 +84,23 @@ template <typename T, typename Call> CloudResult<T> wait(Call call)
     return *result;
 }
 
-CloudResult<CloudAccountStatus> checkServer(const CloudAccount &account, PasswordSource password)
+enum class ServerCheck { accountOnly, conditionalWritesToo };
+
+CloudResult<CloudAccountStatus> checkServer(const CloudAccount &account, PasswordSource password,
+                                            ServerCheck check = ServerCheck::accountOnly)
 {
     WebDavCloudDatabase database(account, std::move(password),
                                  CloudKitSyncAccess::containerIdentifier());
-    return wait<CloudAccountStatus>([&](auto completion) { database.accountStatus(completion); });
+    CloudResult<CloudAccountStatus> status =
+        wait<CloudAccountStatus>([&](auto completion) { database.accountStatus(completion); });
+    if (!status.hasValue() || check == ServerCheck::accountOnly)
+        return status;
+    // A server that ignores the guards would turn every guarded write into a blind one.
+    const CloudResult<CloudDone> guarded =
+        wait<CloudDone>([&](auto completion) { database.checkConditionalWrites(completion); });
+    if (!guarded.hasValue())
+        return guarded.error();
+    return status;
 }
 
 void warnWithoutEntitlement()
@@ -128,10 +140,10 @@ int connectAccount(const QStringList &arguments)
         return failure;
     }
 
-    const CloudResult<CloudAccountStatus> status =
-        checkServer(account, [password](std::function<void(CloudResult<QString>)> completion) {
-            completion(*password);
-        });
+    const CloudResult<CloudAccountStatus> status = checkServer(
+        account,
+        [password](std::function<void(CloudResult<QString>)> completion) { completion(*password); },
+        ServerCheck::conditionalWritesToo);
     if (!status.hasValue()) {
         err() << QStringLiteral("未连接：%1\n").arg(status.error().localizedDescription);
         return failure;

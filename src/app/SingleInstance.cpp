@@ -15,7 +15,14 @@
 
 namespace {
 
-const QByteArray activateMessage = QByteArrayLiteral("activate\n");
+// One request per connection, in lines: "activate", or "add <base64 of UTF-8>" once per thought
+// followed by "end", which the primary answers with "added <count>".
+const QByteArray activateLine = QByteArrayLiteral("activate");
+const QByteArray addPrefix = QByteArrayLiteral("add ");
+const QByteArray endLine = QByteArrayLiteral("end");
+const QByteArray addedPrefix = QByteArrayLiteral("added ");
+// Only the same user can connect, but a runaway writer must still not fill the memory.
+constexpr qint64 requestSizeLimit = 8 * 1024 * 1024;
 
 QString runtimeFolder()
 {
@@ -55,20 +62,38 @@ QString SingleInstance::serverPath() const
     return runtimeFolder() + QLatin1Char('/') + m_key + QStringLiteral(".socket");
 }
 
-SingleInstance::Role SingleInstance::claim(std::chrono::milliseconds timeout)
+bool SingleInstance::tryLock()
 {
     m_lock = std::make_unique<QLockFile>(lockPath());
     // A lock left by a process that no longer runs is taken over at once.
     m_lock->setStaleLockTime(0);
-    if (m_lock->tryLock(0)) {
-        listen();
-        return Role::primary;
-    }
+    if (m_lock->tryLock(0))
+        return true;
     m_lock.reset();
-    askPrimaryToActivate(timeout);
+    return false;
+}
+
+SingleInstance::Role SingleInstance::claim(std::chrono::milliseconds timeout)
+{
+    const QDeadlineTimer deadline(timeout);
+    do {
+        if (tryLock()) {
+            listen();
+            return Role::primary;
+        }
+        if (askPrimaryToActivate())
+            return Role::secondary;
+        // The holder may still be starting, or be a quick capture about to release the lock.
+        QThread::msleep(100);
+    } while (!deadline.hasExpired());
     // Even when the running instance cannot be reached, this launch must not become a second
     // writer of the board.
     return Role::secondary;
+}
+
+bool SingleInstance::tryLockWithoutServing()
+{
+    return tryLock();
 }
 
 void SingleInstance::listen()
@@ -79,32 +104,77 @@ void SingleInstance::listen()
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     m_server->listen(serverPath());
     connect(m_server, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket *socket = m_server->nextPendingConnection()) {
-            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                if (socket->readAll().contains(activateMessage.trimmed()))
-                    emit activationRequested();
-                socket->disconnectFromServer();
-            });
-            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        }
+        while (QLocalSocket *socket = m_server->nextPendingConnection())
+            serve(socket);
     });
 }
 
-bool SingleInstance::askPrimaryToActivate(std::chrono::milliseconds timeout) const
+void SingleInstance::serve(QLocalSocket *socket)
 {
-    const QDeadlineTimer deadline(timeout);
-    do {
-        QLocalSocket socket;
-        socket.connectToServer(serverPath());
-        if (socket.waitForConnected(250)) {
-            socket.write(activateMessage);
-            const bool written = socket.waitForBytesWritten(1000);
-            socket.disconnectFromServer();
-            if (written)
-                return true;
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    struct Request
+    {
+        QStringList texts;
+        qint64 size = 0;
+    };
+    auto request = std::make_shared<Request>();
+    connect(socket, &QLocalSocket::readyRead, this, [this, socket, request] {
+        while (socket->canReadLine()) {
+            const QByteArray line = socket->readLine().trimmed();
+            request->size += line.size();
+            if (line == activateLine) {
+                emit activationRequested();
+                socket->disconnectFromServer();
+                return;
+            }
+            if (line.startsWith(addPrefix)) {
+                request->texts.append(
+                    QString::fromUtf8(QByteArray::fromBase64(line.mid(addPrefix.size()))));
+            } else if (line == endLine) {
+                const qsizetype added = m_captureHandler ? m_captureHandler(request->texts) : 0;
+                socket->write(addedPrefix + QByteArray::number(added) + '\n');
+                socket->disconnectFromServer();
+                return;
+            }
         }
-        // The running instance may hold the lock but not listen yet.
-        QThread::msleep(100);
-    } while (!deadline.hasExpired());
-    return false;
+        if (request->size + socket->bytesAvailable() > requestSizeLimit)
+            socket->abort();
+    });
+}
+
+bool SingleInstance::askPrimaryToActivate() const
+{
+    QLocalSocket socket;
+    socket.connectToServer(serverPath());
+    if (!socket.waitForConnected(250))
+        return false;
+    socket.write(activateLine + '\n');
+    const bool written = socket.waitForBytesWritten(1000);
+    socket.disconnectFromServer();
+    return written;
+}
+
+std::optional<qsizetype> SingleInstance::submitToPrimary(const QStringList &texts,
+                                                         std::chrono::milliseconds timeout) const
+{
+    QLocalSocket socket;
+    socket.connectToServer(serverPath());
+    if (!socket.waitForConnected(250))
+        return std::nullopt;
+    QByteArray request;
+    for (const QString &text : texts)
+        request += addPrefix + text.toUtf8().toBase64() + '\n';
+    request += endLine + '\n';
+    socket.write(request);
+    const QDeadlineTimer deadline(timeout);
+    QByteArray answer;
+    while (!answer.endsWith('\n') && !deadline.hasExpired() &&
+           socket.state() == QLocalSocket::ConnectedState) {
+        if (socket.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime()))))
+            answer += socket.readAll();
+    }
+    answer += socket.readAll();
+    if (!answer.startsWith(addedPrefix))
+        return 0;
+    return answer.mid(addedPrefix.size()).trimmed().toLongLong();
 }

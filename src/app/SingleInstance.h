@@ -2,11 +2,15 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class QLocalServer;
+class QLocalSocket;
 class QLockFile;
 
 /// Makes sure only one Lumaret writes a given board: the first launch holds a lock and listens;
@@ -17,15 +21,32 @@ class SingleInstance : public QObject
 
 public:
     enum class Role { primary, secondary };
+    /// Adds thoughts sent by "lumaret add" and returns how many it took.
+    using CaptureHandler = std::function<qsizetype(const QStringList &texts)>;
 
     /// \a key names the instance; keyFor() derives it from the user and the data folder.
     explicit SingleInstance(const QString &key, QObject *parent = nullptr);
     ~SingleInstance() override;
 
     /// Becomes the primary instance, or, when another holds the key, asks it to come forward
-    /// (trying for up to \a timeout while it is still starting) and reports secondary. A
-    /// secondary instance must exit without touching the board.
+    /// and reports secondary. For up to \a timeout it keeps trying both, because the holder may
+    /// still be starting, or be a quick capture about to release the lock. A secondary instance
+    /// must exit without touching the board.
     Role claim(std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
+
+    /// Takes the lock for a short job that serves no other launch, such as adding a thought to the
+    /// board file of a closed Lumaret. False while another process holds it.
+    bool tryLockWithoutServing();
+
+    /// Hands \a texts to the primary instance and returns how many thoughts it confirmed adding
+    /// (0 when it refused or did not answer in time), or nothing when no primary could be reached.
+    /// Only "nothing" lets a caller write the board itself without risking the thoughts twice.
+    std::optional<qsizetype> submitToPrimary(const QStringList &texts,
+                                             std::chrono::milliseconds timeout) const;
+
+    /// Lets the primary instance take thoughts from "lumaret add"; without a handler it refuses
+    /// them.
+    void setCaptureHandler(CaptureHandler handler) { m_captureHandler = std::move(handler); }
 
     /// One key per user and per data folder, so that separate boards run side by side.
     static QString keyFor(const QString &user, const QString &dataFolder);
@@ -39,10 +60,13 @@ signals:
 private:
     QString lockPath() const;
     QString serverPath() const;
+    bool tryLock();
     void listen();
-    bool askPrimaryToActivate(std::chrono::milliseconds timeout) const;
+    void serve(QLocalSocket *socket);
+    bool askPrimaryToActivate() const;
 
     QString m_key;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer *m_server = nullptr;
+    CaptureHandler m_captureHandler;
 };

@@ -1,13 +1,18 @@
 #include "CloudCommand.h"
+#include "DesktopIntegration.h"
 #include "LumaretApp.h"
 #include "MainWindow.h"
+#include "QuickCapture.h"
 #include "SingleInstance.h"
+#include "services/SyncService.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 
 int main(int argc, char *argv[])
 {
+    if (const std::optional<int> code = DesktopIntegration::runCommand(argc, argv))
+        return *code;
     if (argc > 1 && qstrcmp(argv[1], "cloud") == 0) {
         QCoreApplication app(argc, argv);
         QCoreApplication::setOrganizationName(QStringLiteral("Lumaret"));
@@ -26,10 +31,20 @@ int main(int argc, char *argv[])
     if (instance.claim() == SingleInstance::Role::secondary)
         return 0;
 
+    DesktopIntegration desktop;
     LumaretApp lumaret(AppDependencies::live());
+    acceptQuickCaptures(instance, *lumaret.services().store);
     MainWindow window(lumaret.services());
     QObject::connect(&instance, &SingleInstance::activationRequested, &window,
                      &MainWindow::bringToFront);
+    // Coming back to the window is when the person looks at the board again: catch up with
+    // what other machines wrote meanwhile.
+    SyncService *sync = lumaret.services().syncService;
+    QObject::connect(&app, &QGuiApplication::applicationStateChanged, sync,
+                     [sync](Qt::ApplicationState state) {
+                         if (state == Qt::ApplicationActive)
+                             sync->catchUp();
+                     });
     window.bringToFront();
     return app.exec();
 }

@@ -5,10 +5,25 @@
 #include "identity/OidcKeychainSecretStore.h"
 
 #include <QProcess>
+#include <QSettings>
+
+std::optional<OidcProviderChoice> configuredIdentityProvider()
+{
+    std::optional<OidcProviderChoice> buildDefault;
+#if defined(LUMARET_OIDC_ISSUER) && defined(LUMARET_OIDC_CLIENT_ID)
+    buildDefault = OidcProviderChoice{QStringLiteral(LUMARET_OIDC_ISSUER),
+                                      QStringLiteral(LUMARET_OIDC_CLIENT_ID),
+                                      OidcProviderChoice::Source::build};
+#endif
+    const QSettings settings(QStringLiteral("Lumaret"), QStringLiteral("Lumaret"));
+    return OidcProviderChoice::current(settings, buildDefault);
+}
 
 std::unique_ptr<IdentityProvider> makeDefaultIdentityProvider(BrowserOpener openBrowser)
 {
-#if defined(LUMARET_OIDC_ISSUER) && defined(LUMARET_OIDC_CLIENT_ID)
+    const std::optional<OidcProviderChoice> choice = configuredIdentityProvider();
+    if (!choice)
+        return std::make_unique<NoIdentityProvider>();
     if (!openBrowser) {
         // Without a desktop at hand, the freedesktop opener reaches the person's browser.
         openBrowser = [](const QUrl &url) {
@@ -17,12 +32,8 @@ std::unique_ptr<IdentityProvider> makeDefaultIdentityProvider(BrowserOpener open
         };
     }
     OidcSettings settings;
-    settings.issuer = QStringLiteral(LUMARET_OIDC_ISSUER);
-    settings.clientId = QStringLiteral(LUMARET_OIDC_CLIENT_ID);
+    settings.issuer = choice->issuer;
+    settings.clientId = choice->clientId;
     return std::make_unique<OidcIdentityProvider>(std::move(settings), std::move(openBrowser),
                                                   std::make_unique<OidcKeychainSecretStore>());
-#else
-    Q_UNUSED(openBrowser);
-    return std::make_unique<NoIdentityProvider>();
-#endif
 }

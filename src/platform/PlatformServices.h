@@ -1,8 +1,10 @@
 #pragma once
 
 #include "identity/BrowserOpener.h"
+#include "identity/OidcProviderChoice.h"
 
 #include <memory>
+#include <optional>
 
 class CloudKitThoughtSyncing;
 class IdentityProvider;
@@ -10,6 +12,11 @@ class IdentityProvider;
 /// The cloud store this build and this user's account allow, or nothing for local-only.
 std::unique_ptr<CloudKitThoughtSyncing> makeDefaultCloudStore();
 
-/// The identity provider this build was configured with. A provider that signs in through the
-/// browser opens it with `openBrowser`; without one it falls back to xdg-open.
+/// The OpenID Connect provider chosen in the environment, by `lumaret signin configure`, or when
+/// this build was configured, in that order; nothing when there is none.
+std::optional<OidcProviderChoice> configuredIdentityProvider();
+
+/// The identity provider of configuredIdentityProvider(), or one that answers every sign-in with
+/// a clear failure. A provider that signs in through the browser opens it with `openBrowser`;
+/// without one it falls back to xdg-open.
 std::unique_ptr<IdentityProvider> makeDefaultIdentityProvider(BrowserOpener openBrowser = {});

@@ -20,7 +20,9 @@ SyncStatusVisualStyle SyncStatusVisualStyle::forState(const SyncService::State &
                 QStringLiteral("本机")};
     case Kind::cloudKitReady:
         return {QStringLiteral("icloud.fill"), SystemColors::green(palette),
-                QStringLiteral("iCloud 同步已就绪"), QStringLiteral("iCloud")};
+                state.message.isEmpty() ? QStringLiteral("iCloud 同步已就绪")
+                                        : QStringLiteral("iCloud 同步已就绪\n") + state.message,
+                QStringLiteral("iCloud")};
     case Kind::syncing:
         return {QStringLiteral("icloud.and.arrow.up"), SystemColors::blue(palette),
                 QStringLiteral("正在上传同步"), QStringLiteral("同步中")};

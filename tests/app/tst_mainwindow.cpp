@@ -6,140 +6,104 @@
 #include "QuickComposer.h"
 #include "ScriptedIdentityProvider.h"
 #include "SearchField.h"
-#include "services/AppleIDAuthService.h"
+#include "SingleInstance.h"
 #include "services/CloudKitThoughtSyncing.h"
-#include "services/SyncService.h"
 #include "stores/BoardStore.h"
 
-#include <QAction>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
-/// The real application wiring over an in-memory board and settings of the test's own.
-struct AppFixture
-{
-    RecordingPersistence persistence;
-    FakeSettings settings;
-    QStringList created;
-    std::unique_ptr<LumaretApp> app;
-    std::unique_ptr<MainWindow> window;
+#include <unistd.h>
 
-    AppFixture()
-    {
-        persistence.stored = Board{makeThought(QStringLiteral("写周报"))};
-        BoardPersistence recorded = persistence.persistence();
-        auto load = recorded.load;
-        recorded.load = [this, load] {
-            created.append(QStringLiteral("board"));
-            return load();
-        };
-        app = std::make_unique<LumaretApp>(
-            AppDependencies{recorded,
-                            [this] {
-                                created.append(QStringLiteral("identity provider"));
-                                return std::make_unique<ScriptedIdentityProvider>(
-                                    std::make_shared<ScriptedIdentityProvider::Script>());
-                            },
-                            [this] {
-                                created.append(QStringLiteral("settings"));
-                                return settings.open();
-                            },
-                            [this] {
-                                created.append(QStringLiteral("cloud store"));
-                                return std::unique_ptr<CloudKitThoughtSyncing>();
-                            }});
-        window = std::make_unique<MainWindow>(app->services());
-    }
-
-    BoardStore *store() const { return app->services().store; }
-};
-
+// The application as a whole: its wiring, its window, and one writer per board.
 class MainWindowTest : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void servicesComeUpInOrder();
-    void windowKeepsItsContentWithinLimits();
-    void recordMenuHoldsTheTwoCommands();
-    void newThoughtFocusesTheComposerWithoutAddingOne();
-    void archiveCommandSavesEvenWithNothingCompleted();
+    void menuShortcutsReachTheWiredServices();
+    void secondLaunchHandsOverWithoutWritingTheBoard();
 };
 
-void MainWindowTest::servicesComeUpInOrder()
+void MainWindowTest::menuShortcutsReachTheWiredServices()
 {
-    AppFixture fixture;
-    QCOMPARE(fixture.created,
-             (QStringList{QStringLiteral("board"), QStringLiteral("identity provider"),
-                          QStringLiteral("settings"), QStringLiteral("cloud store")}));
-    const AppServices services = fixture.app->services();
-    QVERIFY(services.store && services.authService && services.syncService);
-    QCOMPARE(fixture.window->windowTitle(), QStringLiteral("Lumaret"));
-}
-
-void MainWindowTest::windowKeepsItsContentWithinLimits()
-{
-    AppFixture fixture;
-    MainWindow &window = *fixture.window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    ContentView *content = window.contentView();
-    QCOMPARE(content->size(), QSize(1120, 720));
-
-    window.resize(400, 300);
-    QTRY_COMPARE(content->size(), QSize(980, 640));
-    window.resize(3000, 2000);
-    QTRY_COMPARE(content->size(), QSize(1320, 880));
-    QCOMPARE(window.minimumSize().width(), 980);
-    QCOMPARE(window.maximumSize().width(), 1320);
-}
-
-void MainWindowTest::recordMenuHoldsTheTwoCommands()
-{
-    AppFixture fixture;
-    const QList<QAction *> menus = fixture.window->menuBar()->actions();
-    QCOMPARE(menus.last()->text(), QStringLiteral("记录"));
-    const QList<QAction *> commands = menus.last()->menu()->actions();
-    QCOMPARE(commands.size(), 2);
-    QCOMPARE(commands.at(0)->text(), QStringLiteral("新建想法"));
-    QCOMPARE(commands.at(0)->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
-    QCOMPARE(commands.at(1)->text(), QStringLiteral("归档已完成"));
-    QCOMPARE(commands.at(1)->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+E")));
-    QVERIFY(commands.at(0)->isEnabled() && commands.at(1)->isEnabled());
-}
-
-void MainWindowTest::newThoughtFocusesTheComposerWithoutAddingOne()
-{
-    AppFixture fixture;
-    MainWindow &window = *fixture.window;
+    // The real application wiring over an in-memory board and settings of the test's own.
+    RecordingPersistence persistence;
+    persistence.stored = Board{makeThought("写周报")};
+    FakeSettings settings;
+    LumaretApp app(AppDependencies{persistence.persistence(),
+                                   [] {
+                                       return std::make_unique<ScriptedIdentityProvider>(
+                                           std::make_shared<ScriptedIdentityProvider::Script>());
+                                   },
+                                   [&] { return settings.open(); },
+                                   [] { return std::unique_ptr<CloudKitThoughtSyncing>(); }});
+    MainWindow window(app.services());
+    QCOMPARE(window.windowTitle(), QStringLiteral("Lumaret"));
     window.show();
     window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&window));
+    const Board before = app.services().store->thoughts();
     QuickComposer *composer = window.contentView()->composer();
-    const qsizetype count = fixture.store()->thoughts().size();
     for (int attempt = 0; attempt < 2; ++attempt) {
         window.contentView()->searchField()->lineEdit()->setFocus();
-        QVERIFY(!composer->isFocused());
         QTest::keySequence(&window, QKeySequence(QStringLiteral("Ctrl+N")));
         QVERIFY(composer->isFocused());
     }
-    QCOMPARE(fixture.store()->thoughts().size(), count);
-    QVERIFY(fixture.persistence.saves.isEmpty());
+    QVERIFY(persistence.saves.isEmpty());
+    // Archiving saves even when nothing is completed.
+    QTest::keySequence(&window, QKeySequence(QStringLiteral("Ctrl+Shift+E")));
+    QCOMPARE(persistence.saves.size(), 1);
+    QCOMPARE(app.services().store->thoughts(), before);
 }
 
-void MainWindowTest::archiveCommandSavesEvenWithNothingCompleted()
+void MainWindowTest::secondLaunchHandsOverWithoutWritingTheBoard()
 {
-    AppFixture fixture;
-    MainWindow &window = *fixture.window;
-    window.show();
-    window.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&window));
-    const Board before = fixture.store()->thoughts();
-    QTest::keySequence(&window, QKeySequence(QStringLiteral("Ctrl+Shift+E")));
-    QCOMPARE(fixture.persistence.saves.size(), 1);
-    QCOMPARE(fixture.store()->thoughts(), before);
+    const QString binary = QCoreApplication::applicationDirPath() + QStringLiteral("/../lumaret");
+    if (!QFile::exists(binary))
+        QSKIP("the lumaret executable is not built next to the tests");
+    QTemporaryDir home;
+    QTemporaryDir runtime; // Locks and sockets go to a runtime folder of the test's own.
+    QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString data = home.filePath("data");
+    const QString key =
+        SingleInstance::keyFor(QString::number(getuid()), data + "/Lumaret/board.json");
+    QCOMPARE(SingleInstance::keyFor("1000", data + "/"), SingleInstance::keyFor("1000", data));
+    QVERIFY(SingleInstance::keyFor("1001", data) != SingleInstance::keyFor("1000", data));
+    // A lock naming a process that no longer exists, as a crash leaves it, is taken over.
+    QProcess vanished;
+    vanished.start(QStringLiteral("true"));
+    QVERIFY(vanished.waitForStarted());
+    const qint64 pid = vanished.processId();
+    QVERIFY(vanished.waitForFinished());
+    QFile lock(runtime.filePath(key + ".lock"));
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    lock.write(QByteArray::number(pid) + "\nlumaret\n" + QSysInfo::machineHostName().toUtf8() +
+               "\n");
+    lock.close();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("XDG_DATA_HOME", data);
+    environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
+    environment.insert("XDG_RUNTIME_DIR", runtime.path());
+    QProcess first;
+    QProcess second;
+    for (QProcess *process : {&first, &second})
+        process->setProcessEnvironment(environment);
+    first.start(binary);
+    // The first instance is up once its socket exists.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(runtime.filePath(key + ".socket")), 10000);
+    second.start(binary);
+    QVERIFY(second.waitForFinished(10000));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(first.state(), QProcess::Running);
+    // Neither instance changed anything, so no board file was written.
+    QVERIFY(!QFile::exists(data + "/Lumaret/board.json"));
+    first.terminate();
+    QVERIFY(first.waitForFinished(5000));
 }
 
 QTEST_MAIN(MainWindowTest)

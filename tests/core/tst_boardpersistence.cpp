@@ -1,160 +1,191 @@
 #include "BoardFixtures.h"
 #include "stores/BoardCodec.h"
-#include "stores/BoardPersistence.h"
+#include "stores/BoardStore.h"
 
 #include <QDir>
-#include <QFile>
-#include <QStandardPaths>
+#include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
-#include <unistd.h>
+#include <csignal>
+#include <cstdio>
+#include <sys/mount.h>
+#include <sys/resource.h>
 
+// The board file on disk: where it lives, that an unreadable one is never overwritten, and that
+// no crash or full disk ever leaves anything but a whole board behind.
 class BoardPersistenceTest : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void liveBoardLivesUnderTheDataFolder();
-    void noFileMeansNoBoardAndNothingIsCreated();
-    void saveCreatesMissingFoldersAndReloads();
-    void emptyBoardIsNotTheSameAsNoBoard();
-    void saveLeavesNoTemporaryFilesBehind();
     void unreadableFileIsKeptAsideBeforeTheFirstSave_data();
     void unreadableFileIsKeptAsideBeforeTheFirstSave();
-    void readableFileIsReplacedWithoutACopy();
-    void failedWriteKeepsThePreviousFile();
-
-private:
-    QString readAll(const QString &path);
-
-    std::unique_ptr<QTemporaryDir> m_dir;
+    void failedSavesKeepTheLastBoardThatFitted_data();
+    void failedSavesKeepTheLastBoardThatFitted();
+    void killedWriterLeavesAWholeBoard();
 };
 
-void BoardPersistenceTest::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-}
+namespace {
 
-QString BoardPersistenceTest::readAll(const QString &path)
+QByteArray contentsOf(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void BoardPersistenceTest::liveBoardLivesUnderTheDataFolder()
+// Board \a index of a drill run: 40 × index thoughts, the same every time it is built.
+Board drillBoard(int run, int index)
 {
-    qputenv("XDG_DATA_HOME", m_dir->filePath(QStringLiteral("data")).toUtf8());
-    QCOMPARE(BoardPersistence::liveStoragePath(),
-             m_dir->filePath(QStringLiteral("data/Lumaret/board.json")));
-    BoardPersistence::live().save({makeThought(QStringLiteral("x"))});
-    QVERIFY(QFile::exists(m_dir->filePath(QStringLiteral("data/Lumaret/board.json"))));
-    QCOMPARE(BoardPersistence::live().load()->size(), 1);
-    qunsetenv("XDG_DATA_HOME");
+    static const QUuid space =
+        QUuid::fromString(QStringLiteral("{6f1c8a52-3b0e-4c57-9d7e-2a41b3c9e805}"));
+    Board board;
+    for (int i = 0; i < 40 * index; ++i) {
+        const QString key = QStringLiteral("%1-%2-%3").arg(run).arg(index).arg(i);
+        board.append(Thought{QUuid::createUuidV5(space, key), "第 " + key + " 个想法 / 灵感",
+                             "备注 \"" + key + "\"", ThoughtStatuses::allCases[size_t(i % 4)],
+                             fixtureNow().addSecs(i), fixtureNow().addSecs(index), i % 17 == 0});
+    }
+    return board;
 }
 
-void BoardPersistenceTest::noFileMeansNoBoardAndNothingIsCreated()
-{
-    const QString path = m_dir->filePath(QStringLiteral("Lumaret/board.json"));
-    QVERIFY(!BoardPersistence::file(path).load());
-    QVERIFY(!QFile::exists(path));
-    QVERIFY(!QDir(m_dir->filePath(QStringLiteral("Lumaret"))).exists());
-}
-
-void BoardPersistenceTest::saveCreatesMissingFoldersAndReloads()
-{
-    const QString path = m_dir->filePath(QStringLiteral("a/b/Lumaret/board.json"));
-    const Board board{makeThought(QStringLiteral("研究 iCloud / CloudKit 同步结构")),
-                      makeThought(QStringLiteral("gone"), ThoughtStatus::completed, 0, true)};
-    BoardPersistence persistence = BoardPersistence::file(path);
-    persistence.save(board);
-    QCOMPARE(persistence.load(), std::optional<Board>(board));
-    QVERIFY(readAll(path).contains(QStringLiteral("iCloud \\/ CloudKit")));
-}
-
-void BoardPersistenceTest::emptyBoardIsNotTheSameAsNoBoard()
-{
-    const QString path = m_dir->filePath(QStringLiteral("board.json"));
-    BoardPersistence persistence = BoardPersistence::file(path);
-    persistence.save({});
-    QCOMPARE(readAll(path), QStringLiteral("[]"));
-    const std::optional<Board> loaded = persistence.load();
-    QVERIFY(loaded);
-    QVERIFY(loaded->isEmpty());
-}
-
-void BoardPersistenceTest::saveLeavesNoTemporaryFilesBehind()
-{
-    const QString path = m_dir->filePath(QStringLiteral("board.json"));
-    BoardPersistence persistence = BoardPersistence::file(path);
-    for (int i = 0; i < 3; ++i)
-        persistence.save({makeThought(QString::number(i))});
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{QStringLiteral("board.json")});
-}
+} // namespace
 
 void BoardPersistenceTest::unreadableFileIsKeptAsideBeforeTheFirstSave_data()
 {
     QTest::addColumn<QByteArray>("contents");
-    QTest::newRow("one bad byte") << QByteArray("[{\"id\":\x01}]");
-    QTest::newRow("newer status") << QByteArray(
-        R"([{"id":"0F8FAD5B-D9CB-469F-A165-70867728950E","title":"t","note":"","status":"someday","createdAt":"2026-03-01T09:00:00Z","updatedAt":"2026-03-01T09:00:00Z"}])");
-    QTest::newRow("truncated") << QByteArray("[{\"id\":\"0F8F");
+    QTest::addColumn<bool>("readable");
+    const QByteArray good = BoardCodec::encode({makeThought("t")});
+    QTest::newRow("no file") << QByteArray() << false;
+    QTest::newRow("newer status") << QByteArray(good).replace("notStarted", "someday") << false;
+    QTest::newRow("truncated") << good.chopped(3) << false;
+    QTest::newRow("readable") << good << true;
 }
 
 void BoardPersistenceTest::unreadableFileIsKeptAsideBeforeTheFirstSave()
 {
     QFETCH(QByteArray, contents);
-    const QString path = m_dir->filePath(QStringLiteral("board.json"));
-    {
+    QFETCH(bool, readable);
+    QTemporaryDir dir;
+    qputenv("XDG_DATA_HOME", dir.filePath("data").toUtf8());
+    const QString path = dir.filePath("data/Lumaret/board.json");
+    QCOMPARE(BoardPersistence::liveStoragePath(), path);
+    if (!contents.isEmpty()) {
+        QVERIFY(QDir().mkpath(dir.filePath("data/Lumaret")));
         QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(contents);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
     }
-    BoardPersistence persistence = BoardPersistence::file(path);
-    QVERIFY(!persistence.load());
-    QCOMPARE(readAll(path).toUtf8(), contents); // Loading alone never touches it.
-
-    const Board board{makeThought(QStringLiteral("new"))};
+    BoardPersistence persistence = BoardPersistence::live();
+    QCOMPARE(persistence.load().has_value(), readable);
+    QCOMPARE(contentsOf(path), contents); // Loading alone never touches it, nor creates one.
+    const Board board{makeThought("new"), makeThought("gone", ThoughtStatus::archived, 0, true)};
     persistence.save(board);
     persistence.save(board); // The rescue happens once, not at every save.
-
-    const QStringList rescued =
-        QDir(m_dir->path()).entryList({QStringLiteral("board.json.unreadable-*")}, QDir::Files);
-    QCOMPARE(rescued.size(), 1);
-    QFile kept(m_dir->filePath(rescued.first()));
-    QVERIFY(kept.open(QIODevice::ReadOnly));
-    QCOMPARE(kept.readAll(), contents);
-    QCOMPARE(persistence.load(), std::optional<Board>(board));
+    QStringList files = QDir(dir.filePath("data/Lumaret")).entryList(QDir::Files);
+    QCOMPARE(files.size(), readable || contents.isEmpty() ? 1 : 2);
+    QCOMPARE(contentsOf(dir.filePath("data/Lumaret/" + files.last())),
+             files.size() == 2 ? contents : BoardCodec::encode(board));
+    QVERIFY(files.last().startsWith(files.size() == 2 ? "board.json.unreadable-" : "board.json"));
+    QCOMPARE(BoardPersistence::live().load(), std::optional<Board>(board));
+    qunsetenv("XDG_DATA_HOME");
 }
 
-void BoardPersistenceTest::readableFileIsReplacedWithoutACopy()
+void BoardPersistenceTest::failedSavesKeepTheLastBoardThatFitted_data()
 {
-    const QString path = m_dir->filePath(QStringLiteral("board.json"));
-    BoardPersistence::file(path).save({makeThought(QStringLiteral("old"))});
-    BoardPersistence persistence = BoardPersistence::file(path);
-    QVERIFY(persistence.load());
-    persistence.save({});
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{QStringLiteral("board.json")});
+    QTest::addColumn<bool>("fullFileSystem");
+    QTest::newRow("full file system") << true;
+    QTest::newRow("file size limit") << false;
 }
 
-void BoardPersistenceTest::failedWriteKeepsThePreviousFile()
+void BoardPersistenceTest::failedSavesKeepTheLastBoardThatFitted()
 {
-    if (geteuid() == 0)
-        QSKIP("root writes into read-only folders; the full-disk drill covers this as root");
-    const QString folder = m_dir->filePath(QStringLiteral("locked"));
-    const QString path = folder + QStringLiteral("/board.json");
-    BoardPersistence persistence = BoardPersistence::file(path);
-    const Board before{makeThought(QStringLiteral("before"))};
-    persistence.save(before);
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
-    persistence.save({makeThought(QStringLiteral("after"))});
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QCOMPARE(persistence.load(), std::optional<Board>(before));
+    QFETCH(bool, fullFileSystem);
+    QTemporaryDir dir;
+    const QByteArray mountPoint = dir.path().toLocal8Bit();
+    if (fullFileSystem && ::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=256k") != 0)
+        QSKIP("cannot mount a small tmpfs here (needs root and a sandbox that allows mounts)");
+    const QString path = dir.filePath("Lumaret/board.json");
+    const Board before{makeThought("保存过的想法"),
+                       makeThought("second", ThoughtStatus::completed)};
+    BoardPersistence::file(path).save(before);
+    BoardStore store(BoardPersistence::file(path));
+    store.setClock([] { return fixtureNow(); }); // Whole seconds, as the file keeps them.
+    rlimit original{};
+    getrlimit(RLIMIT_FSIZE, &original);
+    rlimit limited = original;
+    limited.rlim_cur = 16 * 1024;
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QFile filler(dir.filePath("filler"));
+    // Fill the file system but for a few kilobytes, or limit the size of any file written.
+    if (fullFileSystem && filler.open(QIODevice::WriteOnly))
+        while (filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) {
+        }
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, fullFileSystem ? &original : &limited), 0);
+    for (int i = 0; i < 200; ++i)
+        store.addQuickThought(QStringLiteral("写不下的想法 %1 ").arg(i) +
+                              QString(300, QChar(0x611f)));
+    setrlimit(RLIMIT_FSIZE, &original);
+    std::signal(SIGXFSZ, previousHandler);
+    filler.remove();
+
+    QCOMPARE(store.thoughts().size(), before.size() + 200);
+    // The file holds the last board that still fitted: whole, loadable, and short of the rest.
+    const std::optional<Board> onDisk = BoardPersistence::file(path).load();
+    QVERIFY(onDisk);
+    const qsizetype fitted = onDisk->size() - before.size();
+    QVERIFY(fitted >= 0 && fitted < 200);
+    QCOMPARE(*onDisk, store.thoughts().mid(200 - fitted));
+    QCOMPARE(QDir(dir.filePath("Lumaret")).entryList(QDir::Files), QStringList{"board.json"});
+    if (fullFileSystem)
+        ::umount(mountPoint.constData());
 }
 
-QTEST_GUILESS_MAIN(BoardPersistenceTest)
+void BoardPersistenceTest::killedWriterLeavesAWholeBoard()
+{
+    // A writer process saving ever larger boards is killed at random moments, 200 times.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("board.json");
+    QRandomGenerator random(4242);
+    for (int run = 0; run < 200; ++run) {
+        QFile::remove(path);
+        QProcess writer;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("LUMARET_DRILL_WRITER", path);
+        environment.insert("LUMARET_DRILL_RUN", QString::number(run));
+        writer.setProcessEnvironment(environment);
+        writer.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(writer.waitForStarted());
+        QThread::usleep(random.bounded(2000, 60000));
+        ::kill(pid_t(writer.processId()), SIGKILL);
+        QVERIFY(writer.waitForFinished());
+        const QList<QByteArray> reports = writer.readAllStandardOutput().split('\n');
+        const int lastReported = reports.size() > 1 ? reports[reports.size() - 2].toInt() : 0;
+        const std::optional<Board> loaded = BoardPersistence::file(path).load();
+        const QString context = QStringLiteral("run %1 after board %2").arg(run).arg(lastReported);
+        // No file only before the very first save finished; else the board last reported, or the
+        // next one if it was renamed into place just before its number could be printed.
+        QVERIFY2(loaded || (lastReported == 0 && !QFile::exists(path)), qPrintable(context));
+        const bool isNext = loaded && *loaded == drillBoard(run, lastReported + 1);
+        QVERIFY2(!loaded || isNext ||
+                     (lastReported > 0 && *loaded == drillBoard(run, lastReported)),
+                 qPrintable(context));
+    }
+}
+
+int main(int argc, char *argv[])
+{
+    const QString writerPath = qEnvironmentVariable("LUMARET_DRILL_WRITER");
+    const int run = qEnvironmentVariableIntValue("LUMARET_DRILL_RUN");
+    for (int index = 1; !writerPath.isEmpty(); ++index) {
+        BoardPersistence::file(writerPath).save(drillBoard(run, index));
+        std::printf("%d\n", index); // Only now is board \a index known to be saved whole.
+        std::fflush(stdout);
+    }
+    QCoreApplication app(argc, argv);
+    BoardPersistenceTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_boardpersistence.moc"

@@ -1,68 +1,36 @@
 #include "BoardFixtures.h"
 #include "CloudFakes.h"
 #include "services/SyncService.h"
+#include "stores/BoardStore.h"
 
-#include <QElapsedTimer>
 #include <QTest>
 
 using namespace std::chrono_literals;
+using Kind = SyncService::State::Kind;
+using StoreChange = Machine::Change;
+Q_DECLARE_METATYPE(StoreChange)
+Q_DECLARE_METATYPE(SyncService::State::Kind)
 
 namespace {
 
-QString describe(const SyncService::State &state)
+std::unique_ptr<Machine> makeMachine(const std::shared_ptr<MemoryCloud> &cloud,
+                                     std::optional<Board> saved, const StoreChange &beforeSync = {})
 {
-    switch (state.kind) {
-    case SyncService::State::Kind::localOnly:
-        return QStringLiteral("localOnly");
-    case SyncService::State::Kind::cloudKitReady:
-        return QStringLiteral("ready");
-    case SyncService::State::Kind::syncing:
-        return QStringLiteral("syncing");
-    case SyncService::State::Kind::failed:
-        return QStringLiteral("failed:") + state.message;
+    return std::make_unique<Machine>(std::move(saved),
+                                     cloud ? std::make_unique<MemoryCloudStore>(cloud) : nullptr,
+                                     cloud ? &cloud->log : nullptr, beforeSync);
+}
+
+const CloudError refused{CloudErrorCode::notAuthenticated, "密码被拒绝"};
+
+QString titleOf(const Board &board, const QUuid &id)
+{
+    for (const Thought &thought : board) {
+        if (thought.id == id)
+            return thought.title;
     }
     return {};
 }
-
-/// A sync service over an in-memory cloud, with its quiet period on a hand-moved clock and every
-/// state it passes through recorded.
-struct Harness
-{
-    std::shared_ptr<CloudScript> cloud = std::make_shared<CloudScript>();
-    ManualDelays delays;
-    std::unique_ptr<SyncService> service;
-    QStringList states;
-    QList<Board> applied;
-
-    explicit Harness(bool withCloud = true)
-    {
-        service = std::make_unique<SyncService>(withCloud ? std::make_unique<FakeCloudStore>(cloud)
-                                                          : nullptr);
-        service->setStartDelay(delays.startDelay());
-        QObject::connect(service.get(), &SyncService::stateChanged, service.get(),
-                         [this] { states.append(describe(service->state())); });
-    }
-
-    SyncService::ApplyRemote applyAction()
-    {
-        return [this](const Board &board) {
-            cloud->log.append(QStringLiteral("apply"));
-            applied.append(board);
-        };
-    }
-
-    /// Lets every answer the cloud gives "at once" arrive.
-    static void settle()
-    {
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
-    }
-};
-
-const CloudError decodingError{CloudErrorCode::invalidRecord, QStringLiteral("看板数据无法读取")};
-const CloudError refused{CloudErrorCode::notAuthenticated, QStringLiteral("密码被拒绝")};
-const CloudError changedOnServer{CloudErrorCode::serverRecordChanged,
-                                 QStringLiteral("记录已被修改")};
 
 } // namespace
 
@@ -71,256 +39,367 @@ class SyncServiceTest : public QObject
     Q_OBJECT
 
 private slots:
-    void pullOrdersAccountFetchMergeApplySave_data();
-    void pullOrdersAccountFetchMergeApplySave();
-    void startRunsOnlyOnce();
-    void withoutCloudStoreEverythingStaysLocal();
+    void launch_data();
+    void launch();
+    void everyStoreChangeIsUploadedOnceWithTombstones_data();
+    void everyStoreChangeIsUploadedOnceWithTombstones();
+    void writesAreGuardedByTheVersionLastMerged_data();
+    void writesAreGuardedByTheVersionLastMerged();
+    void sameSecondEditsAgreeEverywhere_data();
+    void sameSecondEditsAgreeEverywhere();
+    void aChangeWaitsForTheSaveOnItsWay();
+    void aRecordThatKeepsChangingEndsInFailedAndLosesNothing();
+    void unreadableRecordIsMovedAsideByTheNextUpload();
+    void catchUp_data();
+    void catchUp();
     void burstOfChangesUploadsTheLastBoardOnce();
-    void cancellingEndsAWaitingUploadButNotASavingOne();
-    void lastUploadToFinishSetsTheState();
-    void changeDuringThePullIsMergedNotLost();
-    void uploadAfterAFailedPullPullsAgain();
+    void quietPeriodRunsOnARealTimer();
     void destroyingTheServiceWithAnswersOutstandingIsSafe();
-    void quietPeriodRunsOnARealTimerByDefault();
 };
 
-void SyncServiceTest::pullOrdersAccountFetchMergeApplySave_data()
+void SyncServiceTest::launch_data()
 {
+    QTest::addColumn<bool>("hasCloud");
+    QTest::addColumn<QString>("localBoard");
     QTest::addColumn<CloudResult<CloudAccountStatus>>("account");
-    QTest::addColumn<CloudResult<std::optional<Board>>>("fetched");
-    QTest::addColumn<CloudResult<CloudDone>>("saved");
+    QTest::addColumn<CloudSnapshot>("record");
+    QTest::addColumn<QString>("failingCall");
     QTest::addColumn<QStringList>("expectedLog");
-    QTest::addColumn<QStringList>("expectedStates");
+    QTest::addColumn<QStringList>("expectedCloud");
+    QTest::addColumn<QStringList>("expectedBoard");
+    QTest::addColumn<Kind>("expectedKind");
 
-    const CloudResult<CloudAccountStatus> available = CloudAccountStatus::available;
-    const CloudResult<std::optional<Board>> noRecord = std::optional<Board>();
-    const CloudResult<CloudDone> done = CloudDone{};
-    const QStringList fullPull{QStringLiteral("accountStatus"), QStringLiteral("fetch"),
-                               QStringLiteral("apply"), QStringLiteral("save")};
+    const CloudResult<CloudAccountStatus> ok = CloudAccountStatus::available;
+    const CloudSnapshot none;
+    const CloudSnapshot cloud{CloudSnapshot::Kind::board, {makeThought("cloud")}, "v1", {}};
+    const CloudSnapshot unreadable{CloudSnapshot::Kind::unreadable, {}, "v1", "看板数据无法读取"};
+    const QStringList pull{"accountStatus", "fetch"};
+    const QStringList fullPull{"accountStatus", "fetch", "file", "save"};
+    const QStringList local{"local"};
+    const QStringList merged{"local", "cloud"};
+    const QStringList samples{"把今天冒出来的产品灵感先放进这里", "研究 iCloud / CloudKit 同步结构",
+                              "确定四列看板状态"};
 
-    QTest::newRow("no record yet: local board applied, then uploaded")
-        << available << noRecord << done << fullPull
-        << QStringList{QStringLiteral("syncing"), QStringLiteral("ready")};
+    QTest::newRow("no cloud store: nothing asked")
+        << false << QString("saved") << ok << none << QString("") << QStringList() << QStringList()
+        << local << Kind::localOnly;
     QTest::newRow("no account: nothing fetched or applied")
-        << CloudResult<CloudAccountStatus>(CloudAccountStatus::noAccount) << noRecord << done
-        << QStringList{QStringLiteral("accountStatus")}
-        << QStringList{QStringLiteral("syncing"), QStringLiteral("localOnly")};
+        << true << QString("saved")
+        << CloudResult<CloudAccountStatus>(CloudAccountStatus::noAccount) << none << QString("")
+        << QStringList{"accountStatus"} << QStringList() << local << Kind::localOnly;
     QTest::newRow("account check fails")
-        << CloudResult<CloudAccountStatus>(refused) << noRecord << done
-        << QStringList{QStringLiteral("accountStatus")}
-        << QStringList{QStringLiteral("syncing"), QStringLiteral("failed:密码被拒绝")};
-    QTest::newRow("cloud board does not decode: nothing applied or uploaded")
-        << available << CloudResult<std::optional<Board>>(decodingError) << done
-        << QStringList{QStringLiteral("accountStatus"), QStringLiteral("fetch")}
-        << QStringList{QStringLiteral("syncing"), QStringLiteral("failed:看板数据无法读取")};
+        << true << QString("saved") << CloudResult<CloudAccountStatus>(refused) << none
+        << QString("") << QStringList{"accountStatus"} << QStringList() << local << Kind::failed;
+    QTest::newRow("no record yet: local board applied, then created")
+        << true << QString("saved") << ok << none << QString("") << fullPull << local << local
+        << Kind::cloudKitReady;
+    QTest::newRow("cloud board merged after the local one")
+        << true << QString("saved") << ok << cloud << QString("") << fullPull << merged << merged
+        << Kind::cloudKitReady;
+    QTest::newRow("fetch fails: nothing applied or uploaded")
+        << true << QString("saved") << ok << cloud << QString("fetch") << pull
+        << QStringList{"cloud"} << local << Kind::failed;
+    QTest::newRow("unreadable record is left alone at launch")
+        << true << QString("saved") << ok << unreadable << QString("") << pull << QStringList()
+        << local << Kind::failed;
     QTest::newRow("upload fails after the merged board was applied")
-        << available << noRecord << CloudResult<CloudDone>(changedOnServer) << fullPull
-        << QStringList{QStringLiteral("syncing"), QStringLiteral("failed:记录已被修改")};
+        << true << QString("saved") << ok << cloud << QString("save") << fullPull
+        << QStringList{"cloud"} << merged << Kind::failed;
+    QTest::newRow("untouched samples give way to the cloud board")
+        << true << QString("samples") << ok << cloud << QString("") << fullPull
+        << QStringList{"cloud"} << QStringList{"cloud"} << Kind::cloudKitReady;
+    QTest::newRow("samples someone changed are merged like any board")
+        << true << QString("touched samples") << ok << cloud << QString("")
+        << QStringList{"file"} + fullPull << samples + QStringList{"cloud"}
+        << samples + QStringList{"cloud"} << Kind::cloudKitReady;
+    QTest::newRow("untouched samples fill an empty cloud")
+        << true << QString("samples") << ok << none << QString("") << fullPull << samples << samples
+        << Kind::cloudKitReady;
 }
 
-void SyncServiceTest::pullOrdersAccountFetchMergeApplySave()
+void SyncServiceTest::launch()
 {
+    QFETCH(bool, hasCloud);
+    QFETCH(QString, localBoard);
     QFETCH(CloudResult<CloudAccountStatus>, account);
-    QFETCH(CloudResult<std::optional<Board>>, fetched);
-    QFETCH(CloudResult<CloudDone>, saved);
+    QFETCH(CloudSnapshot, record);
+    QFETCH(QString, failingCall);
     QFETCH(QStringList, expectedLog);
-    QFETCH(QStringList, expectedStates);
+    QFETCH(QStringList, expectedCloud);
+    QFETCH(QStringList, expectedBoard);
+    QFETCH(Kind, expectedKind);
 
-    Harness harness;
-    harness.cloud->accountStatus = account;
-    harness.cloud->fetch = fetched;
-    harness.cloud->save = saved;
-    const Board local{makeThought(QStringLiteral("local"))};
+    auto cloud = std::make_shared<MemoryCloud>();
+    cloud->accountStatus = account;
+    cloud->record = record;
+    if (!failingCall.isEmpty())
+        cloud->failures.insert(failingCall, refused);
+    auto machine = makeMachine(
+        hasCloud ? cloud : nullptr,
+        localBoard == "saved" ? std::optional<Board>({makeThought("local")}) : std::nullopt,
+        localBoard == "touched samples" ? StoreChange([](BoardStore &store) {
+            store.move(store.thoughts().last().id, ThoughtStatus::completed, {});
+        })
+                                        : StoreChange());
 
-    harness.service->start(local, harness.applyAction());
-    QTRY_COMPARE(harness.states, expectedStates);
-    Harness::settle();
+    QCOMPARE(cloud->log, expectedLog);
+    QCOMPARE(titles(cloud->record.board), expectedCloud);
+    QCOMPARE(titles(machine->store->thoughts()), expectedBoard);
+    QCOMPARE(machine->kind(), expectedKind);
+    QCOMPARE(machine->kind() == Kind::failed, !machine->service->state().message.isEmpty());
+}
 
-    QCOMPARE(harness.cloud->log, expectedLog);
-    if (expectedLog.contains(QStringLiteral("apply"))) {
-        QCOMPARE(harness.applied, QList<Board>{local});
-        QCOMPARE(harness.cloud->savedBoards, QList<Board>{local});
-    } else {
-        QVERIFY(harness.applied.isEmpty());
+void SyncServiceTest::everyStoreChangeIsUploadedOnceWithTombstones_data()
+{
+    QTest::addColumn<StoreChange>("change");
+    const auto first = [](BoardStore &store) { return store.thoughts().first(); };
+    QTest::newRow("add") << StoreChange([](BoardStore &s) { s.addQuickThought("new"); });
+    QTest::newRow("update") << StoreChange(
+        [first](BoardStore &s) { s.update(first(s), "renamed", "", ThoughtStatus::inProgress); });
+    QTest::newRow("delete") << StoreChange([first](BoardStore &s) { s.deleteThought(first(s)); });
+    QTest::newRow("archive") << StoreChange([](BoardStore &s) { s.archiveCompleted(); });
+    QTest::newRow("move") << StoreChange(
+        [first](BoardStore &s) { s.move(first(s).id, ThoughtStatus::notStarted, std::nullopt); });
+    QTest::newRow("advance") << StoreChange([first](BoardStore &s) { s.advance(first(s).id); });
+}
+
+void SyncServiceTest::everyStoreChangeIsUploadedOnceWithTombstones()
+{
+    QFETCH(StoreChange, change);
+    auto cloud = std::make_shared<MemoryCloud>();
+    auto machine =
+        makeMachine(cloud, Board{makeThought("A", ThoughtStatus::completed),
+                                 makeThought("deleted", ThoughtStatus::completed, 0, true)});
+    // A second link is ignored: the board keeps going to the first service only.
+    auto other = std::make_shared<MemoryCloud>();
+    SyncService otherService(std::make_unique<MemoryCloudStore>(other));
+    machine->store->startSync(&otherService);
+    cloud->log.clear();
+
+    machine->change(change);
+
+    QCOMPARE(cloud->log, (QStringList{"file", "save"}));
+    QCOMPARE(cloud->record.board, machine->store->thoughts());
+    QCOMPARE(machine->file.stored, std::optional<Board>(machine->store->thoughts()));
+    QVERIFY(other->log.isEmpty());
+}
+
+void SyncServiceTest::writesAreGuardedByTheVersionLastMerged_data()
+{
+    QTest::addColumn<bool>("savesAnswerWithoutVersion");
+    QTest::newRow("server names the new version") << false;
+    QTest::newRow("server answers without a version") << true;
+}
+
+void SyncServiceTest::writesAreGuardedByTheVersionLastMerged()
+{
+    QFETCH(bool, savesAnswerWithoutVersion);
+    auto cloud = std::make_shared<MemoryCloud>();
+    cloud->savesAnswerWithoutVersion = savesAnswerWithoutVersion;
+    auto a = makeMachine(cloud, Board{makeThought("A")});
+    auto b = makeMachine(cloud, Board());
+    QCOMPARE(titles(b->store->thoughts()), QStringList{"A"});
+
+    // B writes while A, already running, still holds the version it merged at launch. B knows
+    // the version it wrote last, even from a server that did not name it, so one write does.
+    cloud->log.clear();
+    b->add("from B");
+    QCOMPARE(cloud->log.count("save"), 1);
+    a->add("from A");
+
+    // A reordered nothing, so the cloud's order holds, and A's new card keeps its place above
+    // the card that followed it on A.
+    const QStringList expected{"from B", "from A", "A"};
+    QCOMPARE(titles(cloud->record.board), expected);
+    QCOMPARE(titles(a->store->thoughts()), expected);
+    QCOMPARE(titles(*a->file.stored), expected);
+    QCOMPARE(a->kind(), Kind::cloudKitReady);
+    QCOMPARE(b->kind(), Kind::cloudKitReady);
+}
+
+void SyncServiceTest::sameSecondEditsAgreeEverywhere_data()
+{
+    QTest::addColumn<bool>("otherEditsTheSameThought");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("the cloud still holds what A synced: A's edit is the newer")
+        << false << QString("by A");
+    QTest::newRow("B's edit reached the cloud first: it wins everywhere")
+        << true << QString("by B");
+}
+
+void SyncServiceTest::sameSecondEditsAgreeEverywhere()
+{
+    QFETCH(bool, otherEditsTheSameThought);
+    QFETCH(QString, expected);
+
+    // Every edit falls within one second, which is all the record keeps of a date.
+    auto cloud = std::make_shared<MemoryCloud>();
+    const Thought x = makeThought("X");
+    auto a = makeMachine(cloud, Board{x});
+    auto b = makeMachine(cloud, Board());
+    a->store->setClock([] { return fixtureNow().addMSecs(700); });
+    b->store->setClock([] { return fixtureNow().addMSecs(300); });
+
+    if (otherEditsTheSameThought)
+        b->change([&x](BoardStore &s) { s.update(x, "by B", "", x.status); });
+    else
+        b->add("Y");
+    a->change([&x](BoardStore &s) { s.update(x, "by A", "", x.status); });
+    b->catchUp();
+
+    QCOMPARE(titleOf(cloud->record.board, x.id), expected);
+    QCOMPARE(titleOf(a->store->thoughts(), x.id), expected);
+    QCOMPARE(titleOf(b->store->thoughts(), x.id), expected);
+}
+
+void SyncServiceTest::aChangeWaitsForTheSaveOnItsWay()
+{
+    auto cloud = std::make_shared<MemoryCloud>();
+    auto machine = makeMachine(cloud, Board());
+    cloud->answersAtOnce = false;
+    cloud->log.clear();
+    const auto addNow = [&machine](const char *title) {
+        machine->store->addQuickThought(title);
+        machine->quietPeriodElapsed();
+    };
+
+    addNow("first");
+    QCOMPARE(cloud->log, (QStringList{"file", "save"}));
+    addNow("second");
+    QCOMPARE(cloud->pending.size(), 1); // the second save waits for the first
+    cloud->releaseNext();
+    QCOMPARE(cloud->pending.size(), 1);
+    cloud->releaseNext();
+
+    QCOMPARE(cloud->log.count("save"), 2);
+    QCOMPARE(titles(cloud->record.board), (QStringList{"second", "first"}));
+    QCOMPARE(machine->kind(), Kind::cloudKitReady);
+}
+
+void SyncServiceTest::aRecordThatKeepsChangingEndsInFailedAndLosesNothing()
+{
+    auto cloud = std::make_shared<MemoryCloud>();
+    auto machine = makeMachine(cloud, Board());
+    cloud->failures.insert("save", {CloudErrorCode::serverRecordChanged, "changed"});
+    cloud->log.clear();
+
+    machine->add("kept");
+
+    QCOMPARE(cloud->log.count("save"), SyncService::maxWriteAttempts);
+    QCOMPARE(machine->kind(), Kind::failed);
+    QCOMPARE(titles(*machine->file.stored), QStringList{"kept"});
+}
+
+void SyncServiceTest::unreadableRecordIsMovedAsideByTheNextUpload()
+{
+    auto cloud = std::make_shared<MemoryCloud>();
+    cloud->record = {CloudSnapshot::Kind::unreadable, {}, "v1", "坏记录"};
+    auto machine = makeMachine(cloud, Board{makeThought("local")});
+    QCOMPARE(machine->kind(), Kind::failed);
+
+    machine->add("next");
+
+    QVERIFY(cloud->log.contains("moveAside"));
+    QCOMPARE(titles(cloud->record.board), (QStringList{"next", "local"}));
+    QCOMPARE(machine->kind(), Kind::cloudKitReady);
+    QVERIFY(machine->service->state().message.contains("default-board.unreadable.json"));
+}
+
+void SyncServiceTest::catchUp_data()
+{
+    QTest::addColumn<QString>("situation");
+    QTest::addColumn<QStringList>("expectedLog");
+    QTest::addColumn<QStringList>("expectedBoard");
+
+    QTest::newRow("unchanged: one small question")
+        << QString("unchanged") << QStringList{"version"} << QStringList{"own"};
+    QTest::newRow("written elsewhere: pulled and applied, nothing written back")
+        << QString("elsewhere") << QStringList{"version", "fetch", "file"}
+        << QStringList{"own", "other"};
+    QTest::newRow("local only: no traffic")
+        << QString("localOnly") << QStringList() << QStringList{"own"};
+    QTest::newRow("an upload is waiting: no traffic")
+        << QString("waiting") << QStringList{"file"} << QStringList{"waiting", "own"};
+    QTest::newRow("after a failed upload: the upload again")
+        << QString("failedUpload") << QStringList{"file", "save", "save"}
+        << QStringList{"retried", "own"};
+}
+
+void SyncServiceTest::catchUp()
+{
+    QFETCH(QString, situation);
+    QFETCH(QStringList, expectedLog);
+    QFETCH(QStringList, expectedBoard);
+
+    auto cloud = std::make_shared<MemoryCloud>();
+    if (situation == "localOnly")
+        cloud->accountStatus = CloudAccountStatus::noAccount;
+    auto machine = makeMachine(cloud, Board{makeThought("own")});
+    cloud->log.clear();
+    if (situation == "elsewhere")
+        cloud->writeFromElsewhere(cloud->record.board + Board{makeThought("other")});
+    if (situation == "waiting")
+        machine->store->addQuickThought("waiting");
+    if (situation == "failedUpload") {
+        cloud->failures.insert("save", refused);
+        machine->add("retried");
+        QCOMPARE(machine->kind(), Kind::failed);
+        cloud->failures.clear();
     }
-}
 
-void SyncServiceTest::startRunsOnlyOnce()
-{
-    Harness harness;
-    const Thought remoteOnly = makeThought(QStringLiteral("remote"));
-    harness.cloud->fetch = std::optional<Board>(Board{remoteOnly});
-    const Board local{makeThought(QStringLiteral("local"))};
+    machine->catchUp();
 
-    harness.service->start(local, harness.applyAction());
-    bool secondActionCalled = false;
-    harness.service->start(Board{makeThought(QStringLiteral("other"))},
-                           [&](const Board &) { secondActionCalled = true; });
-    QTRY_COMPARE(harness.service->state(), SyncService::State::cloudKitReady());
-
-    QCOMPARE(harness.cloud->log.count(QStringLiteral("fetch")), 1);
-    QVERIFY(!secondActionCalled);
-    QCOMPARE(harness.applied, QList<Board>{(Board{local.first(), remoteOnly})});
-}
-
-void SyncServiceTest::withoutCloudStoreEverythingStaysLocal()
-{
-    Harness harness(false);
-    bool applied = false;
-    harness.service->start({makeThought(QStringLiteral("local"))},
-                           [&](const Board &) { applied = true; });
-    harness.service->scheduleUpload({makeThought(QStringLiteral("changed"))});
-    Harness::settle();
-
-    QVERIFY(!applied);
-    QCOMPARE(harness.service->state(), SyncService::State::localOnly());
-    QCOMPARE(harness.delays.pendingCount(), 0);
-    QVERIFY(!harness.service->hasCloudStore());
+    QCOMPARE(cloud->log, expectedLog);
+    QCOMPARE(titles(machine->store->thoughts()), expectedBoard);
+    if (!expectedLog.isEmpty() && situation != "waiting")
+        QCOMPARE(titles(cloud->record.board), expectedBoard);
 }
 
 void SyncServiceTest::burstOfChangesUploadsTheLastBoardOnce()
 {
-    Harness harness;
-    harness.service->start({}, harness.applyAction());
-    QTRY_COMPARE(harness.service->state(), SyncService::State::cloudKitReady());
-    harness.cloud->log.clear();
-    harness.cloud->savedBoards.clear();
-    harness.states.clear();
+    auto cloud = std::make_shared<MemoryCloud>();
+    auto machine = makeMachine(cloud, Board());
+    cloud->log.clear();
 
-    const Board third{makeThought(QStringLiteral("third"))};
-    harness.service->scheduleUpload({makeThought(QStringLiteral("first"))});
-    harness.delays.advance(300ms);
-    harness.service->scheduleUpload({makeThought(QStringLiteral("second"))});
-    harness.delays.advance(300ms);
-    harness.service->scheduleUpload(third);
-    harness.delays.advance(799ms);
-    QVERIFY(harness.cloud->log.isEmpty());
-    QVERIFY(harness.states.isEmpty());
+    for (const char *title : {"1", "2", "3"})
+        machine->store->addQuickThought(title);
+    QCoreApplication::processEvents();
+    QVERIFY(!cloud->log.contains("save"));
+    QCOMPARE(machine->kind(), Kind::cloudKitReady); // the quiet period shows nothing yet
+    QCOMPARE(machine->quietPeriod, 800ms);
+    machine->change([](BoardStore &) {});
 
-    harness.delays.advance(1ms);
-    QCOMPARE(harness.states, QStringList{QStringLiteral("syncing")});
-    QTRY_COMPARE(harness.service->state(), SyncService::State::cloudKitReady());
-    QCOMPARE(harness.cloud->savedBoards, QList<Board>{third});
+    QCOMPARE(cloud->log.count("save"), 1);
+    QCOMPARE(titles(cloud->record.board), (QStringList{"3", "2", "1"}));
 }
 
-void SyncServiceTest::cancellingEndsAWaitingUploadButNotASavingOne()
+void SyncServiceTest::quietPeriodRunsOnARealTimer()
 {
-    Harness harness;
-    harness.service->start({}, harness.applyAction());
-    QTRY_COMPARE(harness.service->state(), SyncService::State::cloudKitReady());
-    harness.cloud->savedBoards.clear();
-    harness.cloud->answersAtOnce = false;
-
-    const Board waiting{makeThought(QStringLiteral("waiting"))};
-    const Board saving{makeThought(QStringLiteral("saving"))};
-    const Board latest{makeThought(QStringLiteral("latest"))};
-    harness.service->scheduleUpload(waiting);
-    harness.delays.advance(400ms);
-    harness.service->scheduleUpload(saving);
-    harness.delays.advance(800ms);
-    harness.service->scheduleUpload(latest);
-    harness.delays.advance(800ms);
-
-    QCOMPARE(harness.cloud->savedBoards, (QList<Board>{saving, latest}));
-    harness.cloud->releaseAll();
-    QCOMPARE(harness.service->state(), SyncService::State::cloudKitReady());
-}
-
-void SyncServiceTest::lastUploadToFinishSetsTheState()
-{
-    Harness harness;
-    harness.service->start({}, harness.applyAction());
-    QTRY_COMPARE(harness.service->state(), SyncService::State::cloudKitReady());
-    harness.cloud->answersAtOnce = false;
-
-    harness.cloud->save = changedOnServer;
-    harness.service->scheduleUpload({makeThought(QStringLiteral("older"))});
-    harness.delays.advance(800ms);
-    harness.cloud->save = CloudDone{};
-    harness.service->scheduleUpload({makeThought(QStringLiteral("newer"))});
-    harness.delays.advance(800ms);
-    QCOMPARE(harness.cloud->pending.size(), 2);
-
-    harness.cloud->pending.takeLast()();
-    QCOMPARE(harness.service->state(), SyncService::State::cloudKitReady());
-    harness.cloud->pending.takeFirst()();
-    QCOMPARE(harness.service->state(),
-             SyncService::State::failed(changedOnServer.localizedDescription));
-}
-
-void SyncServiceTest::changeDuringThePullIsMergedNotLost()
-{
-    Harness harness;
-    harness.cloud->answersAtOnce = false;
-    const Thought remoteOnly = makeThought(QStringLiteral("remote"));
-    harness.cloud->fetch = std::optional<Board>(Board{remoteOnly});
-    const Thought local = makeThought(QStringLiteral("local"));
-    const Thought typedMeanwhile = makeThought(QStringLiteral("typed while the cloud answered"));
-
-    harness.service->start({local}, harness.applyAction());
-    harness.cloud->releaseNext(); // account status
-    harness.service->scheduleUpload({typedMeanwhile, local});
-    harness.delays.advance(800ms);
-    harness.cloud->releaseNext(); // fetch
-
-    const Board expected{typedMeanwhile, local, remoteOnly};
-    QCOMPARE(harness.applied, QList<Board>{expected});
-    harness.cloud->releaseAll();
-    harness.delays.advance(800ms);
-    QCOMPARE(harness.cloud->savedBoards, QList<Board>{expected});
-    QCOMPARE(harness.service->state(), SyncService::State::cloudKitReady());
-}
-
-void SyncServiceTest::uploadAfterAFailedPullPullsAgain()
-{
-    Harness harness;
-    const Thought remoteOnly = makeThought(QStringLiteral("remote"));
-    harness.cloud->accountStatus = refused;
-    harness.service->start({}, harness.applyAction());
-    QTRY_COMPARE(harness.service->state(),
-                 SyncService::State::failed(refused.localizedDescription));
-
-    harness.cloud->accountStatus = CloudAccountStatus::available;
-    harness.cloud->fetch = std::optional<Board>(Board{remoteOnly});
-    harness.cloud->log.clear();
-    const Thought changed = makeThought(QStringLiteral("changed"));
-    harness.service->scheduleUpload({changed});
-    harness.delays.advance(800ms);
-    QTRY_COMPARE(harness.service->state(), SyncService::State::cloudKitReady());
-
-    QCOMPARE(harness.cloud->log,
-             (QStringList{QStringLiteral("accountStatus"), QStringLiteral("fetch"),
-                          QStringLiteral("apply"), QStringLiteral("save")}));
-    QCOMPARE(harness.cloud->savedBoards, QList<Board>{(Board{changed, remoteOnly})});
+    auto cloud = std::make_shared<MemoryCloud>();
+    SyncService service(std::make_unique<MemoryCloudStore>(cloud));
+    service.start({}, {});
+    QTRY_COMPARE(service.state().kind, Kind::cloudKitReady);
+    for (const char *title : {"1", "2"}) {
+        service.scheduleUpload({makeThought(title)});
+        QTest::qWait(300);
+    }
+    QCOMPARE(cloud->log.count("save"), 1); // the launch's; the first change's never comes
+    QTRY_COMPARE(titles(cloud->record.board), QStringList{"2"});
+    QTest::qWait(900);
+    QCOMPARE(cloud->log.count("save"), 2); // the launch's and the last change's
 }
 
 void SyncServiceTest::destroyingTheServiceWithAnswersOutstandingIsSafe()
 {
-    auto harness = std::make_unique<Harness>();
-    harness->cloud->answersAtOnce = false;
-    harness->service->start({}, harness->applyAction());
-    const std::shared_ptr<CloudScript> cloud = harness->cloud;
-    harness.reset();
-    cloud->releaseAll();
-    QVERIFY(cloud->pending.isEmpty());
-}
-
-void SyncServiceTest::quietPeriodRunsOnARealTimerByDefault()
-{
-    auto cloud = std::make_shared<CloudScript>();
-    SyncService service(std::make_unique<FakeCloudStore>(cloud));
-    service.start({}, {});
-    QTRY_COMPARE(service.state(), SyncService::State::cloudKitReady());
-    cloud->savedBoards.clear();
-
-    const Board changed{makeThought(QStringLiteral("changed"))};
-    QElapsedTimer clock;
-    clock.start();
-    service.scheduleUpload(changed);
-    QTest::qWait(500);
-    QVERIFY(cloud->savedBoards.isEmpty());
-    QTRY_COMPARE_WITH_TIMEOUT(cloud->savedBoards, QList<Board>{changed}, 5000);
-    QVERIFY(clock.elapsed() >= 800);
+    auto cloud = std::make_shared<MemoryCloud>();
+    cloud->answersAtOnce = false;
+    {
+        SyncService service(std::make_unique<MemoryCloudStore>(cloud));
+        service.start({makeThought("x")}, [](const Board &) {});
+    }
+    while (!cloud->pending.isEmpty())
+        cloud->releaseNext();
+    QCoreApplication::processEvents();
 }
 
 QTEST_GUILESS_MAIN(SyncServiceTest)

@@ -3,14 +3,25 @@
 #include "models/Thought.h"
 #include "stores/BoardPersistence.h"
 
-#include <memory>
-
 /// A fixed instant to build boards around: 2026-03-01T09:00:00Z.
-QDateTime fixtureNow();
+inline QDateTime fixtureNow()
+{
+    return QDateTime(QDate(2026, 3, 1), QTime(9, 0), Qt::UTC);
+}
 
-/// A thought with a fresh id, times offset from fixtureNow() by the given seconds.
-Thought makeThought(const QString &title, ThoughtStatus status = ThoughtStatus::notStarted,
-                    qint64 updatedOffsetSeconds = 0, bool isDeleted = false);
+/// A thought with a fresh id, created an hour before fixtureNow() and updated the given seconds
+/// after it.
+inline Thought makeThought(const QString &title, ThoughtStatus status = ThoughtStatus::notStarted,
+                           qint64 updatedOffsetSeconds = 0, bool isDeleted = false)
+{
+    return Thought{QUuid::createUuid(),
+                   title,
+                   QString(),
+                   status,
+                   fixtureNow().addSecs(-3600),
+                   fixtureNow().addSecs(updatedOffsetSeconds),
+                   isDeleted};
+}
 
 /// A persistence that keeps the board in memory and remembers every save.
 struct RecordingPersistence
@@ -18,8 +29,19 @@ struct RecordingPersistence
     std::optional<Board> stored;
     QList<Board> saves;
 
-    BoardPersistence persistence();
+    BoardPersistence persistence()
+    {
+        return BoardPersistence{
+            [this] { return stored; },
+            [this](const Board &board) { saves.append(stored.emplace(board)); }};
+    }
 };
 
 /// The titles of \a board in order, for readable comparisons.
-QStringList titles(const Board &board);
+inline QStringList titles(const Board &board)
+{
+    QStringList result;
+    for (const Thought &thought : board)
+        result.append(thought.title);
+    return result;
+}

@@ -1,80 +1,148 @@
 #include "CloudFakes.h"
 
 #include <QCoreApplication>
+#include <QTest>
 #include <QTimer>
 
-void CloudScript::releaseNext()
+void MemoryCloud::releaseNext()
 {
     if (!pending.isEmpty())
         pending.takeFirst()();
 }
 
-void CloudScript::releaseAll()
+void MemoryCloud::writeFromElsewhere(const Board &board)
 {
-    while (!pending.isEmpty())
-        releaseNext();
+    record = CloudSnapshot{
+        CloudSnapshot::Kind::board, board, QByteArray::number(++writes) + "-elsewhere", {}};
 }
 
-void FakeCloudStore::answer(std::function<void()> reply)
+void MemoryCloudStore::answer(const QString &call, std::function<void()> effect,
+                              std::function<void(const CloudError &)> fail)
 {
-    if (m_script->answersAtOnce)
+    m_cloud->log.append(call);
+    auto reply = [cloud = m_cloud, call, effect = std::move(effect), fail = std::move(fail)] {
+        if (cloud->failures.contains(call))
+            fail(cloud->failures.value(call));
+        else
+            effect();
+    };
+    if (m_cloud->answersAtOnce)
         QTimer::singleShot(0, QCoreApplication::instance(), std::move(reply));
     else
-        m_script->pending.append(std::move(reply));
+        m_cloud->pending.append(std::move(reply));
 }
 
-void FakeCloudStore::accountStatus(AccountStatusCompletion completion)
+void MemoryCloudStore::accountStatus(AccountStatusCompletion completion)
 {
-    m_script->log.append(QStringLiteral("accountStatus"));
-    answer([completion, result = m_script->accountStatus] { completion(result); });
+    answer(
+        QStringLiteral("accountStatus"),
+        [completion, cloud = m_cloud] { completion(cloud->accountStatus); }, completion);
 }
 
-void FakeCloudStore::fetch(FetchCompletion completion)
+void MemoryCloudStore::fetch(FetchCompletion completion)
 {
-    m_script->log.append(QStringLiteral("fetch"));
-    answer([completion, result = m_script->fetch] { completion(result); });
+    answer(
+        QStringLiteral("fetch"), [completion, cloud = m_cloud] { completion(cloud->record); },
+        completion);
 }
 
-void FakeCloudStore::save(const Board &board, SaveCompletion completion)
+void MemoryCloudStore::save(const Board &board, const QByteArray &basedOn,
+                            SaveCompletion completion)
 {
-    m_script->log.append(QStringLiteral("save"));
-    m_script->savedBoards.append(board);
-    answer([completion, result = m_script->save] { completion(result); });
+    answer(
+        QStringLiteral("save"),
+        [completion, cloud = m_cloud, board, basedOn] {
+            if (cloud->record.version != basedOn) {
+                completion(CloudError{CloudErrorCode::serverRecordChanged,
+                                      QStringLiteral("changed elsewhere")});
+                return;
+            }
+            cloud->record = CloudSnapshot{
+                CloudSnapshot::Kind::board, board, QByteArray::number(++cloud->writes), {}};
+            completion(cloud->savesAnswerWithoutVersion ? QByteArray() : cloud->record.version);
+        },
+        completion);
 }
 
-SyncService::StartDelay ManualDelays::startDelay()
+void MemoryCloudStore::version(VersionCompletion completion)
 {
-    return [this](std::chrono::milliseconds duration, std::function<void()> elapsed) {
-        auto delay = std::make_shared<Delay>(Delay{m_now + duration, std::move(elapsed)});
-        m_delays->append(delay);
-        return [delay] { delay->isCancelled = true; };
+    answer(
+        QStringLiteral("version"),
+        [completion, cloud = m_cloud] { completion(cloud->record.version); }, completion);
+}
+
+void MemoryCloudStore::moveAside(const QByteArray &version, MoveAsideCompletion completion)
+{
+    answer(
+        QStringLiteral("moveAside"),
+        [completion, cloud = m_cloud, version] {
+            if (cloud->record.version != version) {
+                completion(CloudError{CloudErrorCode::serverRecordChanged,
+                                      QStringLiteral("changed elsewhere")});
+                return;
+            }
+            cloud->record = CloudSnapshot{};
+            completion(QStringLiteral("default-board.unreadable.json"));
+        },
+        completion);
+}
+
+Machine::Machine(std::optional<Board> saved, std::unique_ptr<CloudKitThoughtSyncing> cloudStore,
+                 QStringList *log, const Change &beforeSync)
+{
+    file.stored = std::move(saved);
+    BoardPersistence persistence = file.persistence();
+    persistence.save = [save = persistence.save, log](const Board &board) {
+        if (log)
+            log->append("file");
+        save(board);
     };
+    store = std::make_unique<BoardStore>(persistence);
+    if (beforeSync)
+        beforeSync(*store);
+    service = std::make_unique<SyncService>(std::move(cloudStore));
+    // The service holds one quiet period at a time; a new one replaces the old.
+    service->setStartDelay(
+        [this](std::chrono::milliseconds duration, std::function<void()> elapsed) {
+            quietPeriod = duration;
+            auto pending = std::make_shared<std::function<void()>>(std::move(elapsed));
+            quietPeriodElapsed = [pending] {
+                if (*pending)
+                    std::exchange(*pending, nullptr)();
+            };
+            return [pending] { *pending = nullptr; };
+        });
+    store->startSync(service.get());
+    settle();
 }
 
-void ManualDelays::advance(std::chrono::milliseconds duration)
+void Machine::settle() const
 {
-    const std::chrono::milliseconds target = m_now + duration;
-    for (;;) {
-        std::shared_ptr<Delay> next;
-        for (const auto &delay : *m_delays) {
-            if (!delay->isCancelled && delay->dueAt <= target &&
-                (!next || delay->dueAt < next->dueAt))
-                next = delay;
-        }
-        if (!next)
-            break;
-        m_now = next->dueAt;
-        m_delays->removeOne(next);
-        next->elapsed();
-    }
-    m_now = target;
-    m_delays->removeIf([](const auto &delay) { return delay->isCancelled; });
+    QCoreApplication::processEvents();
+    if (!QTest::qWaitFor([this] { return !service->hasRoundInFlight(); }, 20000))
+        qWarning("the sync round did not end within 20 s");
 }
 
-int ManualDelays::pendingCount() const
+void Machine::elapseQuietPeriod()
 {
-    int count = 0;
-    for (const auto &delay : *m_delays)
-        count += delay->isCancelled ? 0 : 1;
-    return count;
+    if (quietPeriodElapsed)
+        std::exchange(quietPeriodElapsed, nullptr)();
+}
+
+void Machine::change(const Change &change)
+{
+    change(*store);
+    elapseQuietPeriod();
+    settle();
+}
+
+void Machine::add(const QString &title)
+{
+    change([title](BoardStore &s) { s.addQuickThought(title); });
+}
+
+void Machine::catchUp()
+{
+    service->catchUp();
+    settle();
 }

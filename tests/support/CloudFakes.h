@@ -1,70 +1,85 @@
 #pragma once
 
+#include "BoardFixtures.h"
 #include "services/CloudKitThoughtSyncing.h"
 #include "services/SyncService.h"
+#include "stores/BoardStore.h"
 
 #include <QStringList>
 
 #include <chrono>
+
 #include <functional>
 #include <memory>
 
-/// What an in-memory cloud store answers and what was asked of it. The store is handed over to
-/// the sync service, so tests keep this shared script to steer it and read its log.
-struct CloudScript
+/// One board record kept in memory, shared by the machines of a test, with a version that moves
+/// on every write and the guards a careful WebDAV server applies.
+struct MemoryCloud
 {
     CloudResult<CloudAccountStatus> accountStatus = CloudAccountStatus::available;
-    CloudResult<std::optional<Board>> fetch = std::optional<Board>();
-    CloudResult<CloudDone> save = CloudDone{};
-
+    CloudSnapshot record;
+    int writes = 0;
+    /// Every call, in order, by every machine: "accountStatus", "fetch", "save", "version",
+    /// "moveAside"; tests add their own entries ("apply") to check order.
+    QStringList log;
+    /// Fails every call whose name is a key with that error.
+    QHash<QString, CloudError> failures;
+    /// When true, the server does not name the new version after a write, as Apache does.
+    bool savesAnswerWithoutVersion = false;
     /// When false, every call waits in pending until the test releases it.
     bool answersAtOnce = true;
-    /// "accountStatus", "fetch", "save"; tests add their own entries ("apply") to check order.
-    QStringList log;
-    QList<Board> savedBoards;
-    /// Answers not yet given, oldest first.
     QList<std::function<void()>> pending;
 
-    /// Gives the oldest held answer.
     void releaseNext();
-    void releaseAll();
+    /// Writes \a board as another machine would, moving the version on.
+    void writeFromElsewhere(const Board &board);
 };
 
-/// A cloud store kept in memory, answering as its script says. Answers given "at once" still
-/// arrive through the event loop, never inside the call.
-class FakeCloudStore : public CloudKitThoughtSyncing
+/// A machine's view of a MemoryCloud. Answers given "at once" still arrive through the event
+/// loop, never inside the call; each call takes effect when its answer arrives.
+class MemoryCloudStore : public CloudKitThoughtSyncing
 {
 public:
-    explicit FakeCloudStore(std::shared_ptr<CloudScript> script) : m_script(std::move(script)) {}
+    explicit MemoryCloudStore(std::shared_ptr<MemoryCloud> cloud) : m_cloud(std::move(cloud)) {}
 
     void accountStatus(AccountStatusCompletion completion) override;
     void fetch(FetchCompletion completion) override;
-    void save(const Board &board, SaveCompletion completion) override;
+    void save(const Board &board, const QByteArray &basedOn, SaveCompletion completion) override;
+    void version(VersionCompletion completion) override;
+    void moveAside(const QByteArray &version, MoveAsideCompletion completion) override;
 
 private:
-    void answer(std::function<void()> reply);
+    /// Runs \a effect when the answer is due, unless the call is scripted to fail.
+    void answer(const QString &call, std::function<void()> effect,
+                std::function<void(const CloudError &)> fail);
 
-    std::shared_ptr<CloudScript> m_script;
+    std::shared_ptr<MemoryCloud> m_cloud;
 };
 
-/// A monotonic clock the test moves by hand, standing in for the quiet-period timer.
-class ManualDelays
+/// A machine of its own: a board store over an in-memory board file, linked to a sync service
+/// over the given cloud store, its quiet period on a clock the test moves by hand. When \a log is
+/// given, every file save is logged there as "file", so local and cloud steps show in one list.
+struct Machine
 {
-public:
-    SyncService::StartDelay startDelay();
-    /// Moves time on by \a duration, firing every delay that falls due, earliest first.
-    void advance(std::chrono::milliseconds duration);
-    int pendingCount() const;
+    using Change = std::function<void(BoardStore &)>;
 
-private:
-    struct Delay
-    {
-        std::chrono::milliseconds dueAt;
-        std::function<void()> elapsed;
-        bool isCancelled = false;
-    };
+    Machine(std::optional<Board> saved, std::unique_ptr<CloudKitThoughtSyncing> cloudStore,
+            QStringList *log = nullptr, const Change &beforeSync = {});
 
-    std::chrono::milliseconds m_now{0};
-    std::shared_ptr<QList<std::shared_ptr<Delay>>> m_delays =
-        std::make_shared<QList<std::shared_ptr<Delay>>>();
+    SyncService::State::Kind kind() const { return service->state().kind; }
+    /// Lets the round on its way, if any, end.
+    void settle() const;
+    /// Lets the quiet period pass at once, without waiting for the upload it starts.
+    void elapseQuietPeriod();
+    /// Makes \a change, lets the quiet period pass and the upload end.
+    void change(const Change &change);
+    void add(const QString &title);
+    void catchUp();
+
+    RecordingPersistence file;
+    std::unique_ptr<BoardStore> store;
+    std::unique_ptr<SyncService> service;
+    /// The quiet period waiting to elapse, if any, and how long the service asked it to be.
+    std::function<void()> quietPeriodElapsed;
+    std::chrono::milliseconds quietPeriod{0};
 };

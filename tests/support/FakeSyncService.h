@@ -11,10 +11,11 @@ class FakeSyncService : public SyncService
 public:
     using SyncService::SyncService;
 
-    void start(const Board &localThoughts, ApplyRemote applyRemote) override
+    void start(const Board &localThoughts, ApplyRemote applyRemote, LocalBoard origin) override
     {
         Q_UNUSED(localThoughts);
         Q_UNUSED(applyRemote);
+        Q_UNUSED(origin);
         ++startCount;
     }
     void scheduleUpload(const Board &board) override { uploads.append(board); }

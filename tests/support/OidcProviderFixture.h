@@ -4,106 +4,100 @@
 
 #include <QHash>
 #include <QJsonObject>
-#include <QObject>
+#include <QNetworkAccessManager>
 #include <QProcess>
+#include <QTimer>
 #include <QUrl>
 
-#include <functional>
-#include <memory>
-
-class QNetworkAccessManager;
-
 /// A real OpenID Connect provider (the Node fixture in tests/fixtures/oidc) on a free loopback
-/// port for the lifetime of this object. It knows the native clients "lumaret" (RS256 ID tokens)
-/// and "lumaret-es256", the accounts "ada" (name and e-mail) and "anonymous" (neither), and plays
-/// the person at its login and consent steps as `setBehaviour` says.
+/// port while this object lives, with the native clients "lumaret" (RS256) and "lumaret-es256".
 class OidcProviderFixture
 {
 public:
-    OidcProviderFixture();
     ~OidcProviderFixture();
 
-    /// Starts the provider; on failure `problem()` says why and `shouldSkip()` whether the
-    /// machine simply has no Node (never the case on CI, where a missing Node is a failure).
+    /// On failure `problem()` says why; `shouldSkip()` when the machine has no Node and is no CI.
     bool start();
     QString problem() const { return m_problem; }
     bool shouldSkip() const { return m_shouldSkip; }
-
     QString issuer() const { return m_issuer; }
 
-    /// Changes what the next interactions do: "consent" ("grant" or "deny"), "account" ("ada"
-    /// or "anonymous"), "forgeJwks" (publish impostor keys with the real key ids).
+    /// What the next interactions do: "consent" ("grant" or "deny"), "account" ("ada" or
+    /// "anonymous"), "forgeJwks" (publish impostor keys with the real key ids).
     void setBehaviour(const QJsonObject &behaviour);
-
-    /// A compact token with this header and payload, signed with the provider's key "signing-rsa"
-    /// or "signing-ec", or with an impostor key of that id ("impostor-signing-rsa").
+    /// A token signed with the key "signing-rsa" or "signing-ec", or an impostor's ("impostor-…").
     QByteArray signToken(const QString &key, const QJsonObject &header, const QJsonObject &payload);
-
-    /// The provider's published key set.
     QJsonObject publishedKeys();
-
-    /// Revokes a token at the provider, as the person would by withdrawing the application's
-    /// access there.
+    /// Revokes a token, as the person would by withdrawing the application's access.
     void revoke(const QString &token, const QString &clientId);
 
 private:
-    QByteArray post(const QString &path, const QByteArray &body, const QByteArray &contentType);
+    QByteArray request(const QString &path, const QByteArray &body = {},
+                       const QByteArray &contentType = "application/json");
 
     QProcess m_process;
-    std::unique_ptr<QNetworkAccessManager> m_network;
+    QNetworkAccessManager m_network;
     QString m_issuer;
     QString m_problem;
     bool m_shouldSkip = false;
 };
 
-/// Plays the person's browser: follows the provider's redirects with its own cookies up to the
-/// application's loopback redirect, and remembers what it saw. The two hooks let a test change
-/// the authorization request on its way out and the redirect on its way back.
+/// Plays the person's browser up to the application's loopback redirect; the hooks change the
+/// request on its way out and the redirect on its way back.
 class OidcTestBrowser : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit OidcTestBrowser(QObject *parent = nullptr);
-    ~OidcTestBrowser() override;
+    std::function<QUrl(const QUrl &)> rewriteAuthorization = [](const QUrl &url) { return url; };
+    std::function<QUrl(const QUrl &)> rewriteCallback = [](const QUrl &url) { return url; };
 
-    std::function<QUrl(const QUrl &)> rewriteAuthorization;
-    std::function<QUrl(const QUrl &)> rewriteCallback;
-
-    /// The opener to hand to the provider.
     bool open(const QUrl &url);
-
     QUrl authorizationUrl() const { return m_authorizationUrl; }
     QUrl callbackUrl() const { return m_callbackUrl; }
-    /// The page the application's redirect listener answered with.
-    QString callbackPage() const { return m_callbackPage; }
-    bool finished() const { return m_finished; }
 
 private:
     void follow(const QUrl &url, int hopsLeft);
 
-    std::unique_ptr<QNetworkAccessManager> m_network;
+    QNetworkAccessManager m_network;
     QUrl m_authorizationUrl;
     QUrl m_callbackUrl;
-    QString m_callbackPage;
-    bool m_finished = false;
 };
 
-/// A secret store in memory, standing in for the keyring that test machines lack. The entries
-/// live in a table the test keeps, so they can be read after the store was handed over.
+/// A secret store in a table the test keeps, standing in for the keyring test machines lack.
+/// Like a keyring it answers later, never from within the call; one that cannot be reached
+/// answers every read with "unavailable".
 class OidcMemorySecretStore : public OidcSecretStore
 {
 public:
-    explicit OidcMemorySecretStore(QHash<QString, QString> *entries) : m_entries(entries) {}
+    OidcMemorySecretStore(QHash<QString, QString> *entries, bool reachable)
+        : m_entries(entries), m_reachable(reachable)
+    {}
 
-    /// A store that cannot be reached answers every read with "unavailable".
-    bool reachable = true;
-
-    void readSecret(const QString &key, std::function<void(ReadResult)> completion) override;
+    void readSecret(const QString &key, std::function<void(ReadResult)> completion) override
+    {
+        const ReadResult result{!m_reachable               ? ReadStatus::unavailable
+                                : m_entries->contains(key) ? ReadStatus::found
+                                                           : ReadStatus::notFound,
+                                m_entries->value(key)};
+        QTimer::singleShot(0, [completion, result] { completion(result); });
+    }
     void writeSecret(const QString &key, const QString &secret,
-                     std::function<void(WriteStatus)> completion) override;
-    void removeSecret(const QString &key, std::function<void()> completion) override;
+                     std::function<void(WriteStatus)> completion) override
+    {
+        if (m_reachable)
+            m_entries->insert(key, secret);
+        const WriteStatus status = m_reachable ? WriteStatus::stored : WriteStatus::failed;
+        QTimer::singleShot(0, [completion, status] { completion(status); });
+    }
+    void removeSecret(const QString &key, std::function<void()> completion) override
+    {
+        if (m_reachable)
+            m_entries->remove(key);
+        QTimer::singleShot(0, completion);
+    }
 
 private:
     QHash<QString, QString> *m_entries;
+    bool m_reachable;
 };

@@ -28,9 +28,21 @@ public:
     {}
 
     void credentialState(const QString &user,
-                         std::function<void(CredentialState)> completion) override;
+                         std::function<void(CredentialState)> completion) override
+    {
+        m_script->askedUsers.append(user);
+        if (m_script->credentialAnswer)
+            return completion(*m_script->credentialAnswer);
+        m_script->pendingCredential = std::move(completion);
+    }
     void performRequest(const AuthorizationRequest &request,
-                        std::function<void(AuthorizationOutcome)> completion) override;
+                        std::function<void(AuthorizationOutcome)> completion) override
+    {
+        m_script->requests.append(request);
+        if (m_script->requestAnswer)
+            return completion(*m_script->requestAnswer);
+        m_script->pendingRequest = std::move(completion);
+    }
     void forget(const QString &user) override { m_script->forgottenUsers.append(user); }
 
 private:

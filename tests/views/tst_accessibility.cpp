@@ -58,7 +58,7 @@ void TestAccessibility::screenReaderSeesTheWindow_data()
     QTest::newRow("composer") << "text\t记录瞬间想法\t输入想法后按回车添加到未开始";
     QTest::newRow("search") << "text\t搜索\t按标题、备注或状态筛选看板";
     QTest::newRow("pill") << "status bar\t本机\t当前保存在本机，登录 Apple ID 后同步到 iCloud";
-    QTest::newRow("sign-in panel") << "panel\tApple ID 登录\t未登录";
+    QTest::newRow("failed sign-in: its reason") << "push button\t重新登录\t无法连接登录服务";
     QTest::newRow("column and count") << "panel\t未开始\t2 个想法";
     QTest::newRow("card with a note") << "list item\t写周报\t未开始，\\S+前，有备注";
     QTest::newRow("card without a note") << "list item\t修好自行车\t进行中，\\S+前";
@@ -71,7 +71,6 @@ void TestAccessibility::screenReaderSeesTheWindow()
              qPrintable(m_tree.join('\n')));
 }
 
-// Without "--window" the test; with it the window it walks.
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
@@ -88,6 +87,7 @@ int main(int argc, char **argv)
     AppleIDAuthService auth(std::make_unique<ScriptedIdentityProvider>(
                                 std::make_shared<ScriptedIdentityProvider::Script>()),
                             settings.open());
+    auth.handle(AuthorizationError{"无法连接登录服务"});
     FakeSyncService sync;
     MainWindow window(AppServices{&store, &auth, &sync});
     window.show();

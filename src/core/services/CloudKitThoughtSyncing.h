@@ -67,7 +67,30 @@ struct CloudDone
 {
 };
 
-/// The cloud record of the board as the sync service sees it: account status, fetch and save.
+/// The board record as read at one version of the record.
+struct CloudSnapshot
+{
+    enum class Kind {
+        /// There is no board record yet.
+        missing,
+        /// The record holds a board.
+        board,
+        /// The record exists but cannot be read as a board; it is never merged nor overwritten.
+        unreadable,
+    };
+
+    Kind kind = Kind::missing;
+    Board board;
+    /// The record's version as read; empty for a missing record.
+    QByteArray version;
+    /// Why an unreadable record cannot be read, worded for the person.
+    QString problem;
+};
+
+/// The cloud record of the board as the sync service sees it.
+///
+/// Every write is guarded by the version the writer last saw, so that a board written by another
+/// machine in the meantime is never replaced by one that has not been merged with it.
 ///
 /// Every operation is asynchronous and answers through its completion, which is called exactly
 /// once, on the GUI thread, and never before the operation has returned. A completion is dropped
@@ -76,18 +99,27 @@ class CloudKitThoughtSyncing
 {
 public:
     using AccountStatusCompletion = std::function<void(CloudResult<CloudAccountStatus>)>;
-    /// The board in the cloud, or nothing when there is no board record yet.
-    using FetchCompletion = std::function<void(CloudResult<std::optional<Board>>)>;
-    using SaveCompletion = std::function<void(CloudResult<CloudDone>)>;
+    using FetchCompletion = std::function<void(CloudResult<CloudSnapshot>)>;
+    /// The version the record is now at, or empty when the server did not say.
+    using SaveCompletion = std::function<void(CloudResult<QByteArray>)>;
+    /// The record's current version, or empty when there is no record.
+    using VersionCompletion = std::function<void(CloudResult<QByteArray>)>;
+    /// Where the unreadable record went, as a name the person can find in the cloud folder.
+    using MoveAsideCompletion = std::function<void(CloudResult<QString>)>;
 
     virtual ~CloudKitThoughtSyncing() = default;
 
     virtual void accountStatus(AccountStatusCompletion completion) = 0;
-    /// Reads the board record. A missing record is not an error; a payload that does not decode
-    /// is, and nothing of it is handed on.
+    /// Reads the board record with its version.
     virtual void fetch(FetchCompletion completion) = 0;
     /// Writes \a board as the whole board into the record, keeping the record's other fields.
-    /// The write is conditional on the version read just before it; a record changed on the server
-    /// in between fails with CloudErrorCode::serverRecordChanged. Nothing is retried.
-    virtual void save(const Board &board, SaveCompletion completion) = 0;
+    /// With an empty \a basedOn the write only creates a record that does not exist yet;
+    /// otherwise it only replaces the record while it is still at version \a basedOn. Either
+    /// guard failing answers CloudErrorCode::serverRecordChanged and writes nothing.
+    virtual void save(const Board &board, const QByteArray &basedOn, SaveCompletion completion) = 0;
+    /// Asks for the record's current version without reading the board.
+    virtual void version(VersionCompletion completion) = 0;
+    /// Moves the record, still at version \a version, out of the way under a new name, so that a
+    /// board can be written in its place without destroying it.
+    virtual void moveAside(const QByteArray &version, MoveAsideCompletion completion) = 0;
 };

@@ -3,17 +3,10 @@
 #include "CloudKitThoughtSyncing.h"
 #include "ThoughtSyncMerge.h"
 
+#include <QHash>
 #include <QPointer>
+#include <QSet>
 #include <QTimer>
-
-/// One scheduled upload. Cancelling it only matters while it waits out the quiet period; once its
-/// save has been sent it runs to the end and reports like any other.
-struct SyncService::Upload
-{
-    CancelDelay cancelDelay;
-    bool isCancelled = false;
-    bool hasBegun = false;
-};
 
 namespace {
 
@@ -36,6 +29,116 @@ SyncService::CancelDelay startQuietTimer(QObject *owner, std::chrono::millisecon
     };
 }
 
+QDateTime wholeSeconds(const QDateTime &date)
+{
+    return date.addMSecs(-date.time().msec());
+}
+
+/// Whether two thoughts are the same once written: the record keeps whole seconds, so a local
+/// date with milliseconds equals its copy read back from the cloud.
+bool sameInCloud(Thought lhs, Thought rhs)
+{
+    lhs.createdAt = wholeSeconds(lhs.createdAt);
+    lhs.updatedAt = wholeSeconds(lhs.updatedAt);
+    rhs.createdAt = wholeSeconds(rhs.createdAt);
+    rhs.updatedAt = wholeSeconds(rhs.updatedAt);
+    return lhs == rhs;
+}
+
+bool sameInCloud(const Board &lhs, const Board &rhs)
+{
+    return std::equal(lhs.cbegin(), lhs.cend(), rhs.cbegin(), rhs.cend(),
+                      [](const Thought &l, const Thought &r) { return sameInCloud(l, r); });
+}
+
+/// The ids of \a board that \a other holds too, in \a board's order.
+QList<QUuid> sharedOrder(const Board &board, const Board &other)
+{
+    QSet<QUuid> otherIds;
+    for (const Thought &thought : other)
+        otherIds.insert(thought.id);
+    QList<QUuid> order;
+    for (const Thought &thought : board) {
+        if (otherIds.contains(thought.id))
+            order.append(thought.id);
+    }
+    return order;
+}
+
+/// The board in the cloud's order: thoughts only this machine holds keep their place before the
+/// thought that followed them here.
+Board inCloudOrder(const Board &local, const Board &remote)
+{
+    const Board newest = ThoughtSyncMerge::merge(remote, local);
+    QSet<QUuid> inCloud;
+    for (const Thought &thought : remote)
+        inCloud.insert(thought.id);
+    QHash<QUuid, Board> placedBefore;
+    Board waiting;
+    for (const Thought &thought : local) {
+        if (!inCloud.contains(thought.id))
+            waiting.append(thought);
+        else if (!waiting.isEmpty())
+            placedBefore.insert(thought.id, std::exchange(waiting, {}));
+    }
+    Board merged;
+    merged.reserve(newest.size());
+    for (const Thought &thought : newest) {
+        if (!inCloud.contains(thought.id))
+            continue;
+        merged.append(placedBefore.value(thought.id));
+        merged.append(thought);
+    }
+    merged.append(waiting);
+    return merged;
+}
+
+/// Merges the cloud board into this machine's, the newest edit of every thought winning, at the
+/// whole seconds the record keeps. \a base is the cloud board as this machine last synced it.
+///
+/// Two edits of one thought within the same second look equally new; were each machine to keep
+/// its own, they would overwrite each other for ever. The cloud's wins unless the cloud still
+/// holds what this machine last synced, in which case the edit made here is the newer one.
+/// The order is this machine's where it reordered since it last synced (and at the first merge
+/// of a launch), otherwise the cloud's, so that two machines agree on one order too.
+Board mergeWithCloud(const Board &localBoard, const Board &remote, const Board &base,
+                     bool keepsLocalOrder)
+{
+    Board local = localBoard;
+    for (Thought &thought : local) {
+        thought.createdAt = wholeSeconds(thought.createdAt);
+        thought.updatedAt = wholeSeconds(thought.updatedAt);
+    }
+    Board merged =
+        keepsLocalOrder ? ThoughtSyncMerge::merge(local, remote) : inCloudOrder(local, remote);
+
+    QHash<QUuid, qsizetype> newestInCloud;
+    for (qsizetype i = 0; i < remote.size(); ++i) {
+        const auto held = newestInCloud.constFind(remote[i].id);
+        if (held == newestInCloud.cend() || remote[i].updatedAt > remote[*held].updatedAt)
+            newestInCloud.insert(remote[i].id, i);
+    }
+    QHash<QUuid, const Thought *> here;
+    for (const Thought &thought : local)
+        here.insert(thought.id, &thought);
+    QHash<QUuid, const Thought *> synced;
+    for (const Thought &thought : base)
+        synced.insert(thought.id, &thought);
+    for (Thought &thought : merged) {
+        const auto inCloud = newestInCloud.constFind(thought.id);
+        const Thought *mine = here.value(thought.id);
+        if (inCloud == newestInCloud.cend() || !mine)
+            continue;
+        const Thought &cloudThought = remote[*inCloud];
+        if (cloudThought.updatedAt != mine->updatedAt || sameInCloud(cloudThought, *mine))
+            continue;
+        const Thought *lastSynced = synced.value(thought.id);
+        const bool cloudUnchanged = lastSynced && sameInCloud(*lastSynced, cloudThought);
+        thought = cloudUnchanged ? *mine : cloudThought;
+    }
+    return merged;
+}
+
 } // namespace
 
 SyncService::SyncService(std::unique_ptr<CloudKitThoughtSyncing> cloudKit, QObject *parent)
@@ -48,74 +151,20 @@ SyncService::SyncService(std::unique_ptr<CloudKitThoughtSyncing> cloudKit, QObje
 
 SyncService::~SyncService() = default;
 
-void SyncService::start(const Board &localThoughts, ApplyRemote applyRemote)
+void SyncService::start(const Board &localThoughts, ApplyRemote applyRemote, LocalBoard origin)
 {
     if (m_hasStarted)
         return;
     m_hasStarted = true;
     m_applyRemote = std::move(applyRemote);
-    pullMergeAndUpload(localThoughts);
-}
-
-void SyncService::pullMergeAndUpload(const Board &localThoughts)
-{
+    m_latest = localThoughts;
+    m_localIsUntouchedSamples = origin == LocalBoard::untouchedSamples;
     if (!m_cloudKit) {
         setState(State::localOnly());
         return;
     }
-    m_reconciliation = Reconciliation::pulling;
-    m_pullLocalThoughts = localThoughts;
-    setState(State::syncing());
-
-    QPointer<SyncService> self(this);
-    m_cloudKit->accountStatus([self](CloudResult<CloudAccountStatus> status) {
-        if (!self)
-            return;
-        if (!status.hasValue()) {
-            self->finishPullWithoutMerge(State::failed(status.error().localizedDescription));
-            return;
-        }
-        if (status.value() != CloudAccountStatus::available) {
-            self->finishPullWithoutMerge(State::localOnly());
-            return;
-        }
-        self->m_cloudKit->fetch([self](CloudResult<std::optional<Board>> fetched) {
-            if (!self)
-                return;
-            if (!fetched.hasValue()) {
-                self->finishPullWithoutMerge(State::failed(fetched.error().localizedDescription));
-                return;
-            }
-            const Board remote = fetched.value().value_or(Board());
-            // Merged from the newest local board, not the one the pull began with: a change made
-            // while the cloud answered must not be replaced by the merge.
-            const Board merged = ThoughtSyncMerge::merge(self->m_pullLocalThoughts, remote);
-            self->m_pullLocalThoughts.clear();
-            self->m_reconciliation = Reconciliation::merged;
-            // A pending upload holds an older board than the merged one, which is saved below.
-            self->cancelPendingUpload();
-            if (self->m_applyRemote)
-                self->m_applyRemote(merged);
-            if (!self)
-                return;
-            self->m_cloudKit->save(merged, [self](CloudResult<CloudDone> saved) {
-                if (!self)
-                    return;
-                self->setState(saved.hasValue()
-                                   ? State::cloudKitReady()
-                                   : State::failed(saved.error().localizedDescription));
-            });
-        });
-    });
-}
-
-void SyncService::finishPullWithoutMerge(const State &state)
-{
-    // Changes folded into this pull are on disk already; the next change pulls and merges again
-    // and carries them up with it.
-    m_reconciliation = Reconciliation::notMerged;
-    m_pullLocalThoughts.clear();
-    setState(state);
+    startCatchUpTimer();
+    beginRound(Round::launch);
 }
 
 void SyncService::scheduleUpload(const Board &board)
@@ -124,57 +173,210 @@ void SyncService::scheduleUpload(const Board &board)
         setState(State::localOnly());
         return;
     }
-    if (m_reconciliation == Reconciliation::pulling) {
-        m_pullLocalThoughts = board;
-        return;
-    }
-    cancelPendingUpload();
-
-    auto upload = std::make_shared<Upload>();
-    m_uploadTask = upload;
-    std::weak_ptr<Upload> weakUpload = upload;
+    m_latest = board;
+    m_localIsUntouchedSamples = false;
+    if (m_cancelQuietPeriod)
+        std::exchange(m_cancelQuietPeriod, nullptr)();
     QPointer<SyncService> self(this);
-    upload->cancelDelay = m_startDelay(quietPeriod, [self, weakUpload, board] {
-        const std::shared_ptr<Upload> elapsed = weakUpload.lock();
-        if (!self || !elapsed || elapsed->isCancelled)
-            return;
-        self->runUpload(elapsed, board);
-    });
-}
-
-void SyncService::runUpload(const std::shared_ptr<Upload> &upload, const Board &board)
-{
-    upload->hasBegun = true;
-    if (m_uploadTask == upload)
-        m_uploadTask.reset();
-    if (m_reconciliation == Reconciliation::pulling) {
-        m_pullLocalThoughts = board;
-        return;
-    }
-    if (m_reconciliation == Reconciliation::notMerged) {
-        // The cloud board has not been merged in this launch (the pull failed or found no
-        // account): saving this board alone could drop what only the cloud holds.
-        pullMergeAndUpload(board);
-        return;
-    }
-    setState(State::syncing());
-    QPointer<SyncService> self(this);
-    m_cloudKit->save(board, [self](CloudResult<CloudDone> saved) {
+    m_cancelQuietPeriod = m_startDelay(quietPeriod, [self] {
         if (!self)
             return;
-        self->setState(saved.hasValue() ? State::cloudKitReady()
-                                        : State::failed(saved.error().localizedDescription));
+        self->m_cancelQuietPeriod = nullptr;
+        if (self->m_roundInFlight)
+            self->m_uploadWaiting = true;
+        else
+            self->beginRound(Round::upload);
     });
 }
 
-void SyncService::cancelPendingUpload()
+void SyncService::catchUp()
 {
-    const std::shared_ptr<Upload> pending = std::exchange(m_uploadTask, nullptr);
-    if (!pending || pending->hasBegun)
+    if (!m_cloudKit || !m_hasStarted || m_roundInFlight || m_cancelQuietPeriod ||
+        m_state.kind == State::Kind::localOnly)
         return;
-    pending->isCancelled = true;
-    if (pending->cancelDelay)
-        pending->cancelDelay();
+    if (!m_knowsBase) {
+        beginRound(Round::catchUp);
+        return;
+    }
+    if (!sameInCloud(m_latest, m_cloudBoard)) {
+        // An earlier upload did not get through: this is its retry.
+        beginRound(Round::upload);
+        return;
+    }
+    m_roundInFlight = true;
+    m_round = Round::catchUp;
+    m_writeAttempts = 0;
+    QPointer<SyncService> self(this);
+    m_cloudKit->version([self](CloudResult<QByteArray> version) {
+        if (!self)
+            return;
+        if (!version.hasValue()) {
+            self->finishRound(State::failed(version.error().localizedDescription));
+        } else if (version.value() == self->m_base && !version.value().isEmpty()) {
+            self->finishRound(State::cloudKitReady(self->m_notice));
+        } else {
+            self->setState(State::syncing());
+            self->fetchAndMerge();
+        }
+    });
+}
+
+void SyncService::beginRound(Round round)
+{
+    m_roundInFlight = true;
+    m_round = round;
+    m_writeAttempts = 0;
+    if (round == Round::upload && m_knowsBase) {
+        if (sameInCloud(m_latest, m_cloudBoard)) {
+            finishRound(State::cloudKitReady(m_notice));
+            return;
+        }
+        setState(State::syncing());
+        write();
+        return;
+    }
+    // Nothing merged in this launch yet: the account first, then the record.
+    setState(State::syncing());
+    QPointer<SyncService> self(this);
+    m_cloudKit->accountStatus([self](CloudResult<CloudAccountStatus> status) {
+        if (!self)
+            return;
+        if (!status.hasValue())
+            self->finishRound(State::failed(status.error().localizedDescription));
+        else if (status.value() != CloudAccountStatus::available)
+            self->finishRound(State::localOnly());
+        else
+            self->fetchAndMerge();
+    });
+}
+
+void SyncService::fetchAndMerge()
+{
+    QPointer<SyncService> self(this);
+    m_cloudKit->fetch([self](CloudResult<CloudSnapshot> fetched) {
+        if (!self)
+            return;
+        if (!fetched.hasValue()) {
+            self->finishRound(State::failed(fetched.error().localizedDescription));
+            return;
+        }
+        const CloudSnapshot &snapshot = fetched.value();
+        if (snapshot.kind != CloudSnapshot::Kind::unreadable) {
+            self->mergeSnapshot(snapshot);
+        } else if (self->m_round == Round::upload) {
+            self->moveAsideAndWrite(snapshot.version);
+        } else {
+            self->finishRound(
+                State::failed(QStringLiteral("%1。没有合并也没有上传；下次修改看板时，Lumaret "
+                                             "会把它改名保留在云端文件夹中，再上传本机的看板")
+                                  .arg(snapshot.problem)));
+        }
+    });
+}
+
+void SyncService::mergeSnapshot(const CloudSnapshot &snapshot)
+{
+    const bool hasRecord = snapshot.kind == CloudSnapshot::Kind::board;
+    // Sample thoughts are no one's content: a board already in the cloud replaces them rather
+    // than gaining three sample cards on every machine that starts afresh.
+    const Board local = hasRecord && m_localIsUntouchedSamples ? Board() : m_latest;
+    // The first merge of a launch keeps this machine's order, as does one after a reorder here.
+    const bool keepsLocalOrder =
+        !m_knowsBase || sharedOrder(local, m_cloudBoard) != sharedOrder(m_cloudBoard, local);
+    const Board merged = mergeWithCloud(local, snapshot.board, m_cloudBoard, keepsLocalOrder);
+    const bool mustWrite = m_round == Round::launch && m_writeAttempts == 0;
+    m_knowsBase = true;
+    m_base = snapshot.version;
+    m_cloudBoard = snapshot.board;
+    if (hasRecord)
+        m_localIsUntouchedSamples = false;
+    if (mustWrite || !(merged == m_latest)) {
+        m_latest = merged;
+        QPointer<SyncService> self(this);
+        if (m_applyRemote)
+            m_applyRemote(merged);
+        if (!self)
+            return;
+    }
+    if (mustWrite || !hasRecord || !sameInCloud(merged, snapshot.board))
+        write();
+    else
+        finishRound(State::cloudKitReady(m_notice));
+}
+
+void SyncService::write()
+{
+    if (m_writeAttempts >= maxWriteAttempts) {
+        finishRound(State::failed(QStringLiteral(
+            "云端看板在上传时被其他设备反复修改，这次没有同步完成。本机的修改已保存，"
+            "稍后会再次同步")));
+        return;
+    }
+    ++m_writeAttempts;
+    const Board board = m_latest;
+    QPointer<SyncService> self(this);
+    m_cloudKit->save(board, m_base, [self, board](CloudResult<QByteArray> saved) {
+        if (!self)
+            return;
+        if (!saved.hasValue()) {
+            // Another machine wrote since this one last read: take its board in and try again.
+            if (saved.error().code == CloudErrorCode::serverRecordChanged)
+                self->fetchAndMerge();
+            else
+                self->finishRound(State::failed(saved.error().localizedDescription));
+            return;
+        }
+        self->m_cloudBoard = board;
+        if (saved.value().isEmpty()) {
+            // The server did not say which version it now holds. Reading the record back, rather
+            // than asking for its version alone, also takes in a board another machine may have
+            // written in the moment since.
+            self->fetchAndMerge();
+            return;
+        }
+        self->m_base = saved.value();
+        self->finishRound(State::cloudKitReady(self->m_notice));
+    });
+}
+
+void SyncService::moveAsideAndWrite(const QByteArray &unreadableVersion)
+{
+    QPointer<SyncService> self(this);
+    m_cloudKit->moveAside(unreadableVersion, [self](CloudResult<QString> moved) {
+        if (!self)
+            return;
+        if (!moved.hasValue()) {
+            if (moved.error().code == CloudErrorCode::serverRecordChanged)
+                self->fetchAndMerge();
+            else
+                self->finishRound(State::failed(moved.error().localizedDescription));
+            return;
+        }
+        self->m_notice =
+            QStringLiteral("云端原有的看板记录无法读取，已改名为 %1 保留在云端文件夹中")
+                .arg(moved.value());
+        self->m_knowsBase = true;
+        self->m_base.clear();
+        self->m_cloudBoard.clear();
+        self->write();
+    });
+}
+
+void SyncService::finishRound(const State &state)
+{
+    m_roundInFlight = false;
+    setState(state);
+    if (std::exchange(m_uploadWaiting, false))
+        beginRound(Round::upload);
+}
+
+void SyncService::startCatchUpTimer()
+{
+    if (m_catchUpTimer)
+        return;
+    m_catchUpTimer = new QTimer(this);
+    connect(m_catchUpTimer, &QTimer::timeout, this, &SyncService::catchUp);
+    m_catchUpTimer->start(catchUpInterval);
 }
 
 void SyncService::setState(const State &state)

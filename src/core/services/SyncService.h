@@ -10,12 +10,17 @@
 #include <functional>
 #include <memory>
 
+class QTimer;
+
 /// Orders everything between the board store and the cloud record: one pull, merge, apply and
-/// upload per launch, then a debounced upload after every change.
+/// upload per launch, a debounced upload after every change, and a catch-up with the other
+/// machines while the window stays open.
 ///
-/// Uploads never overwrite the cloud board with a board that has not been merged with it: until
-/// the pull of this launch has merged, a change is folded into the pull instead of being saved on
-/// its own, and after a pull that failed the next upload pulls and merges again.
+/// The cloud board is never replaced by a board that has not been merged with it. Every write is
+/// guarded by the record version this machine last merged or wrote; when another machine wrote in
+/// between, the service fetches the record, merges it with the board as it is now, applies the
+/// result locally and writes again, a bounded number of times. Only one round of reading and
+/// writing is on its way at a time: a change made meanwhile waits for it and follows.
 class SyncService : public QObject
 {
     Q_OBJECT
@@ -26,15 +31,27 @@ public:
         enum class Kind { localOnly, cloudKitReady, syncing, failed };
 
         Kind kind = Kind::localOnly;
-        /// The failure's description; empty for every other kind.
+        /// The failure's description for a failed state; for a ready state, an optional notice
+        /// of something the person should know about the last sync.
         QString message;
 
         static State localOnly() { return {Kind::localOnly, {}}; }
-        static State cloudKitReady() { return {Kind::cloudKitReady, {}}; }
+        static State cloudKitReady(const QString &notice = {})
+        {
+            return {Kind::cloudKitReady, notice};
+        }
         static State syncing() { return {Kind::syncing, {}}; }
         static State failed(const QString &message) { return {Kind::failed, message}; }
 
         friend bool operator==(const State &, const State &) = default;
+    };
+
+    /// Where the board handed to start() comes from.
+    enum class LocalBoard {
+        /// The person's own board: merged with the cloud board.
+        own,
+        /// The sample thoughts of a board nobody has touched yet: a cloud board replaces them.
+        untouchedSamples,
     };
 
     using ApplyRemote = std::function<void(const Board &)>;
@@ -47,6 +64,10 @@ public:
 
     /// How long the board must stay unchanged before it is uploaded.
     static constexpr std::chrono::milliseconds quietPeriod{800};
+    /// How often an open window looks for boards written by other machines.
+    static constexpr std::chrono::minutes catchUpInterval{3};
+    /// How many writes one round tries before it gives up on a record that keeps changing.
+    static constexpr int maxWriteAttempts = 3;
 
     /// Without a cloud store the service stays local-only.
     explicit SyncService(std::unique_ptr<CloudKitThoughtSyncing> cloudKit = nullptr,
@@ -55,11 +76,18 @@ public:
 
     State state() const { return m_state; }
     bool hasCloudStore() const { return m_cloudKit != nullptr; }
+    /// Whether a round of reading and writing the cloud record is on its way.
+    bool hasRoundInFlight() const { return m_roundInFlight; }
 
     /// Starts the one pull of this launch; only the first call does anything.
-    virtual void start(const Board &localThoughts, ApplyRemote applyRemote);
+    virtual void start(const Board &localThoughts, ApplyRemote applyRemote,
+                       LocalBoard origin = LocalBoard::own);
     /// Replaces any pending upload with one of \a board after the quiet period.
     virtual void scheduleUpload(const Board &board);
+    /// Looks whether another machine changed the cloud board and, if so, merges it in. Costs one
+    /// small request when nothing changed; does nothing while local-only or while a sync is on
+    /// its way.
+    void catchUp();
 
     /// Replaces the monotonic timer behind the quiet period, so tests can run time by hand.
     void setStartDelay(StartDelay startDelay) { m_startDelay = std::move(startDelay); }
@@ -71,23 +99,39 @@ protected:
     void setState(const State &state);
 
 private:
-    /// How far the board of this launch has been reconciled with the cloud board.
-    enum class Reconciliation { notMerged, pulling, merged };
+    /// Why a round runs; it decides whether the round reads first and whether it always writes.
+    enum class Round { launch, upload, catchUp };
 
-    struct Upload;
-
-    void pullMergeAndUpload(const Board &localThoughts);
-    void finishPullWithoutMerge(const State &state);
-    void runUpload(const std::shared_ptr<Upload> &upload, const Board &board);
-    void cancelPendingUpload();
+    void beginRound(Round round);
+    void fetchAndMerge();
+    void mergeSnapshot(const CloudSnapshot &snapshot);
+    void write();
+    void moveAsideAndWrite(const QByteArray &unreadableVersion);
+    void finishRound(const State &state);
+    void startCatchUpTimer();
 
     std::unique_ptr<CloudKitThoughtSyncing> m_cloudKit;
     State m_state;
     bool m_hasStarted = false;
     ApplyRemote m_applyRemote;
-    Reconciliation m_reconciliation = Reconciliation::notMerged;
-    /// The newest local board seen while a pull is on its way; it is what the pull merges.
-    Board m_pullLocalThoughts;
-    std::shared_ptr<Upload> m_uploadTask;
+    bool m_localIsUntouchedSamples = false;
+
+    /// The newest board of the store; every round reads and writes this one.
+    Board m_latest;
+    /// Whether the record's version this machine last merged or wrote is known, and that version
+    /// (empty: there was no record).
+    bool m_knowsBase = false;
+    QByteArray m_base;
+    /// The board the cloud holds at m_base, as far as this machine knows.
+    Board m_cloudBoard;
+
+    bool m_roundInFlight = false;
+    Round m_round = Round::launch;
+    int m_writeAttempts = 0;
+    QString m_notice;
+    /// A change waits for the round on its way and follows it.
+    bool m_uploadWaiting = false;
+    CancelDelay m_cancelQuietPeriod;
     StartDelay m_startDelay;
+    QTimer *m_catchUpTimer = nullptr;
 };

@@ -18,6 +18,7 @@ BoardStore::BoardStore(BoardPersistence persistence, QObject *parent)
 {
     std::optional<Board> saved = m_persistence.load ? m_persistence.load() : std::nullopt;
     m_thoughts = saved ? std::move(*saved) : sampleThoughts();
+    m_isUntouchedSampleBoard = !saved;
 }
 
 BoardStore::~BoardStore() = default;
@@ -168,6 +169,7 @@ qsizetype BoardStore::indexOf(const QUuid &id) const
 
 void BoardStore::persist()
 {
+    m_isUntouchedSampleBoard = false;
     // The file first: whatever a view or the sync service does with the change, it is on disk.
     if (m_persistence.save)
         m_persistence.save(m_thoughts);
@@ -183,14 +185,19 @@ void BoardStore::startSync(SyncService *service)
     m_hasStartedSync = true;
     m_syncService = service;
     QPointer<BoardStore> self(this);
-    service->start(m_thoughts, [self](const Board &board) {
-        if (self)
-            self->applyRemote(board);
-    });
+    service->start(
+        m_thoughts,
+        [self](const Board &board) {
+            if (self)
+                self->applyRemote(board);
+        },
+        m_isUntouchedSampleBoard ? SyncService::LocalBoard::untouchedSamples
+                                 : SyncService::LocalBoard::own);
 }
 
 void BoardStore::applyRemote(const Board &board)
 {
+    m_isUntouchedSampleBoard = false;
     // An equal board is stored without telling anyone, but it is saved all the same: the file
     // must hold what the cloud now holds.
     if (m_thoughts != board) {

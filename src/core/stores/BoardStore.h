@@ -97,5 +97,7 @@ private:
     BoardPersistence m_persistence;
     QPointer<SyncService> m_syncService;
     bool m_hasStartedSync = false;
+    /// Whether the board is still the sample thoughts of a first start, unchanged.
+    bool m_isUntouchedSampleBoard = false;
     Clock m_clock = [] { return QDateTime::currentDateTimeUtc(); };
 };

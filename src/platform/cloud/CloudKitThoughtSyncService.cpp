@@ -34,63 +34,74 @@ void CloudKitThoughtSyncService::accountStatus(AccountStatusCompletion completio
 
 void CloudKitThoughtSyncService::fetch(FetchCompletion completion)
 {
-    m_database->fetchRecord(recordName(), [completion](CloudResult<CloudRecord> record) {
+    std::shared_ptr<CloudRecord> kept = m_record;
+    m_database->fetchRecord(recordName(), [kept, completion](CloudResult<CloudRecord> record) {
         if (!record.hasValue()) {
             if (record.error().code == CloudErrorCode::unknownItem)
-                completion(std::optional<Board>());
+                completion(CloudSnapshot{});
             else
                 completion(record.error());
             return;
         }
+        if (record.value().versionTag.isEmpty()) {
+            // Without a strong tag no later write could be guarded by this version.
+            return completion(CloudError{
+                CloudErrorCode::serverRejectedRequest,
+                QStringLiteral("云端服务器没有为看板记录提供可靠的版本标记（强 ETag），为避免"
+                               "覆盖其他设备的修改，没有同步")});
+        }
+        const auto unreadable = [&](const QString &problem) {
+            completion(CloudSnapshot{
+                CloudSnapshot::Kind::unreadable, {}, record.value().versionTag, problem});
+        };
+        if (!record.value().unreadableProblem.isEmpty())
+            return unreadable(QStringLiteral("云端的看板记录无法读取（%1）")
+                                  .arg(record.value().unreadableProblem));
         const std::optional<QByteArray> payload = record.value().dataField(payloadKey);
         if (!payload && record.value().isDataField(payloadKey)) {
             // A data value that does not decode is a damaged board, not a missing one: reading it
             // as empty would upload the local board over it.
-            completion(CloudError{CloudErrorCode::invalidRecord,
-                                  QStringLiteral("云端的看板数据无法读取（不是有效的 base64 "
-                                                 "数据），没有合并也没有上传")});
-            return;
+            return unreadable(QStringLiteral("云端的看板数据无法读取（不是有效的 base64 数据）"));
         }
-        if (!payload) {
-            completion(std::optional<Board>(Board()));
-            return;
-        }
+        std::optional<Board> board = Board();
         QString decodingError;
-        std::optional<Board> board = BoardCodec::decode(*payload, &decodingError);
-        if (!board) {
-            completion(CloudError{CloudErrorCode::invalidRecord,
-                                  QStringLiteral("云端的看板数据无法读取（%1），没有合并也没有上传")
-                                      .arg(decodingError)});
-            return;
-        }
-        completion(std::move(board));
+        if (payload)
+            board = BoardCodec::decode(*payload, &decodingError);
+        if (!board)
+            return unreadable(QStringLiteral("云端的看板数据无法读取（%1）").arg(decodingError));
+        *kept = record.value();
+        completion(CloudSnapshot{
+            CloudSnapshot::Kind::board, std::move(*board), record.value().versionTag, {}});
     });
 }
 
-void CloudKitThoughtSyncService::save(const Board &board, SaveCompletion completion)
+void CloudKitThoughtSyncService::save(const Board &board, const QByteArray &basedOn,
+                                      SaveCompletion completion)
 {
-    WebDavCloudDatabase *database = m_database.get();
-    const QByteArray payload = BoardCodec::encode(board);
-    const Clock clock = m_clock;
-    database->fetchRecord(
-        recordName(), [database, payload, clock, completion](CloudResult<CloudRecord> fetched) {
-            CloudRecord record;
-            if (fetched.hasValue()) {
-                record = fetched.value();
-            } else if (fetched.error().code == CloudErrorCode::unknownItem) {
-                record.recordName = recordName();
-                record.recordType = recordType();
-            } else {
-                completion(fetched.error());
-                return;
-            }
-            record.setDataField(payloadKey, payload);
-            record.setDateField(updatedAtKey, clock());
-            database->saveRecord(record, [completion](CloudResult<CloudRecord> saved) {
-                if (saved.hasValue())
-                    completion(CloudDone{});
-                else
-                    completion(saved.error());
-            });
-        });
+    CloudRecord record = *m_record;
+    record.recordName = recordName();
+    if (record.recordType.isEmpty())
+        record.recordType = recordType();
+    record.isOnServer = !basedOn.isEmpty();
+    record.versionTag = basedOn;
+    record.setDataField(payloadKey, BoardCodec::encode(board));
+    record.setDateField(updatedAtKey, m_clock());
+    std::shared_ptr<CloudRecord> kept = m_record;
+    m_database->saveRecord(record, [kept, completion](CloudResult<CloudRecord> saved) {
+        if (!saved.hasValue())
+            return completion(saved.error());
+        *kept = saved.value();
+        completion(saved.value().versionTag);
+    });
+}
+
+void CloudKitThoughtSyncService::version(VersionCompletion completion)
+{
+    m_database->fetchRecordVersion(recordName(), std::move(completion));
+}
+
+void CloudKitThoughtSyncService::moveAside(const QByteArray &version,
+                                           MoveAsideCompletion completion)
+{
+    m_database->moveRecordAside(recordName(), version, std::move(completion));
 }

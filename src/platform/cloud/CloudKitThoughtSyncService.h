@@ -8,10 +8,11 @@
 #include <memory>
 
 class WebDavCloudDatabase;
+struct CloudRecord;
 
 /// The board as one record of the cloud record database: record "default-board" of type
 /// "BoardSnapshot", whose "payload" field holds the board in exactly the board file's format and
-/// whose "updatedAt" field holds the time of the last save. A save modifies the record as just
+/// whose "updatedAt" field holds the time of the last save. A save modifies the record as last
 /// fetched, so fields written by others survive.
 class CloudKitThoughtSyncService : public CloudKitThoughtSyncing
 {
@@ -23,7 +24,9 @@ public:
 
     void accountStatus(AccountStatusCompletion completion) override;
     void fetch(FetchCompletion completion) override;
-    void save(const Board &board, SaveCompletion completion) override;
+    void save(const Board &board, const QByteArray &basedOn, SaveCompletion completion) override;
+    void version(VersionCompletion completion) override;
+    void moveAside(const QByteArray &version, MoveAsideCompletion completion) override;
 
     /// For tests that need a fixed "updatedAt".
     void setClock(Clock clock) { m_clock = std::move(clock); }
@@ -33,5 +36,7 @@ public:
 
 private:
     std::unique_ptr<WebDavCloudDatabase> m_database;
+    /// The record as last read or written; a save keeps its fields.
+    std::shared_ptr<CloudRecord> m_record = std::make_shared<CloudRecord>();
     Clock m_clock = [] { return QDateTime::currentDateTimeUtc(); };
 };

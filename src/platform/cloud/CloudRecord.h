@@ -30,6 +30,9 @@ struct CloudRecord
     /// The server's strong version tag of the record as read, or empty when the server gave none
     /// or only a weak one. A record on the server without one cannot be saved safely.
     QByteArray versionTag;
+    /// Why what the server holds under this record's name is not a record, worded for the
+    /// person; empty when it is one. Such a record has only its name and version.
+    QString unreadableProblem;
 
     /// The bytes of a data field, or nothing when the field is missing or holds no data value.
     std::optional<QByteArray> dataField(const QString &key) const;

@@ -5,6 +5,7 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QTimer>
+#include <QUuid>
 
 namespace {
 
@@ -21,6 +22,13 @@ QByteArray strongEtag(const QByteArray &header)
     if (tag.size() < 2 || !tag.startsWith('"') || !tag.endsWith('"'))
         return {};
     return tag;
+}
+
+CloudError missingStrongTag()
+{
+    return {CloudErrorCode::serverRejectedRequest,
+            QStringLiteral("云端服务器没有提供可靠的版本标记（强 ETag），为避免覆盖其他设备的修改，"
+                           "没有上传")};
 }
 
 bool isHttpLevelError(QNetworkReply::NetworkError error)
@@ -198,21 +206,138 @@ void WebDavCloudDatabase::fetchRecord(const QString &recordName, RecordCompletio
                  completion(cloudErrorForHttpStatus(response.value().status));
                  return;
              }
-             CloudResult<CloudRecord> record = CloudRecord::fromJson(response.value().body);
-             // The name is where a save writes the record back; one that is not the name asked for
-             // could send the write, and the password with it, anywhere.
-             if (record.hasValue() && record.value().recordName != recordName) {
-                 completion(
-                     CloudError{CloudErrorCode::invalidRecord,
-                                QStringLiteral("云端的看板记录格式无法识别（记录名称与所请求的"
-                                               "不一致）")});
-                 return;
+             CloudResult<CloudRecord> parsed = CloudRecord::fromJson(response.value().body);
+             CloudRecord record;
+             if (!parsed.hasValue()) {
+                 record.recordName = recordName;
+                 record.unreadableProblem = parsed.error().localizedDescription;
+             } else if (parsed.value().recordName != recordName) {
+                 // The name is where a save writes the record back; one that is not the name
+                 // asked for could send the write, and the password with it, anywhere.
+                 record.recordName = recordName;
+                 record.unreadableProblem =
+                     QStringLiteral("云端的看板记录格式无法识别（记录名称与所请求的不一致）");
+             } else {
+                 record = std::move(parsed.value());
              }
-             if (record.hasValue()) {
-                 record.value().isOnServer = true;
-                 record.value().versionTag = strongEtag(response.value().etag);
-             }
+             record.isOnServer = true;
+             record.versionTag = strongEtag(response.value().etag);
              completion(std::move(record));
+         });
+}
+
+void WebDavCloudDatabase::fetchRecordVersion(const QString &recordName,
+                                             VersionCompletion completion)
+{
+    send("HEAD", recordUrl(recordName), {}, {}, [completion](CloudResult<Response> response) {
+        if (!response.hasValue()) {
+            completion(response.error());
+        } else if (response.value().status == 404) {
+            completion(QByteArray());
+        } else if (response.value().status != 200) {
+            completion(cloudErrorForHttpStatus(response.value().status));
+        } else if (const QByteArray tag = strongEtag(response.value().etag); tag.isEmpty()) {
+            completion(missingStrongTag());
+        } else {
+            completion(tag);
+        }
+    });
+}
+
+void WebDavCloudDatabase::moveRecordAside(const QString &recordName, const QByteArray &version,
+                                          NameCompletion completion)
+{
+    if (version.isEmpty()) {
+        // Without a version the move could take away a board another device just wrote.
+        QTimer::singleShot(0, this, [completion] { completion(missingStrongTag()); });
+        return;
+    }
+    const QString asideName =
+        recordName + QStringLiteral(".unreadable-") +
+        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QUrl destination = recordUrl(asideName).adjusted(QUrl::RemoveUserInfo);
+    send("MOVE", recordUrl(recordName),
+         {{"Destination", destination.toEncoded()}, {"Overwrite", "F"}, {"If-Match", version}}, {},
+         [asideName, completion](CloudResult<Response> response) {
+             if (!response.hasValue())
+                 completion(response.error());
+             else if (response.value().status == 201 || response.value().status == 204)
+                 completion(asideName + QStringLiteral(".json"));
+             else
+                 completion(cloudErrorForHttpStatus(response.value().status));
+         });
+}
+
+void WebDavCloudDatabase::checkConditionalWrites(DoneCompletion completion)
+{
+    // Each step answers the refusal that ends the check, or nothing to go on.
+    const QUrl scratch = recordUrl(QStringLiteral(".lumaret-check-") +
+                                   QUuid::createUuid().toString(QUuid::WithoutBraces));
+    const QByteArray body = "{}";
+    QPointer<WebDavCloudDatabase> self(this);
+    const auto finishWith = [self, scratch, completion](CloudResult<CloudDone> result) {
+        if (!self)
+            return;
+        self->send("DELETE", scratch, {}, {},
+                   [completion, result](CloudResult<Response>) { completion(result); });
+    };
+    const auto ignoredGuard = [](const char *header) {
+        return CloudError{
+            CloudErrorCode::serverRejectedRequest,
+            QStringLiteral("云端服务器忽略了条件写入（%1），Lumaret 无法避免覆盖其他设备的修改，"
+                           "因此不能使用此服务器。请换用 Nextcloud、ownCloud、Apache mod_dav 或 "
+                           "lighttpd mod_webdav")
+                .arg(QString::fromLatin1(header))};
+    };
+    send("PUT", scratch, {{"Content-Type", "application/json"}, {"If-None-Match", "*"}}, body,
+         [self, scratch, body, finishWith, ignoredGuard](CloudResult<Response> created) {
+             if (!self)
+                 return;
+             if (!created.hasValue())
+                 return finishWith(created.error());
+             if (created.value().status != 201 && created.value().status != 204)
+                 return finishWith(cloudErrorForHttpStatus(created.value().status));
+             self->send(
+                 "HEAD", scratch, {}, {},
+                 [self, scratch, body, finishWith, ignoredGuard](CloudResult<Response> head) {
+                     if (!self)
+                         return;
+                     if (!head.hasValue())
+                         return finishWith(head.error());
+                     if (strongEtag(head.value().etag).isEmpty()) {
+                         return finishWith(CloudError{
+                             CloudErrorCode::serverRejectedRequest,
+                             QStringLiteral(
+                                 "云端服务器没有为 .json 文件提供强 ETag 版本标记，Lumaret "
+                                 "无法安全地写入。lighttpd 只为有 MIME 类型的文件发送 "
+                                 "ETag：请在 mimetype.assign 中加入 \".json\"；Apache "
+                                 "请使用 FileETag Digest")});
+                     }
+                     self->send(
+                         "PUT", scratch,
+                         {{"Content-Type", "application/json"},
+                          {"If-Match", "\"lumaret-no-such-version\""}},
+                         body,
+                         [self, scratch, body, finishWith,
+                          ignoredGuard](CloudResult<Response> mismatched) {
+                             if (!self)
+                                 return;
+                             if (!mismatched.hasValue())
+                                 return finishWith(mismatched.error());
+                             if (mismatched.value().status != 412)
+                                 return finishWith(ignoredGuard("If-Match"));
+                             self->send(
+                                 "PUT", scratch,
+                                 {{"Content-Type", "application/json"}, {"If-None-Match", "*"}},
+                                 body, [finishWith, ignoredGuard](CloudResult<Response> existing) {
+                                     if (!existing.hasValue())
+                                         return finishWith(existing.error());
+                                     if (existing.value().status != 412)
+                                         return finishWith(ignoredGuard("If-None-Match"));
+                                     finishWith(CloudDone{});
+                                 });
+                         });
+                 });
          });
 }
 
@@ -226,12 +351,7 @@ void WebDavCloudDatabase::saveRecord(const CloudRecord &record, RecordCompletion
     } else {
         // Without a strong tag the write could not be made conditional, and an unconditional one
         // could silently replace another device's board.
-        QTimer::singleShot(0, this, [completion] {
-            completion(
-                CloudError{CloudErrorCode::serverRejectedRequest,
-                           QStringLiteral("云端服务器没有提供可靠的版本标记（强 ETag），为避免"
-                                          "覆盖其他设备的修改，没有上传")});
-        });
+        QTimer::singleShot(0, this, [completion] { completion(missingStrongTag()); });
         return;
     }
     send("PUT", recordUrl(record.recordName), headers, record.toJson(),
@@ -315,7 +435,9 @@ void WebDavCloudDatabase::sendWithPassword(const QString &password, const QByteA
     for (const auto &[name, value] : headers)
         request.setRawHeader(name, value);
 
-    QNetworkReply *reply = m_network.sendCustomRequest(request, verb, body);
+    // A HEAD answer announces a body length without a body; only Qt's own HEAD knows that.
+    QNetworkReply *reply =
+        verb == "HEAD" ? m_network.head(request) : m_network.sendCustomRequest(request, verb, body);
 
     auto *deadline = new QTimer(reply);
     deadline->setSingleShot(true);
@@ -336,7 +458,7 @@ void WebDavCloudDatabase::sendWithPassword(const QString &password, const QByteA
     };
     connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, refuseOversized] {
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid())
+        if (length.isValid() && reply->operation() != QNetworkAccessManager::HeadOperation)
             refuseOversized(length.toLongLong());
     });
     connect(reply, &QNetworkReply::downloadProgress, reply,
@@ -371,7 +493,8 @@ CloudResult<WebDavCloudDatabase::Response> WebDavCloudDatabase::finish(QNetworkR
     // A body cut short must never pass for a whole one. Nothing is decompressed, so the length
     // announced is the length read.
     const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-    if (length.isValid() && length.toLongLong() != response.body.size())
+    if (reply->operation() != QNetworkAccessManager::HeadOperation && length.isValid() &&
+        length.toLongLong() != response.body.size())
         return networkError(QNetworkReply::RemoteHostClosedError, host);
     return response;
 }

@@ -36,6 +36,9 @@ class WebDavCloudDatabase : public QObject
 public:
     using StatusCompletion = std::function<void(CloudResult<CloudAccountStatus>)>;
     using RecordCompletion = std::function<void(CloudResult<CloudRecord>)>;
+    using VersionCompletion = std::function<void(CloudResult<QByteArray>)>;
+    using NameCompletion = std::function<void(CloudResult<QString>)>;
+    using DoneCompletion = std::function<void(CloudResult<CloudDone>)>;
 
     WebDavCloudDatabase(CloudAccount account, PasswordSource password, QString containerIdentifier,
                         WebDavLimits limits = {}, QObject *parent = nullptr);
@@ -44,12 +47,22 @@ public:
     /// Available once the container folder answers; the folder is created when it is missing.
     /// Refused credentials, an unreachable server and a timeout are errors.
     void accountStatus(StatusCompletion completion);
-    /// The record named \a recordName; a missing one fails with CloudErrorCode::unknownItem.
+    /// The record named \a recordName; a missing one fails with CloudErrorCode::unknownItem. A
+    /// body that is no record answers a record holding only its name, version and the problem.
     void fetchRecord(const QString &recordName, RecordCompletion completion);
     /// Writes \a record: as an update of the version it was read at, or as a new record. Answers
-    /// with the record as now stored. A change on the server since that read fails with
-    /// CloudErrorCode::serverRecordChanged.
+    /// with the record as now stored; its version is empty when the server did not name it. A
+    /// change on the server since that read fails with CloudErrorCode::serverRecordChanged.
     void saveRecord(const CloudRecord &record, RecordCompletion completion);
+    /// The strong version tag of the record, without its body; empty when there is no record.
+    void fetchRecordVersion(const QString &recordName, VersionCompletion completion);
+    /// Renames the record, while it is still at \a version, to a free name beside it that says
+    /// when and why it was put aside; answers with that name.
+    void moveRecordAside(const QString &recordName, const QByteArray &version,
+                         NameCompletion completion);
+    /// Checks on a scratch resource that the server gives strong version tags and refuses writes
+    /// whose If-Match or If-None-Match does not hold; without that, no write could be guarded.
+    void checkConditionalWrites(DoneCompletion completion);
 
     QUrl containerUrl() const;
 

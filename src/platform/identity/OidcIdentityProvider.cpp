@@ -599,3 +599,20 @@ void OidcIdentityProvider::takeRefreshAnswer(const OidcHttpAnswer &answer, const
     // the person, so the token stays for the next launch.
     completion(CredentialState::transferred);
 }
+
+void checkOidcIssuer(QNetworkAccessManager *network, const QString &issuer, QObject *context,
+                     std::function<void(std::optional<QString> problem)> completion)
+{
+    discover(network, issuer, context,
+             [completion = std::move(completion)](const DiscoveryResult &result) {
+                 const auto *failure = std::get_if<DiscoveryFailure>(&result);
+                 if (!failure)
+                     completion(std::nullopt);
+                 else if (*failure == DiscoveryFailure::unreachable)
+                     completion(unreachableMessage());
+                 else
+                     completion(QStringLiteral(
+                         "发现文档无效：地址须为 https（本机可用 http），文档中的 issuer "
+                         "须与此地址完全相同，并列出授权、令牌和密钥地址。"));
+             });
+}

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 struct OidcHttpAnswer;
 class OidcSecretStore;
@@ -82,3 +83,9 @@ private:
     QNetworkAccessManager *m_network = nullptr;
     QPointer<OidcSignInAttempt> m_attempt;
 };
+
+/// Fetches \a issuer's discovery document and checks it exactly as a sign-in does. Completes
+/// with nothing when a sign-in could use it, otherwise with the reason in a sentence; the reply
+/// belongs to \a context.
+void checkOidcIssuer(QNetworkAccessManager *network, const QString &issuer, QObject *context,
+                     std::function<void(std::optional<QString> problem)> completion);

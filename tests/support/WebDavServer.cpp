@@ -1,4 +1,4 @@
-#include "ApacheWebDavServer.h"
+#include "WebDavServer.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
@@ -15,28 +15,13 @@
 
 namespace {
 
-QString findApache()
+QString findProgram(const QString &name)
 {
-    for (const QString &name : {QStringLiteral("apache2"), QStringLiteral("httpd")}) {
-        const QString path = QStandardPaths::findExecutable(
-            name, {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin"),
-                   QStringLiteral("/usr/bin")});
-        if (!path.isEmpty())
-            return path;
-    }
-    return {};
+    return QStandardPaths::findExecutable(name, {"/usr/sbin", "/usr/bin", "/usr/local/bin"});
 }
 
-QString findModules()
-{
-    for (const QString &folder :
-         {QStringLiteral("/usr/lib/apache2/modules"), QStringLiteral("/usr/lib64/httpd/modules"),
-          QStringLiteral("/usr/lib/httpd/modules"), QStringLiteral("/usr/libexec/apache2")}) {
-        if (QFile::exists(folder + QStringLiteral("/mod_dav_fs.so")))
-            return folder;
-    }
-    return {};
-}
+// Debian's layout; the test machines run Debian.
+const QString apacheModules = "/usr/lib/apache2/modules";
 
 quint16 freeLoopbackPort()
 {
@@ -55,7 +40,7 @@ bool writeFile(const QString &path, const QByteArray &contents)
 
 } // namespace
 
-ApacheWebDavServer::ApacheWebDavServer()
+WebDavServer::WebDavServer(Kind kind) : m_kind(kind)
 {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     // Apache stops its workers by signalling its whole process group; in a session of its own
@@ -66,39 +51,33 @@ ApacheWebDavServer::ApacheWebDavServer()
     });
 }
 
-ApacheWebDavServer::~ApacheWebDavServer()
+WebDavServer::~WebDavServer()
 {
     stop();
 }
 
-QString ApacheWebDavServer::collectionPath() const
+QString WebDavServer::collectionPath() const
 {
     return m_root.filePath(QStringLiteral("htdocs/dav"));
 }
 
-QUrl ApacheWebDavServer::collectionUrl() const
+QUrl WebDavServer::collectionUrl() const
 {
     return QUrl(QStringLiteral("http://127.0.0.1:%1/dav/").arg(m_port));
 }
 
-QUrl ApacheWebDavServer::forbiddenUrl() const
-{
-    return QUrl(QStringLiteral("http://127.0.0.1:%1/forbidden/").arg(m_port));
-}
-
-bool ApacheWebDavServer::writeConfiguration(const QString &modules, QString *error)
+bool WebDavServer::writeConfiguration(QString *error)
 {
     const QDir root(m_root.path());
-    for (const QString &folder :
-         {QStringLiteral("run"), QStringLiteral("logs"), QStringLiteral("lock"),
-          QStringLiteral("htdocs/dav"), QStringLiteral("htdocs/forbidden")}) {
+    for (const QString &folder : {QStringLiteral("run"), QStringLiteral("logs"),
+                                  QStringLiteral("lock"), QStringLiteral("htdocs/dav")}) {
         if (!root.mkpath(folder)) {
             *error = QStringLiteral("cannot create %1").arg(folder);
             return false;
         }
     }
     const bool isRoot = ::geteuid() == 0;
-    if (isRoot) {
+    if (isRoot && m_kind == Kind::apache) {
         // Apache's workers drop to "nobody", who must reach the data and the lock database.
         const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                           QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
@@ -111,13 +90,12 @@ bool ApacheWebDavServer::writeConfiguration(const QString &modules, QString *err
 
     const QByteArray passwordHash =
         QCryptographicHash::hash(password().toUtf8(), QCryptographicHash::Sha1).toBase64();
-    if (!writeFile(root.filePath(QStringLiteral("htpasswd")),
-                   user().toUtf8() + ":{SHA}" + passwordHash + '\n')) {
-        *error = QStringLiteral("cannot write htpasswd");
-        return false;
-    }
-
-    QString configuration = QStringLiteral(R"(ServerRoot "%1"
+    const QByteArray users = m_kind == Kind::apache
+                                 ? user().toUtf8() + ":{SHA}" + passwordHash + '\n'
+                                 : user().toUtf8() + ':' + password().toUtf8() + '\n';
+    QString configuration;
+    if (m_kind == Kind::apache) {
+        configuration = QStringLiteral(R"(ServerRoot "%1"
 DefaultRuntimeDir "%1/run"
 PidFile "%1/run/httpd.pid"
 Listen 127.0.0.1:%2
@@ -148,48 +126,93 @@ Alias /dav "%1/htdocs/dav"
     AuthType Basic
     AuthName "Lumaret tests"
     AuthBasicProvider file
-    AuthUserFile "%1/htpasswd"
+    AuthUserFile "%1/users"
     Require valid-user
 </Directory>
-Alias /forbidden "%1/htdocs/forbidden"
-<Directory "%1/htdocs/forbidden">
-    Dav On
-    Require all denied
-</Directory>
 )")
-                                .arg(m_root.path())
-                                .arg(m_port)
-                                .arg(modules);
-    if (isRoot)
-        configuration += QStringLiteral("User nobody\nGroup nogroup\n");
-    if (!writeFile(root.filePath(QStringLiteral("httpd.conf")), configuration.toUtf8())) {
-        *error = QStringLiteral("cannot write httpd.conf");
+                            .arg(m_root.path())
+                            .arg(m_port)
+                            .arg(apacheModules);
+        if (isRoot)
+            configuration += QStringLiteral("User nobody\nGroup nogroup\n");
+    } else if (m_kind != Kind::rclone) {
+        configuration =
+            QStringLiteral(R"conf(server.modules = ("mod_webdav", "mod_auth", "mod_authn_file")
+server.document-root = "%1/htdocs"
+server.bind = "127.0.0.1"
+server.port = %2
+server.errorlog = "%1/logs/error.log"
+%3
+auth.backend = "plain"
+auth.backend.plain.userfile = "%1/users"
+$HTTP["url"] =~ "^/dav($|/)" {
+    webdav.activate = "enable"
+    webdav.is-readonly = "disable"
+    auth.require = ("" => ("method" => "basic", "realm" => "Lumaret tests",
+                           "require" => "valid-user"))
+}
+)conf")
+                .arg(m_root.path())
+                .arg(m_port)
+                .arg(m_kind == Kind::lighttpd
+                         ? QStringLiteral(R"(mimetype.assign = (".json" => "application/json"))")
+                         : QString());
+    }
+    if (!writeFile(root.filePath(QStringLiteral("users")), users) ||
+        !writeFile(root.filePath(QStringLiteral("server.conf")), configuration.toUtf8())) {
+        *error = QStringLiteral("cannot write the configuration");
         return false;
     }
     return true;
 }
 
-bool ApacheWebDavServer::start(QString *error)
+QStringList WebDavServer::command() const
 {
-    const QString apache = findApache();
-    const QString modules = findModules();
-    if (apache.isEmpty() || modules.isEmpty()) {
-        *error = QStringLiteral("Apache httpd with mod_dav_fs is not installed");
+    const QString conf = m_root.filePath(QStringLiteral("server.conf"));
+    switch (m_kind) {
+    case Kind::apache:
+        return {findProgram(QStringLiteral("apache2")), QStringLiteral("-f"), conf,
+                QStringLiteral("-DFOREGROUND")};
+    case Kind::lighttpd:
+    case Kind::lighttpdWithoutJsonType:
+        return {findProgram(QStringLiteral("lighttpd")), QStringLiteral("-D"), QStringLiteral("-f"),
+                conf};
+    case Kind::rclone:
+        return {findProgram(QStringLiteral("rclone")),
+                QStringLiteral("serve"),
+                QStringLiteral("webdav"),
+                m_root.filePath(QStringLiteral("htdocs")),
+                QStringLiteral("--addr"),
+                QStringLiteral("127.0.0.1:%1").arg(m_port),
+                QStringLiteral("--user"),
+                user(),
+                QStringLiteral("--pass"),
+                password(),
+                QStringLiteral("--config"),
+                m_root.filePath(QStringLiteral("rclone.conf"))};
+    }
+    return {};
+}
+
+bool WebDavServer::start(QString *error)
+{
+    if (command().constFirst().isEmpty() ||
+        (m_kind == Kind::apache && !QFile::exists(apacheModules + "/mod_dav_fs.so"))) {
+        *error = QStringLiteral("the WebDAV server program is not installed");
         return false;
     }
     if (!m_root.isValid()) {
         *error = QStringLiteral("no temporary folder");
         return false;
     }
-    // Another process may take the probed port before Apache binds it; a few tries make that rare
-    // race harmless.
+    // Another process may take the probed port before the server binds it; a few tries make
+    // that rare race harmless.
     for (int attempt = 0; attempt < 5; ++attempt) {
         m_port = freeLoopbackPort();
-        if (m_port == 0 || !writeConfiguration(modules, error))
+        if (m_port == 0 || !writeConfiguration(error))
             continue;
-        m_process.start(apache,
-                        {QStringLiteral("-f"), m_root.filePath(QStringLiteral("httpd.conf")),
-                         QStringLiteral("-DFOREGROUND")});
+        const QStringList program = command();
+        m_process.start(program.constFirst(), program.mid(1));
         if (!m_process.waitForStarted(5000)) {
             *error = m_process.errorString();
             continue;
@@ -203,13 +226,13 @@ bool ApacheWebDavServer::start(QString *error)
             QThread::msleep(50);
         }
         m_process.waitForFinished(1000);
-        *error = QString::fromLocal8Bit(m_process.readAll()) + readErrorLog();
+        *error = QString::fromLocal8Bit(m_process.readAll()) + readLog();
         stop();
     }
     return false;
 }
 
-void ApacheWebDavServer::stop()
+void WebDavServer::stop()
 {
     if (m_process.state() == QProcess::NotRunning)
         return;
@@ -220,7 +243,7 @@ void ApacheWebDavServer::stop()
     }
 }
 
-QString ApacheWebDavServer::readErrorLog() const
+QString WebDavServer::readLog() const
 {
     QFile log(m_root.filePath(QStringLiteral("logs/error.log")));
     if (!log.open(QIODevice::ReadOnly))

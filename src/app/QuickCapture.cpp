@@ -1,0 +1,174 @@
+#include "QuickCapture.h"
+
+#include "SingleInstance.h"
+#include "stores/BoardPersistence.h"
+#include "stores/BoardStore.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QSet>
+#include <QTextStream>
+#include <QThread>
+
+#include <optional>
+
+namespace {
+
+enum ExitCode { success = 0, failure = 1, usageError = 2 };
+
+// How long a Lumaret that holds the lock may take to start listening, and then to add the
+// thoughts, which saves the board once for each of them.
+constexpr std::chrono::milliseconds handOverTimeLimit(5000);
+constexpr std::chrono::milliseconds answerTimeLimit(30000);
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QTextStream &err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+void usage()
+{
+    err() << QStringLiteral(
+        "用法 / usage:\n"
+        "  lumaret add 文字…     添加一条想法 / add one thought\n"
+        "  lumaret add -         从标准输入读取，每行一条想法 / one thought per line of standard "
+        "input\n"
+        "  lumaret add -- -文字  添加以 - 开头的想法 / a thought that starts with -\n");
+}
+
+QStringList linesOfStandardInput()
+{
+    QFile input;
+    if (!input.open(stdin, QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(input.readAll()).split(QLatin1Char('\n'));
+}
+
+QStringList thoughtsFrom(const QStringList &texts)
+{
+    QStringList thoughts;
+    for (const QString &text : texts) {
+        // A title is one line, as the composer makes it.
+        QString title = text;
+        for (QChar &character : title) {
+            if (character == QLatin1Char('\n') || character == QLatin1Char('\r') ||
+                character == QLatin1Char('\t'))
+                character = QLatin1Char(' ');
+        }
+        title = title.trimmed();
+        if (!title.isEmpty())
+            thoughts.append(title);
+    }
+    return thoughts;
+}
+
+/// Adds \a thoughts to the board file of a Lumaret that is not running, in one save, and checks
+/// that the file holds them afterwards: the store drops a failed save, but a command that is
+/// about to exit must not report it as done.
+int addToClosedBoard(const QStringList &thoughts)
+{
+    const QString path = BoardPersistence::liveStoragePath();
+    if (path.isEmpty()) {
+        err() << QStringLiteral("没有可写的数据文件夹，想法没有添加。\n"
+                                "No writable data folder: nothing was added.\n");
+        return failure;
+    }
+    const BoardPersistence file = BoardPersistence::file(path);
+    std::optional<Board> pending;
+    BoardStore store(
+        BoardPersistence{file.load, [&pending](const Board &board) { pending = board; }});
+    for (const QString &thought : thoughts)
+        store.addQuickThought(thought);
+    if (pending)
+        file.save(*pending);
+
+    QSet<QUuid> saved;
+    for (const Thought &thought : file.load().value_or(Board()))
+        saved.insert(thought.id);
+    for (const Thought &thought : store.thoughts()) {
+        if (!saved.contains(thought.id)) {
+            err() << QStringLiteral("没能写入看板文件 %1，想法没有添加。\n"
+                                    "Could not write the board file %1: nothing was added.\n")
+                         .arg(path);
+            return failure;
+        }
+    }
+    out() << QStringLiteral("已添加 %1 条想法到 %2。\n").arg(thoughts.size()).arg(path);
+    return success;
+}
+
+int deliver(const QStringList &thoughts)
+{
+    SingleInstance instance(SingleInstance::currentKey());
+    const QDeadlineTimer deadline(handOverTimeLimit);
+    do {
+        if (instance.tryLockWithoutServing())
+            return addToClosedBoard(thoughts);
+        if (const std::optional<qsizetype> added =
+                instance.submitToPrimary(thoughts, answerTimeLimit)) {
+            if (*added == thoughts.size()) {
+                out() << QStringLiteral("已添加 %1 条想法到正在运行的 Lumaret。\n").arg(*added);
+                return success;
+            }
+            err() << QStringLiteral("正在运行的 Lumaret 没有确认添加，请在窗口中查看。\n"
+                                    "The running Lumaret did not confirm the addition; check its "
+                                    "window before trying again.\n");
+            return failure;
+        }
+        // The lock holder is still starting, or is another capture about to finish.
+        QThread::msleep(100);
+    } while (!deadline.hasExpired());
+    err() << QStringLiteral("Lumaret 正在运行，但没有回应，想法没有添加。\n"
+                            "Lumaret is running but does not answer: nothing was added.\n");
+    return failure;
+}
+
+} // namespace
+
+int runAddCommand(const QStringList &arguments)
+{
+    QStringList words = arguments;
+    const bool fromStandardInput = words == QStringList{QStringLiteral("-")};
+    const bool explicitText = !words.isEmpty() && words.first() == QStringLiteral("--");
+    if (explicitText)
+        words.removeFirst();
+    const QStringList thoughts =
+        fromStandardInput ? thoughtsFrom(linesOfStandardInput()) : thoughtsFrom({words.join(u' ')});
+
+    int code = usageError;
+    if (words.isEmpty() && !explicitText) {
+        usage();
+    } else if (!fromStandardInput && !explicitText && words.first().startsWith(QLatin1Char('-'))) {
+        err() << QStringLiteral("未知选项 / unknown option: %1\n").arg(words.first());
+        usage();
+    } else if (thoughts.isEmpty()) {
+        err() << (fromStandardInput
+                      ? QStringLiteral("标准输入里没有想法（空行会被跳过），没有添加任何内容。\n"
+                                       "No thought on standard input (blank lines are skipped): "
+                                       "nothing was added.\n")
+                      : QStringLiteral("想法不能为空，没有添加任何内容。\n"
+                                       "The thought is empty: nothing was added.\n"));
+    } else {
+        code = deliver(thoughts);
+    }
+    out().flush();
+    err().flush();
+    return code;
+}
+
+void acceptQuickCaptures(SingleInstance &instance, BoardStore &store)
+{
+    instance.setCaptureHandler([&store](const QStringList &texts) {
+        const QStringList thoughts = thoughtsFrom(texts);
+        for (const QString &thought : thoughts)
+            store.addQuickThought(thought);
+        return thoughts.size();
+    });
+}

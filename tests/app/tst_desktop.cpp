@@ -1,0 +1,250 @@
+#include "BoardFixtures.h"
+#include "DesktopIntegration.h"
+#include "OidcProviderFixture.h"
+#include "QuickCapture.h"
+#include "SingleInstance.h"
+#include "stores/BoardStore.h"
+
+#include <QApplication>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QStyle>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+// The settings portal; it answers from a thread of its own, as Lumaret asks with a blocking call.
+class FakePortal : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
+
+public:
+    std::atomic<uint> scheme = 0;
+
+public slots:
+    QDBusVariant Read(const QString &, const QString &)
+    {
+        return QDBusVariant(QVariant::fromValue(QDBusVariant(uint(scheme))));
+    }
+};
+
+enum class Lumaret { closed, running, silent };
+
+static std::pair<int, QByteArray> run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(120000);
+    return {process.exitCode(), process.readAllStandardOutput() + process.readAllStandardError()};
+}
+
+class DesktopTest : public QObject
+{
+    Q_OBJECT
+
+    OidcProviderFixture m_provider;
+    QString m_lumaret = QCoreApplication::applicationDirPath() + "/../lumaret";
+    QTemporaryDir m_package;
+
+private slots:
+    void initTestCase()
+    {
+        if (!QFile::exists(m_lumaret))
+            QSKIP("the lumaret executable is not built next to the tests");
+    }
+
+    void packageInstallsAValidLauncher_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QStringList>("validator");
+        const QString id = DesktopIntegration::applicationId();
+        const QString icons = "usr/share/icons/hicolor/";
+        QTest::newRow("desktop entry")
+            << "usr/share/applications/" + id + ".desktop" << QStringList{"desktop-file-validate"};
+        QTest::newRow("metainfo") << "usr/share/metainfo/" + id + ".metainfo.xml"
+                                  << QStringList{"appstreamcli", "validate", "--no-net"};
+        QTest::newRow("scalable icon") << icons + "scalable/apps/" + id + ".svg" << QStringList();
+        QTest::newRow("sized icon") << icons + "48x48/apps/" + id + ".png" << QStringList();
+    }
+
+    void packageInstallsAValidLauncher()
+    {
+        QFETCH(QString, path);
+        QFETCH(QStringList, validator);
+        const QString root = m_package.filePath("root/");
+        if (!QFile::exists(root)) {
+            const QString config = QCoreApplication::applicationDirPath() + "/../CPackConfig.cmake";
+            const auto [code, output] =
+                run("cpack", {"-G", "DEB", "--config", config, "-B", m_package.path()});
+            QVERIFY2(code == 0, output.constData());
+            const QString deb = m_package.filePath(QDir(m_package.path()).entryList({"*.deb"})[0]);
+            run("dpkg-deb", {"-x", deb, root});
+            // From dpkg-shlibdeps, and the platform plugin that no linker line names.
+            const QByteArray depends = run("dpkg-deb", {"-f", deb, "Depends"}).second;
+            for (const char *name : {"libqt6widgets6", "libqt6keychain1", "qt6-qpa-plugins"})
+                QVERIFY2(depends.contains(name), depends.constData());
+        }
+        QVERIFY2(QFile::exists(root + path), qPrintable(path));
+        if (!validator.isEmpty()) {
+            const auto [code, output] = run(validator.takeFirst(), validator << root + path);
+            QVERIFY2(code == 0, output.constData());
+        }
+    }
+
+    void quickCaptureReachesTheOneWriter_data()
+    {
+        QTest::addColumn<Lumaret>("lumaret");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("added");
+        QTest::newRow("closed, words") << Lumaret::closed << QStringList{"记一下", "吧"}
+                                       << QByteArray() << 0 << QStringList{"记一下 吧"};
+        QTest::newRow("closed, lines") << Lumaret::closed << QStringList{"-"}
+                                       << QByteArray("a\n\n b \r\n") << 0 << QStringList{"b", "a"};
+        QTest::newRow("closed, empty")
+            << Lumaret::closed << QStringList{" "} << QByteArray() << 2 << QStringList();
+        QTest::newRow("running, words") << Lumaret::running << QStringList{"记一下"} << QByteArray()
+                                        << 0 << QStringList{"记一下"};
+        QTest::newRow("running, lines") << Lumaret::running << QStringList{"-"}
+                                        << QByteArray("x\ny") << 0 << QStringList{"y", "x"};
+        // The lock is held by a Lumaret that does not answer: the board must stay untouched.
+        QTest::newRow("silent holder")
+            << Lumaret::silent << QStringList{"记一下"} << QByteArray() << 1 << QStringList();
+    }
+
+    void quickCaptureReachesTheOneWriter()
+    {
+        QFETCH(Lumaret, lumaret);
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, input);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, added);
+        QTemporaryDir home;
+        QDir(home.path()).mkdir("run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+        qputenv("XDG_RUNTIME_DIR", home.filePath("run").toUtf8());
+        const QString boardPath = BoardPersistence::liveStoragePath();
+        SingleInstance window(SingleInstance::currentKey());
+        BoardStore store(BoardPersistence::file(boardPath));
+        const qsizetype before = store.thoughts().size();
+        if (lumaret == Lumaret::running) {
+            QCOMPARE(window.claim(), SingleInstance::Role::primary);
+            acceptQuickCaptures(window, store);
+        } else if (lumaret == Lumaret::silent) {
+            QVERIFY(window.tryLockWithoutServing());
+        }
+
+        QProcess add;
+        add.start(m_lumaret, QStringList{"add"} + arguments);
+        add.write(input);
+        add.closeWriteChannel();
+        // The running window answers from this test's event loop.
+        QTRY_COMPARE_WITH_TIMEOUT(add.state(), QProcess::NotRunning, 15000);
+        QCOMPARE(add.exitCode(), exitCode);
+        QCOMPARE(add.readAllStandardError().isEmpty(), exitCode == 0);
+        const Board after = lumaret == Lumaret::running
+                                ? store.thoughts()
+                                : BoardPersistence::file(boardPath).load().value_or(Board());
+        QCOMPARE(titles(after.mid(0, added.size())), added);
+        QCOMPARE(after.size(),
+                 added.isEmpty() && lumaret != Lumaret::running ? 0 : before + added.size());
+    }
+
+    void appearanceFollowsThePortal_data()
+    {
+        QTest::addColumn<uint>("atLaunch");
+        QTest::addColumn<QString>("changedKey");
+        QTest::addColumn<uint>("changedTo");
+        QTest::addColumn<bool>("darkAfter");
+        QTest::newRow("dark, then light") << 1u << "color-scheme" << 2u << false;
+        QTest::newRow("light, then dark") << 2u << "color-scheme" << 1u << true;
+        QTest::newRow("no preference, then dark") << 0u << "color-scheme" << 1u << true;
+        QTest::newRow("other settings change nothing") << 1u << "accent-color" << 2u << true;
+    }
+
+    void appearanceFollowsThePortal()
+    {
+        QFETCH(uint, atLaunch);
+        QFETCH(QString, changedKey);
+        QFETCH(uint, changedTo);
+        QFETCH(bool, darkAfter);
+        QProcess daemon;
+        daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        QVERIFY(daemon.waitForReadyRead(10000));
+        const QString address = QString::fromUtf8(daemon.readLine().trimmed());
+        const QString tag = QString::fromUtf8(QTest::currentDataTag());
+        QDBusConnection portalBus = QDBusConnection::connectToBus(address, "portal " + tag);
+        QVERIFY(portalBus.registerService("org.freedesktop.portal.Desktop"));
+        FakePortal portal;
+        portal.scheme = atLaunch;
+        QThread portalThread;
+        portal.moveToThread(&portalThread);
+        portalThread.start();
+        const auto stop = qScopeGuard([&] {
+            portalThread.quit();
+            portalThread.wait();
+            daemon.kill();
+            daemon.waitForFinished();
+        });
+        portalBus.registerObject("/org/freedesktop/portal/desktop", &portal,
+                                 QDBusConnection::ExportAllSlots);
+        QApplication::setPalette(QApplication::style()->standardPalette());
+        auto isDark = [] {
+            const QPalette palette = QApplication::palette();
+            return palette.color(QPalette::Window).lightness() <
+                   palette.color(QPalette::WindowText).lightness();
+        };
+        DesktopIntegration desktop(QDBusConnection::connectToBus(address, "app " + tag));
+        // 1 is the portal's "prefer dark"; the test's style is light.
+        QCOMPARE(isDark(), atLaunch == 1);
+        QDBusMessage change = QDBusMessage::createSignal(
+            "/org/freedesktop/portal/desktop", "org.freedesktop.portal.Settings", "SettingChanged");
+        change << "org.freedesktop.appearance" << changedKey
+               << QVariant::fromValue(QDBusVariant(changedTo));
+        QVERIFY(portalBus.send(change));
+        QTRY_COMPARE(isDark(), darkAfter);
+        // A change that does not concern the appearance must not flip it later either.
+        QTest::qWait(100);
+        QCOMPARE(isDark(), darkAfter);
+    }
+
+    void signInProviderIsCheckedBeforeItIsKept_data()
+    {
+        QTest::addColumn<QString>("issuer");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("provider answers") << "{provider}" << 0;
+        QTest::newRow("issuer differs from its document") << "{provider}/" << 1;
+        QTest::newRow("nothing listens") << "http://127.0.0.1:9" << 1;
+        QTest::newRow("plain http elsewhere") << "http://example.org" << 1;
+    }
+
+    void signInProviderIsCheckedBeforeItIsKept()
+    {
+        QFETCH(QString, issuer);
+        QFETCH(int, exitCode);
+        if (m_provider.issuer().isEmpty() && !m_provider.start()) {
+            if (m_provider.shouldSkip())
+                QSKIP(qPrintable(m_provider.problem()));
+            QFAIL(qPrintable(m_provider.problem()));
+        }
+        issuer.replace("{provider}", m_provider.issuer());
+        QTemporaryDir home;
+        qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+        QCOMPARE(run(m_lumaret, {"signin", "configure", issuer, "lumaret"}).first, exitCode);
+        QCOMPARE(run(m_lumaret, {"signin", "status"}).second.contains(issuer.toUtf8()),
+                 exitCode == 0);
+        // The environment wins over the stored choice, for machines without a settings file.
+        qputenv("LUMARET_OIDC_ISSUER", "https://id.example.org");
+        qputenv("LUMARET_OIDC_CLIENT_ID", "lumaret");
+        QVERIFY(run(m_lumaret, {"signin", "status"}).second.contains("https://id.example.org"));
+        qunsetenv("LUMARET_OIDC_ISSUER");
+        qunsetenv("LUMARET_OIDC_CLIENT_ID");
+    }
+};
+
+QTEST_MAIN(DesktopTest)
+#include "tst_desktop.moc"

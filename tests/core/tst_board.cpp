@@ -1,0 +1,345 @@
+#include "BoardFixtures.h"
+#include "stores/BoardCodec.h"
+#include "stores/BoardStore.h"
+#include "support/RelativeLabel.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+// The board file, the thoughts in it and the store that owns them: the file's bytes are checked
+// exactly and any malformed file rejects the whole board; every store operation keeps order,
+// status, updatedAt and tombstones as the board's rules say and saves the change.
+class BoardTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void encodesTheExactFileForm();
+    void readsStrictly_data();
+    void readsStrictly();
+    void thoughtsCompareByCanonicalTextAndExactDates_data();
+    void thoughtsCompareByCanonicalTextAndExactDates();
+    void operationsFollowThePlacementRules_data();
+    void operationsFollowThePlacementRules();
+    void searchMatchesTrimmedTextInTitleNoteOrColumn_data();
+    void searchMatchesTrimmedTextInTitleNoteOrColumn();
+    void relativeLabelsUseTheLargestWholeUnit_data();
+    void relativeLabelsUseTheLargestWholeUnit();
+};
+
+namespace {
+
+const QByteArray id = "0F8FAD5B-D9CB-469F-A165-70867728950E";
+const QByteArray valid =
+    R"({"id":")" + id +
+    R"(","title":"t","note":"","status":"completed","createdAt":)"
+    R"("2026-03-01T09:00:00Z","updatedAt":"2026-03-01T09:01:00Z","isDeleted":false})";
+
+QByteArray with(const QByteArray &from, const QByteArray &to)
+{
+    return QByteArray(valid).replace(from, to);
+}
+
+QByteArray without(const char *member)
+{
+    QByteArray thought = valid;
+    const qsizetype at = thought.indexOf("\"" + QByteArray(member) + "\":");
+    return thought.remove(at, thought.indexOf(',', at) - at + 1);
+}
+
+enum Verdict { rejected, live, deleted };
+
+const QDateTime now = fixtureNow().addSecs(600);
+
+// "title:status", then "~" for a tombstone, "*" when the store stamped it now, "[note]".
+QString summary(const Board &board)
+{
+    QStringList parts;
+    for (const Thought &t : board)
+        parts.append(t.title + ':' + ThoughtStatuses::rawValue(t.status).at(0) +
+                     (t.isDeleted ? "~" : "") + (t.updatedAt == now ? "*" : "") +
+                     (t.note.isEmpty() ? QString() : '[' + t.note + ']'));
+    return parts.join(' ');
+}
+
+} // namespace
+
+void BoardTest::encodesTheExactFileForm()
+{
+    Thought live{QUuid::fromString(QStringLiteral("{0f8fad5b-d9cb-469f-a165-70867728950e}")),
+                 QStringLiteral("研究 iCloud / \"Kit\" \\ 💡"),
+                 QStringLiteral("第二行\n\r\t\x01"),
+                 ThoughtStatus::inProgress,
+                 fixtureNow(),
+                 fixtureNow().addMSecs(1999),
+                 false};
+    Thought gone{QUuid::fromString(QStringLiteral("{00000000-0000-0000-0000-0000000000ab}")),
+                 {},
+                 {},
+                 ThoughtStatus::archived,
+                 fixtureNow(),
+                 fixtureNow().addMSecs(1999),
+                 true};
+    const QByteArray bytes = BoardCodec::encode({live, gone});
+    QCOMPARE(
+        bytes,
+        QByteArray(
+            R"([{"id":"0F8FAD5B-D9CB-469F-A165-70867728950E","title":"研究 iCloud \/ \"Kit\" \\ 💡","note":"第二行\n\r\t\u0001","status":"inProgress","createdAt":"2026-03-01T09:00:00Z","updatedAt":"2026-03-01T09:00:01Z","isDeleted":false},)"
+            R"({"id":"00000000-0000-0000-0000-0000000000AB","title":"","note":"","status":"archived","createdAt":"2026-03-01T09:00:00Z","updatedAt":"2026-03-01T09:00:01Z","isDeleted":true}])"));
+    // The file keeps whole seconds: what reads back is the saved board without the fractions.
+    live.updatedAt = gone.updatedAt = fixtureNow().addSecs(1);
+    QCOMPARE(BoardCodec::decode(bytes), std::optional<Board>({live, gone}));
+    QCOMPARE(BoardCodec::encode({}), QByteArray("[]"));
+    QCOMPARE(BoardCodec::decode("[]"), std::optional<Board>(Board{}));
+}
+
+void BoardTest::readsStrictly_data()
+{
+    QTest::addColumn<QByteArray>("thought");
+    QTest::addColumn<int>("verdict");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QDateTime>("updatedAt");
+    auto accepts = [](const char *name, const QByteArray &thought, Verdict verdict = live,
+                      const QString &title = "t", const QDateTime &at = fixtureNow().addSecs(60)) {
+        QTest::newRow(name) << thought << int(verdict) << title << at;
+    };
+    auto rejects = [](const char *name, const QByteArray &thought) {
+        QTest::newRow(name) << thought << int(rejected) << QString() << QDateTime();
+    };
+    const QByteArray updated = "2026-03-01T09:01:00Z";
+    accepts("as written", valid);
+    accepts("isDeleted missing", with(R"(,"isDeleted":false)", ""));
+    accepts("isDeleted true", with("false}", "true}"), deleted);
+    accepts("lower-case id", with(id, id.toLower()));
+    accepts("unknown member", with("{", R"({"tags":[1,{"a":"\u00e9"}],)"));
+    accepts("pretty printed", QByteArray(valid).replace(",", " ,\n\t").replace(":\"", " : \""));
+    accepts("escaped title", with(R"("t")", R"("\u7075\u611f \ud83d\udca1 \/")"), live, "灵感 💡 /");
+    accepts("offset east", with(updated, "2026-03-01T17:01:00+08:00"));
+    accepts("offset west", with(updated, "2026-03-01T04:31:00-04:30"));
+    accepts("leap day, before 1970", with(updated, "1968-02-29T23:59:59Z"), live, "t",
+            QDateTime(QDate(1968, 2, 29), QTime(23, 59, 59), Qt::UTC));
+    for (const char *member : {"id", "title", "note", "status", "createdAt", "updatedAt"})
+        rejects(member, without(member));
+    rejects("unknown status", with("completed", "done"));
+    rejects("status in another case", with("completed", "Completed"));
+    rejects("id too short", with(id, id.chopped(1)));
+    rejects("id with braces", with(id, "{" + id + "}"));
+    rejects("id with other separators", with(id, QByteArray(id).replace('-', '_')));
+    rejects("id not hex", with(id, QByteArray(id).replace('F', 'G')));
+    rejects("fractional date", with(updated, "2026-03-01T09:01:00.5Z"));
+    rejects("date without zone", with(updated, "2026-03-01T09:01:00"));
+    rejects("impossible date", with(updated, "2026-02-29T09:01:00Z"));
+    rejects("isDeleted a string", with("false", R"("false")"));
+    rejects("isDeleted a number", with("false", "0"));
+    rejects("thought not an object", R"("text")");
+    rejects("invalid UTF-8", with(R"("t")", "\"\xC3\x28\""));
+    rejects("overlong UTF-8", with(R"("t")", "\"\xC0\xAF\""));
+    rejects("UTF-8 surrogate", with(R"("note":"")", "\"note\":\"\xED\xA0\x80\""));
+    rejects("cut UTF-8", with(R"("note":"")", "\"note\":\"\xE7\x81\""));
+    rejects("invalid UTF-8 elsewhere", with("{", "{\"tags\":\"\xFF\xFE\","));
+    rejects("lone surrogate", with(R"("t")", R"("\ud83d")"));
+    rejects("unknown escape", with(R"("t")", R"("\q")"));
+    rejects("raw control character", with(R"("t")", "\"a\x01\""));
+    rejects("truncated", valid.chopped(5));
+    rejects("data after the array", valid + "] [");
+}
+
+void BoardTest::readsStrictly()
+{
+    QFETCH(QByteArray, thought);
+    QFETCH(int, verdict);
+    QFETCH(QString, title);
+    QFETCH(QDateTime, updatedAt);
+    // A good thought first: one bad element must still sink the whole array.
+    QString error;
+    const auto board = BoardCodec::decode("[" + valid + "," + thought + "]", &error);
+    QCOMPARE(board.has_value(), verdict != rejected);
+    QCOMPARE(error.isEmpty(), verdict != rejected);
+    if (verdict == rejected)
+        return;
+    const Thought &read = board->last();
+    QCOMPARE(uuidText(read.id), QString::fromLatin1(id));
+    QCOMPARE(read.title, title);
+    QCOMPARE(read.status, ThoughtStatus::completed);
+    QCOMPARE(read.updatedAt, updatedAt);
+    QCOMPARE(read.isDeleted, verdict == deleted);
+}
+
+void BoardTest::thoughtsCompareByCanonicalTextAndExactDates_data()
+{
+    QTest::addColumn<Thought>("base");
+    QTest::addColumn<Thought>("other");
+    QTest::addColumn<bool>("equal");
+    const Thought base{QUuid::createUuid(), "Caf\u00e9",  "\u00e9", ThoughtStatus::completed,
+                       fixtureNow(),        fixtureNow(), false};
+    auto row = [&base](const char *name, bool equal, const std::function<void(Thought &)> &change) {
+        Thought other = base;
+        change(other);
+        QTest::newRow(name) << base << other << equal;
+    };
+    row("title decomposed", true, [](Thought &t) { t.title = "Cafe\u0301"; });
+    row("note decomposed", true, [](Thought &t) { t.note = "e\u0301"; });
+    row("other title", false, [](Thought &t) { t.title = "Cafe"; });
+    row("other note", false, [](Thought &t) { t.note = "e"; });
+    row("updatedAt a millisecond on", false,
+        [](Thought &t) { t.updatedAt = t.updatedAt.addMSecs(1); });
+    row("createdAt a second on", false, [](Thought &t) { t.createdAt = t.createdAt.addSecs(1); });
+    row("tombstone", false, [](Thought &t) { t.isDeleted = true; });
+    row("status", false, [](Thought &t) { t.status = ThoughtStatus::archived; });
+    row("id", false, [](Thought &t) { t.id = QUuid::createUuid(); });
+}
+
+void BoardTest::thoughtsCompareByCanonicalTextAndExactDates()
+{
+    // Equality decides whether a cloud board changed anything; equal thoughts hash alike.
+    QFETCH(Thought, base);
+    QFETCH(Thought, other);
+    QFETCH(bool, equal);
+    QCOMPARE(base == other, equal);
+    if (equal)
+        QCOMPARE(qHash(base, 7), qHash(other, 7));
+}
+
+void BoardTest::operationsFollowThePlacementRules_data()
+{
+    // An operation on the board "A:n B:n C:i D:c T:c~ E:a", its arguments split by "|", and the
+    // board after it.
+    QTest::addColumn<QStringList>("operation");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<int>("saves");
+    const QString same = "A:n B:n C:i D:c T:c~ E:a";
+    auto row = [](const char *name, const QString &operation, const QString &after, int saves) {
+        QTest::newRow(name) << operation.split('|') << after << saves;
+    };
+    row("add trims and prepends", "add|  idea \n", "idea:n* " + same, 1);
+    row("add trims ideographic space", "add|\u3000灵感\u3000", "灵感:n* " + same, 1);
+    row("add blank", "add| \n\t", same, 0);
+    row("update in place", "update|B| B2 | \n |completed", "A:n B2:c* C:i D:c T:c~ E:a", 1);
+    row("update trims the note", "update|B|B| n\n|notStarted", "A:n B:n*[n] C:i D:c T:c~ E:a", 1);
+    row("update with a blank title", "update|B|\u3000 ||completed", same, 0);
+    row("update an unknown thought", "update|?|t||completed", same, 0);
+    row("delete leaves a tombstone in place", "delete|C", "A:n B:n C:i~* D:c T:c~ E:a", 1);
+    row("delete an unknown thought", "delete|?", same, 0);
+    row("archive completed, twice", "archive", "A:n B:n C:i D:a* T:c~ E:a", 2);
+    row("before another column's first", "move|C|notStarted|A", "C:n* A:n B:n D:c T:c~ E:a", 1);
+    row("own column's end keeps updatedAt", "move|A|notStarted|", "B:n A:n C:i D:c T:c~ E:a", 1);
+    row("before an earlier card", "move|B|notStarted|A", "B:n A:n C:i D:c T:c~ E:a", 1);
+    row("before the card just after it", "move|A|notStarted|B", same, 1);
+    row("onto itself", "move|B|notStarted|B", same, 0);
+    row("to another column's end", "move|D|inProgress|", "A:n B:n C:i D:i* T:c~ E:a", 1);
+    row("a tombstone anchors its column's end", "move|A|completed|?", "B:n C:i D:c T:c~ A:c* E:a",
+        1);
+    row("move an unknown thought", "move|?|inProgress|", same, 0);
+    row("advance to the next column's end", "advance|A", "B:n C:i A:i* D:c T:c~ E:a", 1);
+    row("advance completed", "advance|D", "A:n B:n C:i T:c~ E:a D:a*", 1);
+    row("advance archived", "advance|E", same, 0);
+    row("advance a tombstone", "advance|T", same, 0);
+}
+
+void BoardTest::operationsFollowThePlacementRules()
+{
+    QFETCH(QStringList, operation);
+    QFETCH(QString, after);
+    QFETCH(int, saves);
+    RecordingPersistence recording;
+    recording.stored = Board{makeThought("A"),
+                             makeThought("B"),
+                             makeThought("C", ThoughtStatus::inProgress),
+                             makeThought("D", ThoughtStatus::completed),
+                             makeThought("T", ThoughtStatus::completed, 0, true),
+                             makeThought("E", ThoughtStatus::archived)};
+    BoardStore store(recording.persistence());
+    store.setClock([] { return now; });
+    QSignalSpy changes(&store, &BoardStore::thoughtsChanged);
+    const Board board = store.thoughts();
+    auto thought = [&](int at) {
+        const auto found = std::find_if(board.cbegin(), board.cend(),
+                                        [&](const Thought &t) { return t.title == operation[at]; });
+        return found == board.cend() ? makeThought("?") : *found;
+    };
+    auto status = [&](int at) { return *ThoughtStatuses::fromRawValue(operation[at]); };
+    const QString &name = operation[0];
+    if (name == "add")
+        store.addQuickThought(operation[1]);
+    if (name == "update")
+        store.update(thought(1), operation[2], operation[3], status(4));
+    if (name == "delete")
+        store.deleteThought(thought(1));
+    for (int i = 0; name == "archive" && i < 2; ++i)
+        store.archiveCompleted();
+    if (name == "move")
+        store.move(thought(1).id, status(2),
+                   operation[3].isEmpty() ? std::nullopt : std::optional(thought(3).id));
+    if (name == "advance")
+        store.advance(thought(1).id);
+    QCOMPARE(summary(store.thoughts()), after);
+    QCOMPARE(recording.saves.size(), saves);
+    QCOMPARE(changes.size(), saves);
+    if (saves)
+        QCOMPARE(recording.saves.last(), store.thoughts());
+}
+
+void BoardTest::searchMatchesTrimmedTextInTitleNoteOrColumn_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QStringList>("expected");
+    const QStringList all{"Alpha", "写代码", "Gamma", "done"};
+    QTest::newRow("empty shows all live") << QString() << all;
+    QTest::newRow("only whitespace shows all") << " \n\t\u3000" << all;
+    QTest::newRow("title, any case") << "aLPHA" << QStringList{"Alpha"};
+    QTest::newRow("chinese substring") << "代码" << QStringList{"写代码"};
+    QTest::newRow("note, any case") << "grocery" << QStringList{"Gamma"};
+    QTest::newRow("padded column title") << "  已完成 " << QStringList{"Gamma", "done"};
+    QTest::newRow("diacritics must match") << "cafe" << QStringList{};
+    QTest::newRow("whole query, not words") << "Alpha Gamma" << QStringList{};
+}
+
+void BoardTest::searchMatchesTrimmedTextInTitleNoteOrColumn()
+{
+    QFETCH(QString, query);
+    QFETCH(QStringList, expected);
+    RecordingPersistence recording;
+    recording.stored = Board{makeThought("Alpha"), makeThought("写代码", ThoughtStatus::inProgress),
+                             makeThought("Gamma", ThoughtStatus::completed),
+                             makeThought("hidden", ThoughtStatus::completed, 0, true),
+                             makeThought("done", ThoughtStatus::completed)};
+    (*recording.stored)[2].note = "Buy GROCERY at the café";
+    BoardStore store(recording.persistence());
+    store.setSearchText(query);
+    QCOMPARE(titles(store.visibleThoughts()), expected);
+    // The columns hold the same thoughts, each in its own.
+    const ThoughtsByStatus byStatus = store.visibleThoughtsByStatus();
+    for (ThoughtStatus status : ThoughtStatuses::allCases) {
+        QStringList column;
+        for (const Thought &thought : store.visibleThoughts())
+            if (thought.status == status)
+                column.append(thought.title);
+        QCOMPARE(titles(byStatus[status]), column);
+    }
+}
+
+void BoardTest::relativeLabelsUseTheLargestWholeUnit_data()
+{
+    QTest::addColumn<QDateTime>("date");
+    QTest::addColumn<QString>("label");
+    const QDateTime at = fixtureNow();
+    QTest::newRow("59 seconds ago") << at.addSecs(-59) << "59秒前";
+    QTest::newRow("a minute ago") << at.addSecs(-60) << "1分钟前";
+    QTest::newRow("in two hours") << at.addSecs(7200) << "2小时后";
+    QTest::newRow("a day ago, exactly") << at.addDays(-1) << "1天前";
+    QTest::newRow("in a week") << at.addDays(7) << "1周后";
+    QTest::newRow("two weeks ago, across a month start") << at.addDays(-14) << "2周前";
+    QTest::newRow("in 30 days, short of a month") << at.addDays(30) << "4周后";
+    QTest::newRow("a calendar month ago") << at.addMonths(-1) << "1个月前";
+    QTest::newRow("a year ago") << at.addYears(-1) << "1年前";
+}
+
+void BoardTest::relativeLabelsUseTheLargestWholeUnit()
+{
+    QFETCH(QDateTime, date);
+    QFETCH(QString, label);
+    QCOMPARE(relativeLabel(date, fixtureNow()), label);
+}
+
+QTEST_GUILESS_MAIN(BoardTest)
+#include "tst_board.moc"
