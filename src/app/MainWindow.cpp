@@ -1,20 +1,29 @@
 #include "MainWindow.h"
 
 #include "ContentView.h"
+#include "QuickComposer.h"
+#include "stores/BoardPersistence.h"
 #include "stores/BoardStore.h"
+#include "support/LumaretStyle.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QMenuBar>
+#include <QMessageBox>
 
 MainWindow::MainWindow(const AppServices &services, QWidget *parent)
     : QMainWindow(parent), m_services(services)
 {
+    LumaretStyle::install();
     setWindowTitle(QStringLiteral("Lumaret"));
     m_contentView = new ContentView(services, this);
     // The limits belong to the content; the window adds its menu bar around them.
     m_contentView->setMinimumSize(minimumContentSize);
     m_contentView->setMaximumSize(maximumContentSize);
     setCentralWidget(m_contentView);
+    addApplicationMenu();
     addRecordMenu();
     // The window manager learns both limits from the window, so that the window itself cannot be
     // dragged past them; the menu bar sits above the content.
@@ -22,6 +31,30 @@ MainWindow::MainWindow(const AppServices &services, QWidget *parent)
     setMinimumSize(minimumContentSize.width(), minimumContentSize.height() + menuHeight);
     setMaximumSize(maximumContentSize.width(), maximumContentSize.height() + menuHeight);
     resize(idealContentSize.width(), idealContentSize.height() + menuHeight);
+
+    // Someone who starts typing at launch is writing a thought, not searching.
+    m_contentView->composer()->setFocused();
+    // While the editor is open the commands would act on the board behind it: the new thought
+    // would land behind the dimmed backdrop.
+    connect(m_contentView, &ContentView::editorOpenChanged, this, [this](bool open) {
+        m_newThoughtAction->setEnabled(!open);
+        m_archiveCompletedAction->setEnabled(!open);
+    });
+}
+
+void MainWindow::addApplicationMenu()
+{
+    QMenu *menu = menuBar()->addMenu(QStringLiteral("Lumaret"));
+    m_aboutAction = menu->addAction(QStringLiteral("关于 Lumaret"));
+    m_aboutAction->setMenuRole(QAction::AboutRole);
+    connect(m_aboutAction, &QAction::triggered, this, &MainWindow::showAbout);
+    menu->addSeparator();
+    m_quitAction = menu->addAction(QStringLiteral("退出"));
+    m_quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    m_quitAction->setShortcutContext(Qt::ApplicationShortcut);
+    m_quitAction->setMenuRole(QAction::QuitRole);
+    // Every change is already on disk; quitting only ends the process.
+    connect(m_quitAction, &QAction::triggered, qApp, &QApplication::quit, Qt::QueuedConnection);
 }
 
 void MainWindow::addRecordMenu()
@@ -38,6 +71,28 @@ void MainWindow::addRecordMenu()
     m_archiveCompletedAction->setShortcutContext(Qt::ApplicationShortcut);
     connect(m_archiveCompletedAction, &QAction::triggered, m_services.store,
             &BoardStore::archiveCompleted);
+}
+
+void MainWindow::showAbout()
+{
+    const QString boardFile = BoardPersistence::liveStoragePath();
+    const QString folder = boardFile.isEmpty()
+                               ? QStringLiteral("（没有可用的数据文件夹）")
+                               : QDir::toNativeSeparators(QFileInfo(boardFile).absolutePath());
+    QMessageBox about(this);
+    about.setWindowTitle(QStringLiteral("关于 Lumaret"));
+    about.setIconPixmap(QPixmap());
+    about.setTextFormat(Qt::RichText);
+    about.setText(QStringLiteral("<b>Lumaret</b> %1").arg(QStringLiteral(LUMARET_VERSION)));
+    about.setInformativeText(
+        QStringLiteral("捕捉灵感，排进下一步。<br><br>"
+                       "看板文件所在文件夹：<br><code>%1</code><br><br>"
+                       "基于 Qt %2（LGPL-3.0）构建；图标来自 Tabler Icons（MIT 许可）。")
+            .arg(folder.toHtmlEscaped(), QString::fromLatin1(qVersion())));
+    about.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    about.setStandardButtons(QMessageBox::NoButton);
+    about.setDefaultButton(about.addButton(QStringLiteral("好"), QMessageBox::AcceptRole));
+    about.exec();
 }
 
 void MainWindow::bringToFront()

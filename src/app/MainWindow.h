@@ -7,8 +7,8 @@
 class ContentView;
 class QAction;
 
-/// The one window: the main content over the three services, the "记录" menu, and the size
-/// limits of its content.
+/// The one window: the main content over the three services, the application's menus, and the
+/// size limits of its content.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -23,15 +23,21 @@ public:
     ContentView *contentView() const { return m_contentView; }
     QAction *newThoughtAction() const { return m_newThoughtAction; }
     QAction *archiveCompletedAction() const { return m_archiveCompletedAction; }
+    QAction *quitAction() const { return m_quitAction; }
+    QAction *aboutAction() const { return m_aboutAction; }
 
     /// Shows the window in front of the others, as a launch or a second launch asks.
     void bringToFront();
 
 private:
+    void addApplicationMenu();
     void addRecordMenu();
+    void showAbout();
 
     AppServices m_services;
     ContentView *m_contentView = nullptr;
     QAction *m_newThoughtAction = nullptr;
     QAction *m_archiveCompletedAction = nullptr;
+    QAction *m_quitAction = nullptr;
+    QAction *m_aboutAction = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include "services/AppleIDAuthService.h"
 #include "support/GlassFrame.h"
+#include "support/LumaretStyle.h"
 #include "support/SymbolIcon.h"
 #include "support/SystemColors.h"
 #include "support/TextStyles.h"
@@ -30,6 +31,7 @@ SignInButton::SignInButton(QWidget *parent) : QAbstractButton(parent)
     setFixedSize(148, 34);
     setText(signInTitle());
     setFocusPolicy(Qt::TabFocus);
+    setAttribute(Qt::WA_Hover);
 }
 
 QColor SignInButton::fillColor() const
@@ -53,6 +55,16 @@ void SignInButton::paintEvent(QPaintEvent *event)
     if (isDown())
         fill = isDarkAppearance(palette()) ? fill.darker(112) : fill.lighter(160);
     painter.fillPath(shape, fill);
+    // Under the pointer the button keeps its colour and gains a soft inner edge.
+    if (underMouse() && !isDown()) {
+        painter.setPen(QPen(isDarkAppearance(palette()) ? QColor::fromRgbF(0, 0, 0, 0.28f)
+                                                        : QColor::fromRgbF(1, 1, 1, 0.42f),
+                            1.5));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 9, 9);
+    }
+    if (hasFocus())
+        paintFocusRing(painter, QRectF(rect()), 10, palette());
 
     const QFont font = systemFont(13, QFont::Medium);
     const int iconGap = 6;
@@ -128,15 +140,15 @@ AppleSignInPanel::AppleSignInPanel(AppleIDAuthService *authService, QWidget *par
     m_signOutButton = new QToolButton(m_signedIn);
     m_signOutButton->setAutoRaise(true);
     m_signOutButton->setToolTip(QStringLiteral("退出登录"));
+    m_signOutButton->setAccessibleName(QStringLiteral("退出登录"));
+    setAccessibleName(QStringLiteral("Apple ID 登录"));
     m_signOutButton->setIconSize({symbolSize, symbolSize});
     m_signOutButton->setFixedSize(symbolSize + 4, symbolSize + 4);
-    m_signOutButton->setStyleSheet(
-        QStringLiteral("QToolButton { border: none; background: transparent; padding: 0; }"));
+    m_signOutButton->setStyleSheet(plainToolButtonStyle());
     signedInLayout->addWidget(m_signOutButton);
     pages->addWidget(m_signedIn);
 
     m_retryButton = new QPushButton(QStringLiteral("重新登录"), this);
-    m_retryButton->setToolTip(QStringLiteral("Apple ID 登录需要在正式签名和能力配置后完整验证"));
     m_retryButton->setFont(textStyleFont(TextStyle::body));
     m_retryButton->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     pages->addWidget(m_retryButton, 0, Qt::AlignVCenter);
@@ -185,16 +197,25 @@ void AppleSignInPanel::refresh()
     switch (state.kind) {
     case Kind::signedIn:
         m_displayName->setFullText(state.text);
+        setAccessibleDescription(QStringLiteral("已登录：") + state.text);
         m_layout = Layout::signedIn;
         break;
     case Kind::failed:
-        // The reason stays with the service; the panel only offers a way back.
+        // The button names the way back; its tooltip says what went wrong, in the failure's own
+        // words. The general note is only for a failure that came without any.
+        m_retryButton->setToolTip(
+            state.text.trimmed().isEmpty()
+                ? QStringLiteral("Apple ID 登录需要在正式签名和能力配置后完整验证")
+                : state.text);
+        setAccessibleDescription(QStringLiteral("登录失败：") + m_retryButton->toolTip());
         m_layout = Layout::failed;
         break;
     case Kind::checking:
+        setAccessibleDescription(QStringLiteral("正在检查登录"));
         m_layout = Layout::checking;
         break;
     case Kind::signedOut:
+        setAccessibleDescription(QStringLiteral("未登录"));
         m_layout = Layout::signedOut;
         break;
     }

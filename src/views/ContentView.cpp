@@ -8,6 +8,7 @@
 #include "SearchField.h"
 #include "SyncStatusPill.h"
 #include "ThoughtEditorView.h"
+#include "board/BoardAccessibility.h"
 #include "stores/BoardStore.h"
 #include "support/GlassFrame.h"
 #include "support/SystemColors.h"
@@ -23,6 +24,9 @@ ContentView::ContentView(const AppServices &services, QWidget *parent)
     : QWidget(parent), m_store(services.store), m_syncService(services.syncService),
       m_services(services)
 {
+    // Before any widget of the window is seen by assistive technology, which keeps the first
+    // answer it gets for each.
+    BoardAccessibility::install();
     m_background = new AmbientBackground(this);
 
     m_content = new QWidget(this);
@@ -42,9 +46,12 @@ ContentView::ContentView(const AppServices &services, QWidget *parent)
     connect(m_store, &BoardStore::searchTextChanged, this,
             [this] { m_searchField->setText(m_store->searchText()); });
     connect(m_archiveButton, &GlassSymbolButton::clicked, m_store, &BoardStore::archiveCompleted);
-    // Only later tokens move focus; the token the store starts with does not.
-    connect(m_store, &BoardStore::focusComposerTokenChanged, this,
-            [this] { m_composer->setFocused(); });
+    // Only later tokens move focus; the token the store starts with does not. An open editor
+    // keeps the keyboard: a thought typed now would land behind it.
+    connect(m_store, &BoardStore::focusComposerTokenChanged, this, [this] {
+        if (!m_editingThought)
+            m_composer->setFocused();
+    });
     connect(m_editorOverlay, &EditorOverlay::backdropClicked, this, &ContentView::backdropClicked);
     connectBoardOpening();
 }
@@ -75,6 +82,7 @@ QWidget *ContentView::topBar()
 
     m_archiveButton = new GlassSymbolButton(QStringLiteral("archivebox"), 30, 11, bar);
     m_archiveButton->setToolTip(QStringLiteral("归档已完成"));
+    m_archiveButton->setAccessibleName(QStringLiteral("归档已完成"));
     row->addWidget(m_archiveButton);
 
     m_syncStatusPill = new SyncStatusPill(m_syncService, bar);
@@ -100,7 +108,10 @@ void ContentView::openEditor(const Thought &thought)
     connect(editorView, &ThoughtEditorView::dirtyChanged, this,
             [this](bool hasChanges) { m_editorHasChanges = hasChanges; });
     m_editorOverlay->setGeometry(rect());
+    const bool wasOpen = m_editorOverlay->editor() != nullptr;
     m_editorOverlay->present(editorView);
+    if (!wasOpen)
+        emit editorOpenChanged(true);
 }
 
 void ContentView::closeEditor()
@@ -110,6 +121,7 @@ void ContentView::closeEditor()
         return;
     m_editingThought.reset();
     m_editorOverlay->dismiss();
+    emit editorOpenChanged(false);
 }
 
 void ContentView::backdropClicked()

@@ -46,6 +46,10 @@ public slots:
     /// Opens the editor on a copy of \a thought, replacing any editor that is open.
     void openEditor(const Thought &thought);
 
+signals:
+    /// The editor opened or closed: while it is open nothing behind it may act on the board.
+    void editorOpenChanged(bool open);
+
 protected:
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;

@@ -2,12 +2,29 @@
 
 #include "ThoughtEditorView.h"
 
+#include <QApplication>
 #include <QGraphicsOpacityEffect>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QVariantAnimation>
+
+namespace {
+
+// The panel as it looks now, on a transparent ground: a plain grab() would fill the corners
+// outside its rounded shape with the window colour.
+QPixmap snapshotOf(QWidget *panel)
+{
+    const qreal ratio = panel->devicePixelRatioF();
+    QPixmap pixmap(panel->size() * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    panel->render(&pixmap, QPoint(), QRegion(), QWidget::DrawChildren);
+    return pixmap;
+}
+
+} // namespace
 
 EditorOverlay::EditorOverlay(QWidget *parent) : QWidget(parent)
 {
@@ -19,6 +36,8 @@ EditorOverlay::EditorOverlay(QWidget *parent) : QWidget(parent)
         update();
     });
     connect(m_animation, &QVariantAnimation::finished, this, &EditorOverlay::transitionFinished);
+    connect(qApp, &QApplication::focusChanged, this,
+            [this](QWidget *, QWidget *now) { keepFocusInside(now); });
     hide();
 }
 
@@ -26,6 +45,8 @@ void EditorOverlay::present(ThoughtEditorView *editor)
 {
     if (m_editor)
         delete m_editor.data();
+    else
+        m_focusBeforeOpening = QApplication::focusWidget();
     m_editor = editor;
     editor->setParent(this);
     setAttribute(Qt::WA_TransparentForMouseEvents, false);
@@ -35,8 +56,13 @@ void EditorOverlay::present(ThoughtEditorView *editor)
     editor->ensurePolished();
     if (QLayout *layout = editor->layout())
         layout->activate();
-    m_snapshot = editor->grab();
+    m_snapshot = snapshotOf(editor);
     m_snapshotRect = editorRect();
+    // The shadow's blur is worked out once per panel size; doing it now keeps that work out of
+    // the first frame of the transition, which would otherwise skip most of it.
+    QImage warmUp(1, 1, QImage::Format_ARGB32_Premultiplied);
+    QPainter warmUpPainter(&warmUp);
+    ThoughtEditorView::paintShadow(warmUpPainter, QRectF(m_snapshotRect), 0);
     m_editorFade = new QGraphicsOpacityEffect(editor);
     m_editorFade->setOpacity(0);
     editor->setGraphicsEffect(m_editorFade);
@@ -50,13 +76,17 @@ void EditorOverlay::present(ThoughtEditorView *editor)
 void EditorOverlay::dismiss()
 {
     if (m_editor) {
-        m_snapshot = m_editor->grab();
+        m_snapshot = snapshotOf(m_editor);
         m_snapshotRect = m_editor->geometry();
         // Deleted later: dismissal is often asked from inside one of the editor's own signals.
         m_editor->hide();
         m_editor->deleteLater();
         m_editor = nullptr;
         m_editorFade = nullptr;
+        if (QWidget *previous = m_focusBeforeOpening.data();
+            previous && previous->isVisible() && previous->isEnabled())
+            previous->setFocus(Qt::OtherFocusReason);
+        m_focusBeforeOpening = nullptr;
     }
     // The fading overlay no longer stands between the user and the window.
     setAttribute(Qt::WA_TransparentForMouseEvents, true);
@@ -163,4 +193,36 @@ void EditorOverlay::mouseReleaseEvent(QMouseEvent *event)
 void EditorOverlay::wheelEvent(QWheelEvent *event)
 {
     event->accept();
+}
+
+bool EditorOverlay::focusNextPrevChild(bool next)
+{
+    if (!m_editor)
+        return QWidget::focusNextPrevChild(next);
+    // Tab walks the window's focus chain, which runs on behind the backdrop: follow it only to
+    // the editor's own controls, coming round to the first after the last.
+    QWidget *current = QApplication::focusWidget();
+    if (!current || !m_editor->isAncestorOf(current)) {
+        m_editor->titleField()->setFocus(Qt::TabFocusReason);
+        return true;
+    }
+    for (QWidget *candidate = current;;) {
+        candidate = next ? candidate->nextInFocusChain() : candidate->previousInFocusChain();
+        if (!candidate || candidate == current)
+            return true;
+        if (m_editor->isAncestorOf(candidate) && candidate->isVisibleTo(m_editor) &&
+            candidate->isEnabled() && (candidate->focusPolicy() & Qt::TabFocus)) {
+            candidate->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return true;
+        }
+    }
+}
+
+void EditorOverlay::keepFocusInside(QWidget *now)
+{
+    // Whatever moves the focus behind an open editor (a shortcut, a program asking for it), the
+    // keyboard must not act on the board beneath the backdrop.
+    if (!m_editor || !now || now->window() != window() || m_editor->isAncestorOf(now))
+        return;
+    m_editor->titleField()->setFocus(Qt::OtherFocusReason);
 }

@@ -8,9 +8,11 @@ class QGraphicsOpacityEffect;
 class QVariantAnimation;
 class ThoughtEditorView;
 
-/// The dimmed layer above the whole window that holds the open editor. It takes every click, so
-/// nothing beneath it can be reached; a click beside the editor is reported to the host, which
-/// decides whether it closes the editor. It fades in and out in 0.16 seconds while the editor
+/// The dimmed layer above the whole window that holds the open editor. It is modal: it takes every
+/// click, and the keyboard focus stays inside the editor (Tab and Shift+Tab cycle through the
+/// editor's controls), so nothing beneath it can be reached; a click beside the editor is
+/// reported to the host, which decides whether it closes the editor. When the editor goes, the
+/// focus returns to where it was before. It fades in and out in 0.16 seconds while the editor
 /// grows from 0.98 to its full size.
 class EditorOverlay : public QWidget
 {
@@ -41,12 +43,14 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     QRect editorRect() const;
     void placeEditor();
     void animateTo(qreal target);
     void transitionFinished();
+    void keepFocusInside(QWidget *now);
 
     QPointer<ThoughtEditorView> m_editor;
     QGraphicsOpacityEffect *m_editorFade = nullptr;
@@ -55,4 +59,5 @@ private:
     QRect m_snapshotRect;
     qreal m_progress = 0;
     bool m_pressedOnBackdrop = false;
+    QPointer<QWidget> m_focusBeforeOpening;
 };

@@ -1,23 +1,32 @@
 #include "KanbanBoardView.h"
 
+#include "KanbanCardList.h"
 #include "KanbanColumn.h"
+#include "board/BoardAccessibility.h"
 #include "board/KanbanDragState.h"
 #include "stores/BoardStore.h"
 
+#include <QDropEvent>
 #include <QHBoxLayout>
+#include <QTimer>
 
 namespace {
 
 constexpr int columnSpacing = 14;
+// The smallest step of a card's age worth showing after the first minute.
+constexpr int ageRefreshMilliseconds = 60 * 1000;
 
 } // namespace
 
 KanbanBoardView::KanbanBoardView(BoardStore *store, QWidget *parent)
-    : QWidget(parent), m_store(store), m_dragState(new KanbanDragState(this))
+    : QWidget(parent), m_store(store), m_dragState(new KanbanDragState(this)),
+      m_ageTimer(new QTimer(this))
 {
+    setAcceptDrops(true);
     // The bundled symbols live in a static library; without a reference to them the linker
     // drops them and every image draws empty.
     Q_INIT_RESOURCE(resources);
+    BoardAccessibility::install();
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(columnSpacing);
@@ -26,20 +35,87 @@ KanbanBoardView::KanbanBoardView(BoardStore *store, QWidget *parent)
         layout->addWidget(column, 1);
         m_columns.append(column);
         connect(column, &KanbanColumn::editRequested, this, &KanbanBoardView::editRequested);
+        KanbanCardList *cards = column->cardList();
+        connect(cards, &KanbanCardList::followCard, this, &KanbanBoardView::followCard);
+        connect(cards, &KanbanCardList::neighbourColumnRequested, this,
+                [this, status](int step, int viewportY) {
+                    focusNeighbourColumn(status, step, viewportY);
+                });
     }
     // However a drag ends, once no card is dragged there is nothing to point at.
     connect(m_dragState, &KanbanDragState::draggingThoughtIDChanged, this, [this] {
         if (!m_dragState->isDragging())
             m_dragState->setDropTarget(std::nullopt, DropTargetChange::direct);
     });
+    // Ages are worked out when a card is painted: repainting the lists redraws only the cards on
+    // screen, and a hidden or minimised window paints nothing at all.
+    connect(m_ageTimer, &QTimer::timeout, this, [this] {
+        for (KanbanColumn *column : std::as_const(m_columns))
+            column->cardList()->viewport()->update();
+    });
+    m_ageTimer->start(ageRefreshMilliseconds);
     connect(store, &BoardStore::thoughtsChanged, this, &KanbanBoardView::reload);
     connect(store, &BoardStore::searchTextChanged, this, &KanbanBoardView::reload);
     reload();
 }
 
+void KanbanBoardView::dragEnterEvent(QDragEnterEvent *event)
+{
+    dragMoveEvent(event);
+}
+
+void KanbanBoardView::dragMoveEvent(QDragMoveEvent *event)
+{
+    // Between the columns the indicator stays where it was, and a drop here lands on it.
+    if (!m_dragState->accepts(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+}
+
+void KanbanBoardView::dropEvent(QDropEvent *event)
+{
+    const std::optional<QUuid> dragging = m_dragState->draggingThoughtID();
+    const std::optional<ThoughtDropTarget> target = m_dragState->dropTarget();
+    if (!m_dragState->accepts(event->mimeData()) || !target) {
+        m_dragState->clear();
+        event->ignore();
+        return;
+    }
+    m_store->move(*dragging, target->status, target->beforeThoughtID);
+    m_dragState->clear();
+    followCard(*dragging);
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+}
+
 KanbanColumn *KanbanBoardView::column(ThoughtStatus status) const
 {
     return m_columns.value(qsizetype(status));
+}
+
+void KanbanBoardView::followCard(const std::optional<QUuid> &id)
+{
+    // The store has already answered the change: the columns show the board as it is now.
+    for (KanbanColumn *column : std::as_const(m_columns)) {
+        KanbanCardList *cards = column->cardList();
+        if (id ? cards->focusCard(*id) : cards->focusCardNear(0))
+            return;
+    }
+}
+
+void KanbanBoardView::focusNeighbourColumn(ThoughtStatus from, int step, int viewportY)
+{
+    // Columns without cards are passed over: there is nothing in them to put the focus on.
+    for (int index = int(from) + step; index >= 0 && index < int(m_columns.size()); index += step) {
+        KanbanCardList *cards = m_columns[index]->cardList();
+        if (!cards->thoughts().isEmpty()) {
+            cards->focusCardNear(viewportY);
+            return;
+        }
+    }
 }
 
 void KanbanBoardView::reload()

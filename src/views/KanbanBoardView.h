@@ -8,6 +8,7 @@
 class BoardStore;
 class KanbanColumn;
 class KanbanDragState;
+class QTimer;
 
 /// The four columns of the board, side by side and equally wide, each scrolling its own cards.
 /// The board owns the one drag state all columns share, so a card can be dragged from any column
@@ -26,10 +27,18 @@ signals:
     /// A single click on a card asks the host to open the editor for \a thought.
     void editRequested(const Thought &thought);
 
+protected:
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
 private:
     void reload();
+    void followCard(const std::optional<QUuid> &id);
+    void focusNeighbourColumn(ThoughtStatus from, int step, int viewportY);
 
     BoardStore *m_store;
     KanbanDragState *m_dragState;
     QList<KanbanColumn *> m_columns;
+    QTimer *m_ageTimer;
 };

@@ -2,15 +2,18 @@
 
 #include "DragPreview.h"
 #include "EmptyColumnView.h"
+#include "board/BoardAccessibility.h"
 #include "board/DropInsertionIndicator.h"
 #include "board/KanbanDragState.h"
 #include "stores/BoardStore.h"
+#include "support/LumaretStyle.h"
 #include "support/SymbolIcon.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDrag>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
@@ -35,6 +38,13 @@ constexpr int tailHeightIdle = 8;
 constexpr qreal draggedCardOpacity = 0.42;
 constexpr qreal draggedCardScale = 0.985;
 constexpr int indicatorTransitionMs = 120;
+// The overlay scroll bar: a thin thumb along the right edge that shows while the pointer is over
+// the list or it scrolls, and fades away a moment after.
+constexpr qreal scrollThumbWidth = 5;
+constexpr qreal scrollThumbMargin = 2;
+constexpr int scrollThumbMinimumHeight = 28;
+constexpr int scrollBarFadeMs = 160;
+constexpr int scrollBarIdleMs = 1200;
 // Laid-out cards kept for reuse per column: enough for a few screens and a search typed and
 // deleted again, while scrolling through thousands of cards keeps memory flat.
 constexpr qsizetype maxCachedLayouts = 300;
@@ -54,6 +64,7 @@ KanbanCardList::KanbanCardList(BoardStore *store, KanbanDragState *dragState, Th
     viewport()->setAutoFillBackground(false);
     setAutoFillBackground(false);
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
+    setAccessibleName(ThoughtStatuses::title(status));
 
     m_singleClickTimer.setSingleShot(true);
     connect(&m_singleClickTimer, &QTimer::timeout, this, &KanbanCardList::openPendingClick);
@@ -71,6 +82,20 @@ KanbanCardList::KanbanCardList(BoardStore *store, KanbanDragState *dragState, Th
         m_leavingIndicator.reset();
         m_indicatorAppearance = 1;
         viewport()->update();
+    });
+
+    m_scrollBarFade.setDuration(scrollBarFadeMs);
+    m_scrollBarFade.setEasingCurve(QEasingCurve::InOutQuad);
+    connect(&m_scrollBarFade, &QVariantAnimation::valueChanged, this,
+            [this](const QVariant &value) {
+                m_scrollBarOpacity = value.toReal();
+                viewport()->update();
+            });
+    m_scrollBarIdle.setSingleShot(true);
+    m_scrollBarIdle.setInterval(scrollBarIdleMs);
+    connect(&m_scrollBarIdle, &QTimer::timeout, this, [this] {
+        if (!viewport()->underMouse() && !m_thumbDrag)
+            fadeScrollBarTo(0);
     });
 
     connect(m_dragState, &KanbanDragState::dropTargetChanged, this,
@@ -93,6 +118,8 @@ QSize KanbanCardList::sizeHint() const
 void KanbanCardList::setThoughts(const Board &thoughts)
 {
     m_thoughts = thoughts;
+    // Tab passes over a column without cards; the keyboard has nothing to do there.
+    setFocusPolicy(m_thoughts.isEmpty() ? Qt::NoFocus : Qt::StrongFocus);
     m_laidOutCardCount = 0;
     rebuildEntries();
     updateScrollRange();
@@ -104,6 +131,7 @@ void KanbanCardList::setThoughts(const Board &thoughts)
     }
     onDropTargetChanged(DropTargetChange::direct);
     viewport()->update();
+    BoardAccessibility::notifyCardsChanged(this);
 }
 
 void KanbanCardList::rebuildEntries()
@@ -232,38 +260,21 @@ qsizetype KanbanCardList::cardIndexAt(const QPointF &viewportPos) const
     return -1;
 }
 
-std::optional<KanbanCardList::Zone> KanbanCardList::zoneAt(const QPointF &viewportPos) const
+ThoughtDropTarget KanbanCardList::targetAt(const QPointF &viewportPos) const
 {
-    if (viewportPos.x() < 0 || viewportPos.x() >= viewport()->width())
-        return std::nullopt;
+    const ThoughtDropTarget columnEnd{m_status, std::nullopt};
     const qreal contentY = viewportPos.y() + verticalScrollBar()->value();
-    if (m_entries.empty()) {
-        if (contentY >= topInset && contentY < topInset + EmptyColumnView::height)
-            return Zone{Zone::Kind::columnEnd, -1, contentY - topInset, EmptyColumnView::height};
-        return std::nullopt;
-    }
-    const qsizetype index = cardIndexAt(viewportPos);
-    if (index >= 0) {
-        const Entry &entry = m_entries[size_t(index)];
-        return Zone{Zone::Kind::card, index, contentY - entry.top, entry.height};
-    }
-    const int top = tailTop();
-    if (contentY >= top && contentY < top + tailHeight())
-        return Zone{Zone::Kind::columnEnd, -1, contentY - top, tailHeight()};
-    return std::nullopt;
-}
-
-ThoughtDropTarget KanbanCardList::targetFor(const Zone &zone) const
-{
-    if (zone.kind == Zone::Kind::columnEnd)
-        return ThoughtDropTarget{m_status, std::nullopt};
-    // The upper half, the exact middle included, lands before this card; the lower half before
-    // the next one, or at the end of the column after the last card.
-    if (zone.y <= zone.height / 2.0)
-        return ThoughtDropTarget{m_status, m_thoughts[zone.index].id};
-    if (zone.index + 1 < m_thoughts.size())
-        return ThoughtDropTarget{m_status, m_thoughts[zone.index + 1].id};
-    return ThoughtDropTarget{m_status, std::nullopt};
+    const qsizetype index = firstEntryEndingAfter(int(std::floor(contentY)));
+    if (index >= qsizetype(m_entries.size()))
+        return columnEnd;
+    const Entry &entry = m_entries[size_t(index)];
+    // The upper half, the exact middle included, and the gap above the card land before it; the
+    // lower half before the next card, or at the end of the column after the last one.
+    if (contentY - entry.top <= entry.height / 2.0)
+        return ThoughtDropTarget{m_status, m_thoughts[index].id};
+    if (index + 1 < m_thoughts.size())
+        return ThoughtDropTarget{m_status, m_thoughts[index + 1].id};
+    return columnEnd;
 }
 
 std::optional<qreal> KanbanCardList::indicatorLineY(const ThoughtDropTarget &target) const
@@ -333,6 +344,8 @@ void KanbanCardList::paintEvent(QPaintEvent *event)
             painter.translate(-centre);
         }
         ThoughtCard::paint(painter, rect, thought, *layout, look, palette(), now);
+        if (hasFocus() && m_currentId == thought.id)
+            paintFocusRing(painter, QRectF(rect), ThoughtCard::cornerRadius, palette());
         painter.restore();
     }
 
@@ -346,6 +359,48 @@ void KanbanCardList::paintEvent(QPaintEvent *event)
         if (const auto lineY = indicatorLineY(*m_indicator))
             DropInsertionIndicator::paint(painter, width, *lineY, m_status, m_indicatorAppearance);
     }
+
+    const QRectF thumb = scrollThumbRect();
+    if (m_scrollBarOpacity > 0 && !thumb.isEmpty()) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(secondaryLabel(palette()));
+        painter.setOpacity(m_scrollBarOpacity * (m_thumbDrag ? 0.9 : 0.6));
+        painter.drawRoundedRect(thumb, thumb.width() / 2, thumb.width() / 2);
+    }
+}
+
+QRectF KanbanCardList::scrollThumbRect() const
+{
+    const QScrollBar *bar = verticalScrollBar();
+    const int viewHeight = viewport()->height();
+    if (bar->maximum() <= 0 || viewHeight <= 0)
+        return {};
+    const qreal track = viewHeight - 2 * scrollThumbMargin;
+    const qreal length =
+        qMax<qreal>(scrollThumbMinimumHeight, track * viewHeight / (viewHeight + bar->maximum()));
+    const qreal top = scrollThumbMargin + (track - length) * bar->value() / bar->maximum();
+    return {viewport()->width() - scrollThumbWidth - scrollThumbMargin, top, scrollThumbWidth,
+            length};
+}
+
+void KanbanCardList::revealScrollBar()
+{
+    if (verticalScrollBar()->maximum() <= 0)
+        return;
+    fadeScrollBarTo(1);
+    m_scrollBarIdle.start();
+}
+
+void KanbanCardList::fadeScrollBarTo(qreal opacity)
+{
+    if (qFuzzyCompare(m_scrollBarFade.endValue().toReal() + 1, opacity + 1) &&
+        m_scrollBarFade.state() == QAbstractAnimation::Running)
+        return;
+    m_scrollBarFade.stop();
+    m_scrollBarFade.setStartValue(m_scrollBarOpacity);
+    m_scrollBarFade.setEndValue(opacity);
+    m_scrollBarFade.start();
 }
 
 void KanbanCardList::resizeEvent(QResizeEvent *event)
@@ -361,6 +416,7 @@ void KanbanCardList::resizeEvent(QResizeEvent *event)
 
 void KanbanCardList::scrollContentsBy(int, int)
 {
+    revealScrollBar();
     if (viewport()->underMouse())
         refreshHoverFromCursor();
     viewport()->update();
@@ -381,8 +437,12 @@ bool KanbanCardList::viewportEvent(QEvent *event)
         }
         return true;
     }
+    case QEvent::Enter:
+        revealScrollBar();
+        break;
     case QEvent::Leave:
         setHovered(std::nullopt);
+        m_scrollBarIdle.start();
         break;
     default:
         break;
@@ -396,14 +456,38 @@ void KanbanCardList::mousePressEvent(QMouseEvent *event)
         QAbstractScrollArea::mousePressEvent(event);
         return;
     }
+    const QRectF thumb = scrollThumbRect();
+    if (!thumb.isEmpty() && m_scrollBarOpacity > 0 &&
+        event->position().x() >= thumb.left() - scrollThumbMargin) {
+        // A press beside the thumb pages towards it, as on any scroll bar.
+        if (event->position().y() < thumb.top() || event->position().y() > thumb.bottom())
+            verticalScrollBar()->triggerAction(event->position().y() < thumb.top()
+                                                   ? QAbstractSlider::SliderPageStepSub
+                                                   : QAbstractSlider::SliderPageStepAdd);
+        m_thumbDrag = qMakePair(event->position().y(), verticalScrollBar()->value());
+        event->accept();
+        return;
+    }
     const qsizetype index = cardIndexAt(event->position());
     m_pressedId = index >= 0 ? std::optional<QUuid>(m_thoughts[index].id) : std::nullopt;
     m_pressPosition = event->position().toPoint();
+    if (index >= 0)
+        setCurrentIndex(index);
     event->accept();
 }
 
 void KanbanCardList::mouseMoveEvent(QMouseEvent *event)
 {
+    if (m_thumbDrag) {
+        const QRectF thumb = scrollThumbRect();
+        const qreal travel = viewport()->height() - 2 * scrollThumbMargin - thumb.height();
+        if (travel > 0) {
+            const qreal moved = event->position().y() - m_thumbDrag->first;
+            verticalScrollBar()->setValue(m_thumbDrag->second +
+                                          qRound(moved * verticalScrollBar()->maximum() / travel));
+        }
+        return;
+    }
     if (m_pressedId && (event->buttons() & Qt::LeftButton) &&
         (event->position().toPoint() - m_pressPosition).manhattanLength() >=
             QApplication::startDragDistance()) {
@@ -423,6 +507,11 @@ void KanbanCardList::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton)
         return;
+    if (std::exchange(m_thumbDrag, std::nullopt)) {
+        m_scrollBarIdle.start();
+        viewport()->update();
+        return;
+    }
     const std::optional<QUuid> pressed = std::exchange(m_pressedId, std::nullopt);
     if (std::exchange(m_ignoreNextRelease, false))
         return;
@@ -443,8 +532,11 @@ void KanbanCardList::mouseDoubleClickEvent(QMouseEvent *event)
     m_pressedId.reset();
     m_ignoreNextRelease = true;
     const qsizetype index = cardIndexAt(event->position());
-    if (index >= 0)
-        m_store->advance(m_thoughts[index].id);
+    if (index >= 0) {
+        const QUuid id = m_thoughts[index].id;
+        m_store->advance(id);
+        emit followCard(id);
+    }
 }
 
 void KanbanCardList::openPendingClick()
@@ -472,13 +564,16 @@ void KanbanCardList::contextMenuEvent(QContextMenuEvent *event)
         QAction *action =
             menu.addAction(symbolIcon(ThoughtStatuses::systemImage(status), iconColor, 16),
                            ThoughtStatuses::title(status));
-        connect(action, &QAction::triggered, this,
-                [this, id = thought.id, status] { m_store->move(id, status, std::nullopt); });
+        connect(action, &QAction::triggered, this, [this, id = thought.id, status] {
+            m_store->move(id, status, std::nullopt);
+            emit followCard(id);
+        });
     }
     menu.addSeparator();
     QAction *deleteAction = menu.addAction(
         symbolIcon(QStringLiteral("trash"), QColor::fromRgbF(1.0f, 0.23f, 0.19f), 16),
         QStringLiteral("删除"));
+    deleteAction->setProperty(destructiveActionProperty, true);
     connect(deleteAction, &QAction::triggered, this,
             [this, thought] { m_store->deleteThought(thought); });
     // The open hand is an application-wide cursor: it must not follow the pointer into the menu.
@@ -489,45 +584,40 @@ void KanbanCardList::contextMenuEvent(QContextMenuEvent *event)
         refreshHoverFromCursor();
 }
 
-bool KanbanCardList::canReceiveDrop(const QMimeData *mimeData) const
+bool KanbanCardList::dragOver(const QPointF &viewportPos, const QMimeData *mimeData)
 {
-    // Only the card this board is dragging lands here: text from anywhere else, or another id,
-    // is refused.
-    const std::optional<QUuid> dragging = m_dragState->draggingThoughtID();
-    if (!dragging || !mimeData || !mimeData->hasText())
+    if (!m_dragState->accepts(mimeData))
         return false;
-    return QUuid::fromString(mimeData->text().trimmed()) == *dragging;
+    m_dragState->setDropTarget(targetAt(viewportPos), DropTargetChange::animated);
+    return true;
 }
 
-void KanbanCardList::updateDropTarget(const QPointF &viewportPos, const QMimeData *mimeData)
+bool KanbanCardList::dropAt(const QPointF &viewportPos, const QMimeData *mimeData)
 {
-    if (!canReceiveDrop(mimeData))
-        return;
-    const std::optional<Zone> zone = zoneAt(viewportPos);
-    if (!zone)
-        return;
-    m_dragState->setDropTarget(targetFor(*zone), DropTargetChange::animated);
+    if (!m_dragState->accepts(mimeData)) {
+        m_dragState->clear();
+        return false;
+    }
+    // The target is worked out again from where the card was let go, not read from the state.
+    return commitDrop(targetAt(viewportPos));
 }
 
 void KanbanCardList::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (!canReceiveDrop(event->mimeData())) {
+    if (!dragOver(event->position(), event->mimeData())) {
         event->ignore();
         return;
     }
-    updateDropTarget(event->position(), event->mimeData());
     event->setDropAction(Qt::MoveAction);
     event->accept();
 }
 
 void KanbanCardList::dragMoveEvent(QDragMoveEvent *event)
 {
-    if (!canReceiveDrop(event->mimeData()) || !zoneAt(event->position())) {
-        // Between cards there is no zone: the last target stays, but nothing lands here.
+    if (!dragOver(event->position(), event->mimeData())) {
         event->ignore();
         return;
     }
-    updateDropTarget(event->position(), event->mimeData());
     event->setDropAction(Qt::MoveAction);
     event->accept();
 }
@@ -540,14 +630,7 @@ void KanbanCardList::dragLeaveEvent(QDragLeaveEvent *event)
 
 void KanbanCardList::dropEvent(QDropEvent *event)
 {
-    const std::optional<Zone> zone = zoneAt(event->position());
-    if (!canReceiveDrop(event->mimeData()) || !zone) {
-        m_dragState->clear();
-        event->ignore();
-        return;
-    }
-    // The target is worked out again from where the card was let go, not read from the state.
-    if (commitDrop(targetFor(*zone))) {
+    if (dropAt(event->position(), event->mimeData())) {
         event->setDropAction(Qt::MoveAction);
         event->accept();
     } else {
@@ -561,6 +644,8 @@ bool KanbanCardList::commitDrop(const ThoughtDropTarget &target)
     if (!dragging)
         return false;
     m_store->move(*dragging, target.status, target.beforeThoughtID);
+    // The focus, and with it what a screen reader reads, goes with the card to its new place.
+    emit followCard(*dragging);
     m_dragState->clear();
     return true;
 }
@@ -647,4 +732,179 @@ void KanbanCardList::refreshHoverFromCursor()
     const QPoint pos = viewport()->mapFromGlobal(QCursor::pos());
     const qsizetype index = viewport()->rect().contains(pos) ? cardIndexAt(pos) : -1;
     setHovered(index >= 0 ? std::optional<QUuid>(m_thoughts[index].id) : std::nullopt);
+}
+
+qsizetype KanbanCardList::indexOf(const std::optional<QUuid> &id) const
+{
+    if (!id)
+        return -1;
+    for (qsizetype i = 0; i < m_thoughts.size(); ++i) {
+        if (m_thoughts[i].id == *id)
+            return i;
+    }
+    return -1;
+}
+
+void KanbanCardList::setCurrentIndex(qsizetype index)
+{
+    if (index < 0 || index >= m_thoughts.size())
+        return;
+    m_currentId = m_thoughts[index].id;
+    scrollToIndex(index);
+    viewport()->update();
+    BoardAccessibility::notifyCurrentCardChanged(this);
+}
+
+void KanbanCardList::scrollToIndex(qsizetype index)
+{
+    const Entry &entry = m_entries[size_t(index)];
+    QScrollBar *bar = verticalScrollBar();
+    // The ring is drawn on the card's edge: keep the inset above it in view as well.
+    if (entry.top - topInset < bar->value())
+        bar->setValue(entry.top - topInset);
+    else if (entry.top + entry.height + topInset > bar->value() + viewport()->height())
+        bar->setValue(entry.top + entry.height + topInset - viewport()->height());
+    // Cards newly in view are measured now; their real heights may move the one we want.
+    layoutVisibleCards();
+}
+
+bool KanbanCardList::focusCard(const QUuid &id)
+{
+    const qsizetype index = indexOf(id);
+    if (index < 0)
+        return false;
+    setCurrentIndex(index);
+    setFocus(Qt::OtherFocusReason);
+    return true;
+}
+
+bool KanbanCardList::focusCardNear(int viewportY)
+{
+    if (m_thoughts.isEmpty())
+        return false;
+    const qsizetype index = qMin(firstEntryEndingAfter(viewportY + verticalScrollBar()->value()),
+                                 m_thoughts.size() - 1);
+    return focusCard(m_thoughts[index].id);
+}
+
+void KanbanCardList::focusInEvent(QFocusEvent *event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    // Tabbing in starts at the first card; any other way back in finds the card it left.
+    const bool tabbedIn =
+        event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    if (!m_thoughts.isEmpty() && (tabbedIn || indexOf(m_currentId) < 0))
+        setCurrentIndex(0);
+    else
+        BoardAccessibility::notifyCurrentCardChanged(this);
+    viewport()->update();
+}
+
+void KanbanCardList::focusOutEvent(QFocusEvent *event)
+{
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
+}
+
+void KanbanCardList::keyPressEvent(QKeyEvent *event)
+{
+    const qsizetype index = indexOf(m_currentId);
+    if (index >= 0 && handleCardKey(event, index)) {
+        event->accept();
+        return;
+    }
+    QAbstractScrollArea::keyPressEvent(event);
+}
+
+bool KanbanCardList::handleCardKey(QKeyEvent *event, qsizetype index)
+{
+    const Thought thought = m_thoughts[index];
+    const Qt::KeyboardModifiers modifiers =
+        event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+    const qsizetype last = m_thoughts.size() - 1;
+    const int cardY = m_entries[size_t(index)].top - verticalScrollBar()->value();
+    const auto pageTarget = [&](int direction) {
+        const int y = m_entries[size_t(index)].top + direction * viewport()->height();
+        return qBound<qsizetype>(0, firstEntryEndingAfter(y), last);
+    };
+    // A change of place goes through the store; the focus then follows the card to wherever
+    // the board shows it.
+    const auto moveTo = [&](ThoughtStatus status, const std::optional<QUuid> &before) {
+        m_store->move(thought.id, status, before);
+        emit followCard(thought.id);
+    };
+    const int statusIndex = int(m_status);
+
+    if (modifiers == Qt::NoModifier) {
+        switch (event->key()) {
+        case Qt::Key_Up:
+            setCurrentIndex(qMax<qsizetype>(0, index - 1));
+            return true;
+        case Qt::Key_Down:
+            setCurrentIndex(qMin(last, index + 1));
+            return true;
+        case Qt::Key_Home:
+            setCurrentIndex(0);
+            return true;
+        case Qt::Key_End:
+            setCurrentIndex(last);
+            return true;
+        case Qt::Key_PageUp:
+            setCurrentIndex(pageTarget(-1));
+            return true;
+        case Qt::Key_PageDown:
+            setCurrentIndex(pageTarget(1));
+            return true;
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+            emit neighbourColumnRequested(event->key() == Qt::Key_Left ? -1 : 1, cardY);
+            return true;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            emit editRequested(thought);
+            return true;
+        case Qt::Key_Delete: {
+            const std::optional<QUuid> neighbour =
+                index < last ? std::optional(m_thoughts[index + 1].id)
+                : index > 0  ? std::optional(m_thoughts[index - 1].id)
+                             : std::nullopt;
+            m_store->deleteThought(thought);
+            emit followCard(neighbour);
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+    if (modifiers == Qt::ControlModifier &&
+        (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        m_store->advance(thought.id);
+        emit followCard(thought.id);
+        return true;
+    }
+    if (modifiers == (Qt::ControlModifier | Qt::ShiftModifier)) {
+        switch (event->key()) {
+        case Qt::Key_Left:
+            if (statusIndex > 0)
+                moveTo(ThoughtStatuses::allCases[size_t(statusIndex - 1)], std::nullopt);
+            return true;
+        case Qt::Key_Right:
+            if (statusIndex + 1 < int(ThoughtStatuses::allCases.size()))
+                moveTo(ThoughtStatuses::allCases[size_t(statusIndex + 1)], std::nullopt);
+            return true;
+        case Qt::Key_Up:
+            if (index > 0)
+                moveTo(m_status, m_thoughts[index - 1].id);
+            return true;
+        case Qt::Key_Down:
+            if (index < last)
+                moveTo(m_status,
+                       index + 1 < last ? std::optional(m_thoughts[index + 2].id) : std::nullopt);
+            return true;
+        default:
+            return false;
+        }
+    }
+    return false;
 }

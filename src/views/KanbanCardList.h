@@ -42,10 +42,38 @@ public:
     /// How many cards were laid out since the list last received its thoughts.
     int laidOutCardCount() const { return m_laidOutCardCount; }
 
+    /// Where a card let go at \a viewportPos lands. Every point of the list has a target: over
+    /// a card's upper half (its middle included) it is before that card, over its lower half
+    /// before the next card; a gap between two cards belongs to the lower card; above the first
+    /// card it is before the first, below the last card the end of the column. The insertion
+    /// indicator is drawn from this same answer, so a drop always lands where it showed.
+    ThoughtDropTarget targetAt(const QPointF &viewportPos) const;
+
+    /// A drag of \a mimeData over \a viewportPos: points the board's indicator at the target
+    /// there. False when this board is not dragging that card.
+    bool dragOver(const QPointF &viewportPos, const QMimeData *mimeData);
+    /// A drop at \a viewportPos: moves the dragged card to the target there and ends the drag.
+    /// False, with the drag ended, when this board was not dragging that card.
+    bool dropAt(const QPointF &viewportPos, const QMimeData *mimeData);
+
+    /// The card the keyboard is on, shown with the focus ring while the list has focus.
+    std::optional<QUuid> currentCard() const { return m_currentId; }
+    /// Puts the keyboard on the card of \a id, scrolled into view, and gives the list focus;
+    /// false when the card is not in this list.
+    bool focusCard(const QUuid &id);
+    /// Gives the list focus on the card drawn nearest to \a viewportY; false without cards.
+    bool focusCardNear(int viewportY);
+
     QSize sizeHint() const override;
 
 signals:
     void editRequested(const Thought &thought);
+    /// The card of \a id changed place (by key, drop, menu or double click): the focus follows
+    /// it wherever it went, and a screen reader reads it out with its new column. Without an id
+    /// the column has no card left to hold the focus.
+    void followCard(const std::optional<QUuid> &id);
+    /// Left or Right: the focus moves to the column \a step away, near \a viewportY.
+    void neighbourColumnRequested(int step, int viewportY);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -57,6 +85,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dragLeaveEvent(QDragLeaveEvent *event) override;
@@ -78,16 +109,6 @@ private:
         ThoughtCard::Layout layout;
     };
 
-    /// A drop zone under the pointer: a card (with the pointer's height in it) or the column end.
-    struct Zone
-    {
-        enum class Kind { card, columnEnd };
-        Kind kind = Kind::columnEnd;
-        qsizetype index = -1;
-        qreal y = 0;
-        int height = 0;
-    };
-
     void rebuildEntries();
     void recomputeTops(size_t from);
     void layoutVisibleCards();
@@ -98,19 +119,25 @@ private:
     void updateScrollRange();
     qsizetype firstEntryEndingAfter(int contentY) const;
     qsizetype cardIndexAt(const QPointF &viewportPos) const;
-    std::optional<Zone> zoneAt(const QPointF &viewportPos) const;
-    ThoughtDropTarget targetFor(const Zone &zone) const;
     std::optional<qreal> indicatorLineY(const ThoughtDropTarget &target) const;
 
-    bool canReceiveDrop(const QMimeData *mimeData) const;
-    void updateDropTarget(const QPointF &viewportPos, const QMimeData *mimeData);
     bool commitDrop(const ThoughtDropTarget &target);
     void startDrag(const Thought &thought);
     void onDropTargetChanged(DropTargetChange change);
     void onDraggingChanged();
 
+    qsizetype indexOf(const std::optional<QUuid> &id) const;
+    void setCurrentIndex(qsizetype index);
+    void scrollToIndex(qsizetype index);
+    bool handleCardKey(QKeyEvent *event, qsizetype index);
+
     void setHovered(const std::optional<QUuid> &id);
     void refreshHoverFromCursor();
+
+    /// The overlay scroll bar's thumb in viewport coordinates; empty when all cards fit.
+    QRectF scrollThumbRect() const;
+    void revealScrollBar();
+    void fadeScrollBarTo(qreal opacity);
     void openPendingClick();
 
     BoardStore *m_store;
@@ -121,6 +148,7 @@ private:
     QHash<QUuid, CachedLayout> m_layouts;
     int m_laidOutCardCount = 0;
 
+    std::optional<QUuid> m_currentId;
     std::optional<QUuid> m_hoveredId;
     bool m_hasPushedCursor = false;
 
@@ -129,6 +157,11 @@ private:
     bool m_ignoreNextRelease = false;
     QTimer m_singleClickTimer;
     std::optional<QUuid> m_pendingClickId;
+
+    qreal m_scrollBarOpacity = 0;
+    QVariantAnimation m_scrollBarFade;
+    QTimer m_scrollBarIdle;
+    std::optional<QPair<qreal, int>> m_thumbDrag;
 
     std::optional<ThoughtDropTarget> m_indicator;
     std::optional<ThoughtDropTarget> m_leavingIndicator;

@@ -4,6 +4,7 @@
 #include "board/BoardStyle.h"
 #include "support/GlassSurface.h"
 
+#include <QDropEvent>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -25,17 +26,55 @@ KanbanColumn::KanbanColumn(BoardStore *store, KanbanDragState *dragState, Though
       m_cardList(new KanbanCardList(store, dragState, status, this))
 {
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
+    setAccessibleName(ThoughtStatuses::title(status));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(columnPadding, columnPadding, columnPadding, columnPadding);
     layout->setSpacing(headerSpacing);
     layout->addWidget(m_header);
     layout->addWidget(m_cardList, 1);
     connect(m_cardList, &KanbanCardList::editRequested, this, &KanbanColumn::editRequested);
+    // The header and the padding around the list take drops too, as the nearest point of the
+    // list would: the indicator never points somewhere a drop would be refused.
+    setAcceptDrops(true);
+}
+
+QPointF KanbanColumn::listPoint(const QPointF &columnPos) const
+{
+    const QWidget *viewport = m_cardList->viewport();
+    const QPointF inList = viewport->mapFrom(this, columnPos);
+    return QPointF(qBound<qreal>(0, inList.x(), viewport->width() - 1),
+                   qBound<qreal>(0, inList.y(), viewport->height() - 1));
+}
+
+void KanbanColumn::dragEnterEvent(QDragEnterEvent *event)
+{
+    dragMoveEvent(event);
+}
+
+void KanbanColumn::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (!m_cardList->dragOver(listPoint(event->position()), event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+}
+
+void KanbanColumn::dropEvent(QDropEvent *event)
+{
+    if (m_cardList->dropAt(listPoint(event->position()), event->mimeData())) {
+        event->setDropAction(Qt::MoveAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
 }
 
 void KanbanColumn::setThoughts(const Board &thoughts)
 {
     m_header->setCount(int(thoughts.size()));
+    setAccessibleDescription(QStringLiteral("%1 个想法").arg(thoughts.size()));
     m_cardList->setThoughts(thoughts);
 }
 

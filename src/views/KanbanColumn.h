@@ -30,8 +30,14 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
+    /// \a columnPos moved onto the nearest point of the card list.
+    QPointF listPoint(const QPointF &columnPos) const;
+
     ThoughtStatus m_status;
     KanbanColumnHeader *m_header;
     KanbanCardList *m_cardList;

@@ -14,7 +14,8 @@ ComposerAddButton::ComposerAddButton(QWidget *parent) : QAbstractButton(parent)
 {
     setFixedSize(34, 34);
     setToolTip(QStringLiteral("添加"));
-    setFocusPolicy(Qt::TabFocus);
+    // Return in the field does what the button does; Tab goes on from the field to the board.
+    setFocusPolicy(Qt::NoFocus);
 }
 
 QColor ComposerAddButton::circleColor() const
@@ -56,12 +57,16 @@ QuickComposer::QuickComposer(QWidget *parent)
     m_lineEdit = new QLineEdit(this);
     m_lineEdit->setFrame(false);
     m_lineEdit->setPlaceholderText(QStringLiteral("记录瞬间想法"));
+    m_lineEdit->setAccessibleName(QStringLiteral("记录瞬间想法"));
+    m_lineEdit->setAccessibleDescription(QStringLiteral("输入想法后按回车添加到未开始"));
     m_lineEdit->setFont(systemFont(17, QFont::Medium));
     m_lineEdit->setStyleSheet(
         QStringLiteral("QLineEdit { background: transparent; border: none; padding: 0; }"));
     layout->addWidget(m_lineEdit, 1);
 
     m_addButton = new ComposerAddButton(this);
+    m_addButton->setAccessibleName(QStringLiteral("添加"));
+    setAccessibleName(QStringLiteral("快速记录"));
     layout->addWidget(m_addButton);
 
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);

@@ -1,5 +1,6 @@
 #include "SearchField.h"
 
+#include "support/LumaretStyle.h"
 #include "support/SymbolIcon.h"
 #include "support/SystemColors.h"
 #include "support/TextStyles.h"
@@ -28,6 +29,8 @@ SearchField::SearchField(std::optional<int> width, QWidget *parent)
     m_lineEdit = new QLineEdit(this);
     m_lineEdit->setFrame(false);
     m_lineEdit->setPlaceholderText(QStringLiteral("搜索"));
+    m_lineEdit->setAccessibleName(QStringLiteral("搜索"));
+    m_lineEdit->setAccessibleDescription(QStringLiteral("按标题、备注或状态筛选看板"));
     m_lineEdit->setFont(textStyleFont(TextStyle::callout));
     m_lineEdit->setAttribute(Qt::WA_MacShowFocusRect, false);
     m_lineEdit->setStyleSheet(
@@ -37,12 +40,12 @@ SearchField::SearchField(std::optional<int> width, QWidget *parent)
     m_clearButton = new QToolButton(this);
     m_clearButton->setAutoRaise(true);
     m_clearButton->setToolTip(QStringLiteral("清空搜索"));
+    m_clearButton->setAccessibleName(QStringLiteral("清空搜索"));
     m_clearButton->setCursor(Qt::ArrowCursor);
     m_clearButton->setFocusPolicy(Qt::NoFocus);
     m_clearButton->setIconSize({symbolSize, symbolSize});
     m_clearButton->setFixedSize(symbolSize + 4, symbolSize + 4);
-    m_clearButton->setStyleSheet(
-        QStringLiteral("QToolButton { border: none; background: transparent; padding: 0; }"));
+    m_clearButton->setStyleSheet(plainToolButtonStyle());
     layout->addWidget(m_clearButton);
 
     setFixedHeight(34);

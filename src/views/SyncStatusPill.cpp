@@ -105,4 +105,6 @@ void SyncStatusPill::refresh()
                          SystemColors::withOpacity(SystemColors::primaryLabel(palette()), 0.72));
     m_word->setPalette(wordPalette);
     setToolTip(style.text);
+    setAccessibleName(style.word);
+    setAccessibleDescription(style.text);
 }

@@ -20,7 +20,6 @@ constexpr qreal dotTopPadding = 6;
 constexpr qreal titleSpacing = 8;
 constexpr qreal footerSpacing = 6;
 constexpr int footerIconSize = 11;
-constexpr qreal cornerRadius = 16;
 constexpr int maxTitleLines = 3;
 constexpr int maxNoteLines = 3;
 
@@ -118,14 +117,14 @@ void paint(QPainter &painter, const QRect &rect, const Thought &thought, const L
     painter.setRenderHint(QPainter::Antialiasing);
 
     QPainterPath shape;
-    shape.addRoundedRect(card, cornerRadius, cornerRadius);
+    shape.addRoundedRect(card, ThoughtCard::cornerRadius, ThoughtCard::cornerRadius);
     painter.fillPath(shape, regularMaterial(palette));
     const QColor border = look.isInteractiveHover() ? accentColor(status, 0.48)
                                                     : QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.18f);
     painter.setPen(QPen(border, 1.0));
     painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(card.adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius - 0.5,
-                            cornerRadius - 0.5);
+    painter.drawRoundedRect(card.adjusted(0.5, 0.5, -0.5, -0.5), ThoughtCard::cornerRadius - 0.5,
+                            ThoughtCard::cornerRadius - 0.5);
 
     const qreal left = card.left() + padding;
     qreal y = card.top() + padding;

@@ -24,6 +24,8 @@ struct ThoughtCardLook
 /// column of thousands costs only the cards on screen.
 namespace ThoughtCard {
 
+inline constexpr qreal cornerRadius = 16;
+
 /// The texts of a card broken into lines for one width; what a column measures and caches.
 struct Layout
 {

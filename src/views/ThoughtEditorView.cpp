@@ -1,6 +1,7 @@
 #include "ThoughtEditorView.h"
 
 #include "stores/BoardStore.h"
+#include "support/LumaretStyle.h"
 #include "support/MaterialFrame.h"
 #include "support/SegmentedControl.h"
 #include "support/SymbolIcon.h"
@@ -97,8 +98,7 @@ ThoughtEditorView::ThoughtEditorView(BoardStore *store, const Thought &thought, 
     m_closeButton->setFixedSize(28, 28);
     m_closeButton->setIconSize({14, 14});
     m_closeButton->setToolTip(QStringLiteral("关闭"));
-    m_closeButton->setStyleSheet(
-        QStringLiteral("QToolButton { border: none; background: transparent; }"));
+    m_closeButton->setStyleSheet(plainToolButtonStyle());
     header->addWidget(m_closeButton);
     layout->addLayout(header);
 
@@ -140,6 +140,8 @@ ThoughtEditorView::ThoughtEditorView(BoardStore *store, const Thought &thought, 
     m_noteEditor->setStyleSheet(
         QStringLiteral("QPlainTextEdit { background: transparent; border: none; }"));
     m_noteEditor->document()->setDocumentMargin(0);
+    // Tab moves on to the next control, as in every other field of the panel.
+    m_noteEditor->setTabChangesFocus(true);
     m_noteEditor->installEventFilter(this);
     noteLayout->addWidget(m_noteEditor);
     layout->addWidget(noteFrame);

@@ -62,25 +62,33 @@ qint64 wholeMonthsBetween(const QDateTime &from, const QDateTime &to)
 
 QString relativeLabel(const QDateTime &date, const QDateTime &now)
 {
-    // Positive offsets lie in the future ("…后"), negative ones in the past ("…前").
+    // Positive offsets lie in the future ("…后"), negative ones in the past ("…前"). A moment
+    // that has come is never "in" anything: the present and anything within the last second are
+    // the past too, so a card changed just now reads "0秒前", never "0秒后".
     const QDateTime utcDate = date.toUTC();
     const QDateTime utcNow = now.toUTC();
+    const bool isFuture = utcNow.msecsTo(utcDate) > 0;
     const qint64 seconds = utcNow.secsTo(utcDate);
     const qint64 magnitude = seconds < 0 ? -seconds : seconds;
     const qint64 months = wholeMonthsBetween(utcNow, utcDate);
 
+    // The sign carries the direction, also for a count of zero (ICU reads the sign bit).
+    auto signedCount = [isFuture](qint64 count) {
+        const double value = double(count < 0 ? -count : count);
+        return isFuture ? value : -value;
+    };
     auto &formatter = RelativeLabelFormatter::shared();
     if (months / 12 != 0)
-        return formatter.format(double(months / 12), UDAT_REL_UNIT_YEAR);
+        return formatter.format(signedCount(months / 12), UDAT_REL_UNIT_YEAR);
     if (months != 0)
-        return formatter.format(double(months), UDAT_REL_UNIT_MONTH);
+        return formatter.format(signedCount(months), UDAT_REL_UNIT_MONTH);
     if (magnitude >= 7 * 86400)
-        return formatter.format(double(seconds / (7 * 86400)), UDAT_REL_UNIT_WEEK);
+        return formatter.format(signedCount(seconds / (7 * 86400)), UDAT_REL_UNIT_WEEK);
     if (magnitude >= 86400)
-        return formatter.format(double(seconds / 86400), UDAT_REL_UNIT_DAY);
+        return formatter.format(signedCount(seconds / 86400), UDAT_REL_UNIT_DAY);
     if (magnitude >= 3600)
-        return formatter.format(double(seconds / 3600), UDAT_REL_UNIT_HOUR);
+        return formatter.format(signedCount(seconds / 3600), UDAT_REL_UNIT_HOUR);
     if (magnitude >= 60)
-        return formatter.format(double(seconds / 60), UDAT_REL_UNIT_MINUTE);
-    return formatter.format(double(seconds), UDAT_REL_UNIT_SECOND);
+        return formatter.format(signedCount(seconds / 60), UDAT_REL_UNIT_MINUTE);
+    return formatter.format(signedCount(seconds), UDAT_REL_UNIT_SECOND);
 }

@@ -1,5 +1,7 @@
 #include "KanbanDragState.h"
 
+#include <QMimeData>
+
 void KanbanDragState::setDraggingThoughtID(const std::optional<QUuid> &id)
 {
     if (m_draggingThoughtID == id)
@@ -21,4 +23,11 @@ void KanbanDragState::clear()
 {
     setDraggingThoughtID(std::nullopt);
     setDropTarget(std::nullopt, DropTargetChange::direct);
+}
+
+bool KanbanDragState::accepts(const QMimeData *mimeData) const
+{
+    if (!m_draggingThoughtID || !mimeData || !mimeData->hasText())
+        return false;
+    return QUuid::fromString(mimeData->text().trimmed()) == *m_draggingThoughtID;
 }

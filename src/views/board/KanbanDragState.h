@@ -4,6 +4,8 @@
 
 #include <QObject>
 
+class QMimeData;
+
 /// Whether a change of the drop target is shown with the short indicator transition or at once.
 enum class DropTargetChange { animated, direct };
 
@@ -24,6 +26,9 @@ public:
     void setDropTarget(const std::optional<ThoughtDropTarget> &target, DropTargetChange change);
 
     bool isDragging() const { return m_draggingThoughtID.has_value(); }
+    /// Whether \a mimeData is the card this board is dragging: text from anywhere else, or
+    /// another card's id, is refused.
+    bool accepts(const QMimeData *mimeData) const;
 
     /// Ends the drag: no card is dragged and nothing is targeted.
     void clear();

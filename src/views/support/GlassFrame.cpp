@@ -1,5 +1,6 @@
 #include "GlassFrame.h"
 
+#include "LumaretStyle.h"
 #include "SymbolIcon.h"
 #include "SystemColors.h"
 
@@ -9,7 +10,9 @@ GlassFrame::GlassFrame(qreal cornerRadius, std::optional<QColor> tint, GlassInte
                        QWidget *parent)
     : QWidget(parent), m_cornerRadius(cornerRadius), m_tint(std::move(tint)),
       m_interaction(interaction)
-{}
+{
+    repaintOnFocusWithin(this);
+}
 
 void GlassFrame::setTint(const std::optional<QColor> &tint)
 {
@@ -22,6 +25,9 @@ void GlassFrame::paintEvent(QPaintEvent *event)
     Q_UNUSED(event);
     QPainter painter(this);
     paintAppGlass(painter, rect(), m_cornerRadius, m_tint, m_interaction, palette());
+    // A field inside (the search text, the composer) shows its focus on the whole surface.
+    if (hasFocusWithin(this))
+        paintFocusRing(painter, rect(), m_cornerRadius, palette());
 }
 
 GlassSymbolButton::GlassSymbolButton(const QString &systemImage, int frameSize, qreal cornerRadius,
@@ -32,6 +38,7 @@ GlassSymbolButton::GlassSymbolButton(const QString &systemImage, int frameSize, 
     setFixedSize(frameSize, frameSize);
     setCursor(Qt::ArrowCursor);
     setFocusPolicy(Qt::TabFocus);
+    setAttribute(Qt::WA_Hover);
 }
 
 QSize GlassSymbolButton::sizeHint() const
@@ -45,6 +52,17 @@ void GlassSymbolButton::paintEvent(QPaintEvent *event)
     QPainter painter(this);
     paintAppGlass(painter, rect(), m_cornerRadius, std::nullopt, GlassInteraction::interactive,
                   palette());
+    // Hovered the glass is lit a little; pressed it is shaded.
+    if (isEnabled() && (isDown() || underMouse())) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(
+            isDown() ? SystemColors::withOpacity(SystemColors::primaryLabel(palette()), 0.12)
+                     : QColor::fromRgbF(1, 1, 1, isDarkAppearance(palette()) ? 0.12f : 0.55f));
+        painter.drawRoundedRect(QRectF(rect()), m_cornerRadius, m_cornerRadius);
+    }
+    if (hasFocus())
+        paintFocusRing(painter, rect(), m_cornerRadius, palette());
     QColor color = SystemColors::primaryLabel(palette());
     if (isDown())
         color = SystemColors::secondaryLabel(palette());

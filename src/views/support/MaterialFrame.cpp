@@ -1,5 +1,6 @@
 #include "MaterialFrame.h"
 
+#include "LumaretStyle.h"
 #include "SystemColors.h"
 
 #include <QPainter>
@@ -7,7 +8,9 @@
 
 MaterialFrame::MaterialFrame(qreal cornerRadius, QWidget *parent)
     : QWidget(parent), m_cornerRadius(cornerRadius)
-{}
+{
+    repaintOnFocusWithin(this);
+}
 
 void MaterialFrame::paintEvent(QPaintEvent *event)
 {
@@ -17,4 +20,6 @@ void MaterialFrame::paintEvent(QPaintEvent *event)
     QPainterPath shape;
     shape.addRoundedRect(QRectF(rect()), m_cornerRadius, m_cornerRadius);
     painter.fillPath(shape, SystemColors::regularMaterial(palette()));
+    if (hasFocusWithin(this))
+        paintFocusRing(painter, QRectF(rect()), m_cornerRadius, palette());
 }

@@ -1,6 +1,7 @@
 #include "SegmentedControl.h"
 
 #include "GlassSurface.h"
+#include "LumaretStyle.h"
 #include "SymbolIcon.h"
 #include "SystemColors.h"
 #include "TextStyles.h"
@@ -81,11 +82,8 @@ void SegmentedControl::paintEvent(QPaintEvent *event)
     raised.addRoundedRect(QRectF(selected), 5.5, 5.5);
     painter.fillPath(raised.translated(0, 0.5), QColor::fromRgbF(0, 0, 0, 0.10f));
     painter.fillPath(raised, dark ? QColor::fromRgbF(1, 1, 1, 0.22f) : QColor(Qt::white));
-    if (hasFocus()) {
-        painter.setPen(QPen(SystemColors::withOpacity(SystemColors::accent(colors), 0.6), 2));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 7, 7);
-    }
+    if (hasFocus())
+        paintFocusRing(painter, QRectF(rect()), 7, colors);
 
     const QFontMetrics metrics(font());
     painter.setFont(font());

@@ -1,0 +1,137 @@
+#include "BoardFixtures.h"
+#include "ContentView.h"
+#include "EditorOverlay.h"
+#include "FakeSettings.h"
+#include "FakeSyncService.h"
+#include "KanbanCardList.h"
+#include "MainWindow.h"
+#include "QuickComposer.h"
+#include "ScriptedIdentityProvider.h"
+#include "ThoughtEditorView.h"
+#include "services/AppleIDAuthService.h"
+#include "stores/BoardStore.h"
+
+#include <QtTest>
+
+// The real window over A, B, C (未开始), D (进行中) and E (归档), the caret in the composer.
+class TestKeyboard : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup() { m_window.reset(); }
+    void keysWorkTheBoard_data();
+    void keysWorkTheBoard();
+    void openEditorKeepsTheKeyboard();
+
+private:
+    void press(const QString &keys);
+    QString board() const;
+    QString focusedCard() const;
+
+    RecordingPersistence m_persistence;
+    FakeSettings m_settings;
+    FakeSyncService m_sync;
+    std::unique_ptr<BoardStore> m_store;
+    std::unique_ptr<AppleIDAuthService> m_auth;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+void TestKeyboard::init()
+{
+    m_persistence = RecordingPersistence();
+    m_persistence.stored = Board{makeThought("A"), makeThought("B"), makeThought("C"),
+                                 makeThought("D", ThoughtStatus::inProgress),
+                                 makeThought("E", ThoughtStatus::archived)};
+    m_store = std::make_unique<BoardStore>(m_persistence.persistence());
+    m_auth = std::make_unique<AppleIDAuthService>(
+        std::make_unique<ScriptedIdentityProvider>(
+            std::make_shared<ScriptedIdentityProvider::Script>()),
+        m_settings.open());
+    m_window = std::make_unique<MainWindow>(AppServices{m_store.get(), m_auth.get(), &m_sync});
+    m_window->bringToFront();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QVERIFY(m_window->contentView()->composer()->isFocused());
+}
+
+void TestKeyboard::press(const QString &keys)
+{
+    for (const QString &key : keys.split(' '))
+        QTest::keySequence(QApplication::focusWidget(), QKeySequence(key));
+}
+
+// The columns' titles, separated by "|".
+QString TestKeyboard::board() const
+{
+    QStringList columns;
+    for (ThoughtStatus status : ThoughtStatuses::allCases)
+        columns.append(titles(m_store->visibleThoughtsByStatus()[status]).join(' '));
+    return columns.join('|');
+}
+
+// The card with the ring: the focused list's current card, while that list still shows it.
+QString TestKeyboard::focusedCard() const
+{
+    if (ThoughtEditorView *editor = m_window->contentView()->editor())
+        return "editor on " + editor->thought().title;
+    const auto *cards = qobject_cast<KanbanCardList *>(QApplication::focusWidget());
+    for (const Thought &thought : cards ? cards->thoughts() : Board()) {
+        if (thought.id == cards->currentCard())
+            return thought.title;
+    }
+    return {};
+}
+
+void TestKeyboard::keysWorkTheBoard_data()
+{
+    // The keys pressed, the card with the focus ring, the board: "A B C|D||E" is the start.
+    QTest::addColumn<QString>("run");
+    QTest::newRow("Tab: first card") << "Tab => A => A B C|D||E";
+    QTest::newRow("Down stops at the end") << "Tab Down Down Down => C => A B C|D||E";
+    QTest::newRow("Right passes an empty column") << "Tab Right Right => E => A B C|D||E";
+    QTest::newRow("Return opens") << "Tab Down Return => editor on B => A B C|D||E";
+    QTest::newRow("Ctrl+Return advances") << "Tab Down Ctrl+Return => B => A C|D B||E";
+    QTest::newRow("Ctrl+Shift+Right") << "Tab Ctrl+Shift+Right => A => B C|D A||E";
+    QTest::newRow("Ctrl+Shift+Down") << "Tab Ctrl+Shift+Down => A => B A C|D||E";
+    QTest::newRow("Ctrl+Shift+Up") << "Tab End Ctrl+Shift+Up => C => A C B|D||E";
+    QTest::newRow("Delete: next card") << "Tab Down Delete => C => A C|D||E";
+    QTest::newRow("Delete the only: next column") << "Tab Right Delete => A => A B C|||E";
+    QTest::newRow("Tab passes an empty column")
+        << "Tab Delete Delete Delete Ctrl+N Tab => D => |D||E";
+}
+
+void TestKeyboard::keysWorkTheBoard()
+{
+    QFETCH(QString, run);
+    const QStringList parts = run.split(" => ");
+    press(parts[0]);
+    QCOMPARE(focusedCard(), parts[1]);
+    QCOMPARE(board(), parts[2]);
+}
+
+void TestKeyboard::openEditorKeepsTheKeyboard()
+{
+    ContentView *content = m_window->contentView();
+    press("Tab Down Return");
+    QVERIFY(QTest::qWaitFor([&] { return !content->editorOverlay()->isAnimating(); }));
+    for (const char *key : {"Tab", "Shift+Tab"}) {
+        QSet<QWidget *> visited;
+        for (int step = 0; step < 12; ++step) {
+            press(key);
+            QVERIFY(content->editor()->isAncestorOf(QApplication::focusWidget()));
+            visited.insert(QApplication::focusWidget());
+        }
+        QVERIFY(visited.size() >= 4); // round through the panel, not stuck on one control
+    }
+    // The window's commands would act behind the backdrop: nothing reaches the board.
+    press("Ctrl+N Ctrl+Shift+E");
+    QVERIFY(!content->composer()->isFocused());
+    QVERIFY(m_persistence.saves.isEmpty());
+    QCOMPARE(focusedCard(), "editor on B");
+    press("Escape");
+    QCOMPARE(focusedCard(), "B");
+}
+
+QTEST_MAIN(TestKeyboard)
+#include "tst_keyboard.moc"
