@@ -2,6 +2,7 @@
 #include "LumaretApp.h"
 #include "MainWindow.h"
 #include "SingleInstance.h"
+#include "SnapshotCommand.h"
 #include "services/SyncService.h"
 
 #include <QApplication>
@@ -15,6 +16,9 @@ int main(int argc, char *argv[])
         QCoreApplication::setApplicationName(QStringLiteral("Lumaret"));
         return runCloudCommand(QCoreApplication::arguments().mid(2));
     }
+
+    if (argc > 1 && qstrcmp(argv[1], "snapshots") == 0)
+        return runSnapshotCommand(argc, argv);
 
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Lumaret"));
