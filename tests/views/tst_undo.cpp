@@ -2,64 +2,52 @@
 #include "BoardHistory.h"
 #include "CloudFakes.h"
 #include "services/ThoughtSyncMerge.h"
+#include "stores/BoardCodec.h"
+#include "stores/BoardSnapshots.h"
 
 #include <QAction>
+#include <QDir>
+#include <QTemporaryDir>
 #include <QTest>
-#include <QUndoStack>
 
-/// A change made through the store; it finds its thoughts by title on the starting board.
-using StoreChange = std::function<void(BoardStore &, const Board &)>;
+using StoreChange = std::function<void(BoardStore &)>;
 Q_DECLARE_METATYPE(StoreChange)
 
 namespace {
 
-/// What the person sees of a board: the live thoughts in order, without the times undo moves on.
-QStringList seen(const Board &board)
+const Board start = {
+    makeThought("A"), makeThought("B"), makeThought("C", ThoughtStatus::inProgress),
+    makeThought("D", ThoughtStatus::completed), makeThought("E", ThoughtStatus::completed)};
+
+/// What the person sees: the live thoughts without the times undo moves on, in board order or
+/// sorted where a merge keeps each machine's own order.
+QStringList seen(const Board &board, bool sorted = false)
 {
     QStringList rows;
     for (const Thought &t : board) {
         if (!t.isDeleted)
             rows.append(uuidText(t.id) + t.title + t.note + ThoughtStatuses::rawValue(t.status));
     }
+    if (sorted)
+        rows.sort();
     return rows;
-}
-
-/// The same, whatever the order: a merge keeps each machine's own order.
-QStringList seenInAnyOrder(const Board &board)
-{
-    QStringList rows = seen(board);
-    rows.sort();
-    return rows;
-}
-
-Thought named(const Board &board, const QString &title)
-{
-    for (const Thought &thought : board) {
-        if (thought.title == title)
-            return thought;
-    }
-    return {};
 }
 
 /// One machine with its history, linked to a shared cloud; time moves a second per change.
 struct Machine
 {
     std::shared_ptr<MemoryCloud> cloud = std::make_shared<MemoryCloud>();
-    RecordingPersistence file;
+    RecordingPersistence file{start, {}};
     ManualDelays delays;
-    std::unique_ptr<BoardStore> store;
+    BoardStore store{file.persistence()};
     SyncService service{std::make_unique<MemoryCloudStore>(cloud)};
-    std::unique_ptr<BoardHistory> history;
-    int tick = 0;
+    BoardHistory history{&store};
 
-    explicit Machine(const Board &board)
+    Machine()
     {
-        file.stored = board;
-        store = std::make_unique<BoardStore>(file.persistence());
-        store->setClock([this] { return fixtureNow().addSecs(++tick); });
-        history = std::make_unique<BoardHistory>(store.get());
+        store.setClock([tick = 0]() mutable { return fixtureNow().addSecs(++tick); });
         service.setStartDelay(delays.startDelay());
-        store->startSync(&service);
+        store.startSync(&service);
         settle();
     }
     void settle()
@@ -68,16 +56,7 @@ struct Machine
         for (int i = 0; i < 20; ++i)
             QCoreApplication::processEvents();
     }
-    void trigger(QAction *action)
-    {
-        action->trigger();
-        settle();
-    }
 };
-
-const Board startBoard = {
-    makeThought("A"), makeThought("B"), makeThought("C", ThoughtStatus::inProgress),
-    makeThought("D", ThoughtStatus::completed), makeThought("E", ThoughtStatus::completed)};
 
 } // namespace
 
@@ -86,9 +65,14 @@ class UndoTest : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { qputenv("TZ", "UTC"); }
     void undoAndRedoEveryChange_data();
     void undoAndRedoEveryChange();
     void mergeDropsTheStepsItChanged();
+    void restoreWinsTheNextMerge();
+    void snapshotsKeepTheNewestAndTheFirstOfEachDay_data();
+    void snapshotsKeepTheNewestAndTheFirstOfEachDay();
+    void snapshotBeforeTheFirstSaveOfEachLaunchAndDay();
 };
 
 void UndoTest::undoAndRedoEveryChange_data()
@@ -96,97 +80,169 @@ void UndoTest::undoAndRedoEveryChange_data()
     QTest::addColumn<StoreChange>("change");
     QTest::addColumn<QString>("label");
 
-    QTest::newRow("add") << StoreChange([](BoardStore &s, const Board &) {
-        s.addQuickThought(" 新想法 ");
-    }) << "添加";
-    QTest::newRow("edit") << StoreChange([](BoardStore &s, const Board &b) {
-        s.update(named(b, "C"), "C2", "笔记", ThoughtStatus::completed);
-    }) << "编辑";
-    QTest::newRow("delete") << StoreChange([](BoardStore &s, const Board &b) {
-        s.deleteThought(named(b, "B"));
-    }) << "删除";
-    QTest::newRow("reorder") << StoreChange([](BoardStore &s, const Board &b) {
-        s.move(named(b, "B").id, ThoughtStatus::notStarted, named(b, "A").id);
-    }) << "移动";
-    QTest::newRow("move to another column") << StoreChange([](BoardStore &s, const Board &b) {
-        s.move(named(b, "E").id, ThoughtStatus::notStarted, named(b, "B").id);
-    }) << "移动";
-    QTest::newRow("advance") << StoreChange([](BoardStore &s, const Board &b) {
-        s.advance(named(b, "A").id);
-    }) << "移动";
-    QTest::newRow("archive all") << StoreChange([](BoardStore &s, const Board &) {
-        s.archiveCompleted();
-    }) << "归档已完成";
-    QTest::newRow("unchanged edit is no step") << StoreChange([](BoardStore &s, const Board &b) {
-        s.update(named(b, "A"), "A", "", ThoughtStatus::notStarted);
-    }) << "";
+    const auto row = [](const char *name, const QString &label, StoreChange change) {
+        QTest::newRow(name) << change << label;
+    };
+    const ThoughtStatus notStarted = ThoughtStatus::notStarted;
+    row("add", "添加", [](BoardStore &s) { s.addQuickThought(" 新想法 "); });
+    row("edit", "编辑", [](BoardStore &s) { s.update(start[2], "C2", "笔记", notStarted); });
+    row("delete", "删除", [](BoardStore &s) { s.deleteThought(start[1]); });
+    row("reorder", "移动", [](BoardStore &s) { s.move(start[1].id, notStarted, start[0].id); });
+    row("to another column", "移动",
+        [](BoardStore &s) { s.move(start[4].id, notStarted, start[1].id); });
+    row("advance", "移动", [](BoardStore &s) { s.advance(start[0].id); });
+    row("archive all", "归档已完成", [](BoardStore &s) { s.archiveCompleted(); });
+    row("unchanged edit is no step", "",
+        [](BoardStore &s) { s.update(start[0], "A", "", notStarted); });
 }
 
 void UndoTest::undoAndRedoEveryChange()
 {
     QFETCH(StoreChange, change);
     QFETCH(QString, label);
-    Machine machine(startBoard);
-    QAction *undo = machine.history->undoAction();
-    QAction *redo = machine.history->redoAction();
-    QVERIFY(!undo->isEnabled());
+    Machine machine;
+    QAction *undo = machine.history.undoAction();
+    QAction *redo = machine.history.redoAction();
 
-    change(*machine.store, startBoard);
+    change(machine.store);
     machine.settle();
-    const Board changed = machine.store->thoughts();
+    const Board changed = machine.store.thoughts();
     QCOMPARE(undo->isEnabled(), !label.isEmpty());
     if (label.isEmpty())
         return;
     QCOMPARE(undo->text(), "撤销 " + label);
 
-    machine.trigger(undo);
-    const Board undone = machine.store->thoughts();
-    QCOMPARE(seen(undone), seen(startBoard));
+    undo->trigger();
+    machine.settle();
+    const Board undone = machine.store.thoughts();
+    QCOMPARE(seen(undone), seen(start));
     QCOMPARE(*machine.file.stored, undone);
     QCOMPARE(machine.cloud->record.board, undone);
     // A machine that still holds the change takes the undone board from the cloud.
-    QCOMPARE(seenInAnyOrder(ThoughtSyncMerge::merge(changed, undone)), seenInAnyOrder(startBoard));
+    QCOMPARE(seen(ThoughtSyncMerge::merge(changed, undone), true), seen(start, true));
     QVERIFY(!undo->isEnabled());
     QCOMPARE(redo->text(), "重做 " + label);
 
-    machine.trigger(redo);
-    QCOMPARE(seen(machine.store->thoughts()), seen(changed));
-    QCOMPARE(seenInAnyOrder(ThoughtSyncMerge::merge(undone, machine.cloud->record.board)),
-             seenInAnyOrder(changed));
-    QCOMPARE(undo->text(), "撤销 " + label);
+    redo->trigger();
+    machine.settle();
+    QCOMPARE(seen(machine.store.thoughts()), seen(changed));
+    QCOMPARE(seen(ThoughtSyncMerge::merge(undone, machine.cloud->record.board), true),
+             seen(changed, true));
 }
 
 void UndoTest::mergeDropsTheStepsItChanged()
 {
-    Machine machine(startBoard);
-    machine.store->advance(named(startBoard, "A").id);
-    machine.store->update(named(startBoard, "B"), "B2", "", ThoughtStatus::notStarted);
+    Machine machine;
+    machine.store.advance(start[0].id);
+    machine.store.update(start[1], "B2", "", ThoughtStatus::notStarted);
     machine.settle();
 
     // Another machine renames A later; this machine catches up with it.
     Board elsewhere = machine.cloud->record.board;
-    for (Thought &thought : elsewhere) {
-        if (thought.title == "A") {
-            thought.title = "A 在别处改过";
-            thought.updatedAt = fixtureNow().addSecs(60);
-        }
-    }
+    elsewhere[2].title = "A 在别处改过";
+    elsewhere[2].updatedAt = fixtureNow().addSecs(60);
     machine.cloud->writeFromElsewhere(elsewhere);
     machine.service.catchUp();
     machine.settle();
-    QCOMPARE(machine.history->stack()->count(), 1);
 
-    machine.trigger(machine.history->undoAction());
-    QVERIFY(!machine.history->undoAction()->isEnabled());
+    machine.history.undoAction()->trigger();
+    machine.settle();
+    QVERIFY(!machine.history.undoAction()->isEnabled());
     const Board board = machine.cloud->record.board;
-    QCOMPARE(named(board, "A 在别处改过").status, ThoughtStatus::inProgress);
-    QCOMPARE(named(board, "B").id, named(startBoard, "B").id);
+    QCOMPARE(titles(board), QStringList({"B", "C", "A 在别处改过", "D", "E"}));
+    QCOMPARE(board[2].status, ThoughtStatus::inProgress);
+}
 
-    // The history lives in memory: a restart finds the undone board and nothing to undo.
-    BoardStore restarted(machine.file.persistence());
-    BoardHistory fresh(&restarted);
-    QCOMPARE(restarted.thoughts(), board);
-    QVERIFY(!fresh.undoAction()->isEnabled());
+void UndoTest::restoreWinsTheNextMerge()
+{
+    Machine machine;
+    machine.store.addQuickThought("C2");
+    machine.store.update(start[0], "A2", "", ThoughtStatus::completed);
+    machine.store.deleteThought(start[1]);
+    const Board changed = machine.store.thoughts();
+    machine.store.restore(BoardSnapshots::restored(changed, start));
+    machine.settle();
+    QCOMPARE(seen(machine.cloud->record.board), seen(start));
+    // A machine that still holds the changes takes the restored board from the cloud.
+    QCOMPARE(seen(ThoughtSyncMerge::merge(changed, machine.cloud->record.board), true),
+             seen(start, true));
+}
+
+void UndoTest::snapshotsKeepTheNewestAndTheFirstOfEachDay_data()
+{
+    // Snapshots by how many hours before the one taken now, at 09:00.
+    QTest::addColumn<QList<int>>("hoursAgo");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<QList<int>>("dropped");
+
+    QTest::newRow("ten newest, then the first of a day")
+        << QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 25, 26, 27} << qint64(2) << QList<int>{26};
+    QTest::newRow("thirty days") << QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 24 * 29 + 1, 24 * 30 + 1}
+                                 << qint64(2) << QList<int>{24 * 30 + 1};
+    QTest::newRow("50 MiB, oldest out first")
+        << QList<int>{1, 2, 3} << qint64(20 << 20) << QList<int>{3};
+}
+
+void UndoTest::snapshotsKeepTheNewestAndTheFirstOfEachDay()
+{
+    QFETCH(QList<int>, hoursAgo);
+    QFETCH(qint64, size);
+    QFETCH(QList<int>, dropped);
+    const auto idAt = [](int hours) {
+        return fixtureNow().addSecs(-3600 * hours).toString("yyyyMMdd-HHmmss");
+    };
+    const QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir("snapshots"));
+    QStringList expected = {idAt(0)};
+    for (int hours : hoursAgo) {
+        QFile file(dir.filePath("snapshots/board-" + idAt(hours) + ".json"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(size));
+        if (!dropped.contains(hours))
+            expected.append(idAt(hours));
+    }
+    QFile board(dir.filePath("board.json"));
+    QVERIFY(board.open(QIODevice::WriteOnly) &&
+            board.write(BoardCodec::encode({makeThought("A")})));
+    board.close();
+
+    BoardSnapshots snapshots(board.fileName());
+    QCOMPARE(snapshots.take(fixtureNow()), idAt(0));
+    QStringList ids;
+    for (const BoardSnapshots::Snapshot &snapshot : snapshots.list())
+        ids.append(snapshot.id);
+    QCOMPARE(ids, expected);
+}
+
+void UndoTest::snapshotBeforeTheFirstSaveOfEachLaunchAndDay()
+{
+    const QTemporaryDir dir;
+    const QString path = dir.filePath("board.json");
+    const BoardSnapshots snapshots(path);
+    QDateTime now = fixtureNow();
+    BoardPersistence persistence;
+    const Board a = {makeThought("A")}, b = {makeThought("B")};
+    // A launch or not, hours on, the board saved; then how many snapshots, the newest holding what.
+    struct Step
+    {
+        bool launch;
+        int hours;
+        Board saved;
+        qsizetype count;
+        Board newest;
+    };
+    for (const Step &step :
+         {Step{true, 0, a, 0, {}}, Step{false, 1, b, 0, {}}, Step{true, 1, a, 1, b},
+          Step{false, 1, a, 1, b}, Step{false, 24, b, 2, a}, Step{true, 0, b, 3, b},
+          Step{true, 0, b, 3, b}}) {
+        if (step.launch)
+            persistence = BoardSnapshots::guarding(
+                BoardPersistence::file(path), [path] { return path; }, [&now] { return now; });
+        now = now.addSecs(3600 * step.hours);
+        persistence.save(step.saved);
+        QCOMPARE(snapshots.list().size(), step.count);
+        if (step.count > 0)
+            QCOMPARE(snapshots.board(snapshots.list().first().id), step.newest);
+    }
 }
 
 QTEST_MAIN(UndoTest)
