@@ -1,8 +1,12 @@
 #include "BoardHistory.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QHash>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QSet>
+#include <QTextEdit>
 #include <QUndoStack>
 
 #include <algorithm>
@@ -76,6 +80,42 @@ bool changesNothing(const Board &before, const Board &after, const QList<QUuid> 
     return true;
 }
 
+enum class Direction { back, forward };
+
+/// A menu action whose keys give way to the text field with the focus, which keeps its own undo
+/// and redo; a click in the menu always acts on the board. Most fields claim Ctrl+Z themselves,
+/// but not every key the board uses (Ctrl+Y), so the action hands those on.
+class BoardAction : public QAction
+{
+public:
+    BoardAction(Direction direction, QObject *parent) : QAction(parent), m_direction(direction) {}
+
+protected:
+    bool event(QEvent *event) override
+    {
+        if (event->type() == QEvent::Shortcut && takeTextBack(QApplication::focusWidget()))
+            return true;
+        return QAction::event(event);
+    }
+
+private:
+    template <typename Field> bool takeBack(QWidget *widget) const
+    {
+        auto *field = qobject_cast<Field *>(widget);
+        if (!field || field->isReadOnly())
+            return false;
+        m_direction == Direction::back ? field->undo() : field->redo();
+        return true;
+    }
+    bool takeTextBack(QWidget *widget) const
+    {
+        return takeBack<QLineEdit>(widget) || takeBack<QPlainTextEdit>(widget) ||
+               takeBack<QTextEdit>(widget);
+    }
+
+    Direction m_direction;
+};
+
 } // namespace
 
 class BoardHistory::Command : public QUndoCommand
@@ -105,7 +145,8 @@ private:
 
 BoardHistory::BoardHistory(BoardStore *store, QObject *parent)
     : QObject(parent), m_store(store), m_stack(new QUndoStack(this)),
-      m_undoAction(new QAction(this)), m_redoAction(new QAction(this))
+      m_undoAction(new BoardAction(Direction::back, this)),
+      m_redoAction(new BoardAction(Direction::forward, this))
 {
     m_stack->setUndoLimit(maxSteps);
     m_undoAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));

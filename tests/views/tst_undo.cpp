@@ -2,11 +2,11 @@
 #include "BoardHistory.h"
 #include "CloudFakes.h"
 #include "services/ThoughtSyncMerge.h"
-#include "stores/BoardCodec.h"
 #include "stores/BoardSnapshots.h"
 
 #include <QAction>
 #include <QDir>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -69,6 +69,7 @@ private slots:
     void undoAndRedoEveryChange_data();
     void undoAndRedoEveryChange();
     void mergeDropsTheStepsItChanged();
+    void textFieldsKeepTheirOwnUndo();
     void restoreWinsTheNextMerge();
     void snapshotsKeepTheNewestAndTheFirstOfEachDay_data();
     void snapshotsKeepTheNewestAndTheFirstOfEachDay();
@@ -153,6 +154,24 @@ void UndoTest::mergeDropsTheStepsItChanged()
     QCOMPARE(board[2].status, ThoughtStatus::inProgress);
 }
 
+void UndoTest::textFieldsKeepTheirOwnUndo()
+{
+    Machine machine;
+    QWidget window;
+    auto *field = new QLineEdit(&window);
+    window.addActions({machine.history.undoAction(), machine.history.redoAction()});
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    machine.store.archiveCompleted();
+    QTest::keyClicks(field, "ab");
+    QTest::keySequence(field, QKeySequence("Ctrl+Z"));
+    QCOMPARE(field->text(), "");
+    machine.history.undoAction()->trigger();
+    QTest::keySequence(field, QKeySequence("Ctrl+Y"));
+    QCOMPARE(field->text(), "ab");
+    QCOMPARE(machine.history.undoAction()->isEnabled(), false);
+}
+
 void UndoTest::restoreWinsTheNextMerge()
 {
     Machine machine;
@@ -200,12 +219,8 @@ void UndoTest::snapshotsKeepTheNewestAndTheFirstOfEachDay()
         if (!dropped.contains(hours))
             expected.append(idAt(hours));
     }
-    QFile board(dir.filePath("board.json"));
-    QVERIFY(board.open(QIODevice::WriteOnly) &&
-            board.write(BoardCodec::encode({makeThought("A")})));
-    board.close();
-
-    BoardSnapshots snapshots(board.fileName());
+    BoardPersistence::file(dir.filePath("board.json")).save({makeThought("A")});
+    BoardSnapshots snapshots(dir.filePath("board.json"));
     QCOMPARE(snapshots.take(fixtureNow()), idAt(0));
     QStringList ids;
     for (const BoardSnapshots::Snapshot &snapshot : snapshots.list())
