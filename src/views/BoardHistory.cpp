@@ -14,72 +14,6 @@
 
 namespace {
 
-/// The board as it is now, with the thoughts of \a ids as \a source holds them, each put back
-/// just before the thought that followed it in \a source and is still on the board. A touched
-/// thought that \a source does not know was added by the step: it becomes a tombstone where it
-/// is, because the cloud may already hold it and would bring it back.
-Board rebuilt(const Board &current, const Board &source, const QList<QUuid> &ids)
-{
-    const QSet<QUuid> touched(ids.cbegin(), ids.cend());
-    QSet<QUuid> fromSource;
-    for (const Thought &thought : source) {
-        if (touched.contains(thought.id))
-            fromSource.insert(thought.id);
-    }
-    Board staying;
-    QSet<QUuid> stayingIds;
-    for (const Thought &thought : current) {
-        if (fromSource.contains(thought.id))
-            continue;
-        staying.append(thought);
-        stayingIds.insert(thought.id);
-        if (touched.contains(thought.id))
-            staying.last().isDeleted = true;
-    }
-    // Walking backwards, the anchor is the nearest following thought that stays; a null id
-    // stands for the end of the board.
-    QHash<QUuid, Board> waiting;
-    QUuid anchor;
-    for (auto it = source.crbegin(); it != source.crend(); ++it) {
-        if (fromSource.contains(it->id))
-            waiting[anchor].prepend(*it);
-        else if (stayingIds.contains(it->id))
-            anchor = it->id;
-    }
-    Board board;
-    board.reserve(staying.size() + fromSource.size());
-    for (const Thought &thought : std::as_const(staying)) {
-        board.append(waiting.take(thought.id));
-        board.append(thought);
-    }
-    board.append(waiting.take(QUuid()));
-    return board;
-}
-
-/// Whether a change left the touched thoughts where and as they were, but for updatedAt: saving
-/// an unchanged editor, or dropping a card back into its place.
-bool changesNothing(const Board &before, const Board &after, const QList<QUuid> &ids)
-{
-    const auto indexIn = [](const Board &board, const QUuid &id) {
-        for (qsizetype i = 0; i < board.size(); ++i) {
-            if (board[i].id == id)
-                return i;
-        }
-        return qsizetype(-1);
-    };
-    for (const QUuid &id : ids) {
-        const qsizetype from = indexIn(before, id);
-        const qsizetype to = indexIn(after, id);
-        if (from < 0 || from != to)
-            return false;
-        Thought was = before[from];
-        was.updatedAt = after[to].updatedAt;
-        if (was != after[to])
-            return false;
-    }
-    return true;
-}
-
 enum class Direction { back, forward };
 
 /// A menu action whose keys give way to the text field with the focus, which keeps its own undo
@@ -191,12 +125,75 @@ QString BoardHistory::label(BoardStore::Change change)
     return QStringLiteral("恢复");
 }
 
+BoardHistory::Side BoardHistory::sideOf(const Board &board, const QSet<QUuid> &touched)
+{
+    Side side;
+    QUuid anchor;
+    for (auto it = board.crbegin(); it != board.crend(); ++it) {
+        if (touched.contains(it->id)) {
+            side.thoughts.prepend(*it);
+            side.anchors.prepend(anchor);
+        } else {
+            anchor = it->id;
+        }
+    }
+    return side;
+}
+
+Board BoardHistory::rebuilt(const Board &current, const Side &side, const QList<QUuid> &ids)
+{
+    const QSet<QUuid> touched(ids.cbegin(), ids.cend());
+    QSet<QUuid> placed;
+    QHash<QUuid, Board> waiting;
+    for (qsizetype i = 0; i < side.thoughts.size(); ++i) {
+        placed.insert(side.thoughts[i].id);
+        waiting[side.anchors[i]].append(side.thoughts[i]);
+    }
+    Board board;
+    board.reserve(current.size());
+    for (Thought thought : current) {
+        if (placed.contains(thought.id))
+            continue;
+        board.append(waiting.take(thought.id));
+        // A touched thought this side does not know was added by the step. It becomes a
+        // tombstone where it is: the cloud may hold it already and would bring it back.
+        if (touched.contains(thought.id))
+            thought.isDeleted = true;
+        board.append(std::move(thought));
+    }
+    // Thoughts are never taken off the board, so every anchor is still there; should one not
+    // be, its thoughts go to the end rather than get lost.
+    board.append(waiting.take(QUuid()));
+    for (const Board &rest : std::as_const(waiting))
+        board.append(rest);
+    return board;
+}
+
+// Whether a step left the thoughts it touched where and as they were, but for updatedAt: saving
+// an unchanged editor, or dropping a card back into its place.
+bool BoardHistory::changesNothing(const Side &before, const Side &after)
+{
+    if (before.anchors != after.anchors)
+        return false;
+    for (qsizetype i = 0; i < before.thoughts.size(); ++i) {
+        Thought was = before.thoughts[i];
+        was.updatedAt = after.thoughts[i].updatedAt;
+        if (was != after.thoughts[i])
+            return false;
+    }
+    return true;
+}
+
 void BoardHistory::record(BoardStore::Change change, const Board &before, const QList<QUuid> &ids)
 {
-    if (m_replaying || ids.isEmpty() || changesNothing(before, m_store->thoughts(), ids))
+    if (m_replaying || ids.isEmpty())
+        return;
+    const QSet<QUuid> touched(ids.cbegin(), ids.cend());
+    Step step{change, ids, sideOf(before, touched), sideOf(m_store->thoughts(), touched)};
+    if (changesNothing(step.before, step.after))
         return;
     m_replaying = true;
-    m_stack->push(new Command(this, Step{change, ids, before, m_store->thoughts()}));
+    m_stack->push(new Command(this, std::move(step)));
     m_replaying = false;
 }
 
@@ -225,9 +222,9 @@ void BoardHistory::forget(const QSet<QUuid> &ids)
     m_replaying = false;
 }
 
-void BoardHistory::apply(const Step &step, const Board &source)
+void BoardHistory::apply(const Step &step, const Side &side)
 {
     m_replaying = true;
-    m_store->restore(rebuilt(m_store->thoughts(), source, step.ids));
+    m_store->restore(rebuilt(m_store->thoughts(), side, step.ids));
     m_replaying = false;
 }

@@ -35,18 +35,29 @@ public:
     static QString label(BoardStore::Change change);
 
 private:
+    /// The thoughts a step touched as one side of it holds them, in board order, each with the
+    /// untouched thought that followed it there (a null id: the end of the board). Only these
+    /// are kept, so a step costs what it touched, not the whole board.
+    struct Side
+    {
+        Board thoughts;
+        QList<QUuid> anchors;
+    };
     struct Step
     {
         BoardStore::Change change;
         QList<QUuid> ids;
-        Board before;
-        Board after;
+        Side before;
+        Side after;
     };
     class Command;
 
+    static Side sideOf(const Board &board, const QSet<QUuid> &touched);
+    static Board rebuilt(const Board &current, const Side &side, const QList<QUuid> &ids);
+    static bool changesNothing(const Side &before, const Side &after);
     void record(BoardStore::Change change, const Board &before, const QList<QUuid> &ids);
     void forget(const QSet<QUuid> &ids);
-    void apply(const Step &step, const Board &source);
+    void apply(const Step &step, const Side &side);
 
     BoardStore *m_store;
     QUndoStack *m_stack;
