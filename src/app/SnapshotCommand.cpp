@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include <algorithm>
+
 namespace {
 
 enum ExitCode { success = 0, failure = 1, usageError = 2 };
