@@ -57,7 +57,7 @@ int restore(const BoardSnapshots &snapshots, const QString &id, QTextStream &out
     persistence.load = [load = persistence.load] { return load().value_or(Board()); };
     BoardStore store(persistence);
     store.restore(BoardSnapshots::restored(store.thoughts(), *snapshot));
-    out << QStringLiteral("已恢复快照 %1（%2 条想法）；恢复前的看板已另存为快照。\n")
+    out << QStringLiteral("已恢复快照 %1（%2 条想法）；恢复前的看板保留在快照中。\n")
                .arg(id)
                .arg(liveCount(*snapshot));
     return success;
@@ -73,6 +73,10 @@ int runSnapshotCommand(int &argc, char **argv)
     QTextStream out(stdout);
     QTextStream err(stderr);
     const QStringList arguments = QCoreApplication::arguments().mid(2);
+    if (BoardPersistence::liveStoragePath().isEmpty()) {
+        err << QStringLiteral("找不到存放看板的数据文件夹。\n");
+        return failure;
+    }
     const BoardSnapshots snapshots(BoardPersistence::liveStoragePath());
     if (arguments.isEmpty())
         return list(snapshots, out);

@@ -32,7 +32,10 @@ std::optional<QByteArray> readAll(const QString &path)
 
 BoardSnapshots::BoardSnapshots(const QString &boardPath)
     : m_boardPath(boardPath),
-      m_folder(QFileInfo(boardPath).absolutePath() + QStringLiteral("/snapshots"))
+      // Without a board file there is no folder beside it; never fall back to the working one.
+      m_folder(boardPath.isEmpty()
+                   ? QString()
+                   : QFileInfo(boardPath).absolutePath() + QStringLiteral("/snapshots"))
 {}
 
 BoardPersistence BoardSnapshots::guarding(BoardPersistence persistence,
@@ -61,6 +64,8 @@ BoardPersistence BoardSnapshots::guarding(BoardPersistence persistence,
 QList<BoardSnapshots::Snapshot> BoardSnapshots::list() const
 {
     QList<Snapshot> snapshots;
+    if (m_folder.isEmpty())
+        return snapshots;
     const QFileInfoList files =
         QDir(m_folder).entryInfoList({prefix + QLatin1Char('*') + suffix}, QDir::Files);
     for (const QFileInfo &file : files) {
@@ -79,7 +84,8 @@ QList<BoardSnapshots::Snapshot> BoardSnapshots::list() const
 
 std::optional<QString> BoardSnapshots::take(const QDateTime &now)
 {
-    const std::optional<QByteArray> data = readAll(m_boardPath);
+    const std::optional<QByteArray> data =
+        m_boardPath.isEmpty() ? std::nullopt : readAll(m_boardPath);
     if (!data)
         return std::nullopt;
     const QList<Snapshot> existing = list();
