@@ -5,6 +5,7 @@
 #include "services/CloudKitThoughtSyncing.h"
 #include "services/IdentityProvider.h"
 #include "services/SyncService.h"
+#include "stores/BoardSnapshots.h"
 #include "stores/BoardStore.h"
 
 #include <QDesktopServices>
@@ -18,7 +19,7 @@
 
 AppDependencies AppDependencies::live()
 {
-    return {BoardPersistence::live(),
+    return {BoardSnapshots::guarding(BoardPersistence::live(), &BoardPersistence::liveStoragePath),
             [] {
                 return makeDefaultIdentityProvider(
                     [](const QUrl &url) { return QDesktopServices::openUrl(url); });

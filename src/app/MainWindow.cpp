@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "BoardHistory.h"
 #include "ContentView.h"
 #include "QuickComposer.h"
 #include "stores/BoardPersistence.h"
@@ -25,6 +26,11 @@ MainWindow::MainWindow(const AppServices &services, QWidget *parent)
     setCentralWidget(m_contentView);
     addApplicationMenu();
     addRecordMenu();
+    // Board changes are taken back here; a focused text field keeps its keys for its own undo.
+    auto *history = new BoardHistory(m_services.store, this);
+    menuBar()
+        ->addMenu(QStringLiteral("编辑"))
+        ->addActions({history->undoAction(), history->redoAction()});
     // The window manager learns both limits from the window, so that the window itself cannot be
     // dragged past them; the menu bar sits above the content.
     const int menuHeight = menuBar()->sizeHint().height();

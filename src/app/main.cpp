@@ -4,6 +4,7 @@
 #include "MainWindow.h"
 #include "QuickCapture.h"
 #include "SingleInstance.h"
+#include "SnapshotCommand.h"
 #include "services/SyncService.h"
 
 #include <QApplication>
@@ -19,6 +20,9 @@ int main(int argc, char *argv[])
         QCoreApplication::setApplicationName(QStringLiteral("Lumaret"));
         return runCloudCommand(QCoreApplication::arguments().mid(2));
     }
+
+    if (argc > 1 && qstrcmp(argv[1], "snapshots") == 0)
+        return runSnapshotCommand(argc, argv);
 
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Lumaret"));

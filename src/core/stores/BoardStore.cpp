@@ -2,6 +2,10 @@
 
 #include "services/SyncService.h"
 
+#include <QHash>
+
+#include <utility>
+
 namespace {
 
 bool matches(const Thought &thought, const QString &query)
@@ -19,6 +23,7 @@ BoardStore::BoardStore(BoardPersistence persistence, QObject *parent)
     std::optional<Board> saved = m_persistence.load ? m_persistence.load() : std::nullopt;
     m_thoughts = saved ? std::move(*saved) : sampleThoughts();
     m_isUntouchedSampleBoard = !saved;
+    m_saved = m_thoughts;
 }
 
 BoardStore::~BoardStore() = default;
@@ -68,9 +73,9 @@ void BoardStore::addQuickThought(const QString &text)
     if (title.isEmpty())
         return;
     const QDateTime now = m_clock();
-    m_thoughts.prepend(
-        Thought{QUuid::createUuid(), title, QString(), ThoughtStatus::notStarted, now, now, false});
-    persist();
+    const QUuid id = QUuid::createUuid();
+    m_thoughts.prepend(Thought{id, title, QString(), ThoughtStatus::notStarted, now, now, false});
+    persist(Change::add, {id});
 }
 
 void BoardStore::update(const Thought &thought, const QString &title, const QString &note,
@@ -87,7 +92,7 @@ void BoardStore::update(const Thought &thought, const QString &title, const QStr
     stored.note = note.trimmed();
     stored.status = status;
     stored.updatedAt = m_clock();
-    persist();
+    persist(Change::edit, {thought.id});
 }
 
 void BoardStore::deleteThought(const Thought &thought)
@@ -97,19 +102,21 @@ void BoardStore::deleteThought(const Thought &thought)
         return;
     m_thoughts[index].isDeleted = true;
     m_thoughts[index].updatedAt = m_clock();
-    persist();
+    persist(Change::remove, {thought.id});
 }
 
 void BoardStore::archiveCompleted()
 {
     const QDateTime now = m_clock();
+    QList<QUuid> archived;
     for (Thought &thought : m_thoughts) {
         if (thought.status == ThoughtStatus::completed && !thought.isDeleted) {
             thought.status = ThoughtStatus::archived;
             thought.updatedAt = now;
+            archived.append(thought.id);
         }
     }
-    persist();
+    persist(Change::archive, archived);
 }
 
 void BoardStore::move(const QUuid &id, ThoughtStatus status, const std::optional<QUuid> &before)
@@ -145,7 +152,7 @@ void BoardStore::place(const QUuid &id, ThoughtStatus status, const Placement &p
     if (to < 0)
         to = endIndex(status);
     m_thoughts.insert(qMin(to, m_thoughts.size()), std::move(moved));
-    persist();
+    persist(Change::move, {id});
 }
 
 qsizetype BoardStore::endIndex(ThoughtStatus status) const
@@ -167,13 +174,41 @@ qsizetype BoardStore::indexOf(const QUuid &id) const
     return -1;
 }
 
-void BoardStore::persist()
+void BoardStore::restore(const Board &board)
+{
+    const QDateTime now = m_clock();
+    QHash<QUuid, Thought> current;
+    for (const Thought &thought : std::as_const(m_thoughts))
+        current.insert(thought.id, thought);
+    Board restored;
+    restored.reserve(board.size());
+    QList<QUuid> ids;
+    for (Thought thought : board) {
+        const auto found = current.constFind(thought.id);
+        if (found == current.cend() || *found != thought) {
+            thought.updatedAt = now;
+            ids.append(thought.id);
+        }
+        current.remove(thought.id);
+        restored.append(std::move(thought));
+    }
+    for (const Thought &thought : std::as_const(m_thoughts)) {
+        if (current.contains(thought.id))
+            restored.append(thought);
+    }
+    m_thoughts = std::move(restored);
+    persist(Change::restore, ids);
+}
+
+void BoardStore::persist(Change change, const QList<QUuid> &ids)
 {
     m_isUntouchedSampleBoard = false;
     // The file first: whatever a view or the sync service does with the change, it is on disk.
     if (m_persistence.save)
         m_persistence.save(m_thoughts);
     emit thoughtsChanged();
+    const Board before = std::exchange(m_saved, m_thoughts);
+    emit changed(change, before, ids);
     if (m_syncService)
         m_syncService->scheduleUpload(m_thoughts);
 }
@@ -201,8 +236,19 @@ void BoardStore::applyRemote(const Board &board)
     // An equal board is stored without telling anyone, but it is saved all the same: the file
     // must hold what the cloud now holds.
     if (m_thoughts != board) {
+        QHash<QUuid, Thought> previous;
+        for (const Thought &thought : std::as_const(m_thoughts))
+            previous.insert(thought.id, thought);
+        QSet<QUuid> changedIds;
+        for (const Thought &thought : board) {
+            const auto found = previous.constFind(thought.id);
+            if (found == previous.cend() || *found != thought)
+                changedIds.insert(thought.id);
+        }
         m_thoughts = board;
+        m_saved = m_thoughts;
         emit thoughtsChanged();
+        emit remoteApplied(changedIds);
     }
     if (m_persistence.save)
         m_persistence.save(m_thoughts);

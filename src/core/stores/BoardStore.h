@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 
 #include <array>
 #include <functional>
@@ -66,14 +67,30 @@ public:
     /// Moves a live thought to the end of the next column; archived thoughts stay put.
     void advance(const QUuid &id);
 
+    /// Puts \a board in place as one change of the person's, saved and uploaded like any other.
+    /// Every thought of \a board that differs from the one on the board gets the current time as
+    /// updatedAt, so that it wins the next merge; thoughts on the board that \a board lacks are
+    /// kept, at the end, so that nothing is lost.
+    void restore(const Board &board);
+
     /// Links the store to \a service once; later calls are ignored.
     void startSync(SyncService *service);
 
     /// For tests and benchmarks that need a fixed "now".
     void setClock(Clock clock) { m_clock = std::move(clock); }
 
+    /// What a change of the person's was, as the undo history names it.
+    enum class Change { add, edit, remove, move, archive, restore };
+    Q_ENUM(Change)
+
 signals:
     void thoughtsChanged();
+    /// A change of the person's has been saved: \a before is the board as it was, \a ids the
+    /// thoughts the change touched.
+    void changed(BoardStore::Change change, const Board &before, const QList<QUuid> &ids);
+    /// A merged board from the cloud has been applied; \a ids are the thoughts whose values it
+    /// changed.
+    void remoteApplied(const QSet<QUuid> &ids);
     void searchTextChanged();
     void focusComposerTokenChanged();
 
@@ -87,11 +104,13 @@ private:
     void place(const QUuid &id, ThoughtStatus status, const Placement &placement);
     qsizetype endIndex(ThoughtStatus status) const;
     qsizetype indexOf(const QUuid &id) const;
-    void persist();
+    void persist(Change change, const QList<QUuid> &ids);
     void applyRemote(const Board &board);
     Board sampleThoughts() const;
 
     Board m_thoughts;
+    /// The board as last saved: the "before" of the next change.
+    Board m_saved;
     QString m_searchText;
     QUuid m_focusComposerToken = QUuid::createUuid();
     BoardPersistence m_persistence;

@@ -1,0 +1,5 @@
+#pragma once
+
+/// `lumaret snapshots` lists the boards kept beside the board file; `lumaret snapshots restore
+/// ID` brings one back as an ordinary change, unless the window is open. Returns the exit code.
+int runSnapshotCommand(int &argc, char **argv);
