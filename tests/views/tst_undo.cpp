@@ -10,7 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using StoreChange = std::function<void(BoardStore &)>;
+using StoreChange = Machine::Change;
 Q_DECLARE_METATYPE(StoreChange)
 
 namespace {
@@ -34,25 +34,29 @@ QStringList seen(const Board &board, bool sorted = false)
 }
 
 /// One machine with its history, linked to a shared cloud; time moves a second per change.
-struct Machine
+struct HistoryMachine
 {
     std::shared_ptr<MemoryCloud> cloud = std::make_shared<MemoryCloud>();
     RecordingPersistence file{start, {}};
-    ManualDelays delays;
+    std::function<void()> quietPeriodElapsed;
     BoardStore store{file.persistence()};
     SyncService service{std::make_unique<MemoryCloudStore>(cloud)};
     BoardHistory history{&store};
 
-    Machine()
+    HistoryMachine()
     {
         store.setClock([tick = 0]() mutable { return fixtureNow().addSecs(++tick); });
-        service.setStartDelay(delays.startDelay());
+        service.setStartDelay([this](std::chrono::milliseconds, std::function<void()> elapsed) {
+            quietPeriodElapsed = std::move(elapsed);
+            return [this] { quietPeriodElapsed = nullptr; };
+        });
         store.startSync(&service);
         settle();
     }
     void settle()
     {
-        delays.advance(SyncService::quietPeriod);
+        if (quietPeriodElapsed)
+            std::exchange(quietPeriodElapsed, nullptr)();
         for (int i = 0; i < 20; ++i)
             QCoreApplication::processEvents();
     }
@@ -98,7 +102,7 @@ void UndoTest::undoAndRedoEveryChange()
 {
     QFETCH(StoreChange, change);
     QFETCH(QString, label);
-    Machine machine;
+    HistoryMachine machine;
     QAction *undo = machine.history.undoAction();
     QAction *redo = machine.history.redoAction();
     change(machine.store);
@@ -125,7 +129,7 @@ void UndoTest::undoAndRedoEveryChange()
 
 void UndoTest::mergeDropsTheStepsItChanged()
 {
-    Machine machine;
+    HistoryMachine machine;
     machine.store.advance(start[0].id);
     machine.store.update(start[1], "B2", "", ThoughtStatus::notStarted);
     machine.settle();
@@ -146,7 +150,7 @@ void UndoTest::mergeDropsTheStepsItChanged()
 
 void UndoTest::textFieldsKeepTheirOwnUndo()
 {
-    Machine machine;
+    HistoryMachine machine;
     QAction *undo = machine.history.undoAction();
     QLineEdit field;
     field.show();
@@ -168,7 +172,7 @@ void UndoTest::textFieldsKeepTheirOwnUndo()
 
 void UndoTest::restoreWinsTheNextMerge()
 {
-    Machine machine;
+    HistoryMachine machine;
     machine.store.addQuickThought("C2");
     machine.store.update(start[0], "A2", "", ThoughtStatus::completed);
     machine.store.deleteThought(start[1]);
