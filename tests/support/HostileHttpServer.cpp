@@ -46,9 +46,11 @@ void HostileHttpServer::read(QTcpSocket *socket)
             return;
         requests.append(buffer.left(length));
         buffer.remove(0, length);
-        const QByteArray verb = requests.constLast().split(' ').value(0);
-        const HostileAnswer answer = m_script.value(verb == "HEAD" ? QByteArray("GET") : verb,
-                                                    HostileAnswer::whole("501 Not Implemented"));
+        QByteArray verb = requests.constLast().split(' ').value(0);
+        if (verb == "GET" || verb == "HEAD")
+            verb = m_reads++ > 0 && m_script.contains("GET again") ? "GET again" : "GET";
+        const HostileAnswer answer =
+            m_script.value(verb, HostileAnswer::whole("501 Not Implemented"));
         socket->write(answer.head);
         if (answer.filler.isEmpty()) {
             if (answer.hangsUp)

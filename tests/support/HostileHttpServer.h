@@ -25,7 +25,8 @@ struct HostileAnswer
                                const QByteArray &body = {});
 };
 
-/// The answer to every request, by method; HEAD is answered as GET.
+/// The answer to every request, by method. HEAD is answered as GET, and every GET or HEAD after
+/// the first as "GET again" where the script has that.
 using HostileScript = QHash<QByteArray, HostileAnswer>;
 
 /// A loopback HTTP server for the answers no honest WebDAV server gives. A flood is paced by what
@@ -49,6 +50,7 @@ private:
 
     QTcpServer m_server;
     HostileScript m_script;
+    int m_reads = 0;
     QHash<QTcpSocket *, QByteArray> m_received;
     /// What each flooding connection still has to send, and the filler it sends.
     QHash<QTcpSocket *, QPair<qint64, QByteArray>> m_floods;
