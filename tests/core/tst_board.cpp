@@ -323,6 +323,8 @@ void BoardTest::relativeLabelsUseTheLargestWholeUnit_data()
     QTest::addColumn<QDateTime>("date");
     QTest::addColumn<QString>("label");
     const QDateTime at = fixtureNow();
+    QTest::newRow("now is already past") << at << "0秒前";
+    QTest::newRow("under a second ago") << at.addMSecs(-400) << "0秒前";
     QTest::newRow("59 seconds ago") << at.addSecs(-59) << "59秒前";
     QTest::newRow("a minute ago") << at.addSecs(-60) << "1分钟前";
     QTest::newRow("in two hours") << at.addSecs(7200) << "2小时后";

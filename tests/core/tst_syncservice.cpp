@@ -81,39 +81,37 @@ void SyncServiceTest::launch_data()
                               "确定四列看板状态"};
 
     QTest::newRow("no cloud store: nothing asked")
-        << false << QString("saved") << ok << none << QString("") << QStringList() << QStringList()
-        << local << Kind::localOnly;
+        << false << "saved" << ok << none << QString() << QStringList() << QStringList() << local
+        << Kind::localOnly;
     QTest::newRow("no account: nothing fetched or applied")
-        << true << QString("saved")
-        << CloudResult<CloudAccountStatus>(CloudAccountStatus::noAccount) << none << QString("")
-        << QStringList{"accountStatus"} << QStringList() << local << Kind::localOnly;
+        << true << "saved" << CloudResult<CloudAccountStatus>(CloudAccountStatus::noAccount) << none
+        << "" << QStringList{"accountStatus"} << QStringList() << local << Kind::localOnly;
     QTest::newRow("account check fails")
-        << true << QString("saved") << CloudResult<CloudAccountStatus>(refused) << none
-        << QString("") << QStringList{"accountStatus"} << QStringList() << local << Kind::failed;
+        << true << "saved" << CloudResult<CloudAccountStatus>(refused) << none << QString()
+        << QStringList{"accountStatus"} << QStringList() << local << Kind::failed;
     QTest::newRow("no record yet: local board applied, then created")
-        << true << QString("saved") << ok << none << QString("") << fullPull << local << local
+        << true << "saved" << ok << none << QString() << fullPull << local << local
         << Kind::cloudKitReady;
     QTest::newRow("cloud board merged after the local one")
-        << true << QString("saved") << ok << cloud << QString("") << fullPull << merged << merged
+        << true << "saved" << ok << cloud << QString() << fullPull << merged << merged
         << Kind::cloudKitReady;
     QTest::newRow("fetch fails: nothing applied or uploaded")
-        << true << QString("saved") << ok << cloud << QString("fetch") << pull
-        << QStringList{"cloud"} << local << Kind::failed;
+        << true << "saved" << ok << cloud << "fetch" << pull << QStringList{"cloud"} << local
+        << Kind::failed;
     QTest::newRow("unreadable record is left alone at launch")
-        << true << QString("saved") << ok << unreadable << QString("") << pull << QStringList()
-        << local << Kind::failed;
+        << true << "saved" << ok << unreadable << QString() << pull << QStringList() << local
+        << Kind::failed;
     QTest::newRow("upload fails after the merged board was applied")
-        << true << QString("saved") << ok << cloud << QString("save") << fullPull
-        << QStringList{"cloud"} << merged << Kind::failed;
+        << true << "saved" << ok << cloud << "save" << fullPull << QStringList{"cloud"} << merged
+        << Kind::failed;
     QTest::newRow("untouched samples give way to the cloud board")
-        << true << QString("samples") << ok << cloud << QString("") << fullPull
-        << QStringList{"cloud"} << QStringList{"cloud"} << Kind::cloudKitReady;
+        << true << "samples" << ok << cloud << QString() << fullPull << QStringList{"cloud"}
+        << QStringList{"cloud"} << Kind::cloudKitReady;
     QTest::newRow("samples someone changed are merged like any board")
-        << true << QString("touched samples") << ok << cloud << QString("")
-        << QStringList{"file"} + fullPull << samples + QStringList{"cloud"}
-        << samples + QStringList{"cloud"} << Kind::cloudKitReady;
+        << true << "touched samples" << ok << cloud << "" << QStringList{"file"} + fullPull
+        << samples + QStringList{"cloud"} << samples + QStringList{"cloud"} << Kind::cloudKitReady;
     QTest::newRow("untouched samples fill an empty cloud")
-        << true << QString("samples") << ok << none << QString("") << fullPull << samples << samples
+        << true << "samples" << ok << none << QString() << fullPull << samples << samples
         << Kind::cloudKitReady;
 }
 
@@ -221,10 +219,8 @@ void SyncServiceTest::sameSecondEditsAgreeEverywhere_data()
 {
     QTest::addColumn<bool>("otherEditsTheSameThought");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("the cloud still holds what A synced: A's edit is the newer")
-        << false << QString("by A");
-    QTest::newRow("B's edit reached the cloud first: it wins everywhere")
-        << true << QString("by B");
+    QTest::newRow("the cloud still holds what A synced: A's edit is the newer") << false << "by A";
+    QTest::newRow("B's edit reached the cloud first: it wins everywhere") << true << "by B";
 }
 
 void SyncServiceTest::sameSecondEditsAgreeEverywhere()
@@ -312,17 +308,14 @@ void SyncServiceTest::catchUp_data()
     QTest::addColumn<QStringList>("expectedBoard");
 
     QTest::newRow("unchanged: one small question")
-        << QString("unchanged") << QStringList{"version"} << QStringList{"own"};
+        << "unchanged" << QStringList{"version"} << QStringList{"own"};
     QTest::newRow("written elsewhere: pulled and applied, nothing written back")
-        << QString("elsewhere") << QStringList{"version", "fetch", "file"}
-        << QStringList{"own", "other"};
-    QTest::newRow("local only: no traffic")
-        << QString("localOnly") << QStringList() << QStringList{"own"};
+        << "elsewhere" << QStringList{"version", "fetch", "file"} << QStringList{"own", "other"};
+    QTest::newRow("local only: no traffic") << "localOnly" << QStringList() << QStringList{"own"};
     QTest::newRow("an upload is waiting: no traffic")
-        << QString("waiting") << QStringList{"file"} << QStringList{"waiting", "own"};
+        << "waiting" << QStringList{"file"} << QStringList{"waiting", "own"};
     QTest::newRow("after a failed upload: the upload again")
-        << QString("failedUpload") << QStringList{"file", "save", "save"}
-        << QStringList{"retried", "own"};
+        << "failedUpload" << QStringList{"file", "save", "save"} << QStringList{"retried", "own"};
 }
 
 void SyncServiceTest::catchUp()

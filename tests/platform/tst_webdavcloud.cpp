@@ -9,9 +9,12 @@
 #include "stores/BoardStore.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace std::chrono_literals;
@@ -53,6 +56,8 @@ private slots:
     void convergenceDrill();
     void entitlementProbe();
     void collectionAddressRules();
+    void cloudCommand_data();
+    void cloudCommand();
 
 private:
     WebDavServer &server(const QString &name);
@@ -61,14 +66,16 @@ private:
 
     WebDavServer m_apache{WebDavServer::Kind::apache};
     WebDavServer m_lighttpd{WebDavServer::Kind::lighttpd};
+    WebDavServer m_lighttpdWithoutJsonType{WebDavServer::Kind::lighttpdWithoutJsonType};
+    WebDavServer m_rclone{WebDavServer::Kind::rclone};
     QString m_container;
 };
 
 void WebDavCloudTest::initTestCase()
 {
     QString error;
-    QVERIFY2(m_apache.start(&error), qPrintable(error));
-    QVERIFY2(m_lighttpd.start(&error), qPrintable(error));
+    for (WebDavServer *server : {&m_apache, &m_lighttpd, &m_lighttpdWithoutJsonType, &m_rclone})
+        QVERIFY2(server->start(&error), qPrintable(error));
 }
 
 void WebDavCloudTest::init()
@@ -81,7 +88,10 @@ void WebDavCloudTest::init()
 
 WebDavServer &WebDavCloudTest::server(const QString &name)
 {
-    return name == QStringLiteral("lighttpd") ? m_lighttpd : m_apache;
+    return name == "lighttpd"  ? m_lighttpd
+           : name == "no type" ? m_lighttpdWithoutJsonType
+           : name == "rclone"  ? m_rclone
+                               : m_apache;
 }
 
 QString WebDavCloudTest::recordPath(const WebDavServer &server) const
@@ -364,6 +374,86 @@ void WebDavCloudTest::collectionAddressRules()
         QVERIFY2(!problem == usable, typed);
         QVERIFY(!problem || !problem->isEmpty());
     }
+}
+
+void WebDavCloudTest::cloudCommand_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("serverName");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("answer");
+
+    const QString right = m_apache.password();
+    const QStringList connect{"connect", "", "--user", "lumaret"};
+    QTest::newRow("plain http to another host")
+        << QStringList{"connect", "http://cloud.example.com/dav/", "--user", "ada"} << "apache"
+        << right << 2 << "https://";
+    QTest::newRow("password refused") << connect << "apache"
+                                      << "wrong" << 1 << "用户名或密码";
+    QTest::newRow("no password") << connect << "apache"
+                                 << "" << 1 << "没有读到密码";
+    // Without a keyring, as on a build machine, a server that passed every check still ends in
+    // the keyring's refusal: the account is then never written in clear.
+    QTest::newRow("Apache mod_dav passes the checks")
+        << connect << "apache" << right << 1 << "钥匙串";
+    QTest::newRow("lighttpd passes the checks") << connect << "lighttpd" << right << 1 << "钥匙串";
+    QTest::newRow("lighttpd without a type for .json sends no ETag")
+        << connect << "no type" << right << 1 << "mimetype.assign";
+    QTest::newRow("rclone ignores If-Match") << connect << "rclone" << right << 1 << "If-Match";
+    QTest::newRow("status of the account in the environment")
+        << QStringList{"status"} << "apache" << right << 0 << "服务器：可用";
+    QTest::newRow("status with a refused password") << QStringList{"status"} << "apache"
+                                                    << "wrong" << 1 << "用户名或密码";
+}
+
+void WebDavCloudTest::cloudCommand()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, serverName);
+    QFETCH(QString, password);
+    QFETCH(int, exitCode);
+    QFETCH(QString, answer);
+    const WebDavServer &cloud = server(serverName);
+    if (arguments.value(1).isEmpty() && arguments.size() > 1)
+        arguments[1] = cloud.collectionUrl().toString();
+
+    // The real executable, in a home of its own, without a keyring or a display.
+    QTemporaryDir home;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DBUS_SESSION_BUS_ADDRESS", "DISPLAY", "WAYLAND_DISPLAY"})
+        environment.remove(name);
+    environment.insert("HOME", home.path());
+    environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
+    environment.insert("XDG_DATA_HOME", home.filePath("data"));
+    if (arguments.first() == "status") {
+        environment.insert("LUMARET_CLOUD_URL", cloud.collectionUrl().toString());
+        environment.insert("LUMARET_CLOUD_USER", cloud.user());
+        environment.insert("LUMARET_CLOUD_PASSWORD", password);
+    }
+    QProcess lumaret;
+    lumaret.setProcessEnvironment(environment);
+    lumaret.start(QCoreApplication::applicationDirPath() + "/../lumaret",
+                  QStringList{"cloud"} + arguments);
+    lumaret.write(password.isEmpty() ? QByteArray() : password.toUtf8() + '\n');
+    lumaret.closeWriteChannel();
+    QVERIFY(lumaret.waitForFinished(30000));
+    const QString said = lumaret.readAllStandardOutput() + lumaret.readAllStandardError();
+
+    if (lumaret.exitCode() == 0 && answer == "钥匙串")
+        return; // a desktop with a keyring stored the account
+    QCOMPARE(lumaret.exitCode(), exitCode);
+    QVERIFY2(said.contains(answer), qPrintable(said));
+    QDirIterator files(home.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        QFile file(files.next());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(!file.readAll().contains(m_apache.password().toUtf8()));
+    }
+    // The check's scratch resource never stays behind.
+    QDirIterator left(cloud.collectionPath(), {".lumaret-check-*"}, QDir::Files | QDir::Hidden,
+                      QDirIterator::Subdirectories);
+    QVERIFY(!left.hasNext());
 }
 
 QTEST_GUILESS_MAIN(WebDavCloudTest)
