@@ -81,7 +81,7 @@ void WebDavCloudTest::initTestCase()
 void WebDavCloudTest::init()
 {
     // Every test gets a container of its own on the shared servers.
-    m_container = QStringLiteral("iCloud.test.%1.%2")
+    m_container = QString("iCloud.test.%1.%2")
                       .arg(QString::fromLatin1(QTest::currentTestFunction()))
                       .arg(qHash(QString::fromUtf8(QTest::currentDataTag())));
 }
@@ -97,19 +97,17 @@ WebDavServer &WebDavCloudTest::server(const QString &name)
 QString WebDavCloudTest::recordPath(const WebDavServer &server) const
 {
     return server.collectionPath() + QLatin1Char('/') + m_container +
-           QStringLiteral("/default-board.json");
+           QString("/default-board.json");
 }
 
 Board WebDavCloudTest::serverBoard(const WebDavServer &server) const
 {
     const QJsonObject fields = QJsonDocument::fromJson(readFile(recordPath(server)))
                                    .object()
-                                   .value(QStringLiteral("fields"))
+                                   .value(QString("fields"))
                                    .toObject();
-    const QString payload = fields.value(QStringLiteral("payload"))
-                                .toObject()
-                                .value(QStringLiteral("value"))
-                                .toString();
+    const QString payload =
+        fields.value(QString("payload")).toObject().value(QString("value")).toString();
     return BoardCodec::decode(QByteArray::fromBase64(payload.toLatin1())).value_or(Board());
 }
 
@@ -121,20 +119,16 @@ void WebDavCloudTest::recordIsTheBoardFileInAnEnvelope()
     QCOMPARE(machine.service->state(), SyncService::State::cloudKitReady());
 
     QJsonObject envelope = QJsonDocument::fromJson(readFile(recordPath(m_apache))).object();
-    QCOMPARE(envelope.value(QStringLiteral("recordName")).toString(),
-             QStringLiteral("default-board"));
-    QCOMPARE(envelope.value(QStringLiteral("recordType")).toString(),
-             QStringLiteral("BoardSnapshot"));
-    const QJsonObject payload = envelope.value(QStringLiteral("fields"))
-                                    .toObject()
-                                    .value(QStringLiteral("payload"))
-                                    .toObject();
-    QCOMPARE(payload.value(QStringLiteral("type")).toString(), QStringLiteral("data"));
-    QCOMPARE(QByteArray::fromBase64(payload.value(QStringLiteral("value")).toString().toLatin1()),
+    QCOMPARE(envelope.value(QString("recordName")).toString(), QString("default-board"));
+    QCOMPARE(envelope.value(QString("recordType")).toString(), QString("BoardSnapshot"));
+    const QJsonObject payload =
+        envelope.value(QString("fields")).toObject().value(QString("payload")).toObject();
+    QCOMPARE(payload.value(QString("type")).toString(), QString("data"));
+    QCOMPARE(QByteArray::fromBase64(payload.value(QString("value")).toString().toLatin1()),
              BoardCodec::encode(board));
 
     // What another writer put in the record survives this machine's next write.
-    envelope.insert(QStringLiteral("owner"), QStringLiteral("phone"));
+    envelope.insert(QString("owner"), QString("phone"));
     QFile planted(recordPath(m_apache));
     QVERIFY(planted.open(QIODevice::WriteOnly | QIODevice::Truncate));
     planted.write(QJsonDocument(envelope).toJson());
@@ -143,15 +137,15 @@ void WebDavCloudTest::recordIsTheBoardFileInAnEnvelope()
     machine.add("mine");
     QCOMPARE(machine.service->state(), SyncService::State::cloudKitReady());
     envelope = QJsonDocument::fromJson(readFile(recordPath(m_apache))).object();
-    QCOMPARE(envelope.value(QStringLiteral("owner")).toString(), QStringLiteral("phone"));
-    QCOMPARE(titles(serverBoard(m_apache)).first(), QStringLiteral("mine"));
+    QCOMPARE(envelope.value(QString("owner")).toString(), QString("phone"));
+    QCOMPARE(titles(serverBoard(m_apache)).first(), QString("mine"));
 }
 
 void WebDavCloudTest::twoMachinesNeverLoseAnEdit_data()
 {
     QTest::addColumn<QString>("serverName");
-    QTest::newRow("Apache mod_dav (no ETag after PUT)") << QStringLiteral("apache");
-    QTest::newRow("lighttpd mod_webdav") << QStringLiteral("lighttpd");
+    QTest::newRow("Apache mod_dav (no ETag after PUT)") << QString("apache");
+    QTest::newRow("lighttpd mod_webdav") << QString("lighttpd");
 }
 
 void WebDavCloudTest::twoMachinesNeverLoseAnEdit()
@@ -168,8 +162,7 @@ void WebDavCloudTest::twoMachinesNeverLoseAnEdit()
     b.add("G");
     a.catchUp();
 
-    const QStringList expected{QStringLiteral("G"), QStringLiteral("E"), QStringLiteral("F"),
-                               QStringLiteral("A")};
+    const QStringList expected{QString("G"), QString("E"), QString("F"), QString("A")};
     QCOMPARE(titles(serverBoard(cloud)), expected);
     QCOMPARE(titles(a.store->thoughts()), expected);
     QCOMPARE(titles(b.store->thoughts()), expected);
@@ -201,7 +194,7 @@ void WebDavCloudTest::unreadableRecordIsMovedAsideNotOverwritten()
         CloudAccount{m_apache.collectionUrl(), m_apache.user(), CloudAccount::Source::environment},
         [secret = m_apache.password()](auto completion) { completion(secret); }, m_container);
     std::optional<CloudResult<QString>> stale;
-    database.moveRecordAside(QStringLiteral("default-board"), "\"stale\"",
+    database.moveRecordAside(QString("default-board"), "\"stale\"",
                              [&stale](CloudResult<QString> moved) { stale.emplace(moved); });
     QTRY_VERIFY(stale.has_value());
     QVERIFY(!stale->hasValue());
@@ -211,10 +204,9 @@ void WebDavCloudTest::unreadableRecordIsMovedAsideNotOverwritten()
     machine.add("next");
 
     QCOMPARE(machine.service->state().kind, Kind::cloudKitReady);
-    QCOMPARE(titles(serverBoard(m_apache)),
-             (QStringList{QStringLiteral("next"), QStringLiteral("local")}));
+    QCOMPARE(titles(serverBoard(m_apache)), (QStringList{QString("next"), QString("local")}));
     const QStringList aside = QDir(QFileInfo(recordPath(m_apache)).path())
-                                  .entryList({QStringLiteral("default-board.unreadable-*.json")});
+                                  .entryList({QString("default-board.unreadable-*.json")});
     QCOMPARE(aside.size(), 1);
     QCOMPARE(readFile(QFileInfo(recordPath(m_apache)).path() + QLatin1Char('/') + aside.first()),
              garbage);
@@ -227,8 +219,8 @@ void WebDavCloudTest::freshMachineTakesTheCloudBoardWithoutItsSamples()
     Machine first(Board{makeThought("real")}, cloudStore(m_apache, m_container));
     Machine second(std::nullopt, cloudStore(m_apache, m_container)); // no board file: samples
 
-    QCOMPARE(titles(second.store->thoughts()), QStringList{QStringLiteral("real")});
-    QCOMPARE(titles(serverBoard(m_apache)), QStringList{QStringLiteral("real")});
+    QCOMPARE(titles(second.store->thoughts()), QStringList{QString("real")});
+    QCOMPARE(titles(serverBoard(m_apache)), QStringList{QString("real")});
 }
 
 void WebDavCloudTest::convergenceDrill()
@@ -263,7 +255,7 @@ void WebDavCloudTest::convergenceDrill()
         switch (random.bounded(9)) {
         case 0:
         case 1:
-            machine.store->addQuickThought(QStringLiteral("%1-%2").arg(which).arg(step));
+            machine.store->addQuickThought(QString("%1-%2").arg(which).arg(step));
             break;
         case 2:
             if (some)

@@ -35,26 +35,25 @@ void MemoryCloudStore::answer(const QString &call, std::function<void()> effect,
 void MemoryCloudStore::accountStatus(AccountStatusCompletion completion)
 {
     answer(
-        QStringLiteral("accountStatus"),
+        QString("accountStatus"),
         [completion, cloud = m_cloud] { completion(cloud->accountStatus); }, completion);
 }
 
 void MemoryCloudStore::fetch(FetchCompletion completion)
 {
     answer(
-        QStringLiteral("fetch"), [completion, cloud = m_cloud] { completion(cloud->record); },
-        completion);
+        QString("fetch"), [completion, cloud = m_cloud] { completion(cloud->record); }, completion);
 }
 
 void MemoryCloudStore::save(const Board &board, const QByteArray &basedOn,
                             SaveCompletion completion)
 {
     answer(
-        QStringLiteral("save"),
+        QString("save"),
         [completion, cloud = m_cloud, board, basedOn] {
             if (cloud->record.version != basedOn) {
-                completion(CloudError{CloudErrorCode::serverRecordChanged,
-                                      QStringLiteral("changed elsewhere")});
+                completion(
+                    CloudError{CloudErrorCode::serverRecordChanged, QString("changed elsewhere")});
                 return;
             }
             cloud->record = CloudSnapshot{
@@ -67,22 +66,22 @@ void MemoryCloudStore::save(const Board &board, const QByteArray &basedOn,
 void MemoryCloudStore::version(VersionCompletion completion)
 {
     answer(
-        QStringLiteral("version"),
-        [completion, cloud = m_cloud] { completion(cloud->record.version); }, completion);
+        QString("version"), [completion, cloud = m_cloud] { completion(cloud->record.version); },
+        completion);
 }
 
 void MemoryCloudStore::moveAside(const QByteArray &version, MoveAsideCompletion completion)
 {
     answer(
-        QStringLiteral("moveAside"),
+        QString("moveAside"),
         [completion, cloud = m_cloud, version] {
             if (cloud->record.version != version) {
-                completion(CloudError{CloudErrorCode::serverRecordChanged,
-                                      QStringLiteral("changed elsewhere")});
+                completion(
+                    CloudError{CloudErrorCode::serverRecordChanged, QString("changed elsewhere")});
                 return;
             }
             cloud->record = CloudSnapshot{};
-            completion(QStringLiteral("default-board.unreadable.json"));
+            completion(QString("default-board.unreadable.json"));
         },
         completion);
 }

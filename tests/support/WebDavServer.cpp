@@ -58,21 +58,21 @@ WebDavServer::~WebDavServer()
 
 QString WebDavServer::collectionPath() const
 {
-    return m_root.filePath(QStringLiteral("htdocs/dav"));
+    return m_root.filePath(QString("htdocs/dav"));
 }
 
 QUrl WebDavServer::collectionUrl() const
 {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1/dav/").arg(m_port));
+    return QUrl(QString("http://127.0.0.1:%1/dav/").arg(m_port));
 }
 
 bool WebDavServer::writeConfiguration(QString *error)
 {
     const QDir root(m_root.path());
-    for (const QString &folder : {QStringLiteral("run"), QStringLiteral("logs"),
-                                  QStringLiteral("lock"), QStringLiteral("htdocs/dav")}) {
+    for (const QString &folder :
+         {QString("run"), QString("logs"), QString("lock"), QString("htdocs/dav")}) {
         if (!root.mkpath(folder)) {
-            *error = QStringLiteral("cannot create %1").arg(folder);
+            *error = QString("cannot create %1").arg(folder);
             return false;
         }
     }
@@ -83,9 +83,9 @@ bool WebDavServer::writeConfiguration(QString *error)
                           QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
         const auto shared = open | QFile::WriteGroup | QFile::WriteOther;
         QFile::setPermissions(m_root.path(), open);
-        QFile::setPermissions(root.filePath(QStringLiteral("htdocs")), open);
-        QFile::setPermissions(root.filePath(QStringLiteral("htdocs/dav")), shared);
-        QFile::setPermissions(root.filePath(QStringLiteral("lock")), shared);
+        QFile::setPermissions(root.filePath(QString("htdocs")), open);
+        QFile::setPermissions(root.filePath(QString("htdocs/dav")), shared);
+        QFile::setPermissions(root.filePath(QString("lock")), shared);
     }
 
     const QByteArray passwordHash =
@@ -95,7 +95,7 @@ bool WebDavServer::writeConfiguration(QString *error)
                                  : user().toUtf8() + ':' + password().toUtf8() + '\n';
     QString configuration;
     if (m_kind == Kind::apache) {
-        configuration = QStringLiteral(R"(ServerRoot "%1"
+        configuration = QString(R"(ServerRoot "%1"
 DefaultRuntimeDir "%1/run"
 PidFile "%1/run/httpd.pid"
 Listen 127.0.0.1:%2
@@ -134,10 +134,10 @@ Alias /dav "%1/htdocs/dav"
                             .arg(m_port)
                             .arg(apacheModules);
         if (isRoot)
-            configuration += QStringLiteral("User nobody\nGroup nogroup\n");
+            configuration += QString("User nobody\nGroup nogroup\n");
     } else if (m_kind != Kind::rclone) {
         configuration =
-            QStringLiteral(R"conf(server.modules = ("mod_webdav", "mod_auth", "mod_authn_file")
+            QString(R"conf(server.modules = ("mod_webdav", "mod_auth", "mod_authn_file")
 server.document-root = "%1/htdocs"
 server.bind = "127.0.0.1"
 server.port = %2
@@ -155,12 +155,12 @@ $HTTP["url"] =~ "^/dav($|/)" {
                 .arg(m_root.path())
                 .arg(m_port)
                 .arg(m_kind == Kind::lighttpd
-                         ? QStringLiteral(R"(mimetype.assign = (".json" => "application/json"))")
+                         ? QString(R"(mimetype.assign = (".json" => "application/json"))")
                          : QString());
     }
-    if (!writeFile(root.filePath(QStringLiteral("users")), users) ||
-        !writeFile(root.filePath(QStringLiteral("server.conf")), configuration.toUtf8())) {
-        *error = QStringLiteral("cannot write the configuration");
+    if (!writeFile(root.filePath(QString("users")), users) ||
+        !writeFile(root.filePath(QString("server.conf")), configuration.toUtf8())) {
+        *error = QString("cannot write the configuration");
         return false;
     }
     return true;
@@ -168,28 +168,26 @@ $HTTP["url"] =~ "^/dav($|/)" {
 
 QStringList WebDavServer::command() const
 {
-    const QString conf = m_root.filePath(QStringLiteral("server.conf"));
+    const QString conf = m_root.filePath(QString("server.conf"));
     switch (m_kind) {
     case Kind::apache:
-        return {findProgram(QStringLiteral("apache2")), QStringLiteral("-f"), conf,
-                QStringLiteral("-DFOREGROUND")};
+        return {findProgram(QString("apache2")), QString("-f"), conf, QString("-DFOREGROUND")};
     case Kind::lighttpd:
     case Kind::lighttpdWithoutJsonType:
-        return {findProgram(QStringLiteral("lighttpd")), QStringLiteral("-D"), QStringLiteral("-f"),
-                conf};
+        return {findProgram(QString("lighttpd")), QString("-D"), QString("-f"), conf};
     case Kind::rclone:
-        return {findProgram(QStringLiteral("rclone")),
-                QStringLiteral("serve"),
-                QStringLiteral("webdav"),
-                m_root.filePath(QStringLiteral("htdocs")),
-                QStringLiteral("--addr"),
-                QStringLiteral("127.0.0.1:%1").arg(m_port),
-                QStringLiteral("--user"),
+        return {findProgram(QString("rclone")),
+                QString("serve"),
+                QString("webdav"),
+                m_root.filePath(QString("htdocs")),
+                QString("--addr"),
+                QString("127.0.0.1:%1").arg(m_port),
+                QString("--user"),
                 user(),
-                QStringLiteral("--pass"),
+                QString("--pass"),
                 password(),
-                QStringLiteral("--config"),
-                m_root.filePath(QStringLiteral("rclone.conf"))};
+                QString("--config"),
+                m_root.filePath(QString("rclone.conf"))};
     }
     return {};
 }
@@ -198,11 +196,11 @@ bool WebDavServer::start(QString *error)
 {
     if (command().constFirst().isEmpty() ||
         (m_kind == Kind::apache && !QFile::exists(apacheModules + "/mod_dav_fs.so"))) {
-        *error = QStringLiteral("the WebDAV server program is not installed");
+        *error = QString("the WebDAV server program is not installed");
         return false;
     }
     if (!m_root.isValid()) {
-        *error = QStringLiteral("no temporary folder");
+        *error = QString("no temporary folder");
         return false;
     }
     // Another process may take the probed port before the server binds it; a few tries make
@@ -245,7 +243,7 @@ void WebDavServer::stop()
 
 QString WebDavServer::readLog() const
 {
-    QFile log(m_root.filePath(QStringLiteral("logs/error.log")));
+    QFile log(m_root.filePath(QString("logs/error.log")));
     if (!log.open(QIODevice::ReadOnly))
         return {};
     return QString::fromLocal8Bit(log.readAll());
