@@ -1,5 +1,6 @@
 #include "CloudCommand.h"
 
+#include "CommandOutput.h"
 #include "cloud/CloudAccount.h"
 #include "cloud/CloudKitSyncAccess.h"
 #include "cloud/WebDavCloudDatabase.h"
@@ -13,21 +14,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+using namespace CommandOutput;
+
 namespace {
-
-enum ExitCode { success = 0, failure = 1, usageError = 2 };
-
-QTextStream &out()
-{
-    static QTextStream stream(stdout);
-    return stream;
-}
-
-QTextStream &err()
-{
-    static QTextStream stream(stderr);
-    return stream;
-}
 
 int usage()
 {

@@ -1,5 +1,6 @@
 #include "QuickCapture.h"
 
+#include "CommandOutput.h"
 #include "SingleInstance.h"
 #include "stores/BoardPersistence.h"
 #include "stores/BoardStore.h"
@@ -12,26 +13,14 @@
 
 #include <optional>
 
-namespace {
+using namespace CommandOutput;
 
-enum ExitCode { success = 0, failure = 1, usageError = 2 };
+namespace {
 
 // How long a Lumaret that holds the lock may take to start listening, and then to add the
 // thoughts, which saves the board once for each of them.
 constexpr std::chrono::milliseconds handOverTimeLimit(5000);
 constexpr std::chrono::milliseconds answerTimeLimit(30000);
-
-QTextStream &out()
-{
-    static QTextStream stream(stdout);
-    return stream;
-}
-
-QTextStream &err()
-{
-    static QTextStream stream(stderr);
-    return stream;
-}
 
 void usage()
 {

@@ -1,5 +1,6 @@
 #include "SignInCommand.h"
 
+#include "CommandOutput.h"
 #include "PlatformServices.h"
 #include "identity/OidcIdentityProvider.h"
 #include "identity/OidcKeychainSecretStore.h"
@@ -9,21 +10,9 @@
 #include <QSettings>
 #include <QTextStream>
 
+using namespace CommandOutput;
+
 namespace {
-
-enum ExitCode { success = 0, failure = 1, usageError = 2 };
-
-QTextStream &out()
-{
-    static QTextStream stream(stdout);
-    return stream;
-}
-
-QTextStream &err()
-{
-    static QTextStream stream(stderr);
-    return stream;
-}
 
 QSettings settings()
 {

@@ -1,5 +1,6 @@
 #include "SnapshotCommand.h"
 
+#include "CommandOutput.h"
 #include "SingleInstance.h"
 #include "stores/BoardSnapshots.h"
 #include "stores/BoardStore.h"
@@ -9,9 +10,9 @@
 
 #include <algorithm>
 
-namespace {
+using namespace CommandOutput;
 
-enum ExitCode { success = 0, failure = 1, usageError = 2 };
+namespace {
 
 qsizetype liveCount(const Board &board)
 {
