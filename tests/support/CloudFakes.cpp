@@ -1,5 +1,7 @@
 #include "CloudFakes.h"
 
+#include "stores/BoardCodec.h"
+
 #include <QCoreApplication>
 #include <QTest>
 #include <QTimer>
@@ -56,8 +58,11 @@ void MemoryCloudStore::save(const Board &board, const QByteArray &basedOn,
                     CloudError{CloudErrorCode::serverRecordChanged, QString("changed elsewhere")});
                 return;
             }
-            cloud->record = CloudSnapshot{
-                CloudSnapshot::Kind::board, board, QByteArray::number(++cloud->writes), {}};
+            // Stored as the record stores it: in the board file's format, whole seconds.
+            cloud->record = CloudSnapshot{CloudSnapshot::Kind::board,
+                                          *BoardCodec::decode(BoardCodec::encode(board)),
+                                          QByteArray::number(++cloud->writes),
+                                          {}};
             completion(cloud->savesAnswerWithoutVersion ? QByteArray() : cloud->record.version);
         },
         completion);

@@ -290,7 +290,8 @@ void SyncService::mergeSnapshot(const CloudSnapshot &snapshot)
     m_cloudBoard = snapshot.board;
     if (hasRecord)
         m_localIsUntouchedSamples = false;
-    if (mustWrite || !(merged == m_latest)) {
+    // A merge that differs only by the milliseconds the record does not keep changes nothing here.
+    if (mustWrite || !sameInCloud(merged, m_latest)) {
         m_latest = merged;
         QPointer<SyncService> self(this);
         if (m_applyRemote)
