@@ -307,26 +307,15 @@ void SyncService::mergeSnapshot(const CloudSnapshot &snapshot)
 
 void SyncService::write()
 {
-    if (m_writeAttempts >= maxWriteAttempts) {
-        finishRound(State::failed(QStringLiteral(
-            "云端看板在上传时被其他设备反复修改，这次没有同步完成。本机的修改已保存，"
-            "稍后会再次同步")));
+    if (!takeWriteAttempt())
         return;
-    }
-    ++m_writeAttempts;
     const Board board = m_latest;
     QPointer<SyncService> self(this);
     m_cloudKit->save(board, m_base, [self, board](CloudResult<QByteArray> saved) {
         if (!self)
             return;
-        if (!saved.hasValue()) {
-            // Another machine wrote since this one last read: take its board in and try again.
-            if (saved.error().code == CloudErrorCode::serverRecordChanged)
-                self->fetchAndMerge();
-            else
-                self->finishRound(State::failed(saved.error().localizedDescription));
-            return;
-        }
+        if (!saved.hasValue())
+            return self->mergeAgainOrFail(saved.error());
         self->m_cloudBoard = board;
         if (saved.value().isEmpty()) {
             // The server did not say which version it now holds. Reading the record back, rather
@@ -340,19 +329,37 @@ void SyncService::write()
     });
 }
 
+bool SyncService::takeWriteAttempt()
+{
+    if (m_writeAttempts >= maxWriteAttempts) {
+        finishRound(State::failed(QStringLiteral(
+            "云端看板在上传时被其他设备反复修改，这次没有同步完成。本机的修改已保存，"
+            "稍后会再次同步")));
+        return false;
+    }
+    ++m_writeAttempts;
+    return true;
+}
+
+void SyncService::mergeAgainOrFail(const CloudError &error)
+{
+    // Another machine wrote since this one last read: take its board in and try again.
+    if (error.code == CloudErrorCode::serverRecordChanged)
+        fetchAndMerge();
+    else
+        finishRound(State::failed(error.localizedDescription));
+}
+
 void SyncService::moveAsideAndWrite(const QByteArray &unreadableVersion)
 {
+    if (!takeWriteAttempt())
+        return;
     QPointer<SyncService> self(this);
     m_cloudKit->moveAside(unreadableVersion, [self](CloudResult<QString> moved) {
         if (!self)
             return;
-        if (!moved.hasValue()) {
-            if (moved.error().code == CloudErrorCode::serverRecordChanged)
-                self->fetchAndMerge();
-            else
-                self->finishRound(State::failed(moved.error().localizedDescription));
-            return;
-        }
+        if (!moved.hasValue())
+            return self->mergeAgainOrFail(moved.error());
         self->m_notice =
             QStringLiteral("云端原有的看板记录无法读取，已改名为 %1 保留在云端文件夹中")
                 .arg(moved.value());

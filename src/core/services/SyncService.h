@@ -66,7 +66,8 @@ public:
     static constexpr std::chrono::milliseconds quietPeriod{800};
     /// How often an open window looks for boards written by other machines.
     static constexpr std::chrono::minutes catchUpInterval{3};
-    /// How many writes one round tries before it gives up on a record that keeps changing.
+    /// How many writes (or moves aside) one round tries before it gives up on a record that keeps
+    /// changing.
     static constexpr int maxWriteAttempts = 3;
 
     /// Without a cloud store the service stays local-only.
@@ -107,6 +108,9 @@ private:
     void mergeSnapshot(const CloudSnapshot &snapshot);
     void write();
     void moveAsideAndWrite(const QByteArray &unreadableVersion);
+    /// Counts one more write (or move) in this round; ends the round failed past the bound.
+    bool takeWriteAttempt();
+    void mergeAgainOrFail(const CloudError &error);
     void finishRound(const State &state);
     void startCatchUpTimer();
 
