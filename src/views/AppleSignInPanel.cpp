@@ -197,7 +197,11 @@ void AppleSignInPanel::refresh()
     switch (state.kind) {
     case Kind::signedIn:
         m_displayName->setFullText(state.text);
-        setAccessibleDescription(QStringLiteral("已登录：") + state.text);
+        // A sign-in that will not outlive this launch says so where the name is, not in a
+        // dialog: the person may hover, and is not interrupted.
+        m_signedIn->setToolTip(state.notice);
+        setAccessibleDescription(QStringLiteral("已登录：") + state.text +
+                                 (state.notice.isEmpty() ? QString() : u'。' + state.notice));
         m_layout = Layout::signedIn;
         break;
     case Kind::failed:

@@ -20,7 +20,7 @@ Authorization signedInAs(const QString &user, const QString &given, const QStrin
     name.givenName = given;
     name.familyName = family;
     name.nickname = nickname;
-    return Authorization{IdentityCredential{user, name, std::move(email)}};
+    return Authorization{IdentityCredential{user, name, std::move(email), {}}};
 }
 
 } // namespace
@@ -110,7 +110,7 @@ void AppleIDAuthTest::signInRemembersWhoAndUnderWhichName_data()
         << "u2";
     QTest::newRow("nothing to greet with")
         << AuthorizationOutcome(
-               Authorization{IdentityCredential{QStringLiteral("old-user"), {}, QString()}})
+               Authorization{IdentityCredential{QStringLiteral("old-user"), {}, QString(), {}}})
         << signedIn("Apple ID") << "old-user";
 }
 

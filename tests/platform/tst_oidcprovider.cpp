@@ -164,6 +164,7 @@ void OidcProviderTest::signInThenRefreshDecideWhoIsSignedIn()
     QCOMPARE(ada->fullName->givenName + ada->fullName->middleName + ada->fullName->familyName,
              "AdaKingLovelace");
     QCOMPARE(ada->email.value_or(QString()), QStringLiteral("ada@example.org"));
+    QCOMPARE(ada->notice, QString());
     const QUrlQuery request(m_browser->authorizationUrl());
     QCOMPARE(request.queryItemValue("code_challenge_method"), QStringLiteral("S256"));
     QVERIFY(request.queryItemValue("state").size() >= 43);
@@ -187,6 +188,9 @@ void OidcProviderTest::signInThenRefreshDecideWhoIsSignedIn()
     m_fixture.revoke(storedToken(*signingIn), "lumaret-es256");
     QCOMPARE(credentialState(*signingIn, ada->user), CredentialState::revoked);
     QVERIFY(m_secrets.isEmpty());
+    // Without a keyring the sign-in holds, and says it will not outlive this launch.
+    QCOMPARE(signIn(*provider("lumaret-es256", {}, false), {}, &ada), QString());
+    QVERIFY(ada->notice.contains("密钥环"));
 }
 
 void OidcProviderTest::refreshWithoutAnAnswerKeepsTheToken_data()

@@ -83,7 +83,7 @@ void AppleIDAuthService::handle(const AuthorizationOutcome &outcome)
     m_defaults->setValue(userIdentifierKey(), authorization.credential->user);
     m_defaults->setValue(displayNameKey(), name);
     m_defaults->sync();
-    setState(SignInState::signedIn(name));
+    setState(SignInState::signedIn(name, authorization.credential->notice));
 }
 
 void AppleIDAuthService::signOut()

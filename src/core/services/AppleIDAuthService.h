@@ -23,14 +23,17 @@ public:
         Kind kind = Kind::signedOut;
         /// The display name when signed in, the reason when failed, empty otherwise.
         QString text;
+        /// When signed in: what the provider said the person should know, such as a sign-in
+        /// that will not survive this launch.
+        QString notice;
 
-        static SignInState signedOut() { return {Kind::signedOut, {}}; }
-        static SignInState checking() { return {Kind::checking, {}}; }
-        static SignInState signedIn(const QString &displayName)
+        static SignInState signedOut() { return {Kind::signedOut, {}, {}}; }
+        static SignInState checking() { return {Kind::checking, {}, {}}; }
+        static SignInState signedIn(const QString &displayName, const QString &notice = {})
         {
-            return {Kind::signedIn, displayName};
+            return {Kind::signedIn, displayName, notice};
         }
-        static SignInState failed(const QString &message) { return {Kind::failed, message}; }
+        static SignInState failed(const QString &message) { return {Kind::failed, message, {}}; }
 
         friend bool operator==(const SignInState &, const SignInState &) = default;
     };

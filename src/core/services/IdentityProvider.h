@@ -27,6 +27,9 @@ struct IdentityCredential
     QString user;
     std::optional<PersonNameComponents> fullName;
     std::optional<QString> email;
+    /// What the person should know about this sign-in, worded for them; empty when nothing. Said
+    /// when the provider could not keep what recognises them at the next launch (no keyring).
+    QString notice;
 };
 
 enum class AuthorizationScope { fullName, email };

@@ -449,20 +449,30 @@ void OidcSignInAttempt::complete(const QJsonObject &claims)
         credential.email = email;
 
     const QPointer<OidcSignInAttempt> self(this);
-    auto done = [self, credential] {
+    auto done = [self, credential](const QString &notice) mutable {
+        credential.notice = notice;
         if (self)
             self->finish(Authorization{credential});
     };
     // Only the newest sign-in is remembered; one that brought no refresh token leaves nothing
     // behind that a later launch could mistake for it. A keyring that refuses the token does not
-    // undo the sign-in: the person is signed in now and is asked again at the next launch.
+    // undo the sign-in: the person is signed in now, is told so, and is asked again at the next
+    // launch.
     if (m_refreshToken.isEmpty()) {
-        m_provider->m_secrets->removeSecret(m_provider->secretKey(), done);
+        m_provider->m_secrets->removeSecret(m_provider->secretKey(), [done]() mutable {
+            done(QStringLiteral("身份提供方没有给出刷新令牌：下次启动 "
+                                "Lumaret 时需要重新登录。"));
+        });
         return;
     }
-    m_provider->m_secrets->writeSecret(m_provider->secretKey(),
-                                       encodeStoredRefresh({credential.user, m_refreshToken}),
-                                       [done](OidcSecretStore::WriteStatus) { done(); });
+    m_provider->m_secrets->writeSecret(
+        m_provider->secretKey(), encodeStoredRefresh({credential.user, m_refreshToken}),
+        [done](OidcSecretStore::WriteStatus status) mutable {
+            done(status == OidcSecretStore::WriteStatus::stored
+                     ? QString()
+                     : QStringLiteral("没有可用的密钥环（Secret Service），无法保存登录：下次启动 "
+                                      "Lumaret 时需要重新登录。"));
+        });
 }
 
 void OidcSignInAttempt::finish(AuthorizationOutcome outcome)
