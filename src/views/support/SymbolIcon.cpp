@@ -1,8 +1,10 @@
 #include "SymbolIcon.h"
 
 #include <QFile>
+#include <QIconEngine>
 #include <QPainter>
 #include <QSvgRenderer>
+#include <QtMath>
 
 // The icons live in a static library, whose resources the linker keeps only when registered by
 // hand; this must stay outside any namespace.
@@ -50,12 +52,52 @@ QPixmap symbolPixmap(const QString &systemImage, const QColor &color, int size,
     return pixmap;
 }
 
+namespace {
+
+/// Renders the symbol when it is painted, at the pixel size asked for: a button on a screen
+/// scaled by 2 (or 1.5) gets a drawing made for it, never a 1x bitmap blown up.
+class SymbolIconEngine : public QIconEngine
+{
+public:
+    SymbolIconEngine(QString systemImage, QColor color, int size)
+        : m_systemImage(std::move(systemImage)), m_color(std::move(color)), m_size(size)
+    {}
+
+    // Like a bitmap icon of its size: drawn smaller when asked, never larger.
+    QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State) override
+    {
+        return size.boundedTo(QSize(m_size, m_size));
+    }
+
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        painter->drawPixmap(rect, scaledPixmap(rect.size(), mode, state, ratio));
+    }
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return scaledPixmap(size, mode, state, 1.0);
+    }
+    // QIcon asks in device pixels and sets the ratio on what it gets back.
+    QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State, qreal scale) override
+    {
+        QColor color = m_color;
+        if (mode == QIcon::Disabled)
+            color.setAlphaF(color.alphaF() * 0.35f);
+        const int pixels = qMin(qMin(size.width(), size.height()), qCeil(m_size * scale));
+        return symbolPixmap(m_systemImage, color, pixels);
+    }
+    QIconEngine *clone() const override { return new SymbolIconEngine(*this); }
+
+private:
+    QString m_systemImage;
+    QColor m_color;
+    int m_size;
+};
+
+} // namespace
+
 QIcon symbolIcon(const QString &systemImage, const QColor &color, int size)
 {
-    QIcon icon;
-    icon.addPixmap(symbolPixmap(systemImage, color, size), QIcon::Normal);
-    QColor disabled = color;
-    disabled.setAlphaF(color.alphaF() * 0.35f);
-    icon.addPixmap(symbolPixmap(systemImage, disabled, size), QIcon::Disabled);
-    return icon;
+    return QIcon(new SymbolIconEngine(systemImage, color, size));
 }
