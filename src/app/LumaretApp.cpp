@@ -164,7 +164,7 @@ std::unique_ptr<SyncService> makeSyncService(const AppDependencies &dependencies
     std::unique_ptr<CloudKitThoughtSyncing> store = dependencies.makeCloudStore();
     if (store)
         store = std::make_unique<GatedCloudStore>(std::move(store), gate);
-    return std::make_unique<SyncService>(std::move(store));
+    return std::make_unique<SyncService>(std::move(store), dependencies.makeDefaults());
 }
 
 // Opens the gate once the window it watches has painted, from the event loop, so that the frame

@@ -48,6 +48,8 @@ private slots:
     void writesAreGuardedByTheVersionLastMerged();
     void sameSecondEditsAgreeEverywhere_data();
     void sameSecondEditsAgreeEverywhere();
+    void anEditJustBeforeQuittingSurvivesTheNextLaunch_data();
+    void anEditJustBeforeQuittingSurvivesTheNextLaunch();
     void aChangeWaitsForTheSaveOnItsWay();
     void aRecordThatKeepsChangingEndsInFailedAndLosesNothing();
     void unreadableRecordIsMovedAsideByTheNextUpload();
@@ -249,6 +251,42 @@ void SyncServiceTest::sameSecondEditsAgreeEverywhere()
     QCOMPARE(titleOf(cloud->record.board, x.id), expected);
     QCOMPARE(titleOf(a->store->thoughts(), x.id), expected);
     QCOMPARE(titleOf(b->store->thoughts(), x.id), expected);
+}
+
+void SyncServiceTest::anEditJustBeforeQuittingSurvivesTheNextLaunch_data()
+{
+    QTest::addColumn<bool>("writtenElsewhereMeanwhile");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("the cloud as this machine left it") << false << "second";
+    QTest::newRow("another machine wrote since: the cloud's") << true << "elsewhere";
+}
+
+void SyncServiceTest::anEditJustBeforeQuittingSurvivesTheNextLaunch()
+{
+    QFETCH(bool, writtenElsewhereMeanwhile);
+    QFETCH(QString, expected);
+    // Both edits fall within the one second the record keeps of the first; the second is made
+    // just before quitting, inside the quiet period, so only the board file has it.
+    auto cloud = std::make_shared<MemoryCloud>();
+    FakeSettings memory;
+    const Thought x = makeThought("X");
+    auto a = std::make_unique<Machine>(Board{x}, std::make_unique<MemoryCloudStore>(cloud), nullptr,
+                                       StoreChange(), &memory);
+    a->store->setClock([] { return fixtureNow().addMSecs(300); });
+    a->change([&x](BoardStore &s) { s.update(x, "first", "", x.status); });
+    a->store->setClock([] { return fixtureNow().addMSecs(700); });
+    a->store->update(a->store->thoughts().first(), "second", "", x.status);
+    const Board onDisk = *a->file.stored;
+    a.reset();
+    if (writtenElsewhereMeanwhile) {
+        Thought elsewhere = cloud->record.board.first();
+        elsewhere.title = "elsewhere";
+        cloud->writeFromElsewhere({elsewhere});
+    }
+    Machine again(onDisk, std::make_unique<MemoryCloudStore>(cloud), nullptr, {}, &memory);
+    again.settle();
+    QCOMPARE(titleOf(again.store->thoughts(), x.id), expected);
+    QCOMPARE(titleOf(cloud->record.board, x.id), expected);
 }
 
 void SyncServiceTest::aChangeWaitsForTheSaveOnItsWay()

@@ -92,7 +92,7 @@ void MemoryCloudStore::moveAside(const QByteArray &version, MoveAsideCompletion 
 }
 
 Machine::Machine(std::optional<Board> saved, std::unique_ptr<CloudKitThoughtSyncing> cloudStore,
-                 QStringList *log, const Change &beforeSync)
+                 QStringList *log, const Change &beforeSync, const FakeSettings *memory)
 {
     file.stored = std::move(saved);
     BoardPersistence persistence = file.persistence();
@@ -104,7 +104,8 @@ Machine::Machine(std::optional<Board> saved, std::unique_ptr<CloudKitThoughtSync
     store = std::make_unique<BoardStore>(persistence);
     if (beforeSync)
         beforeSync(*store);
-    service = std::make_unique<SyncService>(std::move(cloudStore));
+    service =
+        std::make_unique<SyncService>(std::move(cloudStore), memory ? memory->open() : nullptr);
     // The service holds one quiet period at a time; a new one replaces the old.
     service->setStartDelay(
         [this](std::chrono::milliseconds duration, std::function<void()> elapsed) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BoardFixtures.h"
+#include "FakeSettings.h"
 #include "services/CloudKitThoughtSyncing.h"
 #include "services/SyncService.h"
 #include "stores/BoardStore.h"
@@ -64,7 +65,8 @@ struct Machine
     using Change = std::function<void(BoardStore &)>;
 
     Machine(std::optional<Board> saved, std::unique_ptr<CloudKitThoughtSyncing> cloudStore,
-            QStringList *log = nullptr, const Change &beforeSync = {});
+            QStringList *log = nullptr, const Change &beforeSync = {},
+            const FakeSettings *memory = nullptr);
 
     SyncService::State::Kind kind() const { return service->state().kind; }
     /// Lets the round on its way, if any, end.

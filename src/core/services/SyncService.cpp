@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QPointer>
 #include <QSet>
+#include <QSettings>
 #include <QTimer>
 
 namespace {
@@ -141,8 +142,9 @@ Board mergeWithCloud(const Board &localBoard, const Board &remote, const Board &
 
 } // namespace
 
-SyncService::SyncService(std::unique_ptr<CloudKitThoughtSyncing> cloudKit, QObject *parent)
-    : QObject(parent), m_cloudKit(std::move(cloudKit))
+SyncService::SyncService(std::unique_ptr<CloudKitThoughtSyncing> cloudKit,
+                         std::unique_ptr<QSettings> memory, QObject *parent)
+    : QObject(parent), m_cloudKit(std::move(cloudKit)), m_memory(std::move(memory))
 {
     m_startDelay = [this](std::chrono::milliseconds duration, std::function<void()> elapsed) {
         return startQuietTimer(this, duration, std::move(elapsed));
@@ -283,10 +285,17 @@ void SyncService::mergeSnapshot(const CloudSnapshot &snapshot)
     // The first merge of a launch keeps this machine's order, as does one after a reorder here.
     const bool keepsLocalOrder =
         !m_knowsBase || sharedOrder(local, m_cloudBoard) != sharedOrder(m_cloudBoard, local);
-    const Board merged = mergeWithCloud(local, snapshot.board, m_cloudBoard, keepsLocalOrder);
+    // At launch the board last synced is not known, but when the record is still at the version
+    // this machine left it, the cloud holds nothing newer than this machine's board: an edit made
+    // here in the same second as the cloud's copy, just before the last quit, is the newer one.
+    const bool cloudAsLeftHere =
+        m_memory && !snapshot.version.isEmpty() &&
+        m_memory->value(recordVersionKey()).toByteArray() == snapshot.version;
+    const Board merged = mergeWithCloud(
+        local, snapshot.board, cloudAsLeftHere ? snapshot.board : m_cloudBoard, keepsLocalOrder);
     const bool mustWrite = m_round == Round::launch && m_writeAttempts == 0;
     m_knowsBase = true;
-    m_base = snapshot.version;
+    setBase(snapshot.version);
     m_cloudBoard = snapshot.board;
     if (hasRecord)
         m_localIsUntouchedSamples = false;
@@ -324,7 +333,7 @@ void SyncService::write()
             self->fetchAndMerge();
             return;
         }
-        self->m_base = saved.value();
+        self->setBase(saved.value());
         self->finishRound(State::cloudKitReady(self->m_notice));
     });
 }
@@ -364,10 +373,17 @@ void SyncService::moveAsideAndWrite(const QByteArray &unreadableVersion)
             QStringLiteral("云端原有的看板记录无法读取，已改名为 %1 保留在云端文件夹中")
                 .arg(moved.value());
         self->m_knowsBase = true;
-        self->m_base.clear();
+        self->setBase({});
         self->m_cloudBoard.clear();
         self->write();
     });
+}
+
+void SyncService::setBase(const QByteArray &version)
+{
+    m_base = version;
+    if (m_memory)
+        m_memory->setValue(recordVersionKey(), version);
 }
 
 void SyncService::finishRound(const State &state)

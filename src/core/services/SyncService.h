@@ -4,6 +4,7 @@
 #include "services/CloudKitThoughtSyncing.h"
 
 #include <QObject>
+#include <QSettings>
 #include <QString>
 
 #include <chrono>
@@ -70,9 +71,14 @@ public:
     /// changing.
     static constexpr int maxWriteAttempts = 3;
 
-    /// Without a cloud store the service stays local-only.
+    /// Where the record version this machine last merged or wrote is kept between launches.
+    static QString recordVersionKey() { return QStringLiteral("lumaret.sync.recordVersion"); }
+
+    /// Without a cloud store the service stays local-only. \a memory, when given, keeps the
+    /// record version across launches, so that the first merge of a launch knows whether the
+    /// cloud still holds what this machine left there.
     explicit SyncService(std::unique_ptr<CloudKitThoughtSyncing> cloudKit = nullptr,
-                         QObject *parent = nullptr);
+                         std::unique_ptr<QSettings> memory = nullptr, QObject *parent = nullptr);
     ~SyncService() override;
 
     State state() const { return m_state; }
@@ -113,6 +119,7 @@ private:
     void mergeAgainOrFail(const CloudError &error);
     void finishRound(const State &state);
     void startCatchUpTimer();
+    void setBase(const QByteArray &version);
 
     std::unique_ptr<CloudKitThoughtSyncing> m_cloudKit;
     State m_state;
@@ -126,6 +133,7 @@ private:
     /// (empty: there was no record).
     bool m_knowsBase = false;
     QByteArray m_base;
+    std::unique_ptr<QSettings> m_memory;
     /// The board the cloud holds at m_base, as far as this machine knows.
     Board m_cloudBoard;
 
