@@ -5,6 +5,7 @@
 #include <QHash>
 
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -58,11 +59,26 @@ Board BoardStore::visibleThoughts() const
 
 ThoughtsByStatus BoardStore::visibleThoughtsByStatus() const
 {
-    ThoughtsByStatus byStatus;
+    // Two passes: the first decides which thoughts show, the second copies them into columns
+    // allocated at their exact sizes. The columns live as long as the board shows them, and
+    // growing them one thought at a time would copy them over and over and leave them with up to
+    // twice the room they need.
     const QString query = m_searchText.trimmed();
-    for (const Thought &thought : m_thoughts) {
-        if (!thought.isDeleted && (query.isEmpty() || matches(thought, query)))
-            byStatus[thought.status].append(thought);
+    std::vector<bool> shown(size_t(m_thoughts.size()));
+    std::array<qsizetype, 4> counts{};
+    for (qsizetype i = 0; i < m_thoughts.size(); ++i) {
+        const Thought &thought = m_thoughts[i];
+        if (!thought.isDeleted && (query.isEmpty() || matches(thought, query))) {
+            shown[size_t(i)] = true;
+            ++counts[size_t(thought.status)];
+        }
+    }
+    ThoughtsByStatus byStatus;
+    for (size_t column = 0; column < counts.size(); ++column)
+        byStatus.columns[column].reserve(counts[column]);
+    for (qsizetype i = 0; i < m_thoughts.size(); ++i) {
+        if (shown[size_t(i)])
+            byStatus[m_thoughts[i].status].append(m_thoughts[i]);
     }
     return byStatus;
 }
