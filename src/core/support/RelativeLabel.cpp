@@ -1,25 +1,48 @@
 #include "RelativeLabel.h"
 
-#include <QStringView>
+#include <unicode/locid.h>
+#include <unicode/reldatefmt.h>
+#include <unicode/unistr.h>
+
+#include <memory>
 
 namespace {
 
-// The short Chinese forms of relative times: the count, with a comma between each group of three
-// digits, then the unit, then 前 (ago) or 后 (from now), as in "2小时前" and "1,000年后".
-QString relativeText(qint64 count, bool isFuture, QStringView unit)
+// The one formatter of the process, made on first use; ICU formatters are expensive to create.
+class RelativeLabelFormatter
 {
-    const QString digits = QString::number(count);
-    QString text;
-    text.reserve(digits.size() + digits.size() / 3 + unit.size() + 1);
-    for (qsizetype i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0)
-            text.append(QLatin1Char(','));
-        text.append(digits.at(i));
+public:
+    static RelativeLabelFormatter &shared()
+    {
+        static RelativeLabelFormatter formatter;
+        return formatter;
     }
-    text.append(unit);
-    text.append(isFuture ? u'后' : u'前');
-    return text;
-}
+
+    QString format(double value, URelativeDateTimeUnit unit)
+    {
+        if (!m_formatter)
+            return {};
+        UErrorCode status = U_ZERO_ERROR;
+        icu::UnicodeString text;
+        m_formatter->formatNumeric(value, unit, text, status);
+        if (U_FAILURE(status))
+            return {};
+        return QString(reinterpret_cast<const QChar *>(text.getBuffer()), text.length());
+    }
+
+private:
+    RelativeLabelFormatter()
+    {
+        UErrorCode status = U_ZERO_ERROR;
+        auto formatter = std::make_unique<icu::RelativeDateTimeFormatter>(
+            icu::Locale("zh_Hans_CN"), nullptr, UDAT_STYLE_SHORT, UDISPCTX_CAPITALIZATION_NONE,
+            status);
+        if (U_SUCCESS(status))
+            m_formatter = std::move(formatter);
+    }
+
+    std::unique_ptr<icu::RelativeDateTimeFormatter> m_formatter;
+};
 
 // Whole calendar months from \a from to \a to (both UTC), counted towards zero.
 qint64 wholeMonthsBetween(const QDateTime &from, const QDateTime &to)
@@ -49,21 +72,23 @@ QString relativeLabel(const QDateTime &date, const QDateTime &now)
     const qint64 magnitude = seconds < 0 ? -seconds : seconds;
     const qint64 months = wholeMonthsBetween(utcNow, utcDate);
 
-    // The direction is told by isFuture alone, also for a count of zero.
-    auto label = [isFuture](qint64 count, QStringView unit) {
-        return relativeText(count < 0 ? -count : count, isFuture, unit);
+    // The sign carries the direction, also for a count of zero (ICU reads the sign bit).
+    auto signedCount = [isFuture](qint64 count) {
+        const double value = double(count < 0 ? -count : count);
+        return isFuture ? value : -value;
     };
+    auto &formatter = RelativeLabelFormatter::shared();
     if (months / 12 != 0)
-        return label(months / 12, u"年");
+        return formatter.format(signedCount(months / 12), UDAT_REL_UNIT_YEAR);
     if (months != 0)
-        return label(months, u"个月");
+        return formatter.format(signedCount(months), UDAT_REL_UNIT_MONTH);
     if (magnitude >= 7 * 86400)
-        return label(seconds / (7 * 86400), u"周");
+        return formatter.format(signedCount(seconds / (7 * 86400)), UDAT_REL_UNIT_WEEK);
     if (magnitude >= 86400)
-        return label(seconds / 86400, u"天");
+        return formatter.format(signedCount(seconds / 86400), UDAT_REL_UNIT_DAY);
     if (magnitude >= 3600)
-        return label(seconds / 3600, u"小时");
+        return formatter.format(signedCount(seconds / 3600), UDAT_REL_UNIT_HOUR);
     if (magnitude >= 60)
-        return label(seconds / 60, u"分钟");
-    return label(seconds, u"秒");
+        return formatter.format(signedCount(seconds / 60), UDAT_REL_UNIT_MINUTE);
+    return formatter.format(signedCount(seconds), UDAT_REL_UNIT_SECOND);
 }
