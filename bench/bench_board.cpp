@@ -42,14 +42,47 @@ const QString labelFlag = QStringLiteral("--label");
 // standard error, to see where a launch spends them. Not used by the benchmarks.
 const QString marksFlag = QStringLiteral("--marks");
 
-/// Resident memory now, in MiB.
-double residentMiB()
+/// Resident memory now, in MiB: all of it, and the part that is pages of files (libraries, fonts,
+/// caches) rather than memory of the process's own.
+struct Resident
+{
+    double total = 0;
+    double files = 0;
+};
+
+Resident residentMiB()
 {
     QFile statm(QStringLiteral("/proc/self/statm"));
     if (!statm.open(QIODevice::ReadOnly))
-        return 0;
+        return {};
     const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields[1].toDouble() * 4096 / (1024 * 1024) : 0;
+    if (fields.size() < 3)
+        return {};
+    constexpr double pageMiB = 4096.0 / (1024 * 1024);
+    return {fields[1].toDouble() * pageMiB, fields[2].toDouble() * pageMiB};
+}
+
+/// The files with the most pages in memory, largest first: libraries, fonts, caches.
+void printResidentFiles(int count)
+{
+    QFile smaps(QStringLiteral("/proc/self/smaps"));
+    if (!smaps.open(QIODevice::ReadOnly))
+        return;
+    QHash<QByteArray, qint64> kibByFile;
+    QByteArray file;
+    for (const QByteArray &line : smaps.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() >= 6 && fields[0].contains('-'))
+            file = fields.size() > 5 ? fields[5] : QByteArray();
+        else if (fields.size() >= 2 && fields[0] == "Rss:" && file.startsWith('/'))
+            kibByFile[file] += fields[1].toLongLong();
+    }
+    QList<QPair<qint64, QByteArray>> sorted;
+    for (auto it = kibByFile.cbegin(); it != kibByFile.cend(); ++it)
+        sorted.append({it.value(), it.key()});
+    std::sort(sorted.begin(), sorted.end(), [](const auto &a, const auto &b) { return a > b; });
+    for (const auto &[kib, name] : sorted.mid(0, count))
+        std::fprintf(stderr, "         %7.1f MiB  %s\n", double(kib) / 1024, name.constData());
 }
 
 /// Prints one step of the launch when marks were asked for.
@@ -60,9 +93,12 @@ public:
 
     void mark(const char *step)
     {
-        if (m_enabled)
-            std::fprintf(stderr, "%8.1f ms %7.1f MiB  %s\n", double(m_timer.nsecsElapsed()) / 1e6,
-                         residentMiB(), step);
+        if (!m_enabled)
+            return;
+        const Resident resident = residentMiB();
+        std::fprintf(stderr, "%8.1f ms %7.1f MiB (files %5.1f, heap %5.1f)  %s\n",
+                     double(m_timer.nsecsElapsed()) / 1e6, resident.total, resident.files,
+                     double(heapBytesInUse()) / (1024 * 1024), step);
     }
 
 private:
@@ -172,6 +208,8 @@ int runChild(int argc, char **argv)
         window.show();
         probe.waitForNextPaint();
         marks.mark("first frame");
+        if (withMarks)
+            printResidentFiles(12);
         std::printf("painted\n");
         std::fflush(stdout);
         std::printf("peak %lld\n", peakResidentBytes());
@@ -187,6 +225,8 @@ int runChild(int argc, char **argv)
     marks.mark("window shown");
     probe.waitForNextPaint();
     marks.mark("first frame");
+    if (withMarks)
+        printResidentFiles(12);
     std::printf("painted\n");
     std::fflush(stdout);
     sendKey(window.search, Qt::Key_A, QStringLiteral("想"));
