@@ -1,5 +1,7 @@
 #include "SymbolIcon.h"
 
+#include "DeferredIcon.h"
+
 #include <QFile>
 #include <QHash>
 #include <QPainter>
@@ -88,10 +90,13 @@ QPixmap symbolPixmap(const QString &systemImage, const QColor &color, int size,
 
 QIcon symbolIcon(const QString &systemImage, const QColor &color, int size)
 {
-    QIcon icon;
-    icon.addPixmap(symbolPixmap(systemImage, color, size), QIcon::Normal);
-    QColor disabled = color;
-    disabled.setAlphaF(color.alphaF() * 0.35f);
-    icon.addPixmap(symbolPixmap(systemImage, disabled, size), QIcon::Disabled);
-    return icon;
+    // Drawn when first shown: several of these sit on buttons that are hidden at launch.
+    return deferredIcon([systemImage, color, size] {
+        QIcon icon;
+        icon.addPixmap(symbolPixmap(systemImage, color, size), QIcon::Normal);
+        QColor disabled = color;
+        disabled.setAlphaF(color.alphaF() * 0.35f);
+        icon.addPixmap(symbolPixmap(systemImage, disabled, size), QIcon::Disabled);
+        return icon;
+    });
 }
