@@ -1,5 +1,6 @@
 #include "ThoughtCard.h"
 
+#include "support/GlassSurface.h"
 #include "support/RelativeLabel.h"
 
 #include <QFontMetricsF>
@@ -118,13 +119,15 @@ void paint(QPainter &painter, const QRect &rect, const Thought &thought, const L
 
     QPainterPath shape;
     shape.addRoundedRect(card, ThoughtCard::cornerRadius, ThoughtCard::cornerRadius);
-    painter.fillPath(shape, regularMaterial(palette));
     const QColor border = look.isInteractiveHover() ? accentColor(status, 0.48)
                                                     : QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.18f);
-    painter.setPen(QPen(border, 1.0));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(card.adjusted(0.5, 0.5, -0.5, -0.5), ThoughtCard::cornerRadius - 0.5,
-                            ThoughtCard::cornerRadius - 0.5);
+    paintInBands(painter, card, [&] {
+        painter.fillPath(shape, regularMaterial(palette));
+        painter.setPen(QPen(border, 1.0));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(card.adjusted(0.5, 0.5, -0.5, -0.5),
+                                ThoughtCard::cornerRadius - 0.5, ThoughtCard::cornerRadius - 0.5);
+    });
 
     const qreal left = card.left() + padding;
     qreal y = card.top() + padding;
