@@ -103,10 +103,13 @@ Layout layout(const Thought &thought, int width)
 
 int estimatedHeight(const Thought &thought)
 {
-    static const qreal titleLine = QFontMetricsF(titleFont()).lineSpacing();
-    static const qreal noteLine = QFontMetricsF(noteFont()).lineSpacing();
-    return cardHeight(qMax(dotTopPadding + dotSize, titleLine),
-                      thought.note.isEmpty() ? std::nullopt : std::optional<qreal>(noteLine));
+    // Asked for every thought of a column each time it is filled: both answers are worked out
+    // once.
+    static const qreal titleRow =
+        qMax(dotTopPadding + dotSize, QFontMetricsF(titleFont()).lineSpacing());
+    static const int withNote = cardHeight(titleRow, QFontMetricsF(noteFont()).lineSpacing());
+    static const int withoutNote = cardHeight(titleRow, std::nullopt);
+    return thought.note.isEmpty() ? withoutNote : withNote;
 }
 
 void paint(QPainter &painter, const QRect &rect, const Thought &thought, const Layout &layout,
