@@ -13,11 +13,22 @@ namespace {
 
 constexpr char hexDigits[] = "0123456789ABCDEF";
 
+// "00" to "99": dates are written two digits at a time.
+constexpr std::array<char, 200> digitPairs = [] {
+    std::array<char, 200> pairs{};
+    for (int i = 0; i < 100; ++i) {
+        pairs[size_t(2 * i)] = char('0' + i / 10);
+        pairs[size_t(2 * i + 1)] = char('0' + i % 10);
+    }
+    return pairs;
+}();
+
+// Writes \a value in \a width digits, an even number of them.
 char *writePadded(char *out, int value, int width)
 {
-    for (int i = width - 1; i >= 0; --i) {
-        out[i] = char('0' + value % 10);
-        value /= 10;
+    for (int i = width - 2; i >= 0; i -= 2) {
+        std::memcpy(out + i, &digitPairs[size_t(value % 100) * 2], 2);
+        value /= 100;
     }
     return out + width;
 }
@@ -71,6 +82,15 @@ char *writeString(char *out, const QString &text)
     const char16_t *end = p + text.size();
     while (p < end) {
         char32_t c = *p++;
+        // Chinese text is characters from U+0800 on outside the surrogates, three bytes each:
+        // they are the common case and are told apart first.
+        if (c >= 0x800 && (c < 0xD800 || c >= 0xE000)) {
+            out[0] = char(0xE0 | c >> 12);
+            out[1] = char(0x80 | (c >> 6 & 0x3F));
+            out[2] = char(0x80 | (c & 0x3F));
+            out += 3;
+            continue;
+        }
         if (c < 0x80) {
             if (c >= 0x20 && c != '"' && c != '\\' && c != '/') {
                 *out++ = char(c);
