@@ -20,7 +20,7 @@ void paint(QPainter &painter, const QRect &rect, ThoughtStatus status, const QPa
     // The fill is accent at 0.14 seen through a further 0.45.
     QPainterPath shape;
     shape.addRoundedRect(QRectF(rect), 16, 16);
-    paintInBands(painter, QRectF(rect),
+    paintClipped(painter, QRectF(rect),
                  [&] { painter.fillPath(shape, accentColor(status, 0.14 * 0.45)); });
 
     const QFont font = boardFont(12, QFont::Medium);

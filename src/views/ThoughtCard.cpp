@@ -124,7 +124,7 @@ void paint(QPainter &painter, const QRect &rect, const Thought &thought, const L
     shape.addRoundedRect(card, ThoughtCard::cornerRadius, ThoughtCard::cornerRadius);
     const QColor border = look.isInteractiveHover() ? accentColor(status, 0.48)
                                                     : QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.18f);
-    paintInBands(painter, card, [&] {
+    paintClipped(painter, card, [&] {
         painter.fillPath(shape, regularMaterial(palette));
         painter.setPen(QPen(border, 1.0));
         painter.setBrush(Qt::NoBrush);

@@ -18,9 +18,8 @@ QColor ultraThinMaterial(const QPalette &palette)
                                      : QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.46f);
 }
 
-void paintInBands(QPainter &painter, const QRectF &area, const std::function<void()> &paint)
+void paintClipped(QPainter &painter, const QRectF &area, const std::function<void()> &paint)
 {
-    constexpr int bandRows = 40;
     // Above this, the fill is large enough to gain from the threads.
     constexpr qreal maximumHeight = 200;
     const QPaintEngine *engine = painter.paintEngine();
@@ -29,14 +28,11 @@ void paintInBands(QPainter &painter, const QRectF &area, const std::function<voi
         paint();
         return;
     }
+    painter.save();
     // Whole pixels around the area, antialiased edges included.
-    const QRect bounds = area.toAlignedRect().adjusted(-1, -1, 1, 1);
-    for (int top = bounds.top(); top <= bounds.bottom(); top += bandRows) {
-        painter.save();
-        painter.setClipRect(QRect(bounds.left(), top, bounds.width(), bandRows), Qt::IntersectClip);
-        paint();
-        painter.restore();
-    }
+    painter.setClipRect(area.toAlignedRect().adjusted(-1, -1, 1, 1), Qt::IntersectClip);
+    paint();
+    painter.restore();
 }
 
 void paintAppGlass(QPainter &painter, const QRectF &rect, qreal cornerRadius,
@@ -51,7 +47,7 @@ void paintAppGlass(QPainter &painter, const QRectF &rect, qreal cornerRadius,
     surface.addRoundedRect(rect, cornerRadius, cornerRadius);
     // The border lies inside the shape: inset by half its width.
     const QRectF borderRect = rect.adjusted(0.5, 0.5, -0.5, -0.5);
-    paintInBands(painter, rect, [&] {
+    paintClipped(painter, rect, [&] {
         painter.fillPath(surface, ultraThinMaterial(palette));
         painter.setPen(QPen(QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.18f), 1.0));
         painter.setBrush(Qt::NoBrush);
