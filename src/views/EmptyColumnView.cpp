@@ -1,6 +1,7 @@
 #include "EmptyColumnView.h"
 
 #include "board/BoardStyle.h"
+#include "support/GlassSurface.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -19,7 +20,8 @@ void paint(QPainter &painter, const QRect &rect, ThoughtStatus status, const QPa
     // The fill is accent at 0.14 seen through a further 0.45.
     QPainterPath shape;
     shape.addRoundedRect(QRectF(rect), 16, 16);
-    painter.fillPath(shape, accentColor(status, 0.14 * 0.45));
+    paintClipped(painter, QRectF(rect),
+                 [&] { painter.fillPath(shape, accentColor(status, 0.14 * 0.45)); });
 
     const QFont font = boardFont(12, QFont::Medium);
     const QFontMetricsF metrics(font);

@@ -139,7 +139,7 @@ void KanbanCardList::rebuildEntries()
     const int width = viewport()->width();
     m_entries.assign(size_t(m_thoughts.size()), Entry());
     for (qsizetype i = 0; i < m_thoughts.size(); ++i) {
-        const Thought &thought = m_thoughts[i];
+        const Thought &thought = m_thoughts.at(i);
         Entry &entry = m_entries[size_t(i)];
         const auto cached =
             m_layouts.isEmpty() ? m_layouts.constEnd() : m_layouts.constFind(thought.id);
@@ -183,7 +183,7 @@ void KanbanCardList::layoutVisibleCards()
         Entry &entry = m_entries[i];
         if (entry.isLaidOut)
             continue;
-        const Thought &thought = m_thoughts[qsizetype(i)];
+        const Thought &thought = m_thoughts.at(qsizetype(i));
         CachedLayout cached{width, thought.title, thought.note,
                             ThoughtCard::layout(thought, width)};
         ++m_laidOutCardCount;
@@ -210,7 +210,7 @@ void KanbanCardList::layoutVisibleCards()
 
 const ThoughtCard::Layout *KanbanCardList::cachedLayout(qsizetype index) const
 {
-    const auto cached = m_layouts.constFind(m_thoughts[index].id);
+    const auto cached = m_layouts.constFind(m_thoughts.at(index).id);
     return cached == m_layouts.constEnd() ? nullptr : &cached->layout;
 }
 
@@ -271,9 +271,9 @@ ThoughtDropTarget KanbanCardList::targetAt(const QPointF &viewportPos) const
     // The upper half, the exact middle included, and the gap above the card land before it; the
     // lower half before the next card, or at the end of the column after the last one.
     if (contentY - entry.top <= entry.height / 2.0)
-        return ThoughtDropTarget{m_status, m_thoughts[index].id};
+        return ThoughtDropTarget{m_status, m_thoughts.at(index).id};
     if (index + 1 < m_thoughts.size())
-        return ThoughtDropTarget{m_status, m_thoughts[index + 1].id};
+        return ThoughtDropTarget{m_status, m_thoughts.at(index + 1).id};
     return columnEnd;
 }
 
@@ -283,7 +283,7 @@ std::optional<qreal> KanbanCardList::indicatorLineY(const ThoughtDropTarget &tar
     if (!target.beforeThoughtID)
         return qreal(tailTop() - scrollY);
     for (qsizetype i = 0; i < m_thoughts.size(); ++i) {
-        if (m_thoughts[i].id == *target.beforeThoughtID)
+        if (m_thoughts.at(i).id == *target.beforeThoughtID)
             return qreal(m_entries[size_t(i)].top - scrollY);
     }
     return std::nullopt;
@@ -293,7 +293,7 @@ QRect KanbanCardList::cardRect(const QUuid &id)
 {
     layoutVisibleCards();
     for (qsizetype i = 0; i < m_thoughts.size(); ++i) {
-        if (m_thoughts[i].id == id) {
+        if (m_thoughts.at(i).id == id) {
             const Entry &entry = m_entries[size_t(i)];
             return QRect(0, entry.top - verticalScrollBar()->value(), viewport()->width(),
                          entry.height);
@@ -328,7 +328,7 @@ void KanbanCardList::paintEvent(QPaintEvent *event)
     }
     for (size_t i = size_t(firstEntryEndingAfter(scrollY + exposed.top()));
          i < m_entries.size() && m_entries[i].top - scrollY <= exposed.bottom(); ++i) {
-        const Thought &thought = m_thoughts[qsizetype(i)];
+        const Thought &thought = m_thoughts.at(qsizetype(i));
         const ThoughtCard::Layout *layout = cachedLayout(qsizetype(i));
         if (!layout)
             continue;
@@ -430,7 +430,7 @@ bool KanbanCardList::viewportEvent(QEvent *event)
         const qsizetype index = cardIndexAt(help->pos());
         if (index >= 0) {
             QToolTip::showText(help->globalPos(), ThoughtCard::toolTip(), viewport(),
-                               cardRect(m_thoughts[index].id));
+                               cardRect(m_thoughts.at(index).id));
         } else {
             QToolTip::hideText();
             event->ignore();
@@ -469,7 +469,7 @@ void KanbanCardList::mousePressEvent(QMouseEvent *event)
         return;
     }
     const qsizetype index = cardIndexAt(event->position());
-    m_pressedId = index >= 0 ? std::optional<QUuid>(m_thoughts[index].id) : std::nullopt;
+    m_pressedId = index >= 0 ? std::optional<QUuid>(m_thoughts.at(index).id) : std::nullopt;
     m_pressPosition = event->position().toPoint();
     if (index >= 0)
         setCurrentIndex(index);
@@ -500,7 +500,7 @@ void KanbanCardList::mouseMoveEvent(QMouseEvent *event)
         return;
     }
     const qsizetype index = cardIndexAt(event->position());
-    setHovered(index >= 0 ? std::optional<QUuid>(m_thoughts[index].id) : std::nullopt);
+    setHovered(index >= 0 ? std::optional<QUuid>(m_thoughts.at(index).id) : std::nullopt);
 }
 
 void KanbanCardList::mouseReleaseEvent(QMouseEvent *event)
@@ -516,7 +516,7 @@ void KanbanCardList::mouseReleaseEvent(QMouseEvent *event)
     if (std::exchange(m_ignoreNextRelease, false))
         return;
     const qsizetype index = cardIndexAt(event->position());
-    if (!pressed || index < 0 || m_thoughts[index].id != *pressed)
+    if (!pressed || index < 0 || m_thoughts.at(index).id != *pressed)
         return;
     // A single click counts only once no second click followed within the double-click time.
     m_pendingClickId = pressed;
@@ -533,7 +533,7 @@ void KanbanCardList::mouseDoubleClickEvent(QMouseEvent *event)
     m_ignoreNextRelease = true;
     const qsizetype index = cardIndexAt(event->position());
     if (index >= 0) {
-        const QUuid id = m_thoughts[index].id;
+        const QUuid id = m_thoughts.at(index).id;
         m_store->advance(id);
         emit followCard(id);
     }
@@ -557,7 +557,7 @@ void KanbanCardList::contextMenuEvent(QContextMenuEvent *event)
     const qsizetype index = cardIndexAt(event->pos());
     if (index < 0)
         return;
-    const Thought thought = m_thoughts[index];
+    const Thought thought = m_thoughts.at(index);
     QMenu menu(this);
     const QColor iconColor = palette().color(QPalette::WindowText);
     for (ThoughtStatus status : ThoughtStatuses::allCases) {
@@ -731,7 +731,7 @@ void KanbanCardList::refreshHoverFromCursor()
     }
     const QPoint pos = viewport()->mapFromGlobal(QCursor::pos());
     const qsizetype index = viewport()->rect().contains(pos) ? cardIndexAt(pos) : -1;
-    setHovered(index >= 0 ? std::optional<QUuid>(m_thoughts[index].id) : std::nullopt);
+    setHovered(index >= 0 ? std::optional<QUuid>(m_thoughts.at(index).id) : std::nullopt);
 }
 
 qsizetype KanbanCardList::indexOf(const std::optional<QUuid> &id) const
@@ -739,7 +739,7 @@ qsizetype KanbanCardList::indexOf(const std::optional<QUuid> &id) const
     if (!id)
         return -1;
     for (qsizetype i = 0; i < m_thoughts.size(); ++i) {
-        if (m_thoughts[i].id == *id)
+        if (m_thoughts.at(i).id == *id)
             return i;
     }
     return -1;
@@ -749,7 +749,7 @@ void KanbanCardList::setCurrentIndex(qsizetype index)
 {
     if (index < 0 || index >= m_thoughts.size())
         return;
-    m_currentId = m_thoughts[index].id;
+    m_currentId = m_thoughts.at(index).id;
     scrollToIndex(index);
     viewport()->update();
     BoardAccessibility::notifyCurrentCardChanged(this);
@@ -784,7 +784,7 @@ bool KanbanCardList::focusCardNear(int viewportY)
         return false;
     const qsizetype index = qMin(firstEntryEndingAfter(viewportY + verticalScrollBar()->value()),
                                  m_thoughts.size() - 1);
-    return focusCard(m_thoughts[index].id);
+    return focusCard(m_thoughts.at(index).id);
 }
 
 void KanbanCardList::focusInEvent(QFocusEvent *event)
@@ -818,7 +818,7 @@ void KanbanCardList::keyPressEvent(QKeyEvent *event)
 
 bool KanbanCardList::handleCardKey(QKeyEvent *event, qsizetype index)
 {
-    const Thought thought = m_thoughts[index];
+    const Thought thought = m_thoughts.at(index);
     const Qt::KeyboardModifiers modifiers =
         event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
     const qsizetype last = m_thoughts.size() - 1;
@@ -866,8 +866,8 @@ bool KanbanCardList::handleCardKey(QKeyEvent *event, qsizetype index)
             return true;
         case Qt::Key_Delete: {
             const std::optional<QUuid> neighbour =
-                index < last ? std::optional(m_thoughts[index + 1].id)
-                : index > 0  ? std::optional(m_thoughts[index - 1].id)
+                index < last ? std::optional(m_thoughts.at(index + 1).id)
+                : index > 0  ? std::optional(m_thoughts.at(index - 1).id)
                              : std::nullopt;
             m_store->deleteThought(thought);
             emit followCard(neighbour);
@@ -895,12 +895,12 @@ bool KanbanCardList::handleCardKey(QKeyEvent *event, qsizetype index)
             return true;
         case Qt::Key_Up:
             if (index > 0)
-                moveTo(m_status, m_thoughts[index - 1].id);
+                moveTo(m_status, m_thoughts.at(index - 1).id);
             return true;
         case Qt::Key_Down:
             if (index < last)
-                moveTo(m_status,
-                       index + 1 < last ? std::optional(m_thoughts[index + 2].id) : std::nullopt);
+                moveTo(m_status, index + 1 < last ? std::optional(m_thoughts.at(index + 2).id)
+                                                  : std::nullopt);
             return true;
         default:
             return false;

@@ -1,5 +1,6 @@
 #include "ThoughtCard.h"
 
+#include "support/GlassSurface.h"
 #include "support/RelativeLabel.h"
 
 #include <QFontMetricsF>
@@ -102,10 +103,13 @@ Layout layout(const Thought &thought, int width)
 
 int estimatedHeight(const Thought &thought)
 {
-    static const qreal titleLine = QFontMetricsF(titleFont()).lineSpacing();
-    static const qreal noteLine = QFontMetricsF(noteFont()).lineSpacing();
-    return cardHeight(qMax(dotTopPadding + dotSize, titleLine),
-                      thought.note.isEmpty() ? std::nullopt : std::optional<qreal>(noteLine));
+    // Asked for every thought of a column each time it is filled: both answers are worked out
+    // once.
+    static const qreal titleRow =
+        qMax(dotTopPadding + dotSize, QFontMetricsF(titleFont()).lineSpacing());
+    static const int withNote = cardHeight(titleRow, QFontMetricsF(noteFont()).lineSpacing());
+    static const int withoutNote = cardHeight(titleRow, std::nullopt);
+    return thought.note.isEmpty() ? withoutNote : withNote;
 }
 
 void paint(QPainter &painter, const QRect &rect, const Thought &thought, const Layout &layout,
@@ -118,13 +122,15 @@ void paint(QPainter &painter, const QRect &rect, const Thought &thought, const L
 
     QPainterPath shape;
     shape.addRoundedRect(card, ThoughtCard::cornerRadius, ThoughtCard::cornerRadius);
-    painter.fillPath(shape, regularMaterial(palette));
     const QColor border = look.isInteractiveHover() ? accentColor(status, 0.48)
                                                     : QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.18f);
-    painter.setPen(QPen(border, 1.0));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(card.adjusted(0.5, 0.5, -0.5, -0.5), ThoughtCard::cornerRadius - 0.5,
-                            ThoughtCard::cornerRadius - 0.5);
+    paintClipped(painter, card, [&] {
+        painter.fillPath(shape, regularMaterial(palette));
+        painter.setPen(QPen(border, 1.0));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(card.adjusted(0.5, 0.5, -0.5, -0.5),
+                                ThoughtCard::cornerRadius - 0.5, ThoughtCard::cornerRadius - 0.5);
+    });
 
     const qreal left = card.left() + padding;
     qreal y = card.top() + padding;

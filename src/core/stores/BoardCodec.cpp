@@ -2,6 +2,11 @@
 
 #include <simdjson.h>
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define LUMARET_X86_SIMD 1
+#endif
+
 #include <array>
 #include <cstring>
 #include <string_view>
@@ -13,11 +18,22 @@ namespace {
 
 constexpr char hexDigits[] = "0123456789ABCDEF";
 
+// "00" to "99": dates are written two digits at a time.
+constexpr std::array<char, 200> digitPairs = [] {
+    std::array<char, 200> pairs{};
+    for (int i = 0; i < 100; ++i) {
+        pairs[size_t(2 * i)] = char('0' + i / 10);
+        pairs[size_t(2 * i + 1)] = char('0' + i % 10);
+    }
+    return pairs;
+}();
+
+// Writes \a value in \a width digits, an even number of them.
 char *writePadded(char *out, int value, int width)
 {
-    for (int i = width - 1; i >= 0; --i) {
-        out[i] = char('0' + value % 10);
-        value /= 10;
+    for (int i = width - 2; i >= 0; i -= 2) {
+        std::memcpy(out + i, &digitPairs[size_t(value % 100) * 2], 2);
+        value /= 100;
     }
     return out + width;
 }
@@ -62,6 +78,54 @@ qsizetype maximumStringBytes(const QString &text)
     return text.size() * 6 + 2;
 }
 
+bool isThreeByteUnit(char32_t c)
+{
+    return c >= 0x800 && (c < 0xD800 || c >= 0xE000);
+}
+
+#ifdef LUMARET_X86_SIMD
+// Writes the next eight UTF-16 units as their 24 bytes of UTF-8 when all eight take three bytes
+// (U+0800 to U+FFFF outside the surrogates), as runs of Chinese text do; otherwise writes nothing
+// and returns false.
+__attribute__((target("ssse3"))) bool writeEightThreeByteUnits(const char16_t *p, char *out)
+{
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    // Signed 16-bit comparisons of the units shifted by 0x8000 compare them as unsigned.
+    const __m128i shifted = _mm_xor_si128(units, _mm_set1_epi16(short(0x8000)));
+    const __m128i belowThreeBytes =
+        _mm_cmplt_epi16(shifted, _mm_set1_epi16(short(0x0800 ^ 0x8000)));
+    const __m128i surrogate =
+        _mm_and_si128(_mm_cmpgt_epi16(shifted, _mm_set1_epi16(short(0xD7FF ^ 0x8000))),
+                      _mm_cmplt_epi16(shifted, _mm_set1_epi16(short(0xE000 ^ 0x8000))));
+    if (_mm_movemask_epi8(_mm_or_si128(belowThreeBytes, surrogate)) != 0)
+        return false;
+    // Each unit's lead and middle byte side by side, and the eight last bytes.
+    const __m128i lead = _mm_or_si128(_mm_srli_epi16(units, 12), _mm_set1_epi16(0xE0));
+    const __m128i middle = _mm_or_si128(
+        _mm_and_si128(_mm_srli_epi16(units, 6), _mm_set1_epi16(0x3F)), _mm_set1_epi16(0x80));
+    const __m128i last =
+        _mm_or_si128(_mm_and_si128(units, _mm_set1_epi16(0x3F)), _mm_set1_epi16(0x80));
+    const __m128i leadsAndMiddles = _mm_or_si128(lead, _mm_slli_epi16(middle, 8));
+    const __m128i lasts = _mm_packus_epi16(last, last);
+    // Interleaved as lead, middle, last: sixteen bytes, then eight.
+    const __m128i first = _mm_or_si128(
+        _mm_shuffle_epi8(leadsAndMiddles,
+                         _mm_setr_epi8(0, 1, -1, 2, 3, -1, 4, 5, -1, 6, 7, -1, 8, 9, -1, 10)),
+        _mm_shuffle_epi8(lasts,
+                         _mm_setr_epi8(-1, -1, 0, -1, -1, 1, -1, -1, 2, -1, -1, 3, -1, -1, 4, -1)));
+    const __m128i second = _mm_or_si128(
+        _mm_shuffle_epi8(leadsAndMiddles, _mm_setr_epi8(11, -1, 12, 13, -1, 14, 15, -1, -1, -1, -1,
+                                                        -1, -1, -1, -1, -1)),
+        _mm_shuffle_epi8(
+            lasts, _mm_setr_epi8(-1, 5, -1, -1, 6, -1, -1, 7, -1, -1, -1, -1, -1, -1, -1, -1)));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out), first);
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(out + 16), second);
+    return true;
+}
+
+const bool hasSsse3 = __builtin_cpu_supports("ssse3");
+#endif
+
 // Writes \a text as a JSON string in UTF-8 with the file's escapes. A lone surrogate cannot be
 // written as UTF-8 and becomes U+FFFD, as any UTF-8 conversion would make it.
 char *writeString(char *out, const QString &text)
@@ -70,6 +134,24 @@ char *writeString(char *out, const QString &text)
     const char16_t *p = reinterpret_cast<const char16_t *>(text.constData());
     const char16_t *end = p + text.size();
     while (p < end) {
+        // Chinese text is characters from U+0800 on outside the surrogates, three bytes each:
+        // they are the common case and are told apart first, eight at a time where the
+        // processor allows.
+        if (isThreeByteUnit(*p)) {
+#ifdef LUMARET_X86_SIMD
+            if (hasSsse3 && end - p >= 8 && writeEightThreeByteUnits(p, out)) {
+                p += 8;
+                out += 24;
+                continue;
+            }
+#endif
+            const char32_t c = *p++;
+            out[0] = char(0xE0 | c >> 12);
+            out[1] = char(0x80 | (c >> 6 & 0x3F));
+            out[2] = char(0x80 | (c & 0x3F));
+            out += 3;
+            continue;
+        }
         char32_t c = *p++;
         if (c < 0x80) {
             if (c >= 0x20 && c != '"' && c != '\\' && c != '/') {

@@ -4,16 +4,51 @@
 
 #include <QHash>
 
+#include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace {
 
-bool matches(const Thought &thought, const QString &query)
+// Whether no character but \a c itself folds to \a c: ASCII other than letters, and letters
+// without case (Chinese, Japanese kana, Hangul …), which no case folding produces.
+bool isCaseless(QChar c)
 {
-    return thought.title.contains(query, Qt::CaseInsensitive) ||
-           thought.note.contains(query, Qt::CaseInsensitive) ||
-           ThoughtStatuses::title(thought.status).contains(query, Qt::CaseInsensitive);
+    if (c.unicode() < 0x80)
+        return !((c.unicode() | 0x20) >= 'a' && (c.unicode() | 0x20) <= 'z');
+    return c.category() == QChar::Letter_Other;
 }
+
+/// Whether a thought shows for a search: its title, note or column title holds the query,
+/// case-insensitively.
+class SearchMatcher
+{
+public:
+    explicit SearchMatcher(const QString &query) : m_query(query)
+    {
+        // A query of caseless characters matches exactly where it matches case-sensitively, and
+        // the case-sensitive search is several times faster: it runs on every keystroke over
+        // every thought.
+        const bool caseless = std::all_of(query.cbegin(), query.cend(), isCaseless);
+        m_sensitivity = caseless ? Qt::CaseSensitive : Qt::CaseInsensitive;
+        for (ThoughtStatus status : ThoughtStatuses::allCases) {
+            m_columnMatches[size_t(status)] =
+                ThoughtStatuses::title(status).contains(query, Qt::CaseInsensitive);
+        }
+    }
+
+    bool matches(const Thought &thought) const
+    {
+        return thought.title.contains(m_query, m_sensitivity) ||
+               thought.note.contains(m_query, m_sensitivity) ||
+               m_columnMatches[size_t(thought.status)];
+    }
+
+private:
+    QString m_query;
+    Qt::CaseSensitivity m_sensitivity;
+    std::array<bool, 4> m_columnMatches{};
+};
 
 } // namespace
 
@@ -47,10 +82,11 @@ void BoardStore::setFocusComposerToken(const QUuid &token)
 Board BoardStore::visibleThoughts() const
 {
     const QString query = m_searchText.trimmed();
+    const SearchMatcher matcher(query);
     Board visible;
     visible.reserve(m_thoughts.size());
     for (const Thought &thought : m_thoughts) {
-        if (!thought.isDeleted && (query.isEmpty() || matches(thought, query)))
+        if (!thought.isDeleted && (query.isEmpty() || matcher.matches(thought)))
             visible.append(thought);
     }
     return visible;
@@ -58,11 +94,27 @@ Board BoardStore::visibleThoughts() const
 
 ThoughtsByStatus BoardStore::visibleThoughtsByStatus() const
 {
-    ThoughtsByStatus byStatus;
+    // Two passes: the first decides which thoughts show, the second copies them into columns
+    // allocated at their exact sizes. The columns live as long as the board shows them, and
+    // growing them one thought at a time would copy them over and over and leave them with up to
+    // twice the room they need.
     const QString query = m_searchText.trimmed();
-    for (const Thought &thought : m_thoughts) {
-        if (!thought.isDeleted && (query.isEmpty() || matches(thought, query)))
-            byStatus[thought.status].append(thought);
+    const SearchMatcher matcher(query);
+    std::vector<bool> shown(size_t(m_thoughts.size()));
+    std::array<qsizetype, 4> counts{};
+    for (qsizetype i = 0; i < m_thoughts.size(); ++i) {
+        const Thought &thought = m_thoughts[i];
+        if (!thought.isDeleted && (query.isEmpty() || matcher.matches(thought))) {
+            shown[size_t(i)] = true;
+            ++counts[size_t(thought.status)];
+        }
+    }
+    ThoughtsByStatus byStatus;
+    for (size_t column = 0; column < counts.size(); ++column)
+        byStatus.columns[column].reserve(counts[column]);
+    for (qsizetype i = 0; i < m_thoughts.size(); ++i) {
+        if (shown[size_t(i)])
+            byStatus[m_thoughts[i].status].append(m_thoughts[i]);
     }
     return byStatus;
 }

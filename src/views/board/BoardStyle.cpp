@@ -2,6 +2,7 @@
 
 #include "support/GlassSurface.h"
 #include "support/SymbolIcon.h"
+#include "support/TextStyles.h"
 
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -22,7 +23,7 @@ QFont boardFont(qreal points, QFont::Weight weight)
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
     const qreal dpi = screen ? screen->logicalDotsPerInchY() : 96.0;
-    QFont font = QGuiApplication::font();
+    QFont font = withSystemFamilies(QGuiApplication::font());
     font.setPointSizeF(points * 72.0 / dpi);
     font.setWeight(weight);
     return font;

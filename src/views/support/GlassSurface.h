@@ -4,6 +4,7 @@
 #include <QPalette>
 #include <QRectF>
 
+#include <functional>
 #include <optional>
 
 class QPainter;
@@ -22,6 +23,14 @@ bool isDarkAppearance(const QPalette &palette);
 void paintAppGlass(QPainter &painter, const QRectF &rect, qreal cornerRadius,
                    const std::optional<QColor> &tint, GlassInteraction interaction,
                    const QPalette &palette);
+
+/// Runs \a paint, which draws only inside \a area, with the painter clipped to \a area's pixels.
+/// The raster engine hands antialiased fills to its thread pool and waits for it, which for a
+/// shape the size of a card costs more than the fill. With this clip around each card, a search
+/// keystroke (which repaints the four card lists) took about 10% less CPU time, alternating with
+/// and without in one process; the pixels drawn are the same. Tall areas, transformed painters
+/// and other engines are painted as they are.
+void paintClipped(QPainter &painter, const QRectF &area, const std::function<void()> &paint);
 
 /// The ultra-thin material's fill for the current appearance.
 QColor ultraThinMaterial(const QPalette &palette);

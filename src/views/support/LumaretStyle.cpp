@@ -1,5 +1,6 @@
 #include "LumaretStyle.h"
 
+#include "DeferredIcon.h"
 #include "GlassSurface.h"
 #include "SystemColors.h"
 
@@ -8,6 +9,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QPushButton>
 #include <QStyleFactory>
 #include <QStyleOption>
@@ -137,6 +139,26 @@ void LumaretStyle::install()
     if (!base)
         base = QStyleFactory::create(QStringLiteral("Fusion"));
     QApplication::setStyle(new LumaretStyle(base));
+}
+
+QIcon LumaretStyle::standardIcon(StandardPixmap standardIcon, const QStyleOption *option,
+                                 const QWidget *widget) const
+{
+    // The menu bar sets its overflow button's icon when it is made, though the button shows only
+    // when the menus do not fit. Loading it means loading the image format plugins: a few
+    // milliseconds of every launch for a button that is never seen.
+    if ((standardIcon == SP_ToolBarHorizontalExtensionButton ||
+         standardIcon == SP_ToolBarVerticalExtensionButton) &&
+        !option) {
+        const QPointer<const QWidget> target(widget);
+        const QPointer<const LumaretStyle> style(this);
+        return deferredIcon([style, standardIcon, target] {
+            if (!style)
+                return QApplication::style()->standardIcon(standardIcon, nullptr, target.data());
+            return style->QProxyStyle::standardIcon(standardIcon, nullptr, target.data());
+        });
+    }
+    return QProxyStyle::standardIcon(standardIcon, option, widget);
 }
 
 void LumaretStyle::polish(QWidget *widget)

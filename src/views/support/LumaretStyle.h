@@ -37,6 +37,8 @@ public:
                   QStyleHintReturn *returnData = nullptr) const override;
     QSize sizeFromContents(ContentsType type, const QStyleOption *option, const QSize &size,
                            const QWidget *widget = nullptr) const override;
+    QIcon standardIcon(StandardPixmap standardIcon, const QStyleOption *option = nullptr,
+                       const QWidget *widget = nullptr) const override;
 };
 
 /// The property that marks a menu action as destructive (deleting something): drawn in red.

@@ -1,6 +1,7 @@
 #include "SymbolIcon.h"
 
 #include <QFile>
+#include <QHash>
 #include <QIconEngine>
 #include <QPainter>
 #include <QSvgRenderer>
@@ -32,24 +33,59 @@ bool hasSymbol(const QString &systemImage)
     return QFile::exists(symbolPath(systemImage));
 }
 
-QPixmap symbolPixmap(const QString &systemImage, const QColor &color, int size,
-                     qreal devicePixelRatio)
+namespace {
+
+// Each drawing is parsed once and kept: views ask for the same few symbols in several colours
+// and sizes, and again whenever the palette changes. Never destroyed, so that none outlives the
+// application at exit.
+QSvgRenderer *symbolRenderer(const QString &systemImage)
 {
-    const int pixels = qMax(1, qRound(size * devicePixelRatio));
+    static auto &renderers = *new QHash<QString, QSvgRenderer *>;
+    QSvgRenderer *&renderer = renderers[systemImage];
+    if (!renderer)
+        renderer = new QSvgRenderer(symbolPath(systemImage));
+    return renderer;
+}
+
+QImage renderSymbol(const QString &systemImage, const QColor &color, int pixels)
+{
     QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
-    QSvgRenderer renderer(symbolPath(systemImage));
-    if (renderer.isValid()) {
+    QSvgRenderer *renderer = symbolRenderer(systemImage);
+    if (renderer->isValid()) {
         QPainter painter(&image);
         painter.setRenderHint(QPainter::Antialiasing);
-        renderer.render(&painter);
+        renderer->render(&painter);
         // The icons draw in one colour; paint the tint through their shape.
         painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
         painter.fillRect(image.rect(), color);
     }
-    QPixmap pixmap = QPixmap::fromImage(image);
-    pixmap.setDevicePixelRatio(devicePixelRatio);
-    return pixmap;
+    return image;
+}
+
+} // namespace
+
+QPixmap symbolPixmap(const QString &systemImage, const QColor &color, int size,
+                     qreal devicePixelRatio)
+{
+    const int pixels = qMax(1, qRound(size * devicePixelRatio));
+    // Drawn symbols are kept by name, colour, size and pixel ratio; the few a window shows take
+    // a few kilobytes each, and a cache that somehow grows past its working set starts over.
+    static auto &drawn = *new QHash<QString, QPixmap>;
+    const QString key = QStringLiteral("%1|%2|%3|%4")
+                            .arg(systemImage)
+                            .arg(color.rgba(), 8, 16)
+                            .arg(pixels)
+                            .arg(devicePixelRatio);
+    auto it = drawn.constFind(key);
+    if (it == drawn.constEnd()) {
+        if (drawn.size() >= 256)
+            drawn.clear();
+        QPixmap pixmap = QPixmap::fromImage(renderSymbol(systemImage, color, pixels));
+        pixmap.setDevicePixelRatio(devicePixelRatio);
+        it = drawn.insert(key, pixmap);
+    }
+    return *it;
 }
 
 namespace {
@@ -99,5 +135,7 @@ private:
 
 QIcon symbolIcon(const QString &systemImage, const QColor &color, int size)
 {
+    // Nothing is drawn until a button paints it, so icons of hidden buttons cost no work for the
+    // first frame.
     return QIcon(new SymbolIconEngine(systemImage, color, size));
 }

@@ -38,14 +38,18 @@ QFont withSize(QFont font, qreal pixelSize, QFont::Weight weight)
 
 } // namespace
 
-QFont systemFont(qreal pixelSize, QFont::Weight weight)
+QFont withSystemFamilies(QFont font)
 {
-    QFont font = QGuiApplication::font();
-    QStringList families{font.family()};
+    QStringList families{QGuiApplication::font().family()};
     families.append(QStringLiteral("Noto Sans CJK SC"));
     families.append(QStringLiteral("Noto Sans SC"));
     font.setFamilies(families);
-    return withSize(font, pixelSize, weight);
+    return font;
+}
+
+QFont systemFont(qreal pixelSize, QFont::Weight weight)
+{
+    return withSize(withSystemFamilies(QGuiApplication::font()), pixelSize, weight);
 }
 
 QFont textStyleFont(TextStyle style)

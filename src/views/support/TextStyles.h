@@ -9,6 +9,11 @@ enum class TextStyle { title3, headline, body, callout, caption, caption2 };
 /// Chinese text is drawn in one consistent face.
 QFont systemFont(qreal pixelSize, QFont::Weight weight = QFont::Normal);
 
+/// \a font with the system font's families: its own, then a CJK font, so that Chinese text is
+/// drawn in the same face everywhere. Left to fontconfig, the fallback for Chinese text depends
+/// on the locale and may be another CJK face of the same files, which a launch then loads too.
+QFont withSystemFamilies(QFont font);
+
 /// A text style at its own size, at the style's weight unless \a weight is given.
 QFont textStyleFont(TextStyle style);
 QFont textStyleFont(TextStyle style, QFont::Weight weight);
