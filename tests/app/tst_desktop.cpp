@@ -15,6 +15,8 @@
 #include <QTest>
 #include <QThread>
 
+#include <unistd.h>
+
 // The settings portal; it answers from a thread of its own, as Lumaret asks with a blocking call.
 class FakePortal : public QObject
 {
@@ -210,6 +212,51 @@ private slots:
         // A change that does not concern the appearance must not flip it later either.
         QTest::qWait(100);
         QCOMPARE(isDark(), darkAfter);
+    }
+
+    void secondLaunchHandsOverWithoutWritingTheBoard()
+    {
+        QTemporaryDir home;
+        QTemporaryDir runtime; // Locks and sockets go to a runtime folder of the test's own.
+        QFile::setPermissions(runtime.path(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QString data = home.filePath("data");
+        const QString key =
+            SingleInstance::keyFor(QString::number(getuid()), data + "/Lumaret/board.json");
+        QCOMPARE(SingleInstance::keyFor("1000", data + "/"), SingleInstance::keyFor("1000", data));
+        QVERIFY(SingleInstance::keyFor("1001", data) != SingleInstance::keyFor("1000", data));
+        // A lock naming a process that no longer exists, as a crash leaves it, is taken over.
+        QProcess vanished;
+        vanished.start(QStringLiteral("true"));
+        QVERIFY(vanished.waitForStarted());
+        const qint64 pid = vanished.processId();
+        QVERIFY(vanished.waitForFinished());
+        QFile lock(runtime.filePath(key + ".lock"));
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write(QByteArray::number(pid) + "\nlumaret\n" + QSysInfo::machineHostName().toUtf8() +
+                   "\n");
+        lock.close();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.insert("XDG_DATA_HOME", data);
+        environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        environment.insert("XDG_RUNTIME_DIR", runtime.path());
+        QProcess first;
+        QProcess second;
+        for (QProcess *process : {&first, &second})
+            process->setProcessEnvironment(environment);
+        first.start(m_lumaret);
+        // The first instance is up once its socket exists.
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(runtime.filePath(key + ".socket")), 10000);
+        second.start(m_lumaret);
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(first.state(), QProcess::Running);
+        // Neither instance changed anything, so no board file was written.
+        QVERIFY(!QFile::exists(data + "/Lumaret/board.json"));
+        first.terminate();
+        QVERIFY(first.waitForFinished(5000));
     }
 
     void signInProviderIsCheckedBeforeItIsKept_data()

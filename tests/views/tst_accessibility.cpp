@@ -1,10 +1,6 @@
-#include "BoardFixtures.h"
-#include "FakeSettings.h"
-#include "FakeSyncService.h"
+#include "AppFixture.h"
 #include "MainWindow.h"
-#include "ScriptedIdentityProvider.h"
 #include "services/AppleIDAuthService.h"
-#include "stores/BoardStore.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -78,18 +74,12 @@ int main(int argc, char **argv)
         TestAccessibility test;
         return QTest::qExec(&test, argc, argv);
     }
-    RecordingPersistence persistence;
-    persistence.stored = Board{makeThought("写周报"), makeThought("整理书架"),
-                               makeThought("修好自行车", ThoughtStatus::inProgress)};
-    persistence.stored->first().note = "周五前";
-    BoardStore store(persistence.persistence());
-    FakeSettings settings;
-    AppleIDAuthService auth(std::make_unique<ScriptedIdentityProvider>(
-                                std::make_shared<ScriptedIdentityProvider::Script>()),
-                            settings.open());
-    auth.handle(AuthorizationError{"无法连接登录服务"});
-    FakeSyncService sync;
-    MainWindow window(AppServices{&store, &auth, &sync});
+    Thought withNote = makeThought("写周报");
+    withNote.note = "周五前";
+    AppFixture fixture(Board{withNote, makeThought("整理书架"),
+                             makeThought("修好自行车", ThoughtStatus::inProgress)});
+    fixture.services().authService->handle(AuthorizationError{"无法连接登录服务"});
+    MainWindow window(fixture.services());
     window.show();
     return app.exec();
 }

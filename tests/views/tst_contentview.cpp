@@ -1,17 +1,12 @@
-#include "BoardFixtures.h"
+#include "AppFixture.h"
 #include "ContentView.h"
 #include "EditorOverlay.h"
-#include "FakeSettings.h"
-#include "FakeSyncService.h"
 #include "KanbanBoardView.h"
 #include "KanbanCardList.h"
 #include "KanbanColumn.h"
 #include "QuickComposer.h"
-#include "ScriptedIdentityProvider.h"
 #include "ThoughtEditorView.h"
 #include "board/KanbanDragState.h"
-#include "services/AppleIDAuthService.h"
-#include "stores/BoardStore.h"
 #include "support/SegmentedControl.h"
 
 #include <QApplication>
@@ -58,36 +53,24 @@ Board sampleBoard()
 
 Q_DECLARE_METATYPE(ThoughtStatus)
 
-/// A shown content view over a store with the given thoughts, a sync service that only counts,
-/// and a signed-out sign-in service.
-struct ContentFixture
+/// A shown content view over the application's wiring and the given thoughts.
+struct ContentFixture : AppFixture
 {
-    RecordingPersistence persistence;
-    FakeSettings settings;
-    std::unique_ptr<BoardStore> store;
-    std::unique_ptr<AppleIDAuthService> auth;
-    FakeSyncService sync;
     std::unique_ptr<ContentView> view;
 
     explicit ContentFixture(const Board &board = {makeThought("写周报"),
                                                   makeThought("修车", ThoughtStatus::completed)})
+        : AppFixture(board), view(std::make_unique<ContentView>(services()))
     {
-        persistence.stored = board;
-        store = std::make_unique<BoardStore>(persistence.persistence());
-        auth = std::make_unique<AppleIDAuthService>(
-            std::make_unique<ScriptedIdentityProvider>(
-                std::make_shared<ScriptedIdentityProvider::Script>()),
-            settings.open());
-        view = std::make_unique<ContentView>(AppServices{store.get(), auth.get(), &sync});
         view->resize(1120, 720);
         view->show();
         view->activateWindow();
     }
 
-    const Thought &first() const { return store->thoughts().first(); }
+    const Thought &first() const { return store()->thoughts().first(); }
     Thought thought(const QString &title) const
     {
-        for (const Thought &candidate : store->thoughts())
+        for (const Thought &candidate : store()->thoughts())
             if (candidate.title == title)
                 return candidate;
         return {};
@@ -98,7 +81,7 @@ struct ContentFixture
     }
     QStringList column(ThoughtStatus status) const
     {
-        return titles(store->visibleThoughtsByStatus()[status]);
+        return titles(store()->visibleThoughtsByStatus()[status]);
     }
 };
 
@@ -149,7 +132,7 @@ void ContentViewTest::composerAddsOnlyTextThatShows()
         QCOMPARE(composer->text(), QString());
         QVERIFY(composer->isFocused());
     }
-    QCOMPARE(titles(fixture.store->thoughts()), (QStringList{"buy milk", "写周报", "修车"}));
+    QCOMPARE(titles(fixture.store()->thoughts()), (QStringList{"buy milk", "写周报", "修车"}));
 }
 
 void ContentViewTest::editorWithChangesLeavesOnlyBySavingOrDeleting_data()
@@ -236,8 +219,8 @@ void ContentViewTest::editorWithChangesLeavesOnlyBySavingOrDeleting()
         return;
     QTRY_VERIFY(!fixture.view->editorOverlay()->isVisible());
     // Whatever the last editor reported, the next one opens clean, from the board's signal.
-    emit fixture.view->board()->editRequested(fixture.store->thoughts().last());
-    QCOMPARE(fixture.view->editingThought()->id, fixture.store->thoughts().last().id);
+    emit fixture.view->board()->editRequested(fixture.store()->thoughts().last());
+    QCOMPARE(fixture.view->editingThought()->id, fixture.store()->thoughts().last().id);
     QVERIFY(!fixture.view->editorHasChanges());
 }
 
@@ -332,7 +315,7 @@ void ContentViewTest::dropLandsWhereTheIndicatorPoints()
                                       : text);
     KanbanCardList *target = m_board->list(statusUnder(at));
     const QPointF point = position(at);
-    const Board board = m_board->store->thoughts();
+    const Board board = m_board->store()->thoughts();
 
     QCOMPARE(dragOver(target->viewport(), point, &mime), before != "-");
     if (before == "-") {
@@ -344,7 +327,7 @@ void ContentViewTest::dropLandsWhereTheIndicatorPoints()
         QVERIFY(dragged.isEmpty() || dragOver(target->viewport(), point, &own));
         QVERIFY(!drop(target->viewport(), point, &mime));
         QVERIFY(!state->isDragging());
-        QCOMPARE(m_board->store->thoughts(), board);
+        QCOMPARE(m_board->store()->thoughts(), board);
         return;
     }
     const ThoughtDropTarget expected{

@@ -1,26 +1,28 @@
-#include "BoardFixtures.h"
+#include "AppFixture.h"
 #include "ContentView.h"
 #include "EditorOverlay.h"
-#include "FakeSettings.h"
-#include "FakeSyncService.h"
 #include "KanbanCardList.h"
 #include "MainWindow.h"
 #include "QuickComposer.h"
-#include "ScriptedIdentityProvider.h"
+#include "SearchField.h"
 #include "ThoughtEditorView.h"
-#include "services/AppleIDAuthService.h"
-#include "stores/BoardStore.h"
 
+#include <QLineEdit>
 #include <QtTest>
 
-// The real window over A, B, C (未开始), D (进行中) and E (归档), the caret in the composer.
+// The real window and wiring over A, B, C (未开始), D (进行中) and E (归档), the caret in the
+// composer.
 class TestKeyboard : public QObject
 {
     Q_OBJECT
 
 private slots:
     void init();
-    void cleanup() { m_window.reset(); }
+    void cleanup()
+    {
+        m_window.reset();
+        m_app.reset();
+    }
     void keysWorkTheBoard_data();
     void keysWorkTheBoard();
     void openEditorKeepsTheKeyboard();
@@ -30,26 +32,17 @@ private:
     QString board() const;
     QString focusedCard() const;
 
-    RecordingPersistence m_persistence;
-    FakeSettings m_settings;
-    FakeSyncService m_sync;
-    std::unique_ptr<BoardStore> m_store;
-    std::unique_ptr<AppleIDAuthService> m_auth;
+    std::unique_ptr<AppFixture> m_app;
     std::unique_ptr<MainWindow> m_window;
 };
 
 void TestKeyboard::init()
 {
-    m_persistence = RecordingPersistence();
-    m_persistence.stored = Board{makeThought("A"), makeThought("B"), makeThought("C"),
-                                 makeThought("D", ThoughtStatus::inProgress),
-                                 makeThought("E", ThoughtStatus::archived)};
-    m_store = std::make_unique<BoardStore>(m_persistence.persistence());
-    m_auth = std::make_unique<AppleIDAuthService>(
-        std::make_unique<ScriptedIdentityProvider>(
-            std::make_shared<ScriptedIdentityProvider::Script>()),
-        m_settings.open());
-    m_window = std::make_unique<MainWindow>(AppServices{m_store.get(), m_auth.get(), &m_sync});
+    m_app = std::make_unique<AppFixture>(Board{makeThought("A"), makeThought("B"), makeThought("C"),
+                                               makeThought("D", ThoughtStatus::inProgress),
+                                               makeThought("E", ThoughtStatus::archived)});
+    m_window = std::make_unique<MainWindow>(m_app->services());
+    QCOMPARE(m_window->windowTitle(), "Lumaret");
     m_window->bringToFront();
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
     QVERIFY(m_window->contentView()->composer()->isFocused());
@@ -57,8 +50,12 @@ void TestKeyboard::init()
 
 void TestKeyboard::press(const QString &keys)
 {
-    for (const QString &key : keys.split(' '))
-        QTest::keySequence(QApplication::focusWidget(), QKeySequence(key));
+    for (const QString &key : keys.split(' ')) {
+        if (key == "search")
+            m_window->contentView()->searchField()->lineEdit()->setFocus();
+        else
+            QTest::keySequence(QApplication::focusWidget(), QKeySequence(key));
+    }
 }
 
 // The columns' titles, separated by "|".
@@ -66,7 +63,7 @@ QString TestKeyboard::board() const
 {
     QStringList columns;
     for (ThoughtStatus status : ThoughtStatuses::allCases)
-        columns.append(titles(m_store->visibleThoughtsByStatus()[status]).join(' '));
+        columns.append(titles(m_app->store()->visibleThoughtsByStatus()[status]).join(' '));
     return columns.join('|');
 }
 
@@ -75,6 +72,8 @@ QString TestKeyboard::focusedCard() const
 {
     if (ThoughtEditorView *editor = m_window->contentView()->editor())
         return "editor on " + editor->thought().title;
+    if (m_window->contentView()->composer()->isFocused())
+        return "composer";
     const auto *cards = qobject_cast<KanbanCardList *>(QApplication::focusWidget());
     for (const Thought &thought : cards ? cards->thoughts() : Board()) {
         if (thought.id == cards->currentCard())
@@ -99,6 +98,10 @@ void TestKeyboard::keysWorkTheBoard_data()
     QTest::newRow("Delete the only: next column") << "Tab Right Delete => A => A B C|||E";
     QTest::newRow("Tab passes an empty column")
         << "Tab Delete Delete Delete Ctrl+N Tab => D => |D||E";
+    QTest::newRow("Ctrl+N from a card") << "Tab Down Ctrl+N => composer => A B C|D||E";
+    QTest::newRow("Ctrl+N from the search field") << "search Ctrl+N => composer => A B C|D||E";
+    QTest::newRow("Ctrl+Shift+E archives the completed")
+        << "Tab Ctrl+Return Ctrl+Return Ctrl+Shift+E =>  => B C|D||E A";
 }
 
 void TestKeyboard::keysWorkTheBoard()
@@ -127,7 +130,7 @@ void TestKeyboard::openEditorKeepsTheKeyboard()
     // The window's commands would act behind the backdrop: nothing reaches the board.
     press("Ctrl+N Ctrl+Shift+E");
     QVERIFY(!content->composer()->isFocused());
-    QVERIFY(m_persistence.saves.isEmpty());
+    QVERIFY(m_app->persistence.saves.isEmpty());
     QCOMPARE(focusedCard(), "editor on B");
     press("Escape");
     QCOMPARE(focusedCard(), "B");
