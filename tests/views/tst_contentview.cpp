@@ -102,18 +102,30 @@ private slots:
 private:
     // The board over A B C (未开始), D (进行中) and E (归档).
     std::unique_ptr<ContentFixture> m_board;
-    // Where a drag points: "B 0.25" a quarter down card B, "end completed" a column's end zone.
+    // Where a drag points: "B 0.25" a quarter down card B, "B -2px" two pixels above it, "end
+    // completed" a column's end zone, "bottom" the foot of 未开始's list, "column" its header,
+    // "board" the gap beside it.
     ThoughtStatus statusUnder(const QStringList &at) const
     {
-        return at[0] == "end" ? *ThoughtStatuses::fromRawValue(at[1])
-                              : m_board->thought(at[0]).status;
+        return at[0] == "end"                        ? *ThoughtStatuses::fromRawValue(at[1])
+               : m_board->thought(at[0]).id.isNull() ? ThoughtStatus::notStarted
+                                                     : m_board->thought(at[0]).status;
     }
-    QPointF position(const QStringList &at) const
+    std::pair<QWidget *, QPointF> position(const QStringList &at) const
     {
         KanbanCardList *list = m_board->list(statusUnder(at));
+        KanbanColumn *column = m_board->view->board()->column(ThoughtStatus::notStarted);
+        if (at[0] == "column" || at[0] == "board")
+            return at[0] == "column" ? std::pair<QWidget *, QPointF>(column, {40, 20})
+                                     : std::pair<QWidget *, QPointF>(m_board->view->board(),
+                                                                     {column->width() + 7.0, 300});
+        if (at[0] == "bottom")
+            return {list->viewport(), QPointF(20, list->viewport()->height() - 2)};
         const QRect zone =
             at[0] == "end" ? list->endZoneRect() : list->cardRect(m_board->thought(at[0]).id);
-        return QPointF(zone.center().x(), zone.top() + at.value(1).toDouble() * zone.height());
+        const qreal offset = at.value(1).endsWith("px") ? at[1].chopped(2).toDouble()
+                                                        : at.value(1).toDouble() * zone.height();
+        return {list->viewport(), QPointF(zone.center().x(), zone.top() + offset)};
     }
 };
 
@@ -293,6 +305,12 @@ void ContentViewTest::dropLandsWhereTheIndicatorPoints_data()
     row("text from elsewhere during a drag", "A", "把这段话", "B 0.5", refused, abc);
     row("another card's id during a drag", "A", "B", "B 0.5", refused, abc);
     row("no text during a drag", "A", "", "B 0.5", refused, abc);
+    row("gap, just above the lower card", "D", "=", "B -2px", "B", {"A", "D", "B", "C"});
+    row("gap, just below the upper card", "D", "=", "B -8px", "B", {"A", "D", "B", "C"});
+    row("above the first card", "D", "=", "A -1px", "A", {"D", "A", "B", "C"});
+    row("below the last card", "D", "=", "bottom", "", {"A", "B", "C", "D"});
+    row("column header: nearest point", "D", "=", "column", "A", {"D", "A", "B", "C"});
+    row("between columns: the indicator stays", "D", "=", "board", "B", {"A", "D", "B", "C"});
 }
 
 void ContentViewTest::dropLandsWhereTheIndicatorPoints()
@@ -313,19 +331,22 @@ void ContentViewTest::dropLandsWhereTheIndicatorPoints()
     else
         mime.setText(text.size() == 1 ? uuidText(m_board->thought(text == "=" ? dragged : text).id)
                                       : text);
+    if (at[0] == "board")
+        state->setDropTarget(ThoughtDropTarget{ThoughtStatus::notStarted, m_board->thought("B").id},
+                             DropTargetChange::direct);
     KanbanCardList *target = m_board->list(statusUnder(at));
-    const QPointF point = position(at);
+    const auto [widget, point] = position(at);
     const Board board = m_board->store()->thoughts();
 
-    QCOMPARE(dragOver(target->viewport(), point, &mime), before != "-");
+    QCOMPARE(dragOver(widget, point, &mime), before != "-");
     if (before == "-") {
         // Refused at once, pointing nowhere; let go over a zone that took the card's own drag a
         // moment before, it lands nowhere all the same and the drag is over.
         QCOMPARE(state->dropTarget(), std::nullopt);
         QMimeData own;
         own.setText(uuidText(m_board->thought(dragged).id));
-        QVERIFY(dragged.isEmpty() || dragOver(target->viewport(), point, &own));
-        QVERIFY(!drop(target->viewport(), point, &mime));
+        QVERIFY(dragged.isEmpty() || dragOver(widget, point, &own));
+        QVERIFY(!drop(widget, point, &mime));
         QVERIFY(!state->isDragging());
         QCOMPARE(m_board->store()->thoughts(), board);
         return;
@@ -335,7 +356,7 @@ void ContentViewTest::dropLandsWhereTheIndicatorPoints()
         before.isEmpty() ? std::nullopt : std::optional<QUuid>(m_board->thought(before).id)};
     QCOMPARE(state->dropTarget(), std::optional(expected));
     QCOMPARE(target->indicatorTarget(), std::optional(expected));
-    QVERIFY(drop(target->viewport(), point, &mime));
+    QVERIFY(drop(widget, point, &mime));
     QCOMPARE(m_board->column(expected.status), columnAfter);
     QCOMPARE(m_board->persistence.saves.size(), before == dragged ? 0 : 1); // Nothing moved.
     QVERIFY(!state->isDragging());
