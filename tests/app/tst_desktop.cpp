@@ -3,12 +3,14 @@
 #include "OidcProviderFixture.h"
 #include "QuickCapture.h"
 #include "SingleInstance.h"
+#include "stores/BoardSnapshots.h"
 #include "stores/BoardStore.h"
 
 #include <QApplication>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStyle>
 #include <QTemporaryDir>
@@ -109,6 +111,10 @@ private slots:
                                        << QByteArray("a\n\n b \r\n") << 0 << QStringList{"b", "a"};
         QTest::newRow("closed, empty")
             << Lumaret::closed << QStringList{" "} << QByteArray() << 2 << QStringList();
+        QTest::newRow("closed, unknown option")
+            << Lumaret::closed << QStringList{"-x"} << QByteArray() << 2 << QStringList();
+        QTest::newRow("closed, a tab inside")
+            << Lumaret::closed << QStringList{"a\tb"} << QByteArray() << 0 << QStringList{"a b"};
         QTest::newRow("running, words") << Lumaret::running << QStringList{"记一下"} << QByteArray()
                                         << 0 << QStringList{"记一下"};
         QTest::newRow("running, lines") << Lumaret::running << QStringList{"-"}
@@ -257,6 +263,30 @@ private slots:
         QVERIFY(!QFile::exists(data + "/Lumaret/board.json"));
         first.terminate();
         QVERIFY(first.waitForFinished(5000));
+    }
+
+    void snapshotsAreListedAndRestored()
+    {
+        QTemporaryDir home;
+        QDir(home.path()).mkdir("run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+        qputenv("XDG_RUNTIME_DIR", home.filePath("run").toUtf8());
+        const QString path = BoardPersistence::liveStoragePath();
+        QVERIFY(run(m_lumaret, {"snapshots"}).second.contains("还没有快照"));
+        const Board kept{makeThought("kept"),
+                         makeThought("gone", ThoughtStatus::notStarted, 0, true)};
+        BoardPersistence::file(path).save(kept);
+        const QString id = *BoardSnapshots(path).take(fixtureNow());
+        BoardPersistence::file(path).save({makeThought("later")});
+        // One live thought in the snapshot; the tombstone does not count.
+        QVERIFY(QString(run(m_lumaret, {"snapshots"}).second)
+                    .contains(QRegularExpression(id + " .* 1\n")));
+        QCOMPARE(run(m_lumaret, {"snapshots", "restore", "20000101-000000"}).first, 1);
+        QCOMPARE(run(m_lumaret, {"snapshots", "restore"}).first, 2);
+        QCOMPARE(run(m_lumaret, {"snapshots", "restore", id}).first, 0);
+        const Board restored = BoardPersistence::file(path).load().value_or(Board());
+        QCOMPARE(titles(restored), (QStringList{"kept", "gone", "later"}));
+        QCOMPARE(restored[2].isDeleted, true);
     }
 
     void signInProviderIsCheckedBeforeItIsKept_data()

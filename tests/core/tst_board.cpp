@@ -126,9 +126,14 @@ void BoardTest::readsStrictly_data()
     rejects("id with braces", with(id, "{" + id + "}"));
     rejects("id with other separators", with(id, QByteArray(id).replace('-', '_')));
     rejects("id not hex", with(id, QByteArray(id).replace('F', 'G')));
+    rejects("id with its last dash moved",
+            with(id, id.left(23) + id.mid(24, 1) + '-' + id.mid(25)));
     rejects("fractional date", with(updated, "2026-03-01T09:01:00.5Z"));
     rejects("date without zone", with(updated, "2026-03-01T09:01:00"));
     rejects("impossible date", with(updated, "2026-02-29T09:01:00Z"));
+    rejects("no leap day in a century", with(updated, "1900-02-29T09:01:00Z"));
+    rejects("hour 24", with(updated, "2026-03-01T24:00:00Z"));
+    rejects("offset of 60 minutes", with(updated, "2026-03-01T09:01:00+08:60"));
     rejects("isDeleted a string", with("false", R"("false")"));
     rejects("isDeleted a number", with("false", "0"));
     rejects("thought not an object", R"("text")");
@@ -327,12 +332,14 @@ void BoardTest::relativeLabelsUseTheLargestWholeUnit_data()
     QTest::newRow("under a second ago") << at.addMSecs(-400) << "0秒前";
     QTest::newRow("59 seconds ago") << at.addSecs(-59) << "59秒前";
     QTest::newRow("a minute ago") << at.addSecs(-60) << "1分钟前";
+    QTest::newRow("an hour ago, exactly") << at.addSecs(-3600) << "1小时前";
     QTest::newRow("in two hours") << at.addSecs(7200) << "2小时后";
     QTest::newRow("a day ago, exactly") << at.addDays(-1) << "1天前";
     QTest::newRow("in a week") << at.addDays(7) << "1周后";
     QTest::newRow("two weeks ago, across a month start") << at.addDays(-14) << "2周前";
     QTest::newRow("in 30 days, short of a month") << at.addDays(30) << "4周后";
     QTest::newRow("a calendar month ago") << at.addMonths(-1) << "1个月前";
+    QTest::newRow("in a calendar month") << at.addMonths(1) << "1个月后";
     QTest::newRow("a year ago") << at.addYears(-1) << "1年前";
 }
 

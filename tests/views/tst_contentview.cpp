@@ -1,10 +1,14 @@
 #include "AppFixture.h"
 #include "ContentView.h"
 #include "EditorOverlay.h"
+#include "FakeSyncService.h"
 #include "KanbanBoardView.h"
 #include "KanbanCardList.h"
 #include "KanbanColumn.h"
 #include "QuickComposer.h"
+#include "SearchField.h"
+#include "SyncStatusPill.h"
+#include "ThoughtCard.h"
 #include "ThoughtEditorView.h"
 #include "board/KanbanDragState.h"
 #include "support/SegmentedControl.h"
@@ -92,6 +96,10 @@ class ContentViewTest : public QObject
 private slots:
     void initTestCase();
     void composerAddsOnlyTextThatShows();
+    void searchFiltersTheBoardUntilCleared();
+    void pillNamesEveryState_data();
+    void pillNamesEveryState();
+    void cardsShowAnyNoteAndUpToThreeTitleLines();
     void editorWithChangesLeavesOnlyBySavingOrDeleting_data();
     void editorWithChangesLeavesOnlyBySavingOrDeleting();
     void clickEditsOnlyWhenNoSecondClickFollows_data();
@@ -145,6 +153,74 @@ void ContentViewTest::composerAddsOnlyTextThatShows()
         QVERIFY(composer->isFocused());
     }
     QCOMPARE(titles(fixture.store()->thoughts()), (QStringList{"buy milk", "写周报", "修车"}));
+}
+
+void ContentViewTest::searchFiltersTheBoardUntilCleared()
+{
+    ContentFixture fixture;
+    SearchField *search = fixture.view->searchField();
+    const auto shown = [&](ThoughtStatus status) {
+        return fixture.list(status)->thoughts().size();
+    };
+    QVERIFY(!search->clearButton()->isVisible());
+    QTest::keyClicks(search->lineEdit(), " "); // A space alone is text that can be cleared.
+    QVERIFY(search->clearButton()->isVisible());
+    QTest::sendKeyEvent(QTest::Click, search->lineEdit(), Qt::Key_unknown, "修", Qt::NoModifier);
+    QCOMPARE(shown(ThoughtStatus::notStarted) + shown(ThoughtStatus::completed), 1);
+    QTest::mouseClick(search->clearButton(), Qt::LeftButton);
+    QCOMPARE(fixture.store()->searchText(), QString());
+    QCOMPARE(shown(ThoughtStatus::notStarted) + shown(ThoughtStatus::completed), 2);
+    QVERIFY(!search->clearButton()->isVisible());
+    fixture.store()->setSearchText("周报"); // The field shows what the board is filtered by.
+    QCOMPARE(search->text(), "周报");
+}
+
+void ContentViewTest::pillNamesEveryState_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<QString>("text");
+    using Kind = SyncService::State::Kind;
+    QTest::newRow("local") << int(Kind::localOnly) << ""
+                           << "本机"
+                           << "当前保存在本机，登录 Apple ID 后同步到 iCloud";
+    QTest::newRow("ready") << int(Kind::cloudKitReady) << ""
+                           << "iCloud"
+                           << "iCloud 同步已就绪";
+    QTest::newRow("ready, with a notice") << int(Kind::cloudKitReady) << "已改名"
+                                          << "iCloud"
+                                          << "iCloud 同步已就绪\n已改名";
+    QTest::newRow("syncing") << int(Kind::syncing) << ""
+                             << "同步中"
+                             << "正在上传同步";
+    QTest::newRow("failed") << int(Kind::failed) << "密码错误"
+                            << "同步异常"
+                            << "密码错误";
+}
+
+void ContentViewTest::pillNamesEveryState()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, message);
+    QFETCH(QString, word);
+    QFETCH(QString, text);
+    FakeSyncService sync;
+    SyncStatusPill pill(&sync);
+    sync.setStateForTest(SyncService::State::failed("before"));
+    sync.setStateForTest({SyncService::State::Kind(kind), message});
+    QCOMPARE(pill.word(), word);
+    QCOMPARE(pill.toolTip(), text);
+    QCOMPARE(pill.accessibleDescription(), text);
+}
+
+void ContentViewTest::cardsShowAnyNoteAndUpToThreeTitleLines()
+{
+    Thought thought = makeThought(QString(200, QChar(0x7075)));
+    thought.note = " ";
+    const ThoughtCard::Layout layout = ThoughtCard::layout(thought, 240);
+    QCOMPARE(layout.title.lines.size(), 3);
+    QVERIFY(layout.note);
 }
 
 void ContentViewTest::editorWithChangesLeavesOnlyBySavingOrDeleting_data()
