@@ -3,19 +3,15 @@
 #include "stores/BoardStore.h"
 
 #include <QDir>
-#include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 
 #include <csignal>
-#include <cstdio>
 #include <sys/mount.h>
 #include <sys/resource.h>
 
 // The board file on disk: where it lives, that an unreadable one is never overwritten, and that
-// no crash or full disk ever leaves anything but a whole board behind.
+// a full disk never leaves anything but a whole board behind.
 class BoardPersistenceTest : public QObject
 {
     Q_OBJECT
@@ -25,7 +21,6 @@ private slots:
     void unreadableFileIsKeptAsideBeforeTheFirstSave();
     void failedSavesKeepTheLastBoardThatFitted_data();
     void failedSavesKeepTheLastBoardThatFitted();
-    void killedWriterLeavesAWholeBoard();
 };
 
 namespace {
@@ -34,21 +29,6 @@ QByteArray contentsOf(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Board \a index of a drill run: 40 × index thoughts, the same every time it is built.
-Board drillBoard(int run, int index)
-{
-    static const QUuid space =
-        QUuid::fromString(QStringLiteral("{6f1c8a52-3b0e-4c57-9d7e-2a41b3c9e805}"));
-    Board board;
-    for (int i = 0; i < 40 * index; ++i) {
-        const QString key = QStringLiteral("%1-%2-%3").arg(run).arg(index).arg(i);
-        board.append(Thought{QUuid::createUuidV5(space, key), "第 " + key + " 个想法 / 灵感",
-                             "备注 \"" + key + "\"", ThoughtStatuses::allCases[size_t(i % 4)],
-                             fixtureNow().addSecs(i), fixtureNow().addSecs(index), i % 17 == 0});
-    }
-    return board;
 }
 
 } // namespace
@@ -142,50 +122,5 @@ void BoardPersistenceTest::failedSavesKeepTheLastBoardThatFitted()
         ::umount(mountPoint.constData());
 }
 
-void BoardPersistenceTest::killedWriterLeavesAWholeBoard()
-{
-    // A writer process saving ever larger boards is killed at random moments, 200 times.
-    QTemporaryDir dir;
-    const QString path = dir.filePath("board.json");
-    QRandomGenerator random(4242);
-    for (int run = 0; run < 200; ++run) {
-        QFile::remove(path);
-        QProcess writer;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("LUMARET_DRILL_WRITER", path);
-        environment.insert("LUMARET_DRILL_RUN", QString::number(run));
-        writer.setProcessEnvironment(environment);
-        writer.start(QCoreApplication::applicationFilePath(), {});
-        QVERIFY(writer.waitForStarted());
-        QThread::usleep(random.bounded(2000, 60000));
-        ::kill(pid_t(writer.processId()), SIGKILL);
-        QVERIFY(writer.waitForFinished());
-        const QList<QByteArray> reports = writer.readAllStandardOutput().split('\n');
-        const int lastReported = reports.size() > 1 ? reports[reports.size() - 2].toInt() : 0;
-        const std::optional<Board> loaded = BoardPersistence::file(path).load();
-        const QString context = QStringLiteral("run %1 after board %2").arg(run).arg(lastReported);
-        // No file only before the very first save finished; else the board last reported, or the
-        // next one if it was renamed into place just before its number could be printed.
-        QVERIFY2(loaded || (lastReported == 0 && !QFile::exists(path)), qPrintable(context));
-        const bool isNext = loaded && *loaded == drillBoard(run, lastReported + 1);
-        QVERIFY2(!loaded || isNext ||
-                     (lastReported > 0 && *loaded == drillBoard(run, lastReported)),
-                 qPrintable(context));
-    }
-}
-
-int main(int argc, char *argv[])
-{
-    const QString writerPath = qEnvironmentVariable("LUMARET_DRILL_WRITER");
-    const int run = qEnvironmentVariableIntValue("LUMARET_DRILL_RUN");
-    for (int index = 1; !writerPath.isEmpty(); ++index) {
-        BoardPersistence::file(writerPath).save(drillBoard(run, index));
-        std::printf("%d\n", index); // Only now is board \a index known to be saved whole.
-        std::fflush(stdout);
-    }
-    QCoreApplication app(argc, argv);
-    BoardPersistenceTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_GUILESS_MAIN(BoardPersistenceTest)
 #include "tst_boardpersistence.moc"
