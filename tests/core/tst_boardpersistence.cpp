@@ -109,7 +109,6 @@ void BoardPersistenceTest::failedSavesKeepTheLastBoardThatFitted()
     setrlimit(RLIMIT_FSIZE, &original);
     std::signal(SIGXFSZ, previousHandler);
     filler.remove();
-
     QCOMPARE(store.thoughts().size(), before.size() + 200);
     // The file holds the last board that still fitted: whole, loadable, and short of the rest.
     const std::optional<Board> onDisk = BoardPersistence::file(path).load();

@@ -69,7 +69,6 @@ void SyncServiceTest::launch_data()
     QTest::addColumn<QStringList>("expectedCloud");
     QTest::addColumn<QStringList>("expectedBoard");
     QTest::addColumn<Kind>("expectedKind");
-
     using Account = CloudResult<CloudAccountStatus>;
     const Account ok = CloudAccountStatus::available;
     const CloudSnapshot none;
@@ -123,7 +122,6 @@ void SyncServiceTest::launch()
     QFETCH(QStringList, expectedCloud);
     QFETCH(QStringList, expectedBoard);
     QFETCH(Kind, expectedKind);
-
     auto cloud = std::make_shared<MemoryCloud>();
     cloud->accountStatus = account;
     cloud->record = record;
@@ -136,7 +134,6 @@ void SyncServiceTest::launch()
             store.move(store.thoughts().last().id, ThoughtStatus::completed, {});
         })
                                         : StoreChange());
-
     QCOMPARE(cloud->log, expectedLog);
     QCOMPARE(titles(cloud->record.board), expectedCloud);
     QCOMPARE(titles(machine->store->thoughts()), expectedBoard);
@@ -166,9 +163,7 @@ void SyncServiceTest::everyStoreChangeIsUploadedOnceWithTombstones()
     SyncService otherService(std::make_unique<MemoryCloudStore>(other));
     machine->store->startSync(&otherService);
     cloud->log.clear();
-
     machine->change(change);
-
     QCOMPARE(cloud->log, (QStringList{"file", "save"}));
     QCOMPARE(BoardCodec::encode(cloud->record.board),
              BoardCodec::encode(machine->store->thoughts()));
@@ -230,14 +225,12 @@ void SyncServiceTest::sameSecondEditsAgreeEverywhere()
     auto b = makeMachine(cloud, Board());
     a->store->setClock([] { return fixtureNow().addMSecs(700); });
     b->store->setClock([] { return fixtureNow().addMSecs(300); });
-
     if (otherEditsTheSameThought)
         b->change([&x](BoardStore &s) { s.update(x, "by B", "", x.status); });
     else
         b->add("Y");
     a->change([&x](BoardStore &s) { s.update(x, "by A", "", x.status); });
     b->catchUp();
-
     QCOMPARE(titleOf(cloud->record.board, x.id), expected);
     QCOMPARE(titleOf(a->store->thoughts(), x.id), expected);
     QCOMPARE(titleOf(b->store->thoughts(), x.id), expected);
@@ -261,7 +254,6 @@ void SyncServiceTest::aChangeWaitsForTheSaveOnItsWay()
     cloud->releaseNext();
     QCOMPARE(cloud->pending.size(), 1);
     cloud->releaseNext();
-
     QCOMPARE(cloud->log.count("save"), 2);
     QCOMPARE(titles(cloud->record.board), (QStringList{"second", "first"}));
     QCOMPARE(machine->kind(), Kind::cloudKitReady);
@@ -273,9 +265,7 @@ void SyncServiceTest::aRecordThatKeepsChangingEndsInFailedAndLosesNothing()
     auto machine = makeMachine(cloud, Board());
     cloud->failures.insert("save", {CloudErrorCode::serverRecordChanged, "changed"});
     cloud->log.clear();
-
     machine->add("kept");
-
     QCOMPARE(cloud->log.count("save"), SyncService::maxWriteAttempts);
     QCOMPARE(machine->kind(), Kind::failed);
     QCOMPARE(titles(*machine->file.stored), QStringList{"kept"});
@@ -287,9 +277,7 @@ void SyncServiceTest::unreadableRecordIsMovedAsideByTheNextUpload()
     cloud->record = {CloudSnapshot::Kind::unreadable, {}, "v1", "坏记录"};
     auto machine = makeMachine(cloud, Board{makeThought("local")});
     QCOMPARE(machine->kind(), Kind::failed);
-
     machine->add("next");
-
     QVERIFY(cloud->log.contains("moveAside"));
     QCOMPARE(titles(cloud->record.board), (QStringList{"next", "local"}));
     QCOMPARE(machine->kind(), Kind::cloudKitReady);
@@ -301,7 +289,6 @@ void SyncServiceTest::catchUp_data()
     QTest::addColumn<QString>("situation");
     QTest::addColumn<QStringList>("expectedLog");
     QTest::addColumn<QStringList>("expectedBoard");
-
     QTest::newRow("unchanged: one small question")
         << "unchanged" << QStringList{"version"} << QStringList{"own"};
     QTest::newRow("written elsewhere: pulled and applied, nothing written back")
@@ -318,7 +305,6 @@ void SyncServiceTest::catchUp()
     QFETCH(QString, situation);
     QFETCH(QStringList, expectedLog);
     QFETCH(QStringList, expectedBoard);
-
     auto cloud = std::make_shared<MemoryCloud>();
     if (situation == "localOnly")
         cloud->accountStatus = CloudAccountStatus::noAccount;
@@ -336,7 +322,6 @@ void SyncServiceTest::catchUp()
     }
 
     machine->catchUp();
-
     QCOMPARE(cloud->log, expectedLog);
     QCOMPARE(titles(machine->store->thoughts()), expectedBoard);
     if (!expectedLog.isEmpty() && situation != "waiting")
@@ -348,7 +333,6 @@ void SyncServiceTest::burstOfChangesUploadsTheLastBoardOnce()
     auto cloud = std::make_shared<MemoryCloud>();
     auto machine = makeMachine(cloud, Board());
     cloud->log.clear();
-
     for (const char *title : {"1", "2", "3"})
         machine->store->addQuickThought(title);
     QCoreApplication::processEvents();
@@ -356,7 +340,6 @@ void SyncServiceTest::burstOfChangesUploadsTheLastBoardOnce()
     QCOMPARE(machine->kind(), Kind::cloudKitReady); // the quiet period shows nothing yet
     QCOMPARE(machine->quietPeriod, 800ms);
     machine->change([](BoardStore &) {});
-
     QCOMPARE(cloud->log.count("save"), 1);
     QCOMPARE(titles(cloud->record.board), (QStringList{"3", "2", "1"}));
 }

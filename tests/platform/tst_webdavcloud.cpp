@@ -46,7 +46,6 @@ class WebDavCloudTest : public QObject
 private slots:
     void initTestCase();
     void init();
-
     void recordIsTheBoardFileInAnEnvelope();
     void twoMachinesNeverLoseAnEdit_data();
     void twoMachinesNeverLoseAnEdit();
@@ -62,7 +61,6 @@ private:
     QJsonObject envelope(const WebDavServer &server) const;
     QByteArray payload(const WebDavServer &server) const;
     Board serverBoard(const WebDavServer &server) const;
-
     WebDavServer m_apache{WebDavServer::Kind::apache};
     WebDavServer m_lighttpd{WebDavServer::Kind::lighttpd};
     WebDavServer m_lighttpdWithoutJsonType{WebDavServer::Kind::lighttpdWithoutJsonType};
@@ -120,7 +118,6 @@ void WebDavCloudTest::recordIsTheBoardFileInAnEnvelope()
                       makeThought("已删除", ThoughtStatus::archived, -5, true)};
     Machine machine(board, cloudStore(m_apache, m_container));
     QCOMPARE(machine.service->state(), SyncService::State::cloudKitReady());
-
     QJsonObject record = envelope(m_apache);
     QCOMPARE(record["recordName"], "default-board");
     QCOMPARE(record["recordType"], "BoardSnapshot");
@@ -160,7 +157,6 @@ void WebDavCloudTest::twoMachinesNeverLoseAnEdit()
     a.add("F");
     b.add("G");
     a.catchUp();
-
     const QStringList expected{"G", "E", "F", "A"};
     QCOMPARE(titles(serverBoard(cloud)), expected);
     QCOMPARE(titles(a.store->thoughts()), expected);
@@ -183,7 +179,6 @@ void WebDavCloudTest::unreadableRecordIsMovedAsideNotOverwritten()
     QVERIFY(planted.open(QIODevice::WriteOnly));
     planted.write(garbage);
     planted.close();
-
     Machine machine(Board{makeThought("local")}, cloudStore(m_apache, m_container));
     QCOMPARE(machine.service->state().kind, Kind::failed);
     QCOMPARE(readFile(recordPath(m_apache)), garbage);
@@ -199,9 +194,7 @@ void WebDavCloudTest::unreadableRecordIsMovedAsideNotOverwritten()
     QVERIFY(!stale->hasValue());
     QCOMPARE(stale->error().code, CloudErrorCode::serverRecordChanged);
     QCOMPARE(readFile(recordPath(m_apache)), garbage);
-
     machine.add("next");
-
     QCOMPARE(machine.service->state().kind, Kind::cloudKitReady);
     QCOMPARE(titles(serverBoard(m_apache)), (QStringList{"next", "local"}));
     const QStringList aside = QDir(folder).entryList({"default-board.unreadable-*.json"});
@@ -278,7 +271,6 @@ void WebDavCloudTest::cloudCommand_data()
     QTest::addColumn<QString>("password");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("answer");
-
     const QString right = m_apache.password();
     const QStringList connect{"connect", "", "--user", "lumaret"};
     QTest::newRow("plain http to another host")
@@ -334,7 +326,6 @@ void WebDavCloudTest::cloudCommand()
     lumaret.closeWriteChannel();
     QVERIFY(lumaret.waitForFinished(30000));
     const QString said = lumaret.readAllStandardOutput() + lumaret.readAllStandardError();
-
     if (lumaret.exitCode() == 0 && answer == "钥匙串")
         return; // a desktop with a keyring stored the account
     QCOMPARE(lumaret.exitCode(), exitCode);

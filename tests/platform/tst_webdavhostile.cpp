@@ -145,7 +145,6 @@ void WebDavHostileTest::failsCleanly()
 {
     QFETCH(HostileScript, changes);
     QFETCH(QString, fragment);
-
     HostileHttpServer server(honest(changes));
     syncOnce(server, Kind::failed, fragment);
     QCOMPARE(m_elsewhere.connectionCount, 0);
@@ -155,7 +154,6 @@ void WebDavHostileTest::hostileAnswerFailsCleanly_data()
 {
     QTest::addColumn<HostileScript>("changes");
     QTest::addColumn<QString>("fragment");
-
     const QByteArray elsewhere = m_elsewhere.url(QString()).toEncoded();
     const QByteArray cloudPayload = BoardCodec::encode(cloudBoard).toBase64();
     const QByteArray cloudEnvelope = envelope(cloudPayload);
@@ -222,7 +220,6 @@ void WebDavHostileTest::statusBecomesClearError_data()
 {
     QTest::addColumn<HostileScript>("changes");
     QTest::addColumn<QString>("fragment");
-
     const auto status = [](const QByteArray &line, const QByteArray &headers = {}) {
         return HostileAnswer::whole(line, headers);
     };
@@ -245,7 +242,6 @@ void WebDavHostileTest::writesAreConditionalAndAuthenticated_data()
 {
     QTest::addColumn<HostileScript>("changes");
     QTest::addColumn<QByteArray>("condition");
-
     QTest::newRow("update of the version read")
         << HostileScript{} << QByteArray("If-Match: \"v1\"");
     QTest::newRow("creation where nothing is")
@@ -258,7 +254,6 @@ void WebDavHostileTest::writesAreConditionalAndAuthenticated()
 {
     QFETCH(HostileScript, changes);
     QFETCH(QByteArray, condition);
-
     HostileHttpServer server(honest(changes));
     syncOnce(server, Kind::cloudKitReady);
     QVERIFY(std::any_of(server.requests.begin(), server.requests.end(), [&](const QByteArray &r) {
@@ -270,7 +265,6 @@ void WebDavHostileTest::plainHttpOnlyToThisMachine_data()
 {
     QTest::addColumn<QString>("host");
     QTest::addColumn<bool>("allowed");
-
     QTest::newRow("127.0.0.1") << "127.0.0.1" << true;
     QTest::newRow("localhost") << "localhost" << true;
     QTest::newRow("another host") << "cloud.example.invalid" << false;
@@ -281,7 +275,6 @@ void WebDavHostileTest::plainHttpOnlyToThisMachine()
 {
     QFETCH(QString, host);
     QFETCH(bool, allowed);
-
     HostileHttpServer server(honest());
     syncOnce(server, allowed ? Kind::cloudKitReady : Kind::failed, "https://", host);
 }

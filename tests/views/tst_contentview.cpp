@@ -295,7 +295,6 @@ void ContentViewTest::editorWithChangesLeavesOnlyBySavingOrDeleting()
                           Qt::LeftButton);
     if (action == "noteReturn")
         QCOMPARE(editor->note(), QStringLiteral("\n"));
-
     QCOMPARE(!fixture.view->editingThought(), closes);
     const bool saved = closes && action != "delete" && action != "backdrop" && action != "escape";
     QCOMPARE(fixture.persistence.saves.size(), saved || action == "delete" ? 1 : 0);
@@ -413,7 +412,6 @@ void ContentViewTest::dropLandsWhereTheIndicatorPoints()
     KanbanCardList *target = m_board->list(statusUnder(at));
     const auto [widget, point] = position(at);
     const Board board = m_board->store()->thoughts();
-
     QCOMPARE(dragOver(widget, point, &mime), before != "-");
     if (before == "-") {
         // Refused at once, pointing nowhere; let go over a zone that took the card's own drag a

@@ -31,7 +31,6 @@ private:
     void press(const QString &keys);
     QString board() const;
     QString focusedCard() const;
-
     std::unique_ptr<AppFixture> m_app;
     std::unique_ptr<MainWindow> m_window;
 };
