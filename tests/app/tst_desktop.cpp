@@ -17,8 +17,6 @@
 #include <QTest>
 #include <QThread>
 
-#include <unistd.h>
-
 // The settings portal; it answers from a thread of its own, as Lumaret asks with a blocking call.
 class FakePortal : public QObject
 {
@@ -36,6 +34,18 @@ public slots:
 };
 
 enum class Lumaret { closed, running, silent };
+
+/// A home of the test's own for this process and the Lumarets it starts: data, settings, and a
+/// private runtime folder for locks and sockets.
+static std::unique_ptr<QTemporaryDir> privateHome()
+{
+    auto home = std::make_unique<QTemporaryDir>();
+    QDir(home->path()).mkdir("run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    for (const char *folder : {"DATA", "CONFIG"})
+        qputenv(QByteArray("XDG_") + folder + "_HOME", home->filePath(folder).toUtf8());
+    qputenv("XDG_RUNTIME_DIR", home->filePath("run").toUtf8());
+    return home;
+}
 
 static std::pair<int, QByteArray> run(const QString &program, const QStringList &arguments)
 {
@@ -131,10 +141,7 @@ private slots:
         QFETCH(QByteArray, input);
         QFETCH(int, exitCode);
         QFETCH(QStringList, added);
-        QTemporaryDir home;
-        QDir(home.path()).mkdir("run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
-        qputenv("XDG_RUNTIME_DIR", home.filePath("run").toUtf8());
+        const auto home = privateHome();
         const QString boardPath = BoardPersistence::liveStoragePath();
         SingleInstance window(SingleInstance::currentKey());
         BoardStore store(BoardPersistence::file(boardPath));
@@ -222,55 +229,41 @@ private slots:
 
     void secondLaunchHandsOverWithoutWritingTheBoard()
     {
-        QTemporaryDir home;
-        QTemporaryDir runtime; // Locks and sockets go to a runtime folder of the test's own.
-        QFile::setPermissions(runtime.path(),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        const QString data = home.filePath("data");
-        const QString key =
-            SingleInstance::keyFor(QString::number(getuid()), data + "/Lumaret/board.json");
+        const auto home = privateHome();
+        const QString data = home->filePath("DATA");
+        const QString key = SingleInstance::currentKey();
         QCOMPARE(SingleInstance::keyFor("1000", data + "/"), SingleInstance::keyFor("1000", data));
         QVERIFY(SingleInstance::keyFor("1001", data) != SingleInstance::keyFor("1000", data));
         // A lock naming a process that no longer exists, as a crash leaves it, is taken over.
         QProcess vanished;
-        vanished.start(QStringLiteral("true"));
+        vanished.start("true");
         QVERIFY(vanished.waitForStarted());
         const qint64 pid = vanished.processId();
         QVERIFY(vanished.waitForFinished());
-        QFile lock(runtime.filePath(key + ".lock"));
+        QFile lock(home->filePath("run/" + key + ".lock"));
         QVERIFY(lock.open(QIODevice::WriteOnly));
         lock.write(QByteArray::number(pid) + "\nlumaret\n" + QSysInfo::machineHostName().toUtf8() +
                    "\n");
         lock.close();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
-        environment.insert("XDG_DATA_HOME", data);
-        environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
-        environment.insert("XDG_RUNTIME_DIR", runtime.path());
         QProcess first;
         QProcess second;
-        for (QProcess *process : {&first, &second})
-            process->setProcessEnvironment(environment);
         first.start(m_lumaret);
         // The first instance is up once its socket exists.
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(runtime.filePath(key + ".socket")), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(home->filePath("run/" + key + ".socket")), 10000);
         second.start(m_lumaret);
         QVERIFY(second.waitForFinished(10000));
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 0);
         QCOMPARE(first.state(), QProcess::Running);
         // Neither instance changed anything, so no board file was written.
-        QVERIFY(!QFile::exists(data + "/Lumaret/board.json"));
+        QVERIFY(!QFile::exists(BoardPersistence::liveStoragePath()));
         first.terminate();
         QVERIFY(first.waitForFinished(5000));
     }
 
     void snapshotsAreListedAndRestored()
     {
-        QTemporaryDir home;
-        QDir(home.path()).mkdir("run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
-        qputenv("XDG_RUNTIME_DIR", home.filePath("run").toUtf8());
+        const auto home = privateHome();
         const QString path = BoardPersistence::liveStoragePath();
         QVERIFY(run(m_lumaret, {"snapshots"}).second.contains("还没有快照"));
         const Board kept{makeThought("kept"),
@@ -309,8 +302,7 @@ private slots:
             QFAIL(qPrintable(m_provider.problem()));
         }
         issuer.replace("{provider}", m_provider.issuer());
-        QTemporaryDir home;
-        qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+        const auto home = privateHome();
         QCOMPARE(run(m_lumaret, {"signin", "configure", issuer, "lumaret"}).first, exitCode);
         QCOMPARE(run(m_lumaret, {"signin", "status"}).second.contains(issuer.toUtf8()),
                  exitCode == 0);
