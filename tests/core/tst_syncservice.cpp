@@ -48,6 +48,7 @@ private slots:
     void writesAreGuardedByTheVersionLastMerged();
     void sameSecondEditsAgreeEverywhere_data();
     void sameSecondEditsAgreeEverywhere();
+    void aReorderHereSurvivesAWriteFromElsewhere();
     void aChangeWaitsForTheSaveOnItsWay();
     void aRecordThatKeepsChangingEndsInFailedAndLosesNothing();
     void unreadableRecordIsMovedAsideByTheNextUpload();
@@ -234,6 +235,16 @@ void SyncServiceTest::sameSecondEditsAgreeEverywhere()
     QCOMPARE(titleOf(cloud->record.board, x.id), expected);
     QCOMPARE(titleOf(a->store->thoughts(), x.id), expected);
     QCOMPARE(titleOf(b->store->thoughts(), x.id), expected);
+}
+
+void SyncServiceTest::aReorderHereSurvivesAWriteFromElsewhere()
+{
+    auto cloud = std::make_shared<MemoryCloud>();
+    auto a = makeMachine(cloud, Board{makeThought("X"), makeThought("Y")});
+    auto b = makeMachine(cloud, Board());
+    b->add("B");
+    a->change([](BoardStore &s) { s.move(s.thoughts()[1].id, {}, s.thoughts()[0].id); });
+    QCOMPARE(titles(cloud->record.board), (QStringList{"Y", "X", "B"}));
 }
 
 void SyncServiceTest::aChangeWaitsForTheSaveOnItsWay()
