@@ -6,13 +6,16 @@
 #include "QuickComposer.h"
 #include "SearchField.h"
 #include "ThoughtEditorView.h"
+#include "services/AppleIDAuthService.h"
 
+#include <QAccessible>
 #include <QLineEdit>
+#include <QMetaEnum>
 #include <QtTest>
 
-// The real window and wiring over A, B, C (未开始), D (进行中) and E (归档), the caret in the
-// composer.
-class TestKeyboard : public QObject
+// The real window and wiring over A (with a note), B, C (未开始), D (进行中) and E (归档), the
+// caret in the composer, worked by keyboard and read as a screen reader reads it.
+class MainWindowTest : public QObject
 {
     Q_OBJECT
 
@@ -26,6 +29,8 @@ private slots:
     void keysWorkTheBoard_data();
     void keysWorkTheBoard();
     void openEditorKeepsTheKeyboard();
+    void screenReaderSeesTheWindow_data();
+    void screenReaderSeesTheWindow();
 
 private:
     void press(const QString &keys);
@@ -35,9 +40,11 @@ private:
     std::unique_ptr<MainWindow> m_window;
 };
 
-void TestKeyboard::init()
+void MainWindowTest::init()
 {
-    m_app = std::make_unique<AppFixture>(Board{makeThought("A"), makeThought("B"), makeThought("C"),
+    Thought withNote = makeThought("A");
+    withNote.note = "周五前";
+    m_app = std::make_unique<AppFixture>(Board{withNote, makeThought("B"), makeThought("C"),
                                                makeThought("D", ThoughtStatus::inProgress),
                                                makeThought("E", ThoughtStatus::archived)});
     m_window = std::make_unique<MainWindow>(m_app->services());
@@ -47,7 +54,7 @@ void TestKeyboard::init()
     QVERIFY(m_window->contentView()->composer()->isFocused());
 }
 
-void TestKeyboard::press(const QString &keys)
+void MainWindowTest::press(const QString &keys)
 {
     for (const QString &key : keys.split(' ')) {
         if (key == "search")
@@ -58,7 +65,7 @@ void TestKeyboard::press(const QString &keys)
 }
 
 // The columns' titles, separated by "|".
-QString TestKeyboard::board() const
+QString MainWindowTest::board() const
 {
     QStringList columns;
     for (ThoughtStatus status : ThoughtStatuses::allCases)
@@ -67,7 +74,7 @@ QString TestKeyboard::board() const
 }
 
 // The card with the ring: the focused list's current card, while that list still shows it.
-QString TestKeyboard::focusedCard() const
+QString MainWindowTest::focusedCard() const
 {
     if (ThoughtEditorView *editor = m_window->contentView()->editor())
         return "editor on " + editor->thought().title;
@@ -81,7 +88,7 @@ QString TestKeyboard::focusedCard() const
     return {};
 }
 
-void TestKeyboard::keysWorkTheBoard_data()
+void MainWindowTest::keysWorkTheBoard_data()
 {
     // The keys pressed, the card with the focus ring, the board: "A B C|D||E" is the start.
     QTest::addColumn<QString>("run");
@@ -103,7 +110,7 @@ void TestKeyboard::keysWorkTheBoard_data()
         << "Tab Ctrl+Return Ctrl+Return Ctrl+Shift+E =>  => B C|D||E A";
 }
 
-void TestKeyboard::keysWorkTheBoard()
+void MainWindowTest::keysWorkTheBoard()
 {
     QFETCH(QString, run);
     const QStringList parts = run.split(" => ");
@@ -112,7 +119,7 @@ void TestKeyboard::keysWorkTheBoard()
     QCOMPARE(board(), parts[2]);
 }
 
-void TestKeyboard::openEditorKeepsTheKeyboard()
+void MainWindowTest::openEditorKeepsTheKeyboard()
 {
     ContentView *content = m_window->contentView();
     press("Tab Down Return");
@@ -135,5 +142,35 @@ void TestKeyboard::openEditorKeepsTheKeyboard()
     QCOMPARE(focusedCard(), "B");
 }
 
-QTEST_MAIN(TestKeyboard)
-#include "tst_keyboard.moc"
+void MainWindowTest::screenReaderSeesTheWindow_data()
+{
+    // An object's role, name and description, as assistive technology is told them.
+    QTest::addColumn<QString>("object");
+    QTest::newRow("composer") << "EditableText\t记录瞬间想法\t输入想法后按回车添加到未开始";
+    QTest::newRow("search") << "EditableText\t搜索\t按标题、备注或状态筛选看板";
+    QTest::newRow("pill") << "StatusBar\t本机\t当前保存在本机，登录 Apple ID 后同步到 iCloud";
+    QTest::newRow("failed sign-in: its reason") << "Button\t重新登录\t无法连接登录服务";
+    QTest::newRow("column and count") << "Grouping\t未开始\t3 个想法";
+    QTest::newRow("card with a note") << "ListItem\tA\t未开始，\\S+前，有备注";
+    QTest::newRow("card without a note") << "ListItem\tD\t进行中，\\S+前";
+}
+
+void MainWindowTest::screenReaderSeesTheWindow()
+{
+    QFETCH(QString, object);
+    m_app->services().authService->handle(AuthorizationError{"无法连接登录服务"});
+    QStringList tree;
+    const std::function<void(QAccessibleInterface *)> walk = [&](QAccessibleInterface *node) {
+        tree.append(QString(QMetaEnum::fromType<QAccessible::Role>().valueToKey(node->role())) +
+                    '\t' + node->text(QAccessible::Name) + '\t' +
+                    node->text(QAccessible::Description));
+        for (int i = 0; i < node->childCount(); ++i)
+            walk(node->child(i));
+    };
+    walk(QAccessible::queryAccessibleInterface(m_window.get()));
+    QVERIFY2(tree.indexOf(QRegularExpression(QRegularExpression::anchoredPattern(object))) >= 0,
+             qPrintable(tree.join('\n')));
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_mainwindow.moc"
