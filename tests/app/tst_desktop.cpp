@@ -61,7 +61,6 @@ class DesktopTest : public QObject
 
     OidcProviderFixture m_provider;
     QString m_lumaret = QCoreApplication::applicationDirPath() + "/../lumaret";
-    QTemporaryDir m_package;
 
 private slots:
     void initTestCase()
@@ -70,41 +69,29 @@ private slots:
             QSKIP("the lumaret executable is not built next to the tests");
     }
 
-    void packageInstallsAValidLauncher_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QStringList>("validator");
-        const QString id = DesktopIntegration::applicationId();
-        const QString icons = "usr/share/icons/hicolor/";
-        QTest::newRow("desktop entry")
-            << "usr/share/applications/" + id + ".desktop" << QStringList{"desktop-file-validate"};
-        QTest::newRow("metainfo") << "usr/share/metainfo/" + id + ".metainfo.xml"
-                                  << QStringList{"appstreamcli", "validate", "--no-net"};
-        QTest::newRow("scalable icon") << icons + "scalable/apps/" + id + ".svg" << QStringList();
-        QTest::newRow("sized icon") << icons + "48x48/apps/" + id + ".png" << QStringList();
-    }
-
     void packageInstallsAValidLauncher()
     {
-        QFETCH(QString, path);
-        QFETCH(QStringList, validator);
-        const QString root = m_package.filePath("root/");
-        if (!QFile::exists(root)) {
-            const QString config = QCoreApplication::applicationDirPath() + "/../CPackConfig.cmake";
-            const auto [code, output] =
-                run("cpack", {"-G", "DEB", "--config", config, "-B", m_package.path()});
-            QVERIFY2(code == 0, output.constData());
-            const QString deb = m_package.filePath(QDir(m_package.path()).entryList({"*.deb"})[0]);
-            run("dpkg-deb", {"-x", deb, root});
-            // From dpkg-shlibdeps, and the platform plugin that no linker line names.
-            const QByteArray depends = run("dpkg-deb", {"-f", deb, "Depends"}).second;
-            for (const char *name : {"libqt6widgets6", "libqt6keychain1", "qt6-qpa-plugins"})
-                QVERIFY2(depends.contains(name), depends.constData());
-        }
-        QVERIFY2(QFile::exists(root + path), qPrintable(path));
-        if (!validator.isEmpty()) {
-            const auto [code, output] = run(validator.takeFirst(), validator << root + path);
-            QVERIFY2(code == 0, output.constData());
+        const QTemporaryDir package;
+        const QString config = QCoreApplication::applicationDirPath() + "/../CPackConfig.cmake";
+        const auto [code, output] =
+            run("cpack", {"-G", "DEB", "--config", config, "-B", package.path()});
+        QVERIFY2(code == 0, output.constData());
+        const QString deb = package.filePath(QDir(package.path()).entryList({"*.deb"})[0]);
+        const QString share = package.filePath("root/usr/share/"),
+                      id = DesktopIntegration::applicationId();
+        run("dpkg-deb", {"-x", deb, package.filePath("root")});
+        // From dpkg-shlibdeps, and the platform plugin that no linker line names.
+        const QByteArray depends = run("dpkg-deb", {"-f", deb, "Depends"}).second;
+        for (const char *name : {"libqt6widgets6", "libqt6keychain1", "qt6-qpa-plugins"})
+            QVERIFY2(depends.contains(name), depends.constData());
+        for (const QString &icon : {"scalable/apps/" + id + ".svg", "48x48/apps/" + id + ".png"})
+            QVERIFY2(QFile::exists(share + "icons/hicolor/" + icon), qPrintable(icon));
+        for (const auto &validation :
+             {QStringList{"desktop-file-validate", share + "applications/" + id + ".desktop"},
+              QStringList{"appstreamcli", "validate", "--no-net",
+                          share + "metainfo/" + id + ".metainfo.xml"}}) {
+            const auto [valid, said] = run(validation.first(), validation.mid(1));
+            QVERIFY2(valid == 0, said.constData());
         }
     }
 
