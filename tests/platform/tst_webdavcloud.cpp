@@ -327,12 +327,9 @@ void WebDavCloudTest::cloudCommand()
         return; // a desktop with a keyring stored the account
     QCOMPARE(lumaret.exitCode(), exitCode);
     QVERIFY2(said.contains(answer), qPrintable(said));
-    QDirIterator files(home.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (files.hasNext()) {
-        QFile file(files.next());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(!file.readAll().contains(m_apache.password().toUtf8()));
-    }
+    for (QDirIterator files(home.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+         files.hasNext();)
+        QVERIFY(!readFile(files.next()).contains(m_apache.password().toUtf8()));
     // The check's scratch resource never stays behind.
     QDirIterator left(cloud.collectionPath(), {".lumaret-check-*"}, QDir::Files | QDir::Hidden,
                       QDirIterator::Subdirectories);
