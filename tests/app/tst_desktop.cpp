@@ -33,7 +33,9 @@ public slots:
     }
 };
 
-enum class Lumaret { closed, running, silent };
+// The Lumaret holding the board: none, one that adds what it is sent, one that listens without
+// adding, one that holds the lock without listening.
+enum class Lumaret { closed, running, deaf, silent };
 
 /// A home of the test's own for this process and the Lumarets it starts: data, settings, and a
 /// private runtime folder for locks and sockets.
@@ -116,7 +118,9 @@ private slots:
                                         << 0 << QStringList{"记一下"};
         QTest::newRow("running, lines") << Lumaret::running << QStringList{"-"}
                                         << QByteArray("x\ny") << 0 << QStringList{"y", "x"};
-        // The lock is held by a Lumaret that does not answer: the board must stay untouched.
+        // A Lumaret that does not confirm, or does not answer: the board must stay untouched.
+        QTest::newRow("running, adds nothing")
+            << Lumaret::deaf << QStringList{"记一下"} << QByteArray() << 1 << QStringList();
         QTest::newRow("silent holder")
             << Lumaret::silent << QStringList{"记一下"} << QByteArray() << 1 << QStringList();
     }
@@ -133,12 +137,12 @@ private slots:
         SingleInstance window(SingleInstance::currentKey());
         BoardStore store(BoardPersistence::file(boardPath));
         const qsizetype before = store.thoughts().size();
-        if (lumaret == Lumaret::running) {
-            QCOMPARE(window.claim(), SingleInstance::Role::primary);
-            acceptQuickCaptures(window, store);
-        } else if (lumaret == Lumaret::silent) {
+        if (lumaret == Lumaret::silent)
             QVERIFY(window.tryLockWithoutServing());
-        }
+        else if (lumaret != Lumaret::closed)
+            QCOMPARE(window.claim(), SingleInstance::Role::primary);
+        if (lumaret == Lumaret::running)
+            acceptQuickCaptures(window, store);
 
         QProcess add;
         add.start(m_lumaret, QStringList{"add"} + arguments);

@@ -16,7 +16,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using namespace std::chrono_literals;
 using Kind = SyncService::State::Kind;
 
 namespace {

@@ -11,20 +11,19 @@
 /// sign-in provider that answers nothing by itself, and no cloud.
 struct AppFixture
 {
+    using Script = ScriptedIdentityProvider::Script;
     RecordingPersistence persistence;
     FakeSettings settings;
-    std::shared_ptr<ScriptedIdentityProvider::Script> signIn =
-        std::make_shared<ScriptedIdentityProvider::Script>();
     std::unique_ptr<LumaretApp> app;
 
     explicit AppFixture(const Board &board)
     {
         persistence.stored = board;
-        app = std::make_unique<LumaretApp>(
-            AppDependencies{persistence.persistence(),
-                            [this] { return std::make_unique<ScriptedIdentityProvider>(signIn); },
-                            [this] { return settings.open(); },
-                            [] { return std::unique_ptr<CloudKitThoughtSyncing>(); }});
+        app = std::make_unique<LumaretApp>(AppDependencies{
+            persistence.persistence(),
+            [] { return std::make_unique<ScriptedIdentityProvider>(std::make_shared<Script>()); },
+            [this] { return settings.open(); },
+            [] { return std::unique_ptr<CloudKitThoughtSyncing>(); }});
     }
     AppServices services() const { return app->services(); }
     BoardStore *store() const { return app->services().store; }
