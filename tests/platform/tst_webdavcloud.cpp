@@ -134,6 +134,9 @@ void WebDavCloudTest::recordIsTheBoardFileInAnEnvelope()
     QCOMPARE(machine.service->state(), SyncService::State::cloudKitReady());
     QCOMPARE(envelope(m_apache)["owner"], "phone");
     QCOMPARE(titles(serverBoard(m_apache)).first(), "mine");
+    QVERIFY(QFile::remove(recordPath(m_apache))); // Whoever removes the record, it comes back.
+    machine.catchUp();
+    QCOMPARE(titles(serverBoard(m_apache)).first(), "mine");
 }
 
 void WebDavCloudTest::twoMachinesNeverLoseAnEdit_data()

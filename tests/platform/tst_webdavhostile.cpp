@@ -216,6 +216,7 @@ void WebDavHostileTest::hostileAnswerFailsCleanly_data()
         "用户名或密码");
     row("403", "GET", status("403 Forbidden"), "不允许");
     row("405: not a WebDAV folder", "PROPFIND", status("405 Method Not Allowed"), "不是 WebDAV");
+    row("501: no WebDAV at all", "PROPFIND", status("501 Not Implemented"), "不是 WebDAV");
     row("409: no parent folder", {{"PROPFIND", notFound}, {"MKCOL", status("409 Conflict")}},
         "文件夹不存在");
     row("429", "GET", status("429 Too Many Requests"), "频繁");
@@ -240,6 +241,9 @@ void WebDavHostileTest::writesAreConditionalAndPlainHttpStaysLocal_data()
         << HostileScript{{"GET", notFound}} << "127.0.0.1" << QByteArray("If-None-Match: *");
     QTest::newRow("into a folder made first")
         << HostileScript{{"PROPFIND", notFound}} << "localhost" << read;
+    QTest::newRow("into a folder another machine made meanwhile")
+        << HostileScript{{"PROPFIND", notFound}, {"MKCOL", HostileAnswer::whole("405 Not Allowed")}}
+        << "127.0.0.1" << read;
     QTest::newRow("another host") << HostileScript{} << "cloud.example.invalid" << QByteArray();
     QTest::newRow("a name that begins as localhost")
         << HostileScript{} << "localhost.example.invalid" << QByteArray();
