@@ -94,6 +94,7 @@ void MainWindowTest::keysWorkTheBoard_data()
     QTest::addColumn<QString>("run");
     QTest::newRow("Tab: first card") << "Tab => A => A B C|D||E";
     QTest::newRow("Down stops at the end") << "Tab Down Down Down => C => A B C|D||E";
+    QTest::newRow("Up from the end") << "Tab End Up => B => A B C|D||E";
     QTest::newRow("Right passes an empty column") << "Tab Right Right => E => A B C|D||E";
     QTest::newRow("Return opens") << "Tab Down Return => editor on B => A B C|D||E";
     QTest::newRow("Ctrl+Return advances") << "Tab Down Ctrl+Return => B => A C|D B||E";

@@ -275,6 +275,7 @@ void WebDavCloudTest::cloudCommand_data()
     QTest::newRow("plain http to another host")
         << QStringList{"connect", "http://cloud.example.com/dav/", "--user", "ada"} << "apache"
         << right << 2 << "https://";
+    QTest::newRow("no user") << connect.mid(0, 2) << "apache" << right << 2 << "--user NAME";
     QTest::newRow("password refused") << connect << "apache"
                                       << "wrong" << 1 << "用户名或密码";
     QTest::newRow("no password") << connect << "apache"
