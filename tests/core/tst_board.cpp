@@ -143,8 +143,7 @@ void BoardTest::readsStrictly_data()
     rejects("id with braces", with(id, "{" + id + "}"));
     rejects("id with other separators", with(id, QByteArray(id).replace('-', '_')));
     rejects("id not hex", with(id, QByteArray(id).replace('F', 'G')));
-    rejects("id with its last dash moved",
-            with(id, id.left(23) + id.mid(24, 1) + '-' + id.mid(25)));
+    rejects("id with a digit for its last dash", with(id, id.left(23) + 'A' + id.mid(24)));
     rejects("fractional date", with(updated, "2026-03-01T09:01:00.5Z"));
     rejects("date without zone", with(updated, "2026-03-01T09:01:00"));
     rejects("impossible date", with(updated, "2026-02-29T09:01:00Z"));
