@@ -10,9 +10,8 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
   libicu-dev qtkeychain-qt6-dev libssl-dev libgl-dev libbenchmark-dev libsimdjson-dev)
 RUN_PACKAGES=(qt6-qpa-plugins fonts-noto-cjk)
 TEST_PACKAGES=(xvfb xauth xdotool apache2 lighttpd lighttpd-mod-webdav rclone nodejs
-  desktop-file-utils appstream dbus-daemon dpkg-dev file at-spi2-core python3-pyatspi)
-# dpkg-shlibdeps (dpkg-dev, which calls file) works out the package's Depends. The accessibility
-# test walks the window as a screen reader does: over AT-SPI (at-spi2-core, python3-pyatspi).
+  desktop-file-utils appstream dbus-daemon dpkg-dev file)
+# dpkg-shlibdeps (dpkg-dev, which calls file) works out the package's Depends.
 PACKAGE_PACKAGES=(dpkg-dev file)
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 FORMAT_PACKAGES=(clang-format)

@@ -3,12 +3,14 @@
 #include "OidcProviderFixture.h"
 #include "QuickCapture.h"
 #include "SingleInstance.h"
+#include "stores/BoardSnapshots.h"
 #include "stores/BoardStore.h"
 
 #include <QApplication>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStyle>
 #include <QTemporaryDir>
@@ -31,7 +33,21 @@ public slots:
     }
 };
 
-enum class Lumaret { closed, running, silent };
+// The Lumaret holding the board: none, one that adds what it is sent, one that listens without
+// adding, one that holds the lock without listening.
+enum class Lumaret { closed, running, deaf, silent };
+
+/// A home of the test's own for this process and the Lumarets it starts: data, settings, and a
+/// private runtime folder for locks and sockets.
+static std::unique_ptr<QTemporaryDir> privateHome()
+{
+    auto home = std::make_unique<QTemporaryDir>();
+    QDir(home->path()).mkdir("run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    for (const char *folder : {"DATA", "CONFIG"})
+        qputenv(QByteArray("XDG_") + folder + "_HOME", home->filePath(folder).toUtf8());
+    qputenv("XDG_RUNTIME_DIR", home->filePath("run").toUtf8());
+    return home;
+}
 
 static std::pair<int, QByteArray> run(const QString &program, const QStringList &arguments)
 {
@@ -47,7 +63,6 @@ class DesktopTest : public QObject
 
     OidcProviderFixture m_provider;
     QString m_lumaret = QCoreApplication::applicationDirPath() + "/../lumaret";
-    QTemporaryDir m_package;
 
 private slots:
     void initTestCase()
@@ -56,41 +71,29 @@ private slots:
             QSKIP("the lumaret executable is not built next to the tests");
     }
 
-    void packageInstallsAValidLauncher_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QStringList>("validator");
-        const QString id = DesktopIntegration::applicationId();
-        const QString icons = "usr/share/icons/hicolor/";
-        QTest::newRow("desktop entry")
-            << "usr/share/applications/" + id + ".desktop" << QStringList{"desktop-file-validate"};
-        QTest::newRow("metainfo") << "usr/share/metainfo/" + id + ".metainfo.xml"
-                                  << QStringList{"appstreamcli", "validate", "--no-net"};
-        QTest::newRow("scalable icon") << icons + "scalable/apps/" + id + ".svg" << QStringList();
-        QTest::newRow("sized icon") << icons + "48x48/apps/" + id + ".png" << QStringList();
-    }
-
     void packageInstallsAValidLauncher()
     {
-        QFETCH(QString, path);
-        QFETCH(QStringList, validator);
-        const QString root = m_package.filePath("root/");
-        if (!QFile::exists(root)) {
-            const QString config = QCoreApplication::applicationDirPath() + "/../CPackConfig.cmake";
-            const auto [code, output] =
-                run("cpack", {"-G", "DEB", "--config", config, "-B", m_package.path()});
-            QVERIFY2(code == 0, output.constData());
-            const QString deb = m_package.filePath(QDir(m_package.path()).entryList({"*.deb"})[0]);
-            run("dpkg-deb", {"-x", deb, root});
-            // From dpkg-shlibdeps, and the platform plugin that no linker line names.
-            const QByteArray depends = run("dpkg-deb", {"-f", deb, "Depends"}).second;
-            for (const char *name : {"libqt6widgets6", "libqt6keychain1", "qt6-qpa-plugins"})
-                QVERIFY2(depends.contains(name), depends.constData());
-        }
-        QVERIFY2(QFile::exists(root + path), qPrintable(path));
-        if (!validator.isEmpty()) {
-            const auto [code, output] = run(validator.takeFirst(), validator << root + path);
-            QVERIFY2(code == 0, output.constData());
+        const QTemporaryDir package;
+        const QString config = QCoreApplication::applicationDirPath() + "/../CPackConfig.cmake";
+        const auto [code, output] =
+            run("cpack", {"-G", "DEB", "--config", config, "-B", package.path()});
+        QVERIFY2(code == 0, output.constData());
+        const QString deb = package.filePath(QDir(package.path()).entryList({"*.deb"})[0]);
+        const QString share = package.filePath("root/usr/share/"),
+                      id = DesktopIntegration::applicationId();
+        run("dpkg-deb", {"-x", deb, package.filePath("root")});
+        // From dpkg-shlibdeps, and the platform plugin that no linker line names.
+        const QByteArray depends = run("dpkg-deb", {"-f", deb, "Depends"}).second;
+        for (const char *name : {"libqt6widgets6", "libqt6keychain1", "qt6-qpa-plugins"})
+            QVERIFY2(depends.contains(name), depends.constData());
+        for (const QString &icon : {"scalable/apps/" + id + ".svg", "48x48/apps/" + id + ".png"})
+            QVERIFY2(QFile::exists(share + "icons/hicolor/" + icon), qPrintable(icon));
+        for (const auto &validation :
+             {QStringList{"desktop-file-validate", share + "applications/" + id + ".desktop"},
+              QStringList{"appstreamcli", "validate", "--no-net",
+                          share + "metainfo/" + id + ".metainfo.xml"}}) {
+            const auto [valid, said] = run(validation.first(), validation.mid(1));
+            QVERIFY2(valid == 0, said.constData());
         }
     }
 
@@ -107,11 +110,17 @@ private slots:
                                        << QByteArray("a\n\n b \r\n") << 0 << QStringList{"b", "a"};
         QTest::newRow("closed, empty")
             << Lumaret::closed << QStringList{" "} << QByteArray() << 2 << QStringList();
+        QTest::newRow("closed, unknown option")
+            << Lumaret::closed << QStringList{"-x"} << QByteArray() << 2 << QStringList();
+        QTest::newRow("closed, a tab inside")
+            << Lumaret::closed << QStringList{"a\tb"} << QByteArray() << 0 << QStringList{"a b"};
         QTest::newRow("running, words") << Lumaret::running << QStringList{"记一下"} << QByteArray()
                                         << 0 << QStringList{"记一下"};
         QTest::newRow("running, lines") << Lumaret::running << QStringList{"-"}
                                         << QByteArray("x\ny") << 0 << QStringList{"y", "x"};
-        // The lock is held by a Lumaret that does not answer: the board must stay untouched.
+        // A Lumaret that does not confirm, or does not answer: the board must stay untouched.
+        QTest::newRow("running, adds nothing")
+            << Lumaret::deaf << QStringList{"记一下"} << QByteArray() << 1 << QStringList();
         QTest::newRow("silent holder")
             << Lumaret::silent << QStringList{"记一下"} << QByteArray() << 1 << QStringList();
     }
@@ -123,20 +132,17 @@ private slots:
         QFETCH(QByteArray, input);
         QFETCH(int, exitCode);
         QFETCH(QStringList, added);
-        QTemporaryDir home;
-        QDir(home.path()).mkdir("run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
-        qputenv("XDG_RUNTIME_DIR", home.filePath("run").toUtf8());
+        const auto home = privateHome();
         const QString boardPath = BoardPersistence::liveStoragePath();
         SingleInstance window(SingleInstance::currentKey());
         BoardStore store(BoardPersistence::file(boardPath));
         const qsizetype before = store.thoughts().size();
-        if (lumaret == Lumaret::running) {
-            QCOMPARE(window.claim(), SingleInstance::Role::primary);
-            acceptQuickCaptures(window, store);
-        } else if (lumaret == Lumaret::silent) {
+        if (lumaret == Lumaret::silent)
             QVERIFY(window.tryLockWithoutServing());
-        }
+        else if (lumaret != Lumaret::closed)
+            QCOMPARE(window.claim(), SingleInstance::Role::primary);
+        if (lumaret == Lumaret::running)
+            acceptQuickCaptures(window, store);
 
         QProcess add;
         add.start(m_lumaret, QStringList{"add"} + arguments);
@@ -212,6 +218,61 @@ private slots:
         QCOMPARE(isDark(), darkAfter);
     }
 
+    void secondLaunchHandsOverWithoutWritingTheBoard()
+    {
+        const auto home = privateHome();
+        const QString data = home->filePath("DATA");
+        const QString key = SingleInstance::currentKey();
+        QCOMPARE(SingleInstance::keyFor("1000", data + "/"), SingleInstance::keyFor("1000", data));
+        QVERIFY(SingleInstance::keyFor("1001", data) != SingleInstance::keyFor("1000", data));
+        // A lock naming a process that no longer exists, as a crash leaves it, is taken over.
+        QProcess vanished;
+        vanished.start("true");
+        QVERIFY(vanished.waitForStarted());
+        const qint64 pid = vanished.processId();
+        QVERIFY(vanished.waitForFinished());
+        QFile lock(home->filePath("run/" + key + ".lock"));
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write(QByteArray::number(pid) + "\nlumaret\n" + QSysInfo::machineHostName().toUtf8() +
+                   "\n");
+        lock.close();
+        QProcess first;
+        QProcess second;
+        first.start(m_lumaret);
+        // The first instance is up once its socket exists.
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(home->filePath("run/" + key + ".socket")), 10000);
+        second.start(m_lumaret);
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(first.state(), QProcess::Running);
+        // Neither instance changed anything, so no board file was written.
+        QVERIFY(!QFile::exists(BoardPersistence::liveStoragePath()));
+        first.terminate();
+        QVERIFY(first.waitForFinished(5000));
+    }
+
+    void snapshotsAreListedAndRestored()
+    {
+        const auto home = privateHome();
+        const QString path = BoardPersistence::liveStoragePath();
+        QVERIFY(run(m_lumaret, {"snapshots"}).second.contains("还没有快照"));
+        const Board kept{makeThought("kept"),
+                         makeThought("gone", ThoughtStatus::notStarted, 0, true)};
+        BoardPersistence::file(path).save(kept);
+        const QString id = *BoardSnapshots(path).take(fixtureNow());
+        BoardPersistence::file(path).save({makeThought("later")});
+        // One live thought in the snapshot; the tombstone does not count.
+        QVERIFY(QString(run(m_lumaret, {"snapshots"}).second)
+                    .contains(QRegularExpression(id + " .* 1\n")));
+        QCOMPARE(run(m_lumaret, {"snapshots", "restore", "20000101-000000"}).first, 1);
+        QCOMPARE(run(m_lumaret, {"snapshots", "restore"}).first, 2);
+        QCOMPARE(run(m_lumaret, {"snapshots", "restore", id}).first, 0);
+        const Board restored = BoardPersistence::file(path).load().value_or(Board());
+        QCOMPARE(titles(restored), (QStringList{"kept", "gone", "later"}));
+        QCOMPARE(restored[2].isDeleted, true);
+    }
+
     void signInProviderIsCheckedBeforeItIsKept_data()
     {
         QTest::addColumn<QString>("issuer");
@@ -232,8 +293,7 @@ private slots:
             QFAIL(qPrintable(m_provider.problem()));
         }
         issuer.replace("{provider}", m_provider.issuer());
-        QTemporaryDir home;
-        qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+        const auto home = privateHome();
         QCOMPARE(run(m_lumaret, {"signin", "configure", issuer, "lumaret"}).first, exitCode);
         QCOMPARE(run(m_lumaret, {"signin", "status"}).second.contains(issuer.toUtf8()),
                  exitCode == 0);

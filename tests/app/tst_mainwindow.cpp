@@ -1,109 +1,177 @@
-#include "BoardFixtures.h"
+#include "AppFixture.h"
 #include "ContentView.h"
-#include "FakeSettings.h"
-#include "LumaretApp.h"
+#include "EditorOverlay.h"
+#include "KanbanCardList.h"
 #include "MainWindow.h"
 #include "QuickComposer.h"
-#include "ScriptedIdentityProvider.h"
 #include "SearchField.h"
-#include "SingleInstance.h"
-#include "services/CloudKitThoughtSyncing.h"
-#include "stores/BoardStore.h"
+#include "ThoughtEditorView.h"
+#include "services/AppleIDAuthService.h"
 
+#include <QAccessible>
 #include <QLineEdit>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QMetaEnum>
+#include <QtTest>
 
-#include <unistd.h>
-
-// The application as a whole: its wiring, its window, and one writer per board.
+// The real window and wiring over A (with a note), B, C (未开始), D (进行中) and E (归档), the
+// caret in the composer, worked by keyboard and read as a screen reader reads it.
 class MainWindowTest : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void menuShortcutsReachTheWiredServices();
-    void secondLaunchHandsOverWithoutWritingTheBoard();
+    void init();
+    void cleanup()
+    {
+        m_window.reset();
+        m_app.reset();
+    }
+    void keysWorkTheBoard_data();
+    void keysWorkTheBoard();
+    void openEditorKeepsTheKeyboard();
+    void screenReaderSeesTheWindow_data();
+    void screenReaderSeesTheWindow();
+
+private:
+    void press(const QString &keys);
+    QString board() const;
+    QString focusedCard() const;
+    std::unique_ptr<AppFixture> m_app;
+    std::unique_ptr<MainWindow> m_window;
 };
 
-void MainWindowTest::menuShortcutsReachTheWiredServices()
+void MainWindowTest::init()
 {
-    // The real application wiring over an in-memory board and settings of the test's own.
-    RecordingPersistence persistence;
-    persistence.stored = Board{makeThought("写周报")};
-    FakeSettings settings;
-    LumaretApp app(AppDependencies{persistence.persistence(),
-                                   [] {
-                                       return std::make_unique<ScriptedIdentityProvider>(
-                                           std::make_shared<ScriptedIdentityProvider::Script>());
-                                   },
-                                   [&] { return settings.open(); },
-                                   [] { return std::unique_ptr<CloudKitThoughtSyncing>(); }});
-    MainWindow window(app.services());
-    QCOMPARE(window.windowTitle(), QStringLiteral("Lumaret"));
-    window.show();
-    window.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&window));
-    const Board before = app.services().store->thoughts();
-    QuickComposer *composer = window.contentView()->composer();
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        window.contentView()->searchField()->lineEdit()->setFocus();
-        QTest::keySequence(&window, QKeySequence(QStringLiteral("Ctrl+N")));
-        QVERIFY(composer->isFocused());
-    }
-    QVERIFY(persistence.saves.isEmpty());
-    // Archiving saves even when nothing is completed.
-    QTest::keySequence(&window, QKeySequence(QStringLiteral("Ctrl+Shift+E")));
-    QCOMPARE(persistence.saves.size(), 1);
-    QCOMPARE(app.services().store->thoughts(), before);
+    Thought withNote = makeThought("A");
+    withNote.note = "周五前";
+    m_app = std::make_unique<AppFixture>(Board{withNote, makeThought("B"), makeThought("C"),
+                                               makeThought("D", ThoughtStatus::inProgress),
+                                               makeThought("E", ThoughtStatus::archived)});
+    m_window = std::make_unique<MainWindow>(m_app->services());
+    QCOMPARE(m_window->windowTitle(), "Lumaret");
+    m_window->bringToFront();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QVERIFY(m_window->contentView()->composer()->isFocused());
 }
 
-void MainWindowTest::secondLaunchHandsOverWithoutWritingTheBoard()
+void MainWindowTest::press(const QString &keys)
 {
-    const QString binary = QCoreApplication::applicationDirPath() + QStringLiteral("/../lumaret");
-    if (!QFile::exists(binary))
-        QSKIP("the lumaret executable is not built next to the tests");
-    QTemporaryDir home;
-    QTemporaryDir runtime; // Locks and sockets go to a runtime folder of the test's own.
-    QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QString data = home.filePath("data");
-    const QString key =
-        SingleInstance::keyFor(QString::number(getuid()), data + "/Lumaret/board.json");
-    QCOMPARE(SingleInstance::keyFor("1000", data + "/"), SingleInstance::keyFor("1000", data));
-    QVERIFY(SingleInstance::keyFor("1001", data) != SingleInstance::keyFor("1000", data));
-    // A lock naming a process that no longer exists, as a crash leaves it, is taken over.
-    QProcess vanished;
-    vanished.start(QStringLiteral("true"));
-    QVERIFY(vanished.waitForStarted());
-    const qint64 pid = vanished.processId();
-    QVERIFY(vanished.waitForFinished());
-    QFile lock(runtime.filePath(key + ".lock"));
-    QVERIFY(lock.open(QIODevice::WriteOnly));
-    lock.write(QByteArray::number(pid) + "\nlumaret\n" + QSysInfo::machineHostName().toUtf8() +
-               "\n");
-    lock.close();
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
-    environment.insert("XDG_DATA_HOME", data);
-    environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
-    environment.insert("XDG_RUNTIME_DIR", runtime.path());
-    QProcess first;
-    QProcess second;
-    for (QProcess *process : {&first, &second})
-        process->setProcessEnvironment(environment);
-    first.start(binary);
-    // The first instance is up once its socket exists.
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(runtime.filePath(key + ".socket")), 10000);
-    second.start(binary);
-    QVERIFY(second.waitForFinished(10000));
-    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(second.exitCode(), 0);
-    QCOMPARE(first.state(), QProcess::Running);
-    // Neither instance changed anything, so no board file was written.
-    QVERIFY(!QFile::exists(data + "/Lumaret/board.json"));
-    first.terminate();
-    QVERIFY(first.waitForFinished(5000));
+    for (const QString &key : keys.split(' ')) {
+        if (key == "search")
+            m_window->contentView()->searchField()->lineEdit()->setFocus();
+        else
+            QTest::keySequence(QApplication::focusWidget(), QKeySequence(key));
+    }
+}
+
+// The columns' titles, separated by "|".
+QString MainWindowTest::board() const
+{
+    QStringList columns;
+    for (ThoughtStatus status : ThoughtStatuses::allCases)
+        columns.append(titles(m_app->store()->visibleThoughtsByStatus()[status]).join(' '));
+    return columns.join('|');
+}
+
+// The card with the ring: the focused list's current card, while that list still shows it.
+QString MainWindowTest::focusedCard() const
+{
+    if (ThoughtEditorView *editor = m_window->contentView()->editor())
+        return "editor on " + editor->thought().title;
+    if (m_window->contentView()->composer()->isFocused())
+        return "composer";
+    const auto *cards = qobject_cast<KanbanCardList *>(QApplication::focusWidget());
+    for (const Thought &thought : cards ? cards->thoughts() : Board()) {
+        if (thought.id == cards->currentCard())
+            return thought.title;
+    }
+    return {};
+}
+
+void MainWindowTest::keysWorkTheBoard_data()
+{
+    // The keys pressed, the card with the focus ring, the board: "A B C|D||E" is the start.
+    QTest::addColumn<QString>("run");
+    QTest::newRow("Tab: first card") << "Tab => A => A B C|D||E";
+    QTest::newRow("Down stops at the end") << "Tab Down Down Down => C => A B C|D||E";
+    QTest::newRow("Up from the end") << "Tab End Up => B => A B C|D||E";
+    QTest::newRow("Right passes an empty column") << "Tab Right Right => E => A B C|D||E";
+    QTest::newRow("Return opens") << "Tab Down Return => editor on B => A B C|D||E";
+    QTest::newRow("Ctrl+Return advances") << "Tab Down Ctrl+Return => B => A C|D B||E";
+    QTest::newRow("Ctrl+Shift+Right") << "Tab Ctrl+Shift+Right => A => B C|D A||E";
+    QTest::newRow("Ctrl+Shift+Down") << "Tab Ctrl+Shift+Down => A => B A C|D||E";
+    QTest::newRow("Ctrl+Shift+Up") << "Tab End Ctrl+Shift+Up => C => A C B|D||E";
+    QTest::newRow("Delete: next card") << "Tab Down Delete => C => A C|D||E";
+    QTest::newRow("Delete the only: next column") << "Tab Right Delete => A => A B C|||E";
+    QTest::newRow("Tab passes an empty column")
+        << "Tab Delete Delete Delete Ctrl+N Tab => D => |D||E";
+    QTest::newRow("Ctrl+N from a card") << "Tab Down Ctrl+N => composer => A B C|D||E";
+    QTest::newRow("Ctrl+N from the search field") << "search Ctrl+N => composer => A B C|D||E";
+    QTest::newRow("Ctrl+Shift+E archives the completed")
+        << "Tab Ctrl+Return Ctrl+Return Ctrl+Shift+E =>  => B C|D||E A";
+}
+
+void MainWindowTest::keysWorkTheBoard()
+{
+    QFETCH(QString, run);
+    const QStringList parts = run.split(" => ");
+    press(parts[0]);
+    QCOMPARE(focusedCard(), parts[1]);
+    QCOMPARE(board(), parts[2]);
+}
+
+void MainWindowTest::openEditorKeepsTheKeyboard()
+{
+    ContentView *content = m_window->contentView();
+    press("Tab Down Return");
+    QVERIFY(QTest::qWaitFor([&] { return !content->editorOverlay()->isAnimating(); }));
+    for (const char *key : {"Tab", "Shift+Tab"}) {
+        QSet<QWidget *> visited;
+        for (int step = 0; step < 12; ++step) {
+            press(key);
+            QVERIFY(content->editor()->isAncestorOf(QApplication::focusWidget()));
+            visited.insert(QApplication::focusWidget());
+        }
+        QVERIFY(visited.size() >= 4); // round through the panel, not stuck on one control
+    }
+    // The window's commands would act behind the backdrop: nothing reaches the board.
+    press("Ctrl+N Ctrl+Shift+E");
+    content->composer()->setFocused(); // as a program might ask
+    QVERIFY(!content->composer()->isFocused());
+    QVERIFY(m_app->persistence.saves.isEmpty());
+    QCOMPARE(focusedCard(), "editor on B");
+    press("Escape");
+    QCOMPARE(focusedCard(), "B");
+}
+
+void MainWindowTest::screenReaderSeesTheWindow_data()
+{
+    // An object's role, name and description, as assistive technology is told them.
+    QTest::addColumn<QString>("object");
+    QTest::newRow("composer") << "EditableText\t记录瞬间想法\t输入想法后按回车添加到未开始";
+    QTest::newRow("search") << "EditableText\t搜索\t按标题、备注或状态筛选看板";
+    QTest::newRow("pill") << "StatusBar\t本机\t当前保存在本机，登录 Apple ID 后同步到 iCloud";
+    QTest::newRow("failed sign-in: its reason") << "Button\t重新登录\t无法连接登录服务";
+    QTest::newRow("column and count") << "Grouping\t未开始\t3 个想法";
+    QTest::newRow("card with a note") << "ListItem\tA\t未开始，\\S+前，有备注";
+    QTest::newRow("card without a note") << "ListItem\tD\t进行中，\\S+前";
+}
+
+void MainWindowTest::screenReaderSeesTheWindow()
+{
+    QFETCH(QString, object);
+    m_app->services().authService->handle(AuthorizationError{"无法连接登录服务"});
+    QStringList tree;
+    const std::function<void(QAccessibleInterface *)> walk = [&](QAccessibleInterface *node) {
+        tree.append(QString(QMetaEnum::fromType<QAccessible::Role>().valueToKey(node->role())) +
+                    '\t' + node->text(QAccessible::Name) + '\t' +
+                    node->text(QAccessible::Description));
+        for (int i = 0; i < node->childCount(); ++i)
+            walk(node->child(i));
+    };
+    walk(QAccessible::queryAccessibleInterface(m_window.get()));
+    QVERIFY2(tree.indexOf(QRegularExpression(QRegularExpression::anchoredPattern(object))) >= 0,
+             qPrintable(tree.join('\n')));
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -3,12 +3,19 @@
 #include "stores/BoardStore.h"
 #include "support/RelativeLabel.h"
 
+#include <QDir>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <sys/mount.h>
+#include <sys/resource.h>
+
 // The board file, the thoughts in it and the store that owns them: the file's bytes are checked
-// exactly and any malformed file rejects the whole board; every store operation keeps order,
-// status, updatedAt and tombstones as the board's rules say and saves the change.
+// exactly and any malformed file rejects the whole board, an unreadable file is never overwritten
+// and a full disk never leaves anything but a whole board behind; every store operation keeps
+// order, status, updatedAt and tombstones as the board's rules say and saves the change.
 class BoardTest : public QObject
 {
     Q_OBJECT
@@ -25,6 +32,10 @@ private slots:
     void searchMatchesTrimmedTextInTitleNoteOrColumn();
     void relativeLabelsUseTheLargestWholeUnit_data();
     void relativeLabelsUseTheLargestWholeUnit();
+    void unreadableFileIsKeptAsideBeforeTheFirstSave_data();
+    void unreadableFileIsKeptAsideBeforeTheFirstSave();
+    void failedSavesKeepTheLastBoardThatFitted_data();
+    void failedSavesKeepTheLastBoardThatFitted();
 };
 
 namespace {
@@ -60,6 +71,12 @@ QString summary(const Board &board)
                      (t.isDeleted ? "~" : "") + (t.updatedAt == now ? "*" : "") +
                      (t.note.isEmpty() ? QString() : '[' + t.note + ']'));
     return parts.join(' ');
+}
+
+QByteArray contentsOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -126,9 +143,13 @@ void BoardTest::readsStrictly_data()
     rejects("id with braces", with(id, "{" + id + "}"));
     rejects("id with other separators", with(id, QByteArray(id).replace('-', '_')));
     rejects("id not hex", with(id, QByteArray(id).replace('F', 'G')));
+    rejects("id with a digit for its last dash", with(id, id.left(23) + 'A' + id.mid(24)));
     rejects("fractional date", with(updated, "2026-03-01T09:01:00.5Z"));
     rejects("date without zone", with(updated, "2026-03-01T09:01:00"));
     rejects("impossible date", with(updated, "2026-02-29T09:01:00Z"));
+    rejects("no leap day in a century", with(updated, "1900-02-29T09:01:00Z"));
+    rejects("hour 24", with(updated, "2026-03-01T24:00:00Z"));
+    rejects("offset of 60 minutes", with(updated, "2026-03-01T09:01:00+08:60"));
     rejects("isDeleted a string", with("false", R"("false")"));
     rejects("isDeleted a number", with("false", "0"));
     rejects("thought not an object", R"("text")");
@@ -327,12 +348,14 @@ void BoardTest::relativeLabelsUseTheLargestWholeUnit_data()
     QTest::newRow("under a second ago") << at.addMSecs(-400) << "0秒前";
     QTest::newRow("59 seconds ago") << at.addSecs(-59) << "59秒前";
     QTest::newRow("a minute ago") << at.addSecs(-60) << "1分钟前";
+    QTest::newRow("an hour ago, exactly") << at.addSecs(-3600) << "1小时前";
     QTest::newRow("in two hours") << at.addSecs(7200) << "2小时后";
     QTest::newRow("a day ago, exactly") << at.addDays(-1) << "1天前";
     QTest::newRow("in a week") << at.addDays(7) << "1周后";
     QTest::newRow("two weeks ago, across a month start") << at.addDays(-14) << "2周前";
     QTest::newRow("in 30 days, short of a month") << at.addDays(30) << "4周后";
     QTest::newRow("a calendar month ago") << at.addMonths(-1) << "1个月前";
+    QTest::newRow("in a calendar month") << at.addMonths(1) << "1个月后";
     QTest::newRow("a year ago") << at.addYears(-1) << "1年前";
 }
 
@@ -341,6 +364,94 @@ void BoardTest::relativeLabelsUseTheLargestWholeUnit()
     QFETCH(QDateTime, date);
     QFETCH(QString, label);
     QCOMPARE(relativeLabel(date, fixtureNow()), label);
+}
+
+void BoardTest::unreadableFileIsKeptAsideBeforeTheFirstSave_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<bool>("readable");
+    const QByteArray good = BoardCodec::encode({makeThought("t")});
+    QTest::newRow("no file") << QByteArray() << false;
+    QTest::newRow("newer status") << QByteArray(good).replace("notStarted", "someday") << false;
+    QTest::newRow("truncated") << good.chopped(3) << false;
+    QTest::newRow("readable") << good << true;
+}
+
+void BoardTest::unreadableFileIsKeptAsideBeforeTheFirstSave()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(bool, readable);
+    QTemporaryDir dir;
+    qputenv("XDG_DATA_HOME", dir.filePath("data").toUtf8());
+    const QString path = dir.filePath("data/Lumaret/board.json");
+    QCOMPARE(BoardPersistence::liveStoragePath(), path);
+    if (!contents.isEmpty()) {
+        QVERIFY(QDir().mkpath(dir.filePath("data/Lumaret")));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
+    }
+    BoardPersistence persistence = BoardPersistence::live();
+    QCOMPARE(persistence.load().has_value(), readable);
+    QCOMPARE(contentsOf(path), contents); // Loading alone never touches it, nor creates one.
+    const Board board{makeThought("new"), makeThought("gone", ThoughtStatus::archived, 0, true)};
+    persistence.save(board);
+    persistence.save(board); // The rescue happens once, not at every save.
+    QStringList files = QDir(dir.filePath("data/Lumaret")).entryList(QDir::Files);
+    QCOMPARE(files.size(), readable || contents.isEmpty() ? 1 : 2);
+    QCOMPARE(contentsOf(dir.filePath("data/Lumaret/" + files.last())),
+             files.size() == 2 ? contents : BoardCodec::encode(board));
+    QVERIFY(files.last().startsWith(files.size() == 2 ? "board.json.unreadable-" : "board.json"));
+    QCOMPARE(BoardPersistence::live().load(), std::optional<Board>(board));
+    qunsetenv("XDG_DATA_HOME");
+}
+
+void BoardTest::failedSavesKeepTheLastBoardThatFitted_data()
+{
+    QTest::addColumn<bool>("fullFileSystem");
+    QTest::newRow("full file system") << true;
+    QTest::newRow("file size limit") << false;
+}
+
+void BoardTest::failedSavesKeepTheLastBoardThatFitted()
+{
+    QFETCH(bool, fullFileSystem);
+    QTemporaryDir dir;
+    const QByteArray mountPoint = dir.path().toLocal8Bit();
+    if (fullFileSystem && ::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=256k") != 0)
+        QSKIP("cannot mount a small tmpfs here (needs root and a sandbox that allows mounts)");
+    const QString path = dir.filePath("Lumaret/board.json");
+    const Board before{makeThought("保存过的想法"),
+                       makeThought("second", ThoughtStatus::completed)};
+    BoardPersistence::file(path).save(before);
+    BoardStore store(BoardPersistence::file(path));
+    store.setClock([] { return fixtureNow(); }); // Whole seconds, as the file keeps them.
+    rlimit original{};
+    getrlimit(RLIMIT_FSIZE, &original);
+    rlimit limited = original;
+    limited.rlim_cur = 16 * 1024;
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QFile filler(dir.filePath("filler"));
+    // Fill the file system but for a few kilobytes, or limit the size of any file written.
+    if (fullFileSystem && filler.open(QIODevice::WriteOnly))
+        while (filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) {
+        }
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, fullFileSystem ? &original : &limited), 0);
+    for (int i = 0; i < 200; ++i)
+        store.addQuickThought(QStringLiteral("写不下的想法 %1 ").arg(i) +
+                              QString(300, QChar(0x611f)));
+    setrlimit(RLIMIT_FSIZE, &original);
+    std::signal(SIGXFSZ, previousHandler);
+    filler.remove();
+    QCOMPARE(store.thoughts().size(), before.size() + 200);
+    // The file holds the last board that still fitted: whole, loadable, and short of the rest.
+    const std::optional<Board> onDisk = BoardPersistence::file(path).load();
+    QVERIFY(onDisk);
+    const qsizetype fitted = onDisk->size() - before.size();
+    QVERIFY(fitted >= 0 && fitted < 200);
+    QCOMPARE(*onDisk, store.thoughts().mid(200 - fitted));
+    QCOMPARE(QDir(dir.filePath("Lumaret")).entryList(QDir::Files), QStringList{"board.json"});
+    if (fullFileSystem)
+        ::umount(mountPoint.constData());
 }
 
 QTEST_GUILESS_MAIN(BoardTest)

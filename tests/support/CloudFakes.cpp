@@ -37,27 +37,32 @@ void MemoryCloudStore::answer(const QString &call, std::function<void()> effect,
 void MemoryCloudStore::accountStatus(AccountStatusCompletion completion)
 {
     answer(
-        QString("accountStatus"),
-        [completion, cloud = m_cloud] { completion(cloud->accountStatus); }, completion);
+        "accountStatus", [completion, cloud = m_cloud] { completion(cloud->accountStatus); },
+        completion);
 }
 
 void MemoryCloudStore::fetch(FetchCompletion completion)
 {
     answer(
-        QString("fetch"), [completion, cloud = m_cloud] { completion(cloud->record); }, completion);
+        "fetch", [completion, cloud = m_cloud] { completion(cloud->record); }, completion);
 }
 
+void MemoryCloudStore::version(VersionCompletion completion)
+{
+    answer(
+        "version", [completion, cloud = m_cloud] { completion(cloud->record.version); },
+        completion);
+}
+
+// Both writes are guarded by the version the machine read, as If-Match guards them on a server.
 void MemoryCloudStore::save(const Board &board, const QByteArray &basedOn,
                             SaveCompletion completion)
 {
     answer(
-        QString("save"),
+        "save",
         [completion, cloud = m_cloud, board, basedOn] {
-            if (cloud->record.version != basedOn) {
-                completion(
-                    CloudError{CloudErrorCode::serverRecordChanged, QString("changed elsewhere")});
-                return;
-            }
+            if (cloud->record.version != basedOn)
+                return completion(CloudError{CloudErrorCode::serverRecordChanged, "changed"});
             // Stored as the record stores it: in the board file's format, whole seconds.
             cloud->record = CloudSnapshot{CloudSnapshot::Kind::board,
                                           *BoardCodec::decode(BoardCodec::encode(board)),
@@ -68,23 +73,13 @@ void MemoryCloudStore::save(const Board &board, const QByteArray &basedOn,
         completion);
 }
 
-void MemoryCloudStore::version(VersionCompletion completion)
-{
-    answer(
-        QString("version"), [completion, cloud = m_cloud] { completion(cloud->record.version); },
-        completion);
-}
-
 void MemoryCloudStore::moveAside(const QByteArray &version, MoveAsideCompletion completion)
 {
     answer(
-        QString("moveAside"),
+        "moveAside",
         [completion, cloud = m_cloud, version] {
-            if (cloud->record.version != version) {
-                completion(
-                    CloudError{CloudErrorCode::serverRecordChanged, QString("changed elsewhere")});
-                return;
-            }
+            if (cloud->record.version != version)
+                return completion(CloudError{CloudErrorCode::serverRecordChanged, "changed"});
             cloud->record = CloudSnapshot{};
             completion(QString("default-board.unreadable.json"));
         },

@@ -58,7 +58,7 @@ WebDavServer::~WebDavServer()
 
 QString WebDavServer::collectionPath() const
 {
-    return m_root.filePath(QString("htdocs/dav"));
+    return m_root.filePath("htdocs/dav");
 }
 
 QUrl WebDavServer::collectionUrl() const
@@ -69,10 +69,9 @@ QUrl WebDavServer::collectionUrl() const
 bool WebDavServer::writeConfiguration(QString *error)
 {
     const QDir root(m_root.path());
-    for (const QString &folder :
-         {QString("run"), QString("logs"), QString("lock"), QString("htdocs/dav")}) {
+    for (const char *folder : {"run", "logs", "lock", "htdocs/dav"}) {
         if (!root.mkpath(folder)) {
-            *error = QString("cannot create %1").arg(folder);
+            *error = QString("cannot create ") + folder;
             return false;
         }
     }
@@ -83,9 +82,9 @@ bool WebDavServer::writeConfiguration(QString *error)
                           QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
         const auto shared = open | QFile::WriteGroup | QFile::WriteOther;
         QFile::setPermissions(m_root.path(), open);
-        QFile::setPermissions(root.filePath(QString("htdocs")), open);
-        QFile::setPermissions(root.filePath(QString("htdocs/dav")), shared);
-        QFile::setPermissions(root.filePath(QString("lock")), shared);
+        QFile::setPermissions(root.filePath("htdocs"), open);
+        QFile::setPermissions(root.filePath("htdocs/dav"), shared);
+        QFile::setPermissions(root.filePath("lock"), shared);
     }
 
     const QByteArray passwordHash =
@@ -134,7 +133,7 @@ Alias /dav "%1/htdocs/dav"
                             .arg(m_port)
                             .arg(apacheModules);
         if (isRoot)
-            configuration += QString("User nobody\nGroup nogroup\n");
+            configuration += "User nobody\nGroup nogroup\n";
     } else if (m_kind != Kind::rclone) {
         configuration =
             QString(R"conf(server.modules = ("mod_webdav", "mod_auth", "mod_authn_file")
@@ -158,9 +157,9 @@ $HTTP["url"] =~ "^/dav($|/)" {
                          ? QString(R"(mimetype.assign = (".json" => "application/json"))")
                          : QString());
     }
-    if (!writeFile(root.filePath(QString("users")), users) ||
-        !writeFile(root.filePath(QString("server.conf")), configuration.toUtf8())) {
-        *error = QString("cannot write the configuration");
+    if (!writeFile(root.filePath("users"), users) ||
+        !writeFile(root.filePath("server.conf"), configuration.toUtf8())) {
+        *error = "cannot write the configuration";
         return false;
     }
     return true;
@@ -168,26 +167,17 @@ $HTTP["url"] =~ "^/dav($|/)" {
 
 QStringList WebDavServer::command() const
 {
-    const QString conf = m_root.filePath(QString("server.conf"));
+    const QString conf = m_root.filePath("server.conf");
     switch (m_kind) {
     case Kind::apache:
-        return {findProgram(QString("apache2")), QString("-f"), conf, QString("-DFOREGROUND")};
+        return {findProgram("apache2"), "-f", conf, "-DFOREGROUND"};
     case Kind::lighttpd:
     case Kind::lighttpdWithoutJsonType:
-        return {findProgram(QString("lighttpd")), QString("-D"), QString("-f"), conf};
+        return {findProgram("lighttpd"), "-D", "-f", conf};
     case Kind::rclone:
-        return {findProgram(QString("rclone")),
-                QString("serve"),
-                QString("webdav"),
-                m_root.filePath(QString("htdocs")),
-                QString("--addr"),
-                QString("127.0.0.1:%1").arg(m_port),
-                QString("--user"),
-                user(),
-                QString("--pass"),
-                password(),
-                QString("--config"),
-                m_root.filePath(QString("rclone.conf"))};
+        return QStringList{findProgram("rclone"), "serve", "webdav", m_root.filePath("htdocs")} +
+               QStringList{"--addr", QString("127.0.0.1:%1").arg(m_port), "--user", user()} +
+               QStringList{"--pass", password(), "--config", m_root.filePath("rclone.conf")};
     }
     return {};
 }
@@ -196,11 +186,11 @@ bool WebDavServer::start(QString *error)
 {
     if (command().constFirst().isEmpty() ||
         (m_kind == Kind::apache && !QFile::exists(apacheModules + "/mod_dav_fs.so"))) {
-        *error = QString("the WebDAV server program is not installed");
+        *error = "the WebDAV server program is not installed";
         return false;
     }
     if (!m_root.isValid()) {
-        *error = QString("no temporary folder");
+        *error = "no temporary folder";
         return false;
     }
     // Another process may take the probed port before the server binds it; a few tries make
@@ -243,7 +233,7 @@ void WebDavServer::stop()
 
 QString WebDavServer::readLog() const
 {
-    QFile log(m_root.filePath(QString("logs/error.log")));
+    QFile log(m_root.filePath("logs/error.log"));
     if (!log.open(QIODevice::ReadOnly))
         return {};
     return QString::fromLocal8Bit(log.readAll());

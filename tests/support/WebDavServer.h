@@ -32,8 +32,8 @@ public:
 
     /// The authenticated WebDAV collection, e.g. http://127.0.0.1:PORT/dav/.
     QUrl collectionUrl() const;
-    QString user() const { return QString("lumaret"); }
-    QString password() const { return QString("correct horse 电池"); }
+    QString user() const { return "lumaret"; }
+    QString password() const { return "correct horse 电池"; }
 
     /// Where collectionUrl() lives on disk, for reading and planting files behind the server.
     QString collectionPath() const;

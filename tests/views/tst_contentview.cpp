@@ -1,17 +1,16 @@
-#include "BoardFixtures.h"
+#include "AppFixture.h"
 #include "ContentView.h"
 #include "EditorOverlay.h"
-#include "FakeSettings.h"
 #include "FakeSyncService.h"
 #include "KanbanBoardView.h"
 #include "KanbanCardList.h"
 #include "KanbanColumn.h"
 #include "QuickComposer.h"
-#include "ScriptedIdentityProvider.h"
+#include "SearchField.h"
+#include "SyncStatusPill.h"
+#include "ThoughtCard.h"
 #include "ThoughtEditorView.h"
 #include "board/KanbanDragState.h"
-#include "services/AppleIDAuthService.h"
-#include "stores/BoardStore.h"
 #include "support/SegmentedControl.h"
 
 #include <QApplication>
@@ -58,36 +57,24 @@ Board sampleBoard()
 
 Q_DECLARE_METATYPE(ThoughtStatus)
 
-/// A shown content view over a store with the given thoughts, a sync service that only counts,
-/// and a signed-out sign-in service.
-struct ContentFixture
+/// A shown content view over the application's wiring and the given thoughts.
+struct ContentFixture : AppFixture
 {
-    RecordingPersistence persistence;
-    FakeSettings settings;
-    std::unique_ptr<BoardStore> store;
-    std::unique_ptr<AppleIDAuthService> auth;
-    FakeSyncService sync;
     std::unique_ptr<ContentView> view;
 
     explicit ContentFixture(const Board &board = {makeThought("写周报"),
                                                   makeThought("修车", ThoughtStatus::completed)})
+        : AppFixture(board), view(std::make_unique<ContentView>(services()))
     {
-        persistence.stored = board;
-        store = std::make_unique<BoardStore>(persistence.persistence());
-        auth = std::make_unique<AppleIDAuthService>(
-            std::make_unique<ScriptedIdentityProvider>(
-                std::make_shared<ScriptedIdentityProvider::Script>()),
-            settings.open());
-        view = std::make_unique<ContentView>(AppServices{store.get(), auth.get(), &sync});
         view->resize(1120, 720);
         view->show();
         view->activateWindow();
     }
 
-    const Thought &first() const { return store->thoughts().first(); }
+    const Thought &first() const { return store()->thoughts().first(); }
     Thought thought(const QString &title) const
     {
-        for (const Thought &candidate : store->thoughts())
+        for (const Thought &candidate : store()->thoughts())
             if (candidate.title == title)
                 return candidate;
         return {};
@@ -98,7 +85,7 @@ struct ContentFixture
     }
     QStringList column(ThoughtStatus status) const
     {
-        return titles(store->visibleThoughtsByStatus()[status]);
+        return titles(store()->visibleThoughtsByStatus()[status]);
     }
 };
 
@@ -109,6 +96,10 @@ class ContentViewTest : public QObject
 private slots:
     void initTestCase();
     void composerAddsOnlyTextThatShows();
+    void searchFiltersTheBoardUntilCleared();
+    void pillNamesEveryState_data();
+    void pillNamesEveryState();
+    void cardsShowAnyNoteAndUpToThreeTitleLines();
     void editorWithChangesLeavesOnlyBySavingOrDeleting_data();
     void editorWithChangesLeavesOnlyBySavingOrDeleting();
     void clickEditsOnlyWhenNoSecondClickFollows_data();
@@ -119,18 +110,30 @@ private slots:
 private:
     // The board over A B C (未开始), D (进行中) and E (归档).
     std::unique_ptr<ContentFixture> m_board;
-    // Where a drag points: "B 0.25" a quarter down card B, "end completed" a column's end zone.
+    // Where a drag points: "B 0.25" a quarter down card B, "B -2px" two pixels above it, "end
+    // completed" a column's end zone, "bottom" the foot of 未开始's list, "column" its header,
+    // "board" the gap beside it.
     ThoughtStatus statusUnder(const QStringList &at) const
     {
-        return at[0] == "end" ? *ThoughtStatuses::fromRawValue(at[1])
-                              : m_board->thought(at[0]).status;
+        return at[0] == "end"                        ? *ThoughtStatuses::fromRawValue(at[1])
+               : m_board->thought(at[0]).id.isNull() ? ThoughtStatus::notStarted
+                                                     : m_board->thought(at[0]).status;
     }
-    QPointF position(const QStringList &at) const
+    std::pair<QWidget *, QPointF> position(const QStringList &at) const
     {
         KanbanCardList *list = m_board->list(statusUnder(at));
+        KanbanColumn *column = m_board->view->board()->column(ThoughtStatus::notStarted);
+        if (at[0] == "column" || at[0] == "board")
+            return at[0] == "column" ? std::pair<QWidget *, QPointF>(column, {40, 20})
+                                     : std::pair<QWidget *, QPointF>(m_board->view->board(),
+                                                                     {column->width() + 7.0, 300});
+        if (at[0] == "bottom")
+            return {list->viewport(), QPointF(20, list->viewport()->height() - 2)};
         const QRect zone =
             at[0] == "end" ? list->endZoneRect() : list->cardRect(m_board->thought(at[0]).id);
-        return QPointF(zone.center().x(), zone.top() + at.value(1).toDouble() * zone.height());
+        const qreal offset = at.value(1).endsWith("px") ? at[1].chopped(2).toDouble()
+                                                        : at.value(1).toDouble() * zone.height();
+        return {list->viewport(), QPointF(zone.center().x(), zone.top() + offset)};
     }
 };
 
@@ -139,7 +142,7 @@ void ContentViewTest::composerAddsOnlyTextThatShows()
     ContentFixture fixture;
     QVERIFY(QTest::qWaitForWindowActive(fixture.view.get()));
     QuickComposer *composer = fixture.view->composer();
-    composer->lineEdit()->setFocus();
+    fixture.view->searchField()->lineEdit()->setFocus(); // Adding brings the caret back.
     for (const QString typed : {"\u3000 ", " buy milk "}) {
         composer->setText(typed);
         // The round button is live only for text that shows; Return hands over any text.
@@ -149,7 +152,75 @@ void ContentViewTest::composerAddsOnlyTextThatShows()
         QCOMPARE(composer->text(), QString());
         QVERIFY(composer->isFocused());
     }
-    QCOMPARE(titles(fixture.store->thoughts()), (QStringList{"buy milk", "写周报", "修车"}));
+    QCOMPARE(titles(fixture.store()->thoughts()), (QStringList{"buy milk", "写周报", "修车"}));
+}
+
+void ContentViewTest::searchFiltersTheBoardUntilCleared()
+{
+    ContentFixture fixture;
+    SearchField *search = fixture.view->searchField();
+    const auto shown = [&](ThoughtStatus status) {
+        return fixture.list(status)->thoughts().size();
+    };
+    QVERIFY(!search->clearButton()->isVisible());
+    QTest::keyClicks(search->lineEdit(), " "); // A space alone is text that can be cleared.
+    QVERIFY(search->clearButton()->isVisible());
+    QTest::sendKeyEvent(QTest::Click, search->lineEdit(), Qt::Key_unknown, "修", Qt::NoModifier);
+    QCOMPARE(shown(ThoughtStatus::notStarted) + shown(ThoughtStatus::completed), 1);
+    QTest::mouseClick(search->clearButton(), Qt::LeftButton);
+    QCOMPARE(fixture.store()->searchText(), QString());
+    QCOMPARE(shown(ThoughtStatus::notStarted) + shown(ThoughtStatus::completed), 2);
+    QVERIFY(!search->clearButton()->isVisible());
+    fixture.store()->setSearchText("周报"); // The field shows what the board is filtered by.
+    QCOMPARE(search->text(), "周报");
+}
+
+void ContentViewTest::pillNamesEveryState_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<QString>("text");
+    using Kind = SyncService::State::Kind;
+    QTest::newRow("local") << int(Kind::localOnly) << ""
+                           << "本机"
+                           << "当前保存在本机，登录 Apple ID 后同步到 iCloud";
+    QTest::newRow("ready") << int(Kind::cloudKitReady) << ""
+                           << "iCloud"
+                           << "iCloud 同步已就绪";
+    QTest::newRow("ready, with a notice") << int(Kind::cloudKitReady) << "已改名"
+                                          << "iCloud"
+                                          << "iCloud 同步已就绪\n已改名";
+    QTest::newRow("syncing") << int(Kind::syncing) << ""
+                             << "同步中"
+                             << "正在上传同步";
+    QTest::newRow("failed") << int(Kind::failed) << "密码错误"
+                            << "同步异常"
+                            << "密码错误";
+}
+
+void ContentViewTest::pillNamesEveryState()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, message);
+    QFETCH(QString, word);
+    QFETCH(QString, text);
+    FakeSyncService sync;
+    SyncStatusPill pill(&sync);
+    sync.setStateForTest(SyncService::State::failed("before"));
+    sync.setStateForTest({SyncService::State::Kind(kind), message});
+    QCOMPARE(pill.word(), word);
+    QCOMPARE(pill.toolTip(), text);
+    QCOMPARE(pill.accessibleDescription(), text);
+}
+
+void ContentViewTest::cardsShowAnyNoteAndUpToThreeTitleLines()
+{
+    Thought thought = makeThought(QString(200, QChar(0x7075)));
+    thought.note = " ";
+    const ThoughtCard::Layout layout = ThoughtCard::layout(thought, 240);
+    QCOMPARE(layout.title.lines.size(), 3);
+    QVERIFY(layout.note);
 }
 
 void ContentViewTest::editorWithChangesLeavesOnlyBySavingOrDeleting_data()
@@ -224,7 +295,6 @@ void ContentViewTest::editorWithChangesLeavesOnlyBySavingOrDeleting()
                           Qt::LeftButton);
     if (action == "noteReturn")
         QCOMPARE(editor->note(), QStringLiteral("\n"));
-
     QCOMPARE(!fixture.view->editingThought(), closes);
     const bool saved = closes && action != "delete" && action != "backdrop" && action != "escape";
     QCOMPARE(fixture.persistence.saves.size(), saved || action == "delete" ? 1 : 0);
@@ -236,8 +306,8 @@ void ContentViewTest::editorWithChangesLeavesOnlyBySavingOrDeleting()
         return;
     QTRY_VERIFY(!fixture.view->editorOverlay()->isVisible());
     // Whatever the last editor reported, the next one opens clean, from the board's signal.
-    emit fixture.view->board()->editRequested(fixture.store->thoughts().last());
-    QCOMPARE(fixture.view->editingThought()->id, fixture.store->thoughts().last().id);
+    emit fixture.view->board()->editRequested(fixture.store()->thoughts().last());
+    QCOMPARE(fixture.view->editingThought()->id, fixture.store()->thoughts().last().id);
     QVERIFY(!fixture.view->editorHasChanges());
 }
 
@@ -310,6 +380,13 @@ void ContentViewTest::dropLandsWhereTheIndicatorPoints_data()
     row("text from elsewhere during a drag", "A", "把这段话", "B 0.5", refused, abc);
     row("another card's id during a drag", "A", "B", "B 0.5", refused, abc);
     row("no text during a drag", "A", "", "B 0.5", refused, abc);
+    row("text from elsewhere between columns", "A", "把这段话", "board", refused, abc);
+    row("gap, just above the lower card", "D", "=", "B -2px", "B", {"A", "D", "B", "C"});
+    row("gap, just below the upper card", "D", "=", "B -8px", "B", {"A", "D", "B", "C"});
+    row("above the first card", "D", "=", "A -1px", "A", {"D", "A", "B", "C"});
+    row("below the last card", "D", "=", "bottom", "", {"A", "B", "C", "D"});
+    row("column header: nearest point", "D", "=", "column", "A", {"D", "A", "B", "C"});
+    row("between columns: the indicator stays", "D", "=", "board", "B", {"A", "D", "B", "C"});
 }
 
 void ContentViewTest::dropLandsWhereTheIndicatorPoints()
@@ -330,21 +407,24 @@ void ContentViewTest::dropLandsWhereTheIndicatorPoints()
     else
         mime.setText(text.size() == 1 ? uuidText(m_board->thought(text == "=" ? dragged : text).id)
                                       : text);
+    if (at[0] == "board")
+        state->setDropTarget(ThoughtDropTarget{ThoughtStatus::notStarted, m_board->thought("B").id},
+                             DropTargetChange::direct);
     KanbanCardList *target = m_board->list(statusUnder(at));
-    const QPointF point = position(at);
-    const Board board = m_board->store->thoughts();
-
-    QCOMPARE(dragOver(target->viewport(), point, &mime), before != "-");
+    const auto [widget, point] = position(at);
+    const Board board = m_board->store()->thoughts();
+    QCOMPARE(dragOver(widget, point, &mime), before != "-");
     if (before == "-") {
-        // Refused at once, pointing nowhere; let go over a zone that took the card's own drag a
-        // moment before, it lands nowhere all the same and the drag is over.
-        QCOMPARE(state->dropTarget(), std::nullopt);
+        // Refused at once, pointing nowhere (between columns the indicator stays where it was);
+        // let go over a zone that took the card's own drag a moment before, it lands nowhere
+        // all the same and the drag is over.
+        QCOMPARE(state->dropTarget().has_value(), at[0] == "board");
         QMimeData own;
         own.setText(uuidText(m_board->thought(dragged).id));
-        QVERIFY(dragged.isEmpty() || dragOver(target->viewport(), point, &own));
-        QVERIFY(!drop(target->viewport(), point, &mime));
+        QVERIFY(dragged.isEmpty() || dragOver(widget, point, &own));
+        QVERIFY(!drop(widget, point, &mime));
         QVERIFY(!state->isDragging());
-        QCOMPARE(m_board->store->thoughts(), board);
+        QCOMPARE(m_board->store()->thoughts(), board);
         return;
     }
     const ThoughtDropTarget expected{
@@ -352,7 +432,7 @@ void ContentViewTest::dropLandsWhereTheIndicatorPoints()
         before.isEmpty() ? std::nullopt : std::optional<QUuid>(m_board->thought(before).id)};
     QCOMPARE(state->dropTarget(), std::optional(expected));
     QCOMPARE(target->indicatorTarget(), std::optional(expected));
-    QVERIFY(drop(target->viewport(), point, &mime));
+    QVERIFY(drop(widget, point, &mime));
     QCOMPARE(m_board->column(expected.status), columnAfter);
     QCOMPARE(m_board->persistence.saves.size(), before == dragged ? 0 : 1); // Nothing moved.
     QVERIFY(!state->isDragging());

@@ -33,32 +33,19 @@ QStringList seen(const Board &board, bool sorted = false)
     return rows;
 }
 
-/// One machine with its history, linked to a shared cloud; time moves a second per change.
+/// One machine with its history, linked to a cloud of its own; time moves a second per change.
 struct HistoryMachine
 {
     std::shared_ptr<MemoryCloud> cloud = std::make_shared<MemoryCloud>();
-    RecordingPersistence file{start, {}};
-    std::function<void()> quietPeriodElapsed;
-    BoardStore store{file.persistence()};
-    SyncService service{std::make_unique<MemoryCloudStore>(cloud)};
+    Machine sync{start, std::make_unique<MemoryCloudStore>(cloud), nullptr, [](BoardStore &s) {
+                     s.setClock([tick = 0]() mutable { return fixtureNow().addSecs(++tick); });
+                 }};
+    BoardStore &store = *sync.store;
     BoardHistory history{&store};
 
-    HistoryMachine()
-    {
-        store.setClock([tick = 0]() mutable { return fixtureNow().addSecs(++tick); });
-        service.setStartDelay([this](std::chrono::milliseconds, std::function<void()> elapsed) {
-            quietPeriodElapsed = std::move(elapsed);
-            return [this] { quietPeriodElapsed = nullptr; };
-        });
-        store.startSync(&service);
-        settle();
-    }
     void settle()
     {
-        if (quietPeriodElapsed)
-            std::exchange(quietPeriodElapsed, nullptr)();
-        for (int i = 0; i < 20; ++i)
-            QCoreApplication::processEvents();
+        sync.change([](BoardStore &) {});
     }
 };
 
@@ -138,7 +125,7 @@ void UndoTest::mergeDropsTheStepsItChanged()
     elsewhere[2].title = "A 在别处改过";
     elsewhere[2].updatedAt = fixtureNow().addSecs(60);
     machine.cloud->writeFromElsewhere(elsewhere);
-    machine.service.catchUp();
+    machine.sync.service->catchUp();
     machine.settle();
     machine.history.undoAction()->trigger();
     machine.settle();
