@@ -85,7 +85,7 @@ void BoardTest::encodesTheExactFileForm()
 {
     Thought live{QUuid::fromString(QStringLiteral("{0f8fad5b-d9cb-469f-a165-70867728950e}")),
                  QStringLiteral("研究 iCloud / \"Kit\" \\ 💡"),
-                 QStringLiteral("第二行\n\r\t\x01"),
+                 QStringLiteral("第二行：把想法先放进这里看板\n\r\t\x01"),
                  ThoughtStatus::inProgress,
                  fixtureNow(),
                  fixtureNow().addMSecs(1999),
@@ -101,7 +101,7 @@ void BoardTest::encodesTheExactFileForm()
     QCOMPARE(
         bytes,
         QByteArray(
-            R"([{"id":"0F8FAD5B-D9CB-469F-A165-70867728950E","title":"研究 iCloud \/ \"Kit\" \\ 💡","note":"第二行\n\r\t\u0001","status":"inProgress","createdAt":"2026-03-01T09:00:00Z","updatedAt":"2026-03-01T09:00:01Z","isDeleted":false},)"
+            R"([{"id":"0F8FAD5B-D9CB-469F-A165-70867728950E","title":"研究 iCloud \/ \"Kit\" \\ 💡","note":"第二行：把想法先放进这里看板\n\r\t\u0001","status":"inProgress","createdAt":"2026-03-01T09:00:00Z","updatedAt":"2026-03-01T09:00:01Z","isDeleted":false},)"
             R"({"id":"00000000-0000-0000-0000-0000000000AB","title":"","note":"","status":"archived","createdAt":"2026-03-01T09:00:00Z","updatedAt":"2026-03-01T09:00:01Z","isDeleted":true}])"));
     // The file keeps whole seconds: what reads back is the saved board without the fractions.
     live.updatedAt = gone.updatedAt = fixtureNow().addSecs(1);
