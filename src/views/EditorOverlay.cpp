@@ -10,6 +10,8 @@
 #include <QPainter>
 #include <QVariantAnimation>
 
+#include <utility>
+
 namespace {
 
 // The panel as it looks now, on a transparent ground: a plain grab() would fill the corners
@@ -43,8 +45,10 @@ EditorOverlay::EditorOverlay(QWidget *parent) : QWidget(parent)
 
 void EditorOverlay::present(ThoughtEditorView *editor)
 {
-    if (m_editor)
-        delete m_editor.data();
+    // Out of m_editor before it goes: destroying its focused field moves the focus, and the focus
+    // guard must not look into an editor half torn down.
+    if (ThoughtEditorView *previous = std::exchange(m_editor, nullptr).data())
+        delete previous;
     else
         m_focusBeforeOpening = QApplication::focusWidget();
     m_editor = editor;

@@ -309,6 +309,9 @@ void ContentViewTest::editorWithChangesLeavesOnlyBySavingOrDeleting()
     emit fixture.view->board()->editRequested(fixture.store()->thoughts().last());
     QCOMPARE(fixture.view->editingThought()->id, fixture.store()->thoughts().last().id);
     QVERIFY(!fixture.view->editorHasChanges());
+    // One opened over it replaces it; its focused field goes without the focus guard reading it.
+    emit fixture.view->board()->editRequested(fixture.store()->thoughts().first());
+    QCOMPARE(fixture.view->editingThought()->id, fixture.store()->thoughts().first().id);
 }
 
 void ContentViewTest::initTestCase()
