@@ -2,6 +2,7 @@
 
 #include "board/BoardStyle.h"
 #include "support/GlassSurface.h"
+#include "support/SymbolIcon.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -29,7 +30,7 @@ void paint(QPainter &painter, const QRect &rect, ThoughtStatus status, const QPa
     const qreal top = rect.top() + (rect.height() - contentHeight) / 2;
     const qreal dpr = painter.device()->devicePixelRatioF();
     painter.drawPixmap(QPointF(rect.center().x() + 1 - iconSize / 2.0, top),
-                       cachedSymbol(ThoughtStatuses::systemImage(status), accentColor(status, 0.75),
+                       symbolPixmap(ThoughtStatuses::systemImage(status), accentColor(status, 0.75),
                                     iconSize, dpr));
 
     const QString text = QStringLiteral("暂无");

@@ -3,6 +3,7 @@
 #include "KanbanCardList.h"
 #include "board/BoardStyle.h"
 #include "support/GlassSurface.h"
+#include "support/SymbolIcon.h"
 
 #include <QDropEvent>
 #include <QFontMetricsF>
@@ -132,7 +133,7 @@ void KanbanColumnHeader::paintEvent(QPaintEvent *)
     const QColor accent = accentColor(m_status);
 
     painter.drawPixmap(QPointF(0, centreY - iconSize / 2.0),
-                       cachedSymbol(ThoughtStatuses::systemImage(m_status), accent, iconSize,
+                       symbolPixmap(ThoughtStatuses::systemImage(m_status), accent, iconSize,
                                     devicePixelRatioF()));
 
     const QFont countFont = boardFont(10, QFont::DemiBold);

@@ -2,6 +2,7 @@
 
 #include "support/GlassSurface.h"
 #include "support/RelativeLabel.h"
+#include "support/SymbolIcon.h"
 
 #include <QFontMetricsF>
 #include <QHash>
@@ -157,7 +158,7 @@ void paint(QPainter &painter, const QRect &rect, const Thought &thought, const L
     qreal x = left;
     painter.drawPixmap(
         QPointF(x, iconTop),
-        cachedSymbol(QStringLiteral("clock"), secondaryLabel(palette), footerIconSize, dpr));
+        symbolPixmap(QStringLiteral("clock"), secondaryLabel(palette), footerIconSize, dpr));
     x += footerIconSize + footerSpacing;
 
     const QFont &font = footerFont();
@@ -170,7 +171,7 @@ void paint(QPainter &painter, const QRect &rect, const Thought &thought, const L
 
     // The grip follows the pointer, not the drag: it stays accent while a dragged card is hovered.
     const QColor grip = look.isHovering ? accentColor(status) : tertiaryLabel(palette);
-    painter.drawPixmap(QPointF(x, iconTop), cachedSymbol(QStringLiteral("line.3.horizontal"), grip,
+    painter.drawPixmap(QPointF(x, iconTop), symbolPixmap(QStringLiteral("line.3.horizontal"), grip,
                                                          footerIconSize, dpr));
     painter.restore();
 }

@@ -1,12 +1,10 @@
 #include "BoardStyle.h"
 
 #include "support/GlassSurface.h"
-#include "support/SymbolIcon.h"
 #include "support/TextStyles.h"
 
 #include <QFontMetricsF>
 #include <QGuiApplication>
-#include <QHash>
 #include <QPainter>
 #include <QPalette>
 #include <QScreen>
@@ -105,22 +103,4 @@ void drawWrappedText(QPainter &painter, const QPointF &topLeft, const WrappedTex
         painter.drawStaticText(QPointF(topLeft.x(), top), line);
         top += text.lineHeight;
     }
-}
-
-QPixmap cachedSymbol(const QString &systemImage, const QColor &color, int size,
-                     qreal devicePixelRatio)
-{
-    // Never destroyed: no pixmap outlives the application at exit.
-    static auto &cache = *new QHash<QString, QPixmap>;
-    const QString key = QStringLiteral("%1|%2|%3|%4")
-                            .arg(systemImage)
-                            .arg(color.rgba(), 8, 16)
-                            .arg(size)
-                            .arg(devicePixelRatio);
-    auto it = cache.constFind(key);
-    if (it != cache.constEnd())
-        return *it;
-    const QPixmap pixmap = symbolPixmap(systemImage, color, size, devicePixelRatio);
-    cache.insert(key, pixmap);
-    return pixmap;
 }

@@ -46,8 +46,3 @@ WrappedText wrapText(const QString &text, const QFont &font, qreal width, int ma
 /// Draws \a text with its first line's top at \a topLeft, in the painter's current pen.
 void drawWrappedText(QPainter &painter, const QPointF &topLeft, const WrappedText &text,
                      const QFont &font);
-
-/// A bundled symbol drawn once per name, colour, size and pixel ratio and then reused: painting
-/// runs for every card on every frame and the vector drawing is the costly part.
-QPixmap cachedSymbol(const QString &systemImage, const QColor &color, int size,
-                     qreal devicePixelRatio);
