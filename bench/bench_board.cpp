@@ -150,6 +150,10 @@ BoardWindow makeBoardWindow(BoardPersistence persistence, LaunchMarks *marks = n
     AppDependencies dependencies = AppDependencies::live();
     dependencies.persistence = std::move(persistence);
     dependencies.makeCloudStore = [] { return std::unique_ptr<CloudKitThoughtSyncing>(); };
+    // As the application launches: the board read on another thread while the fonts are found.
+    dependencies = beginLaunch(std::move(dependencies));
+    if (marks)
+        marks->mark("fonts found");
     BoardWindow result;
     result.lumaret = std::make_unique<LumaretApp>(std::move(dependencies));
     if (marks)

@@ -10,6 +10,7 @@
 
 #include <QDesktopServices>
 #include <QEvent>
+#include <QFontDatabase>
 #include <QSettings>
 #include <QTimer>
 #include <QUrl>
@@ -29,6 +30,15 @@ AppDependencies AppDependencies::live()
                                                    QStringLiteral("Lumaret"));
             },
             [] { return makeDefaultCloudStore(); }};
+}
+
+AppDependencies beginLaunch(AppDependencies dependencies)
+{
+    dependencies.persistence = BoardPersistence::readingAhead(std::move(dependencies.persistence));
+    // Finding the system's fonts is the largest single step before the first frame, and reading
+    // a large board the second: they run side by side.
+    QFontDatabase::families();
+    return dependencies;
 }
 
 // Holds the services' calls to the identity provider and the cloud store until it opens; from then

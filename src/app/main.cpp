@@ -35,10 +35,11 @@ int main(int argc, char *argv[])
     if (instance.claim() == SingleInstance::Role::secondary)
         return 0;
 
+    AppDependencies dependencies = beginLaunch(AppDependencies::live());
     DesktopIntegration desktop;
     // The network, the keyring and the identity provider are first reached after the first
     // frame: a launch shows the board before loading any of them.
-    LumaretApp lumaret(AppDependencies::live(), ServiceStart::afterFirstFrame);
+    LumaretApp lumaret(std::move(dependencies), ServiceStart::afterFirstFrame);
     acceptQuickCaptures(instance, *lumaret.services().store);
     MainWindow window(lumaret.services());
     lumaret.startServicesAfterFirstFrame(&window);

@@ -370,17 +370,23 @@ void BoardTest::unreadableFileIsKeptAsideBeforeTheFirstSave_data()
 {
     QTest::addColumn<QByteArray>("contents");
     QTest::addColumn<bool>("readable");
+    // Read on another thread at launch, the way the window reads the board.
+    QTest::addColumn<bool>("readAhead");
     const QByteArray good = BoardCodec::encode({makeThought("t")});
-    QTest::newRow("no file") << QByteArray() << false;
-    QTest::newRow("newer status") << QByteArray(good).replace("notStarted", "someday") << false;
-    QTest::newRow("truncated") << good.chopped(3) << false;
-    QTest::newRow("readable") << good << true;
+    const QByteArray newer = QByteArray(good).replace("notStarted", "someday");
+    QTest::newRow("no file") << QByteArray() << false << false;
+    QTest::newRow("newer status") << newer << false << false;
+    QTest::newRow("truncated") << good.chopped(3) << false << false;
+    QTest::newRow("readable") << good << true << false;
+    QTest::newRow("newer status, read ahead") << newer << false << true;
+    QTest::newRow("readable, read ahead") << good << true << true;
 }
 
 void BoardTest::unreadableFileIsKeptAsideBeforeTheFirstSave()
 {
     QFETCH(QByteArray, contents);
     QFETCH(bool, readable);
+    QFETCH(bool, readAhead);
     QTemporaryDir dir;
     qputenv("XDG_DATA_HOME", dir.filePath("data").toUtf8());
     const QString path = dir.filePath("data/Lumaret/board.json");
@@ -390,7 +396,9 @@ void BoardTest::unreadableFileIsKeptAsideBeforeTheFirstSave()
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
     }
-    BoardPersistence persistence = BoardPersistence::live();
+    BoardPersistence persistence = readAhead
+                                       ? BoardPersistence::readingAhead(BoardPersistence::live())
+                                       : BoardPersistence::live();
     QCOMPARE(persistence.load().has_value(), readable);
     QCOMPARE(contentsOf(path), contents); // Loading alone never touches it, nor creates one.
     const Board board{makeThought("new"), makeThought("gone", ThoughtStatus::archived, 0, true)};
@@ -401,7 +409,7 @@ void BoardTest::unreadableFileIsKeptAsideBeforeTheFirstSave()
     QCOMPARE(contentsOf(dir.filePath("data/Lumaret/" + files.last())),
              files.size() == 2 ? contents : BoardCodec::encode(board));
     QVERIFY(files.last().startsWith(files.size() == 2 ? "board.json.unreadable-" : "board.json"));
-    QCOMPARE(BoardPersistence::live().load(), std::optional<Board>(board));
+    QCOMPARE(persistence.load(), std::optional<Board>(board));
     qunsetenv("XDG_DATA_HOME");
 }
 

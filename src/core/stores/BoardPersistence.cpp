@@ -9,8 +9,10 @@
 #include <QStandardPaths>
 
 #include <atomic>
+#include <future>
 #include <memory>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -125,6 +127,19 @@ BoardPersistence BoardPersistence::live()
 BoardPersistence BoardPersistence::file(const QString &path)
 {
     return makeFilePersistence([path] { return path; });
+}
+
+BoardPersistence BoardPersistence::readingAhead(BoardPersistence persistence)
+{
+    if (!persistence.load)
+        return persistence;
+    // Shared, so copies of the persistence take the same reading; the first load() consumes it.
+    auto ahead = std::make_shared<std::future<std::optional<Board>>>(
+        std::async(std::launch::async, persistence.load));
+    persistence.load = [ahead, load = std::move(persistence.load)] {
+        return ahead->valid() ? ahead->get() : load();
+    };
+    return persistence;
 }
 
 QString BoardPersistence::liveStoragePath()

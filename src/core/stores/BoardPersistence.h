@@ -24,6 +24,12 @@ struct BoardPersistence
     /// damaged board or one written by a newer version can still be recovered by hand.
     static BoardPersistence file(const QString &path);
 
+    /// \a persistence with its first load already running on another thread: the first call of
+    /// load() takes that board (waiting for it if need be), later calls load again. Start it only
+    /// once nothing else may write the board, so that it reads what a load at its first call
+    /// would have read.
+    static BoardPersistence readingAhead(BoardPersistence persistence);
+
     /// The path live() uses now, or an empty string when there is no data folder.
     static QString liveStoragePath();
 };
