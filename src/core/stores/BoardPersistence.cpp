@@ -94,11 +94,22 @@ void saveFile(const QString &path, const Board &board, FileState &state)
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return;
     // Written in pieces as it is encoded: a large board never needs a buffer of its whole size.
+    // Each megabyte written is handed to the disk at once (without waiting for it), so the disk
+    // writes while the rest is encoded and the sync at commit has only the tail left to wait for.
+    constexpr qint64 writeBackEvery = 1024 * 1024;
     qint64 written = 0;
+    qint64 handedToDisk = 0;
     const bool complete = BoardCodec::encodeInPieces(board, [&](QByteArrayView piece) {
         if (file.write(piece.data(), piece.size()) != piece.size())
             return false;
         written += piece.size();
+        if (written - handedToDisk >= writeBackEvery) {
+#ifdef Q_OS_LINUX
+            ::sync_file_range(file.handle(), handedToDisk, written - handedToDisk,
+                              SYNC_FILE_RANGE_WRITE);
+#endif
+            handedToDisk = written;
+        }
         return true;
     });
     if (!complete || file.size() != written) {
