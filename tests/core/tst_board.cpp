@@ -130,6 +130,7 @@ void BoardTest::readsStrictly_data()
     accepts("lower-case id", with(id, id.toLower()));
     accepts("unknown member", with("{", R"({"tags":[1,{"a":"\u00e9"}],)"));
     accepts("pretty printed", QByteArray(valid).replace(",", " ,\n\t").replace(":\"", " : \""));
+    accepts("four-byte character", with(R"("t")", "\"灵感 💡\""), live, "灵感 💡");
     accepts("escaped title", with(R"("t")", R"("\u7075\u611f \ud83d\udca1 \/")"), live, "灵感 💡 /");
     accepts("offset east", with(updated, "2026-03-01T17:01:00+08:00"));
     accepts("offset west", with(updated, "2026-03-01T04:31:00-04:30"));
@@ -160,7 +161,7 @@ void BoardTest::readsStrictly_data()
     rejects("invalid UTF-8 elsewhere", with("{", "{\"tags\":\"\xFF\xFE\","));
     rejects("lone surrogate", with(R"("t")", R"("\ud83d")"));
     rejects("unknown escape", with(R"("t")", R"("\q")"));
-    rejects("raw control character", with(R"("t")", "\"a\x01\""));
+    rejects("raw control character", with(R"("t")", QByteArray("\"a\x01") + "bc\""));
     rejects("truncated", valid.chopped(5));
     rejects("data after the array", valid + "] [");
 }

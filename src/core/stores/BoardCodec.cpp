@@ -123,6 +123,34 @@ __attribute__((target("ssse3"))) bool writeEightThreeByteUnits(const char16_t *p
     return true;
 }
 
+// Reads characters four at a time as UTF-16 units for as long as all four take three bytes, as in
+// runs of Chinese text, stopping sixteen bytes short of \a end. The text must be well-formed
+// UTF-8.
+__attribute__((target("ssse3"))) void readThreeByteRun(const unsigned char *&p,
+                                                       const unsigned char *end, char16_t *&out)
+{
+    while (end - p >= 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        // Each character in a 32-bit lane of its own, lead byte highest.
+        const __m128i lanes = _mm_shuffle_epi8(
+            bytes, _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1));
+        // In well-formed UTF-8 a lead byte 1110xxxx is followed by its two continuation bytes,
+        // so four such leads three bytes apart are four three-byte characters.
+        const __m128i leads = _mm_and_si128(lanes, _mm_set1_epi32(0x00F00000));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(leads, _mm_set1_epi32(0x00E00000))) != 0xFFFF)
+            return;
+        const __m128i units = _mm_or_si128(
+            _mm_or_si128(_mm_and_si128(lanes, _mm_set1_epi32(0x3F)),
+                         _mm_srli_epi32(_mm_and_si128(lanes, _mm_set1_epi32(0x3F00)), 2)),
+            _mm_srli_epi32(_mm_and_si128(lanes, _mm_set1_epi32(0x0F0000)), 4));
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(out),
+                         _mm_shuffle_epi8(units, _mm_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, -1, -1, -1,
+                                                               -1, -1, -1, -1, -1)));
+        p += 12;
+        out += 4;
+    }
+}
+
 const bool hasSsse3 = __builtin_cpu_supports("ssse3");
 #endif
 
@@ -358,7 +386,8 @@ std::optional<QUuid> parseUuid(QByteArrayView text)
     return QUuid::fromRfc4122(QByteArrayView(bytes, 16));
 }
 
-// Everything the file holds is read through simdjson's On-Demand API, which finds the structure
+// A file exactly as the encoder writes it is read straight from its bytes once its UTF-8 has been
+// checked. Everything else is read through simdjson's On-Demand API, which finds the structure
 // and checks the UTF-8 of the whole input (and that no string holds a raw control character)
 // before a single value is looked at. The rules of the file format sit on top: the types and
 // forms of the seven known members, and every other value checked as strictly as JSON demands
@@ -393,8 +422,17 @@ QString textFromUtf8(QByteArrayView utf8, qsizetype utf16Units)
     auto *out = reinterpret_cast<char16_t *>(text.data());
     while (p < end) {
         const unsigned lead = *p;
-        // Chinese text is three bytes a character: that case comes first.
+        // Chinese text is three bytes a character: that case comes first, four at a time where
+        // the processor allows.
         if ((lead & 0xF0) == 0xE0) {
+#ifdef LUMARET_X86_SIMD
+            if (hasSsse3 && end - p >= 16) {
+                const unsigned char *runStart = p;
+                readThreeByteRun(p, end, out);
+                if (p != runStart)
+                    continue;
+            }
+#endif
             *out++ = char16_t((lead & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F));
             p += 3;
         } else if (lead < 0x80) {
@@ -437,6 +475,9 @@ public:
 
     std::optional<Board> readBoard(simdjson::padded_string_view json)
     {
+        if (std::optional<Board> board = readAsWritten(json.data(), json.data() + json.size()))
+            return board;
+        m_error.clear();
         // One parser per thread, kept: its buffers are sized by the largest board it has read,
         // and reusing them spares every later read the cost of fresh memory.
         thread_local ondemand::parser parser;
@@ -610,6 +651,182 @@ private:
             break;
         }
         seen |= member;
+        return true;
+    }
+
+    // The board exactly as encode() writes it: the members in its order, no whitespace but after
+    // the array, every value in the writer's form. Nearly every file is in this form, and read
+    // straight from its bytes it needs no parser to find its structure first. Anything else, valid
+    // or not, gives nothing here and is read by the full reader, which is the one that decides.
+    std::optional<Board> readAsWritten(const char *p, const char *end)
+    {
+        if (end - p < 2 || *p++ != '[' || !simdjson::validate_utf8(p, size_t(end - p)))
+            return std::nullopt;
+        Board board;
+        board.reserve((end - p) / 160);
+        while (p < end && *p != ']') {
+            if (!readThoughtAsWritten(p, end, board.emplaceBack()))
+                return std::nullopt;
+            if (p == end || *p != ',')
+                break;
+            ++p;
+        }
+        if (p == end || *p++ != ']')
+            return std::nullopt;
+        while (p < end && isJsonSpace(*p))
+            ++p;
+        if (p != end)
+            return std::nullopt;
+        return board;
+    }
+
+    bool readThoughtAsWritten(const char *&p, const char *end, Thought &thought)
+    {
+        constexpr qsizetype idLength = 36;
+        constexpr qsizetype dateLength = 20;
+        QByteArrayView raw;
+        if (!skip(p, end, "{\"id\":\"") || end - p < idLength)
+            return false;
+        const std::optional<QUuid> id = parseUuid(QByteArrayView(p, idLength));
+        p += idLength;
+        qsizetype statusUnits = 0;
+        if (!id || !skip(p, end, "\",\"title\":") || !textAsWritten(p, end, thought.title) ||
+            !skip(p, end, ",\"note\":") || !textAsWritten(p, end, thought.note) ||
+            !skip(p, end, ",\"status\":") || !stringAsWritten(p, end, raw, statusUnits))
+            return false;
+        const std::optional<ThoughtStatus> status = statusFromRaw(raw);
+        if (!status || !skip(p, end, ",\"createdAt\":\"") || end - p < dateLength)
+            return false;
+        const std::optional<QDateTime> created = parseDate(QByteArrayView(p, dateLength));
+        p += dateLength;
+        if (!created || !skip(p, end, "\",\"updatedAt\":\"") || end - p < dateLength)
+            return false;
+        const std::optional<QDateTime> updated = parseDate(QByteArrayView(p, dateLength));
+        p += dateLength;
+        if (!updated)
+            return false;
+        if (skip(p, end, "\",\"isDeleted\":false}"))
+            thought.isDeleted = false;
+        else if (skip(p, end, "\",\"isDeleted\":true}"))
+            thought.isDeleted = true;
+        else
+            return false;
+        thought.id = *id;
+        thought.status = *status;
+        thought.createdAt = *created;
+        thought.updatedAt = *updated;
+        return true;
+    }
+
+    static bool skip(const char *&p, const char *end, std::string_view text)
+    {
+        if (end - p < qsizetype(text.size()) || std::memcmp(p, text.data(), text.size()) != 0)
+            return false;
+        p += text.size();
+        return true;
+    }
+
+    // A string from its opening quote to its closing one; \a raw is the text between, escapes
+    // and all, and \a units the length of that text in UTF-16, or -1 when it holds an escape. A
+    // raw control character means it is not as written (nor JSON).
+    static bool stringAsWritten(const char *&p, const char *end, QByteArrayView &raw,
+                                qsizetype &units)
+    {
+        if (p == end || *p != '"')
+            return false;
+        const char *start = ++p;
+        bool escaped = false;
+        units = 0;
+#ifdef LUMARET_X86_SIMD
+        // Sixteen bytes at a time to the next quote, backslash or control character, counting
+        // the characters on the way in byte lanes: one starts at every byte that is no
+        // continuation byte (10xxxxxx), and one of four bytes takes two UTF-16 units. The lanes
+        // are summed before they can overflow. The padding behind the input makes the loads past
+        // its end safe; what they find there is ignored.
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i laneIndex =
+            _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+        __m128i counted = zero;
+        int chunks = 0;
+        auto addCounted = [&] {
+            const __m128i sums = _mm_sad_epu8(counted, zero);
+            units += _mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4);
+            counted = zero;
+            chunks = 0;
+        };
+        while (p < end) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+            const __m128i special =
+                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
+                                          _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
+                             _mm_cmpeq_epi8(_mm_min_epu8(bytes, _mm_set1_epi8(0x1F)), bytes));
+            const auto found = unsigned(_mm_movemask_epi8(special));
+            const __m128i starts = _mm_cmpgt_epi8(bytes, _mm_set1_epi8(char(0xBF)));
+            const __m128i longOnes =
+                _mm_cmpeq_epi8(_mm_max_epu8(bytes, _mm_set1_epi8(char(0xF0))), bytes);
+            __m128i characters = _mm_sub_epi8(_mm_sub_epi8(zero, starts), longOnes);
+            if (found == 0) {
+                counted = _mm_add_epi8(counted, characters);
+                if (++chunks == 127)
+                    addCounted();
+                p += 16;
+                continue;
+            }
+            const int at = __builtin_ctz(found);
+            characters =
+                _mm_and_si128(characters, _mm_cmpgt_epi8(_mm_set1_epi8(char(at)), laneIndex));
+            counted = _mm_add_epi8(counted, characters);
+            addCounted();
+            p += at;
+            if (p >= end)
+                break;
+            const auto c = static_cast<unsigned char>(*p);
+            if (c == '"') {
+                raw = QByteArrayView(start, p - start);
+                units = escaped ? -1 : units;
+                ++p;
+                return true;
+            }
+            if (c < 0x20)
+                return false;
+            // A backslash and the character it escapes.
+            escaped = true;
+            p += 2;
+        }
+        return false;
+#else
+        while (p < end) {
+            const auto c = static_cast<unsigned char>(*p);
+            if (c == '"') {
+                raw = QByteArrayView(start, p - start);
+                units = escaped ? -1 : units;
+                ++p;
+                return true;
+            }
+            if (c < 0x20)
+                return false;
+            if (c == '\\') {
+                escaped = true;
+                p += 2;
+                continue;
+            }
+            units += qsizetype((c & 0xC0) != 0x80) + qsizetype(c >= 0xF0);
+            ++p;
+        }
+        return false;
+#endif
+    }
+
+    // A title or a note as written: converted at once when it holds no escape.
+    bool textAsWritten(const char *&p, const char *end, QString &text)
+    {
+        QByteArrayView raw;
+        qsizetype units = 0;
+        if (!stringAsWritten(p, end, raw, units))
+            return false;
+        if (units < 0)
+            return readText(raw, text);
+        text = textFromUtf8(raw, units);
         return true;
     }
 
@@ -911,7 +1128,10 @@ private:
         return false;
     }
 
-    bool fail(simdjson::error_code error) { return fail(simdjson::error_message(error)); }
+    bool fail(simdjson::error_code error)
+    {
+        return fail(simdjson::error_message(error));
+    }
 
     std::optional<Board> failed(simdjson::error_code error)
     {
