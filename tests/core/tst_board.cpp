@@ -9,8 +9,11 @@
 #include <QTest>
 
 #include <csignal>
+#include <thread>
+
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 // The board file, the thoughts in it and the store that owns them: the file's bytes are checked
 // exactly and any malformed file rejects the whole board, an unreadable file is never overwritten
@@ -34,6 +37,7 @@ private slots:
     void relativeLabelsUseTheLargestWholeUnit();
     void unreadableFileIsKeptAsideBeforeTheFirstSave_data();
     void unreadableFileIsKeptAsideBeforeTheFirstSave();
+    void aFileThatDoesNotTellItsSizeLoadsWhole();
     void failedSavesKeepTheLastBoardThatFitted_data();
     void failedSavesKeepTheLastBoardThatFitted();
 };
@@ -412,6 +416,26 @@ void BoardTest::unreadableFileIsKeptAsideBeforeTheFirstSave()
     QVERIFY(files.last().startsWith(files.size() == 2 ? "board.json.unreadable-" : "board.json"));
     QCOMPARE(persistence.load(), std::optional<Board>(board));
     qunsetenv("XDG_DATA_HOME");
+}
+
+// A pipe gives no size up front, as a file still growing while it is read gives the wrong one:
+// the board is read to its end all the same.
+void BoardTest::aFileThatDoesNotTellItsSizeLoadsWhole()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("board.json");
+    QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    Board board;
+    for (int i = 0; i < 200; ++i)
+        board.append(makeThought(QStringLiteral("管道里的想法 %1").arg(i)));
+    std::thread writer([&] {
+        QFile pipe(path);
+        if (pipe.open(QIODevice::WriteOnly))
+            pipe.write(BoardCodec::encode(board));
+    });
+    const std::optional<Board> loaded = BoardPersistence::file(path).load();
+    writer.join();
+    QCOMPARE(loaded, std::optional<Board>(board));
 }
 
 void BoardTest::failedSavesKeepTheLastBoardThatFitted_data()

@@ -31,8 +31,18 @@ std::optional<QByteArray> readPadded(QFile &file)
     QByteArray buffer(file.size() + BoardCodec::readPadding, Qt::Uninitialized);
     qsizetype length = 0;
     for (;;) {
-        if (buffer.size() - length == BoardCodec::readPadding)
+        if (buffer.size() - length == BoardCodec::readPadding) {
+            // Full at the size first seen: one byte more tells whether the file grew meanwhile,
+            // without doubling the buffer for the usual file that did not.
+            char next = 0;
+            const qint64 more = file.read(&next, 1);
+            if (more < 0)
+                return std::nullopt;
+            if (more == 0)
+                break;
             buffer.resize(buffer.size() * 2);
+            buffer[length++] = next;
+        }
         const qint64 read =
             file.read(buffer.data() + length, buffer.size() - BoardCodec::readPadding - length);
         if (read < 0)
