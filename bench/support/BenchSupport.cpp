@@ -1,9 +1,9 @@
 #include "BenchSupport.h"
 
+#include <QFile>
 #include <QRandomGenerator>
 
 #include <malloc.h>
-#include <sys/resource.h>
 
 #include <cstdio>
 #include <set>
@@ -33,16 +33,19 @@ public:
     void ReportRuns(const std::vector<Run> &runs) override
     {
         ConsoleReporter::ReportRuns(runs);
-        // The median of repeated runs stands for the benchmark when there is one.
+        // The median of repeated runs stands for the benchmark when there is one. Counters are
+        // kept too, as "name.counter", for benchmarks that measure several things at once.
         for (const Run &run : runs) {
             const std::string name = run.run_name.str();
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-                m_seconds[name] = run.GetAdjustedRealTime();
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (!median && (run.run_type != Run::RT_Iteration || run.iterations == 0 ||
+                            m_hasMedian.count(name)))
+                continue;
+            if (median)
                 m_hasMedian.insert(name);
-            } else if (run.run_type == Run::RT_Iteration && run.iterations > 0 &&
-                       !m_hasMedian.count(name)) {
-                m_seconds[name] = run.GetAdjustedRealTime();
-            }
+            m_seconds[name] = run.GetAdjustedRealTime();
+            for (const auto &[counter, value] : run.counters)
+                m_seconds[name + "." + counter] = value;
         }
     }
     std::map<std::string, double> m_seconds;
@@ -69,9 +72,16 @@ Board generateBoard(int count)
 
 qint64 peakResidentBytes()
 {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return qint64(usage.ru_maxrss) * 1024;
+    // The high-water mark of this process's own memory: getrusage()'s would also count the
+    // parent's resident memory at the fork that started this process.
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    }
+    return 0;
 }
 
 qint64 heapBytesInUse()
@@ -80,8 +90,17 @@ qint64 heapBytesInUse()
     return qint64(info.uordblks + info.hblkhd);
 }
 
-int runBenchmarksWithRatios(int argc, char **argv, const std::vector<BenchRatio> &ratios)
+int runBenchmarksWithRatios(int argc, char **argv, const std::vector<BenchRatio> &ratios,
+                            Order order)
 {
+    // Shuffled, the repetitions of a floor and of what is measured against it meet the same
+    // moments of a shared machine, rather than one its quiet minute and the other its busy one.
+    std::vector<char *> arguments(argv, argv + argc);
+    static char interleave[] = "--benchmark_enable_random_interleaving=true";
+    if (order == Order::shuffledRepetitions)
+        arguments.insert(arguments.begin() + 1, interleave);
+    argc = int(arguments.size());
+    argv = arguments.data();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
@@ -94,9 +113,14 @@ int runBenchmarksWithRatios(int argc, char **argv, const std::vector<BenchRatio>
         if (measured == reporter.m_seconds.end() || floor == reporter.m_seconds.end() ||
             floor->second <= 0)
             continue;
-        const double value = measured->second / floor->second;
-        std::printf("%-58s %9.2fx %7.2fx %s\n", ratio.what.c_str(), value, ratio.goal,
-                    value <= ratio.goal ? "ok" : "OVER");
+        const double value =
+            ratio.difference ? measured->second - floor->second : measured->second / floor->second;
+        if (ratio.difference)
+            std::printf("%-58s %+9.1f  %+7.1f  %s\n", ratio.what.c_str(), value, ratio.goal,
+                        value <= ratio.goal ? "ok" : "OVER");
+        else
+            std::printf("%-58s %9.2fx %7.2fx %s\n", ratio.what.c_str(), value, ratio.goal,
+                        value <= ratio.goal ? "ok" : "OVER");
     }
     benchmark::Shutdown();
     return 0;

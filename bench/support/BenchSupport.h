@@ -21,12 +21,22 @@ qint64 peakResidentBytes();
 qint64 heapBytesInUse();
 
 /// Runs the registered benchmarks, then prints each ratio "name / floor" and its goal, so the
-/// figures and their floors always come from the same run.
+/// figures and their floors always come from the same run. A name may also be
+/// "benchmark.counter", for a benchmark that reports several figures as counters.
 struct BenchRatio
 {
     std::string measured;
     std::string floor;
     double goal;
     std::string what;
+    /// The goal is for "name - floor" (in the figures' own unit) rather than their ratio.
+    bool difference = false;
 };
-int runBenchmarksWithRatios(int argc, char **argv, const std::vector<BenchRatio> &ratios);
+enum class Order {
+    /// The repetitions of all benchmarks in one shuffled order.
+    shuffledRepetitions,
+    /// Each benchmark's runs together, in the order they were registered.
+    asRegistered,
+};
+int runBenchmarksWithRatios(int argc, char **argv, const std::vector<BenchRatio> &ratios,
+                            Order order = Order::shuffledRepetitions);
