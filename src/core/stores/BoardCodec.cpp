@@ -754,7 +754,9 @@ private:
             counted = zero;
             chunks = 0;
         };
+#endif
         while (p < end) {
+#ifdef LUMARET_X86_SIMD
             const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
             const __m128i special =
                 _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
@@ -780,22 +782,7 @@ private:
             p += at;
             if (p >= end)
                 break;
-            const auto c = static_cast<unsigned char>(*p);
-            if (c == '"') {
-                raw = QByteArrayView(start, p - start);
-                units = escaped ? -1 : units;
-                ++p;
-                return true;
-            }
-            if (c < 0x20)
-                return false;
-            // A backslash and the character it escapes.
-            escaped = true;
-            p += 2;
-        }
-        return false;
-#else
-        while (p < end) {
+#endif
             const auto c = static_cast<unsigned char>(*p);
             if (c == '"') {
                 raw = QByteArrayView(start, p - start);
@@ -806,15 +793,16 @@ private:
             if (c < 0x20)
                 return false;
             if (c == '\\') {
+                // The backslash and the character it escapes.
                 escaped = true;
                 p += 2;
                 continue;
             }
+            // Without the vector scan above, each character is counted here.
             units += qsizetype((c & 0xC0) != 0x80) + qsizetype(c >= 0xF0);
             ++p;
         }
         return false;
-#endif
     }
 
     // A title or a note as written: converted at once when it holds no escape.
