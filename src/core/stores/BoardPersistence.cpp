@@ -11,6 +11,7 @@
 #include <atomic>
 #include <future>
 #include <memory>
+#include <system_error>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -155,8 +156,14 @@ BoardPersistence BoardPersistence::readingAhead(BoardPersistence persistence)
     if (!persistence.load)
         return persistence;
     // Shared, so copies of the persistence take the same reading; the first load() consumes it.
-    auto ahead = std::make_shared<std::future<std::optional<Board>>>(
-        std::async(std::launch::async, persistence.load));
+    std::shared_ptr<std::future<std::optional<Board>>> ahead;
+    try {
+        ahead = std::make_shared<std::future<std::optional<Board>>>(
+            std::async(std::launch::async, persistence.load));
+    } catch (const std::system_error &) {
+        // No thread to be had (a process limit, say): the board is read when it is asked for.
+        return persistence;
+    }
     persistence.load = [ahead, load = std::move(persistence.load)] {
         return ahead->valid() ? ahead->get() : load();
     };
