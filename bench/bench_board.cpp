@@ -73,7 +73,9 @@ void printResidentFiles(int count)
     QByteArray file;
     for (const QByteArray &line : smaps.readAll().split('\n')) {
         const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() >= 6 && fields[0].contains('-'))
+        // A mapping's first line: address range, permissions, offset, device, inode, and the
+        // file's name unless the mapping is anonymous.
+        if (fields.size() >= 5 && fields[0].contains('-') && !fields[0].endsWith(':'))
             file = fields.size() > 5 ? fields[5] : QByteArray();
         else if (fields.size() >= 2 && fields[0] == "Rss:" && file.startsWith('/'))
             kibByFile[file] += fields[1].toLongLong();
