@@ -7,7 +7,9 @@
 #include "services/SyncService.h"
 #include "stores/BoardSnapshots.h"
 #include "stores/BoardStore.h"
+#include "support/TextStyles.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QEvent>
 #include <QFontDatabase>
@@ -38,6 +40,10 @@ AppDependencies beginLaunch(AppDependencies dependencies)
     // Finding the system's fonts is the largest single step before the first frame, and reading
     // a large board the second: they run side by side.
     QFontDatabase::families();
+    // Menus, dialogs and tooltips draw with the application font. Left as it is, its fallback for
+    // Chinese is fontconfig's choice for the session's locale, which outside a Chinese locale is
+    // another CJK face (Japanese forms of the same characters) that the launch loads as well.
+    QApplication::setFont(withSystemFamilies(QApplication::font()));
     return dependencies;
 }
 

@@ -31,7 +31,8 @@ struct AppDependencies
 
 /// The first step of a window's launch, once nothing else may write the board (after
 /// SingleInstance::claim()): the board is read on another thread while this one loads the font
-/// database, which the window needs before anything else. Returns \a dependencies reading ahead.
+/// database, which the window needs before anything else, and gives the application font its CJK
+/// face. Returns \a dependencies reading ahead.
 AppDependencies beginLaunch(AppDependencies dependencies);
 
 /// When the services may first reach the identity provider and the cloud store, which is where the

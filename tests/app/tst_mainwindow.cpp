@@ -7,10 +7,13 @@
 #include "SearchField.h"
 #include "ThoughtEditorView.h"
 #include "services/AppleIDAuthService.h"
+#include "support/TextStyles.h"
 
 #include <QAccessible>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMetaEnum>
+#include <QTextLayout>
 #include <QtTest>
 
 // The real window and wiring over A (with a note), B, C (未开始), D (进行中) and E (归档), the
@@ -31,6 +34,7 @@ private slots:
     void openEditorKeepsTheKeyboard();
     void screenReaderSeesTheWindow_data();
     void screenReaderSeesTheWindow();
+    void chineseIsDrawnInOneFace();
 
 private:
     void press(const QString &keys);
@@ -172,6 +176,20 @@ void MainWindowTest::screenReaderSeesTheWindow()
     walk(QAccessible::queryAccessibleInterface(m_window.get()));
     QVERIFY2(tree.indexOf(QRegularExpression(QRegularExpression::anchoredPattern(object))) >= 0,
              qPrintable(tree.join('\n')));
+}
+
+void MainWindowTest::chineseIsDrawnInOneFace()
+{
+    // Left to fontconfig, the menus' Chinese would outside a Chinese locale take the Japanese
+    // forms of the same characters.
+    auto hanFace = [](const QFont &font) {
+        QTextLayout layout(QStringLiteral("编辑"), font);
+        layout.beginLayout();
+        layout.createLine();
+        layout.endLayout();
+        return layout.glyphRuns().value(0).rawFont().familyName();
+    };
+    QCOMPARE(hanFace(m_window->menuBar()->font()), hanFace(textStyleFont(TextStyle::body)));
 }
 
 QTEST_MAIN(MainWindowTest)

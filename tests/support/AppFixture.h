@@ -7,8 +7,8 @@
 #include "services/CloudKitThoughtSyncing.h"
 #include "stores/BoardStore.h"
 
-/// The application's own wiring over \a board kept in memory, settings of the test's own, a
-/// sign-in provider that answers nothing by itself, and no cloud.
+/// The application's own launch and wiring over \a board kept in memory, settings of the test's
+/// own, a sign-in provider that answers nothing by itself, and no cloud.
 struct AppFixture
 {
     using Script = ScriptedIdentityProvider::Script;
@@ -19,11 +19,11 @@ struct AppFixture
     explicit AppFixture(const Board &board)
     {
         persistence.stored = board;
-        app = std::make_unique<LumaretApp>(AppDependencies{
+        app = std::make_unique<LumaretApp>(beginLaunch(AppDependencies{
             persistence.persistence(),
             [] { return std::make_unique<ScriptedIdentityProvider>(std::make_shared<Script>()); },
             [this] { return settings.open(); },
-            [] { return std::unique_ptr<CloudKitThoughtSyncing>(); }});
+            [] { return std::unique_ptr<CloudKitThoughtSyncing>(); }}));
     }
     AppServices services() const { return app->services(); }
     BoardStore *store() const { return app->services().store; }
