@@ -30,6 +30,7 @@
 #include <ctime>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -148,13 +149,14 @@ struct BoardWindow
     }
 };
 
-BoardWindow makeBoardWindow(BoardPersistence persistence, LaunchMarks *marks = nullptr)
+BoardWindow makeBoardWindow(BoardPersistence persistence, LaunchMarks *marks = nullptr,
+                            FontConfigurationLoad *fontConfiguration = nullptr)
 {
     AppDependencies dependencies = AppDependencies::live();
     dependencies.persistence = std::move(persistence);
     dependencies.makeCloudStore = [] { return std::unique_ptr<CloudKitThoughtSyncing>(); };
     // As the application launches: the board read on another thread while the fonts are found.
-    dependencies = beginLaunch(std::move(dependencies));
+    dependencies = beginLaunch(std::move(dependencies), fontConfiguration);
     if (marks)
         marks->mark("fonts found");
     BoardWindow result;
@@ -206,13 +208,24 @@ double median(std::vector<double> values)
 // frame, then, for the board, types one digit and deletes it, and prints its peak memory.
 int runChild(int argc, char **argv)
 {
+    // The application's own launch starts loading the font configuration before it connects to
+    // the display; the floors are plain Qt windows and do not.
+    bool isFloor = true;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (QString::fromLocal8Bit(argv[i]) == childFlag)
+            isFloor = QString::fromLocal8Bit(argv[i + 1]) == labelFlag ||
+                      QString::fromLocal8Bit(argv[i + 1]) == marksFlag;
+    }
+    std::optional<FontConfigurationLoad> fontConfiguration;
+    if (!isFloor)
+        fontConfiguration.emplace();
     QApplication app(argc, argv);
     QStringList arguments = QCoreApplication::arguments();
     const bool withMarks = arguments.removeAll(marksFlag) > 0;
     LaunchMarks marks(withMarks);
     marks.mark("QApplication");
     const QString boardFile = arguments.value(arguments.indexOf(childFlag) + 1);
-    if (boardFile.isEmpty() || boardFile == labelFlag) {
+    if (isFloor) {
         QWidget window;
         window.resize(windowSize);
         if (boardFile == labelFlag) {
@@ -234,7 +247,8 @@ int runChild(int argc, char **argv)
         BoardPersistence::file(boardFile).load();
         marks.mark("board file read and decoded once more, to time that alone");
     }
-    BoardWindow window = makeBoardWindow(BoardPersistence::file(boardFile), &marks);
+    BoardWindow window =
+        makeBoardWindow(BoardPersistence::file(boardFile), &marks, &*fontConfiguration);
     PaintProbe probe(window.lastPainted());
     window.window->show();
     marks.mark("window shown");

@@ -18,6 +18,9 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <fontconfig/fontconfig.h>
+
+#include <system_error>
 #include <vector>
 
 AppDependencies AppDependencies::live()
@@ -34,11 +37,28 @@ AppDependencies AppDependencies::live()
             [] { return makeDefaultCloudStore(); }};
 }
 
-AppDependencies beginLaunch(AppDependencies dependencies)
+FontConfigurationLoad::FontConfigurationLoad()
+{
+    try {
+        m_thread = std::jthread([] { FcInit(); });
+    } catch (const std::system_error &) {
+        // No thread to spare: the font database loads the configuration when it is first asked.
+    }
+}
+
+void FontConfigurationLoad::wait()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+AppDependencies beginLaunch(AppDependencies dependencies, FontConfigurationLoad *fontConfiguration)
 {
     dependencies.persistence = BoardPersistence::readingAhead(std::move(dependencies.persistence));
     // Finding the system's fonts is the largest single step before the first frame, and reading
     // a large board the second: they run side by side.
+    if (fontConfiguration)
+        fontConfiguration->wait();
     QFontDatabase::families();
     // Menus, dialogs and tooltips draw with the application font. Left as it is, its fallback for
     // Chinese is fontconfig's choice for the session's locale, which outside a Chinese locale is

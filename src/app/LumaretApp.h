@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <thread>
 
 class AppleIDAuthService;
 class BoardStore;
@@ -29,11 +30,26 @@ struct AppDependencies
     static AppDependencies live();
 };
 
+/// Loads the system's font configuration on another thread, from before the application object
+/// is made (connecting to the display does not need it) until beginLaunch() does: parsing the
+/// configuration and its caches is most of finding the fonts. Waits for the thread when destroyed.
+class FontConfigurationLoad
+{
+public:
+    FontConfigurationLoad();
+    /// Returns once the configuration is loaded.
+    void wait();
+
+private:
+    std::jthread m_thread;
+};
+
 /// The first step of a window's launch, once nothing else may write the board (after
 /// SingleInstance::claim()): the board is read on another thread while this one loads the font
 /// database, which the window needs before anything else, and gives the application font its CJK
 /// face. Returns \a dependencies reading ahead.
-AppDependencies beginLaunch(AppDependencies dependencies);
+AppDependencies beginLaunch(AppDependencies dependencies,
+                            FontConfigurationLoad *fontConfiguration = nullptr);
 
 /// When the services may first reach the identity provider and the cloud store, which is where the
 /// network, the keyring and the TLS libraries first come into play.

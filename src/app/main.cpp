@@ -24,6 +24,7 @@ int main(int argc, char *argv[])
     if (argc > 1 && qstrcmp(argv[1], "snapshots") == 0)
         return runSnapshotCommand(argc, argv);
 
+    FontConfigurationLoad fontConfiguration;
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Lumaret"));
     QApplication::setApplicationName(QStringLiteral("Lumaret"));
@@ -35,7 +36,7 @@ int main(int argc, char *argv[])
     if (instance.claim() == SingleInstance::Role::secondary)
         return 0;
 
-    AppDependencies dependencies = beginLaunch(AppDependencies::live());
+    AppDependencies dependencies = beginLaunch(AppDependencies::live(), &fontConfiguration);
     DesktopIntegration desktop;
     // The network, the keyring and the identity provider are first reached after the first
     // frame: a launch shows the board before loading any of them.
