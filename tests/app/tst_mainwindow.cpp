@@ -103,6 +103,10 @@ void MainWindowTest::keysWorkTheBoard_data()
     QTest::newRow("Return opens") << "Tab Down Return => editor on B => A B C|D||E";
     QTest::newRow("Ctrl+Return advances") << "Tab Down Ctrl+Return => B => A C|D B||E";
     QTest::newRow("Ctrl+Shift+Right") << "Tab Ctrl+Shift+Right => A => B C|D A||E";
+    QTest::newRow("Ctrl+Shift+Left stops at the first column")
+        << "Tab Ctrl+Shift+Left => A => A B C|D||E";
+    QTest::newRow("Ctrl+Shift+Right stops at the last column")
+        << "Tab Right Right Ctrl+Shift+Right => E => A B C|D||E";
     QTest::newRow("Ctrl+Shift+Down") << "Tab Ctrl+Shift+Down => A => B A C|D||E";
     QTest::newRow("Ctrl+Shift+Up") << "Tab End Ctrl+Shift+Up => C => A C B|D||E";
     QTest::newRow("Delete: next card") << "Tab Down Delete => C => A C|D||E";

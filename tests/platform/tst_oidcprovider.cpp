@@ -252,6 +252,7 @@ void OidcProviderTest::idTokenValidation_data()
     row("HMAC", with(rsa, "alg", "HS256"), good, F::unsupportedAlgorithm);
     row("critical header", with(rsa, "crit", QJsonArray{"exp"}), good, F::unsupportedAlgorithm);
     row("unknown key id", with(rsa, "kid", "retired"), good, F::noMatchingKey);
+    row("RSA key of 1024 bits", with(rsa, "kid", "weak-rsa"), good, F::noMatchingKey, "weak-rsa");
     row("key meant for another algorithm", rsa, good, F::noMatchingKey, "signing-rsa", "keyAlg");
     row("key meant for encryption", rsa, good, F::noMatchingKey, "signing-rsa", "keyUse");
     row("another issuer", rsa, with(good, "iss", "https://evil.example"), F::wrongIssuer);

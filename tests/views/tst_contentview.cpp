@@ -100,6 +100,7 @@ private slots:
     void pillNamesEveryState_data();
     void pillNamesEveryState();
     void cardsShowAnyNoteAndUpToThreeTitleLines();
+    void cardsAreMeasuredAgainForANewNoteOrWidth();
     void editorWithChangesLeavesOnlyBySavingOrDeleting_data();
     void editorWithChangesLeavesOnlyBySavingOrDeleting();
     void clickEditsOnlyWhenNoSecondClickFollows_data();
@@ -221,6 +222,20 @@ void ContentViewTest::cardsShowAnyNoteAndUpToThreeTitleLines()
     const ThoughtCard::Layout layout = ThoughtCard::layout(thought, 240);
     QCOMPARE(layout.title.lines.size(), 3);
     QVERIFY(layout.note);
+}
+
+void ContentViewTest::cardsAreMeasuredAgainForANewNoteOrWidth()
+{
+    ContentFixture fixture;
+    KanbanCardList *list = fixture.list(ThoughtStatus::notStarted);
+    const Thought thought = fixture.first();
+    const int bare = list->cardRect(thought.id).height();
+    fixture.store()->update(thought, thought.title, QString(12, QChar(0x7075)), thought.status);
+    const int withNote = list->cardRect(thought.id).height();
+    QVERIFY2(withNote > bare, qPrintable(QString("%1 %2").arg(bare).arg(withNote)));
+    // Narrower columns wrap the note, one line wide before, into two.
+    fixture.view->resize(760, 720);
+    QTRY_VERIFY(list->cardRect(thought.id).height() > withNote);
 }
 
 void ContentViewTest::editorWithChangesLeavesOnlyBySavingOrDeleting_data()

@@ -59,6 +59,7 @@ private slots:
     void initTestCase() { qputenv("TZ", "UTC"); }
     void undoAndRedoEveryChange_data();
     void undoAndRedoEveryChange();
+    void mergeDropsTheStepsItChanged_data();
     void mergeDropsTheStepsItChanged();
     void textFieldsKeepTheirOwnUndo();
     void restoreWinsTheNextMerge();
@@ -114,12 +115,24 @@ void UndoTest::undoAndRedoEveryChange()
              seen(changed, true));
 }
 
+void UndoTest::mergeDropsTheStepsItChanged_data()
+{
+    QTest::addColumn<bool>("undoneBefore");
+    QTest::newRow("both steps done") << false;
+    QTest::newRow("the step on B undone before the merge") << true;
+}
+
 void UndoTest::mergeDropsTheStepsItChanged()
 {
+    QFETCH(bool, undoneBefore);
     HistoryMachine machine;
     machine.store.advance(start[0].id);
     machine.store.update(start[1], "B2", "", ThoughtStatus::notStarted);
     machine.settle();
+    if (undoneBefore) {
+        machine.history.undoAction()->trigger();
+        machine.settle();
+    }
     // Another machine renames A later; this machine catches up with it.
     Board elsewhere = machine.cloud->record.board;
     elsewhere[2].title = "A 在别处改过";
@@ -127,11 +140,15 @@ void UndoTest::mergeDropsTheStepsItChanged()
     machine.cloud->writeFromElsewhere(elsewhere);
     machine.sync.service->catchUp();
     machine.settle();
-    machine.history.undoAction()->trigger();
+    // The step on A is gone; the one on B stays as it was, done or undone.
+    QCOMPARE(machine.history.undoAction()->isEnabled(), !undoneBefore);
+    QCOMPARE(machine.history.redoAction()->isEnabled(), undoneBefore);
+    (undoneBefore ? machine.history.redoAction() : machine.history.undoAction())->trigger();
     machine.settle();
-    QVERIFY(!machine.history.undoAction()->isEnabled());
+    QVERIFY(!machine.history.undoAction()->isEnabled() || undoneBefore);
     const Board board = machine.cloud->record.board;
-    QCOMPARE(titles(board), QStringList({"B", "C", "A 在别处改过", "D", "E"}));
+    QCOMPARE(titles(board),
+             QStringList({undoneBefore ? "B2" : "B", "C", "A 在别处改过", "D", "E"}));
     QCOMPARE(board[2].status, ThoughtStatus::inProgress);
 }
 
