@@ -267,6 +267,14 @@ private slots:
                     .contains(QRegularExpression(id + " .* 1\n")));
         QCOMPARE(run(m_lumaret, {"snapshots", "restore", "20000101-000000"}).first, 1);
         QCOMPARE(run(m_lumaret, {"snapshots", "restore"}).first, 2);
+        {
+            // Not under a running window, which would write its board over the restored one.
+            SingleInstance window(SingleInstance::currentKey());
+            QCOMPARE(window.claim(), SingleInstance::Role::primary);
+            QCOMPARE(run(m_lumaret, {"snapshots", "restore", id}).first, 1);
+            QCOMPARE(titles(BoardPersistence::file(path).load().value_or(Board())),
+                     QStringList{"later"});
+        }
         QCOMPARE(run(m_lumaret, {"snapshots", "restore", id}).first, 0);
         const Board restored = BoardPersistence::file(path).load().value_or(Board());
         QCOMPARE(titles(restored), (QStringList{"kept", "gone", "later"}));
