@@ -124,6 +124,8 @@ void OidcProviderTest::failedSignInsKeepWhatWasStored_data()
     QTest::newRow("token expired") << "expired" << invalid.arg("已过期");
     QTest::newRow("provider names another issuer") << "localhost" << misconfigured;
     QTest::newRow("plain HTTP beyond this machine") << "127.0.0.2" << misconfigured;
+    QTest::newRow("plain HTTP to a name that begins as localhost")
+        << "localhost.example.invalid" << misconfigured;
 }
 
 void OidcProviderTest::failedSignInsKeepWhatWasStored()

@@ -280,6 +280,9 @@ void WebDavCloudTest::cloudCommand_data()
                                       << "wrong" << 1 << "用户名或密码";
     QTest::newRow("no password") << connect << "apache"
                                  << "" << 1 << "没有读到密码";
+    QTest::newRow("an empty line for a password") << connect << "apache"
+                                                  << "\n"
+                                                  << 1 << "没有读到密码";
     // Without a keyring, as on a build machine, a server that passed every check still ends in
     // the keyring's refusal: the account is then never written in clear.
     QTest::newRow("Apache mod_dav passes the checks")
