@@ -35,6 +35,7 @@ private slots:
     void screenReaderSeesTheWindow_data();
     void screenReaderSeesTheWindow();
     void chineseIsDrawnInOneFace();
+    void signInIsCheckedOnlyOnceTheWindowIsOnScreen();
 
 private:
     void press(const QString &keys);
@@ -194,6 +195,28 @@ void MainWindowTest::chineseIsDrawnInOneFace()
         return layout.glyphRuns().value(0).rawFont().familyName();
     };
     QCOMPARE(hanFace(m_window->menuBar()->font()), hanFace(textStyleFont(TextStyle::body)));
+}
+
+void MainWindowTest::signInIsCheckedOnlyOnceTheWindowIsOnScreen()
+{
+    auto script = std::make_shared<ScriptedIdentityProvider::Script>();
+    script->credentialAnswer = CredentialState::authorized;
+    FakeSettings settings;
+    settings.open()->setValue(AppleIDAuthService::userIdentifierKey(), "ada");
+    RecordingPersistence persistence;
+    LumaretApp app(
+        AppDependencies{persistence.persistence(),
+                        [script] { return std::make_unique<ScriptedIdentityProvider>(script); },
+                        [&settings] { return settings.open(); },
+                        [] { return std::unique_ptr<CloudKitThoughtSyncing>(); }},
+        ServiceStart::afterFirstFrame);
+    MainWindow window(app.services());
+    app.startServicesAfterFirstFrame(&window);
+    QTest::qWait(50);
+    QCOMPARE(script->askedUsers, QStringList());
+    window.show();
+    // Sooner than the fallback for a window that is never painted.
+    QTRY_COMPARE_WITH_TIMEOUT(script->askedUsers, QStringList{"ada"}, 1000);
 }
 
 QTEST_MAIN(MainWindowTest)
