@@ -166,10 +166,14 @@ private slots:
         QTest::addColumn<QString>("changedKey");
         QTest::addColumn<uint>("changedTo");
         QTest::addColumn<bool>("darkAfter");
-        QTest::newRow("dark, then light") << 1u << "color-scheme" << 2u << false;
-        QTest::newRow("light, then dark") << 2u << "color-scheme" << 1u << true;
-        QTest::newRow("no preference, then dark") << 0u << "color-scheme" << 1u << true;
-        QTest::newRow("other settings change nothing") << 1u << "accent-color" << 2u << true;
+        QTest::addColumn<bool>("darkStyle");
+        QTest::newRow("dark, then light") << 1u << "color-scheme" << 2u << false << false;
+        QTest::newRow("light, then dark") << 2u << "color-scheme" << 1u << true << false;
+        QTest::newRow("no preference, then dark") << 0u << "color-scheme" << 1u << true << false;
+        QTest::newRow("other settings change nothing")
+            << 1u << "accent-color" << 2u << true << false;
+        QTest::newRow("dark style: light, then no preference")
+            << 2u << "color-scheme" << 0u << true << true;
     }
 
     void appearanceFollowsThePortal()
@@ -178,6 +182,7 @@ private slots:
         QFETCH(QString, changedKey);
         QFETCH(uint, changedTo);
         QFETCH(bool, darkAfter);
+        QFETCH(bool, darkStyle);
         QProcess daemon;
         daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
         QVERIFY(daemon.waitForReadyRead(10000));
@@ -198,15 +203,21 @@ private slots:
         });
         portalBus.registerObject("/org/freedesktop/portal/desktop", &portal,
                                  QDBusConnection::ExportAllSlots);
-        QApplication::setPalette(QApplication::style()->standardPalette());
+        QPalette style = QApplication::style()->standardPalette();
+        if (darkStyle) {
+            style.setColor(QPalette::Window, Qt::black);
+            style.setColor(QPalette::WindowText, Qt::white);
+        }
+        QApplication::setPalette(style);
         auto isDark = [] {
             const QPalette palette = QApplication::palette();
             return palette.color(QPalette::Window).lightness() <
                    palette.color(QPalette::WindowText).lightness();
         };
         DesktopIntegration desktop(QDBusConnection::connectToBus(address, "app " + tag));
-        // 1 is the portal's "prefer dark"; the test's style is light.
-        QCOMPARE(isDark(), atLaunch == 1);
+        // 1 is the portal's "prefer dark", 2 "prefer light"; without a preference the style's
+        // own appearance stays.
+        QCOMPARE(isDark(), atLaunch == 1 || (atLaunch == 0 && darkStyle));
         QDBusMessage change = QDBusMessage::createSignal(
             "/org/freedesktop/portal/desktop", "org.freedesktop.portal.Settings", "SettingChanged");
         change << "org.freedesktop.appearance" << changedKey

@@ -101,6 +101,7 @@ void MainWindowTest::keysWorkTheBoard_data()
     QTest::newRow("Down stops at the end") << "Tab Down Down Down => C => A B C|D||E";
     QTest::newRow("Up from the end") << "Tab End Up => B => A B C|D||E";
     QTest::newRow("Right passes an empty column") << "Tab Right Right => E => A B C|D||E";
+    QTest::newRow("Left back to the first column") << "Tab Right Left => A => A B C|D||E";
     QTest::newRow("Return opens") << "Tab Down Return => editor on B => A B C|D||E";
     QTest::newRow("Ctrl+Return advances") << "Tab Down Ctrl+Return => B => A C|D B||E";
     QTest::newRow("Ctrl+Shift+Right") << "Tab Ctrl+Shift+Right => A => B C|D A||E";
