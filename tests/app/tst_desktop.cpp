@@ -35,7 +35,8 @@ public slots:
 
 // The Lumaret holding the board: none, one that adds what it is sent, one that listens without
 // adding, one that holds the lock without listening.
-enum class Lumaret { closed, running, deaf, silent };
+// Not running, and its board file cannot be written: a folder stands where the file would be.
+enum class Lumaret { closed, running, deaf, silent, closedUnwritable };
 
 /// A home of the test's own for this process and the Lumarets it starts: data, settings, and a
 /// private runtime folder for locks and sockets.
@@ -114,6 +115,9 @@ private slots:
             << Lumaret::closed << QStringList{"-x"} << QByteArray() << 2 << QStringList();
         QTest::newRow("closed, a tab inside")
             << Lumaret::closed << QStringList{"a\tb"} << QByteArray() << 0 << QStringList{"a b"};
+        QTest::newRow("closed, the board file cannot be written")
+            << Lumaret::closedUnwritable << QStringList{"记一下"} << QByteArray() << 1
+            << QStringList();
         QTest::newRow("running, words") << Lumaret::running << QStringList{"记一下"} << QByteArray()
                                         << 0 << QStringList{"记一下"};
         QTest::newRow("running, lines") << Lumaret::running << QStringList{"-"}
@@ -134,6 +138,10 @@ private slots:
         QFETCH(QStringList, added);
         const auto home = privateHome();
         const QString boardPath = BoardPersistence::liveStoragePath();
+        if (lumaret == Lumaret::closedUnwritable) {
+            QVERIFY(QDir().mkpath(boardPath));
+            lumaret = Lumaret::closed;
+        }
         SingleInstance window(SingleInstance::currentKey());
         BoardStore store(BoardPersistence::file(boardPath));
         const qsizetype before = store.thoughts().size();
