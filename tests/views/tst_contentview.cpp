@@ -105,6 +105,7 @@ private slots:
     void editorWithChangesLeavesOnlyBySavingOrDeleting();
     void clickEditsOnlyWhenNoSecondClickFollows_data();
     void clickEditsOnlyWhenNoSecondClickFollows();
+    void dragEndedWithoutADropLeavesNoIndicator();
     void dropLandsWhereTheIndicatorPoints_data();
     void dropLandsWhereTheIndicatorPoints();
 
@@ -372,9 +373,25 @@ void ContentViewTest::clickEditsOnlyWhenNoSecondClickFollows()
     QCOMPARE(editRequests.size(), twice || releasedOver != card ? 0 : 1);
     QCOMPARE(m_board->thought(card).status, statusAfter);
     QCOMPARE(m_board->persistence.saves.size(), statusAfter != clicked.status ? 1 : 0);
-    // An advanced card becomes the last one of the next column.
-    if (statusAfter != clicked.status)
+    // An advanced card becomes the last one of the next column, and the keyboard follows it.
+    if (statusAfter != clicked.status) {
         QCOMPARE(m_board->column(statusAfter).last(), card);
+        QCOMPARE(m_board->list(statusAfter)->currentCard(), clicked.id);
+    }
+}
+
+void ContentViewTest::dragEndedWithoutADropLeavesNoIndicator()
+{
+    m_board = std::make_unique<ContentFixture>(sampleBoard());
+    KanbanDragState *state = m_board->view->board()->dragState();
+    state->setDraggingThoughtID(m_board->thought("A").id);
+    state->setDropTarget(ThoughtDropTarget{ThoughtStatus::inProgress, std::nullopt},
+                         DropTargetChange::direct);
+    QVERIFY(m_board->list(ThoughtStatus::inProgress)->indicatorTarget());
+    // Escape, or a release outside every column: the drag is over, nothing was dropped.
+    state->setDraggingThoughtID(std::nullopt);
+    QCOMPARE(state->dropTarget(), std::nullopt);
+    QCOMPARE(m_board->list(ThoughtStatus::inProgress)->indicatorTarget(), std::nullopt);
 }
 
 void ContentViewTest::dropLandsWhereTheIndicatorPoints_data()
