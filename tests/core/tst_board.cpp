@@ -154,6 +154,7 @@ void BoardTest::readsStrictly_data()
     rejects("impossible date", with(updated, "2026-02-29T09:01:00Z"));
     rejects("no leap day in a century", with(updated, "1900-02-29T09:01:00Z"));
     rejects("hour 24", with(updated, "2026-03-01T24:00:00Z"));
+    rejects("leap second", with(updated, "2026-03-01T23:59:60Z"));
     rejects("offset of 60 minutes", with(updated, "2026-03-01T09:01:00+08:60"));
     rejects("isDeleted a string", with("false", R"("false")"));
     rejects("isDeleted a number", with("false", "0"));
