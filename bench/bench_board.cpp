@@ -208,23 +208,21 @@ double median(std::vector<double> values)
 // frame, then, for the board, types one digit and deletes it, and prints its peak memory.
 int runChild(int argc, char **argv)
 {
-    // The application's own launch starts loading the font configuration before it connects to
-    // the display; the floors are plain Qt windows and do not.
-    bool isFloor = true;
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (QString::fromLocal8Bit(argv[i]) == childFlag)
-            isFloor = QString::fromLocal8Bit(argv[i + 1]) == labelFlag ||
-                      QString::fromLocal8Bit(argv[i + 1]) == marksFlag;
-    }
+    // Read before the application object exists: the application's own launch starts loading the
+    // font configuration before it connects to the display; the floors are plain Qt windows and
+    // do not.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const bool withMarks = arguments.removeAll(marksFlag) > 0;
+    const QString boardFile = arguments.value(arguments.indexOf(childFlag) + 1);
+    const bool isFloor = boardFile.isEmpty() || boardFile == labelFlag;
     std::optional<FontConfigurationLoad> fontConfiguration;
     if (!isFloor)
         fontConfiguration.emplace();
     QApplication app(argc, argv);
-    QStringList arguments = QCoreApplication::arguments();
-    const bool withMarks = arguments.removeAll(marksFlag) > 0;
     LaunchMarks marks(withMarks);
     marks.mark("QApplication");
-    const QString boardFile = arguments.value(arguments.indexOf(childFlag) + 1);
     if (isFloor) {
         QWidget window;
         window.resize(windowSize);
