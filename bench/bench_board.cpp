@@ -242,7 +242,7 @@ int runChild(int argc, char **argv)
         return 0;
     }
     if (withMarks) {
-        BoardPersistence::file(boardFile).load();
+        BoardPersistence::file(boardFile).load().board;
         marks.mark("board file read and decoded once more, to time that alone");
     }
     BoardWindow window =

@@ -4,6 +4,7 @@
 #include "SingleInstance.h"
 #include "stores/BoardPersistence.h"
 #include "stores/BoardStore.h"
+#include "support/BoardFileMessages.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -11,6 +12,7 @@
 #include <QTextStream>
 #include <QThread>
 
+#include <algorithm>
 #include <optional>
 
 using namespace CommandOutput;
@@ -18,7 +20,7 @@ using namespace CommandOutput;
 namespace {
 
 // How long a Lumaret that holds the lock may take to start listening, and then to add the
-// thoughts, which saves the board once for each of them.
+// thoughts, which it saves in one go.
 constexpr std::chrono::milliseconds handOverTimeLimit(5000);
 constexpr std::chrono::milliseconds answerTimeLimit(30000);
 
@@ -59,8 +61,9 @@ QStringList thoughtsFrom(const QStringList &texts)
 }
 
 /// Adds \a thoughts to the board file of a Lumaret that is not running, in one save, and checks
-/// that the file holds them afterwards: the store drops a failed save, but a command that is
-/// about to exit must not report it as done.
+/// that the file holds them afterwards. A board file that exists but cannot be read is left as it
+/// is and nothing is added: the window, not a terminal command, tells the person about it. With no
+/// board file yet the board holds just these thoughts: the samples greet a window's first launch.
 int addToClosedBoard(const QStringList &thoughts)
 {
     const QString path = BoardPersistence::liveStoragePath();
@@ -70,24 +73,33 @@ int addToClosedBoard(const QStringList &thoughts)
         return failure;
     }
     const BoardPersistence file = BoardPersistence::file(path);
-    std::optional<Board> pending;
-    BoardStore store(
-        BoardPersistence{file.load, [&pending](const Board &board) { pending = board; }});
-    for (const QString &thought : thoughts)
-        store.addQuickThought(thought);
-    if (pending)
-        file.save(*pending);
+    const LoadedBoard loaded = file.load();
+    if (loaded.problem) {
+        err() << QStringLiteral("无法读取看板文件 %1（%2），想法没有添加，原文件保持不变。\n"
+                                "Could not read the board file %1: nothing was added and the file "
+                                "was left as it is.\n")
+                     .arg(path, BoardFileMessages::reason(*loaded.problem));
+        return failure;
+    }
+    BoardStore store(BoardPersistence{[board = loaded.board.value_or(Board())] {
+                                          return LoadedBoard{board, std::nullopt};
+                                      },
+                                      file.save});
+    store.addQuickThoughts(thoughts);
 
     QSet<QUuid> saved;
-    for (const Thought &thought : file.load().value_or(Board()))
+    for (const Thought &thought : file.load().board.value_or(Board()))
         saved.insert(thought.id);
-    for (const Thought &thought : store.thoughts()) {
-        if (!saved.contains(thought.id)) {
-            err() << QStringLiteral("没能写入看板文件 %1，想法没有添加。\n"
-                                    "Could not write the board file %1: nothing was added.\n")
-                         .arg(path);
-            return failure;
-        }
+    const bool allSaved =
+        std::all_of(store.thoughts().cbegin(), store.thoughts().cend(),
+                    [&](const Thought &thought) { return saved.contains(thought.id); });
+    if (store.hasUnsavedChanges() || !allSaved) {
+        const QString reason = store.saveProblem() ? BoardFileMessages::reason(*store.saveProblem())
+                                                   : QStringLiteral("写入后读不回来");
+        err() << QStringLiteral("没能写入看板文件 %1（%2），想法没有添加。\n"
+                                "Could not write the board file %1: nothing was added.\n")
+                     .arg(path, reason);
+        return failure;
     }
     out() << QStringLiteral("已添加 %1 条想法到 %2。\n").arg(thoughts.size()).arg(path);
     return success;
@@ -100,10 +112,24 @@ int deliver(const QStringList &thoughts)
     do {
         if (instance.tryLockWithoutServing())
             return addToClosedBoard(thoughts);
-        if (const std::optional<qsizetype> added =
+        if (const std::optional<SingleInstance::CaptureAnswer> answer =
                 instance.submitToPrimary(thoughts, answerTimeLimit)) {
-            if (*added == thoughts.size()) {
-                out() << QStringLiteral("已添加 %1 条想法到正在运行的 Lumaret。\n").arg(*added);
+            if (!answer->unsavedReason.isEmpty()) {
+                // The thoughts are on the board in the window: sending them again would add them
+                // twice.
+                err() << QStringLiteral(
+                             "正在运行的 Lumaret 已收到 %1 条想法，但无法保存看板（%2）；"
+                             "想法留在窗口中，请不要重复添加。\n"
+                             "The running Lumaret took %1 thoughts but could not save "
+                             "its board; they stay in its window, do not add them "
+                             "again.\n")
+                             .arg(answer->added)
+                             .arg(answer->unsavedReason);
+                return failure;
+            }
+            if (answer->added == thoughts.size()) {
+                out() << QStringLiteral("已添加 %1 条想法到正在运行的 Lumaret。\n")
+                             .arg(answer->added);
                 return success;
             }
             err() << QStringLiteral("正在运行的 Lumaret 没有确认添加，请在窗口中查看。\n"
@@ -155,9 +181,10 @@ int runAddCommand(const QStringList &arguments)
 void acceptQuickCaptures(SingleInstance &instance, BoardStore &store)
 {
     instance.setCaptureHandler([&store](const QStringList &texts) {
-        const QStringList thoughts = thoughtsFrom(texts);
-        for (const QString &thought : thoughts)
-            store.addQuickThought(thought);
-        return thoughts.size();
+        // One change, one save and one undo step, however many lines came.
+        SingleInstance::CaptureAnswer answer{store.addQuickThoughts(thoughtsFrom(texts)), {}};
+        if (store.saveProblem())
+            answer.unsavedReason = BoardFileMessages::reason(*store.saveProblem());
+        return answer;
     });
 }

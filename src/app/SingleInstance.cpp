@@ -16,11 +16,13 @@
 namespace {
 
 // One request per connection, in lines: "activate", or "add <base64 of UTF-8>" once per thought
-// followed by "end", which the primary answers with "added <count>".
+// followed by "end", which the primary answers with "added <count>", or with
+// "unsaved <count> <base64 of the UTF-8 reason>" when it took them but could not save its board.
 const QByteArray activateLine = QByteArrayLiteral("activate");
 const QByteArray addPrefix = QByteArrayLiteral("add ");
 const QByteArray endLine = QByteArrayLiteral("end");
 const QByteArray addedPrefix = QByteArrayLiteral("added ");
+const QByteArray unsavedPrefix = QByteArrayLiteral("unsaved ");
 // Only the same user can connect, but a runaway writer must still not fill the memory.
 constexpr qint64 requestSizeLimit = 8 * 1024 * 1024;
 
@@ -131,8 +133,12 @@ void SingleInstance::serve(QLocalSocket *socket)
                 request->texts.append(
                     QString::fromUtf8(QByteArray::fromBase64(line.mid(addPrefix.size()))));
             } else if (line == endLine) {
-                const qsizetype added = m_captureHandler ? m_captureHandler(request->texts) : 0;
-                socket->write(addedPrefix + QByteArray::number(added) + '\n');
+                const CaptureAnswer answer =
+                    m_captureHandler ? m_captureHandler(request->texts) : CaptureAnswer();
+                socket->write(answer.unsavedReason.isEmpty()
+                                  ? addedPrefix + QByteArray::number(answer.added) + '\n'
+                                  : unsavedPrefix + QByteArray::number(answer.added) + ' ' +
+                                        answer.unsavedReason.toUtf8().toBase64() + '\n');
                 socket->disconnectFromServer();
                 return;
             }
@@ -154,8 +160,8 @@ bool SingleInstance::askPrimaryToActivate() const
     return written;
 }
 
-std::optional<qsizetype> SingleInstance::submitToPrimary(const QStringList &texts,
-                                                         std::chrono::milliseconds timeout) const
+std::optional<SingleInstance::CaptureAnswer>
+SingleInstance::submitToPrimary(const QStringList &texts, std::chrono::milliseconds timeout) const
 {
     QLocalSocket socket;
     socket.connectToServer(serverPath());
@@ -174,7 +180,12 @@ std::optional<qsizetype> SingleInstance::submitToPrimary(const QStringList &text
             answer += socket.readAll();
     }
     answer += socket.readAll();
+    if (answer.startsWith(unsavedPrefix)) {
+        const QList<QByteArray> parts = answer.mid(unsavedPrefix.size()).trimmed().split(' ');
+        return CaptureAnswer{parts.value(0).toLongLong(),
+                             QString::fromUtf8(QByteArray::fromBase64(parts.value(1)))};
+    }
     if (!answer.startsWith(addedPrefix))
-        return 0;
-    return answer.mid(addedPrefix.size()).trimmed().toLongLong();
+        return CaptureAnswer();
+    return CaptureAnswer{answer.mid(addedPrefix.size()).trimmed().toLongLong(), {}};
 }

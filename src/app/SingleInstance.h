@@ -21,8 +21,15 @@ class SingleInstance : public QObject
 
 public:
     enum class Role { primary, secondary };
-    /// Adds thoughts sent by "lumaret add" and returns how many it took.
-    using CaptureHandler = std::function<qsizetype(const QStringList &texts)>;
+    /// What the primary instance did with thoughts sent by "lumaret add".
+    struct CaptureAnswer
+    {
+        qsizetype added = 0;
+        /// Why the board holding them could not be saved; empty when it was.
+        QString unsavedReason;
+    };
+    /// Adds thoughts sent by "lumaret add" and says how many it took.
+    using CaptureHandler = std::function<CaptureAnswer(const QStringList &texts)>;
 
     /// \a key names the instance; keyFor() derives it from the user and the data folder.
     explicit SingleInstance(const QString &key, QObject *parent = nullptr);
@@ -38,11 +45,11 @@ public:
     /// board file of a closed Lumaret. False while another process holds it.
     bool tryLockWithoutServing();
 
-    /// Hands \a texts to the primary instance and returns how many thoughts it confirmed adding
-    /// (0 when it refused or did not answer in time), or nothing when no primary could be reached.
-    /// Only "nothing" lets a caller write the board itself without risking the thoughts twice.
-    std::optional<qsizetype> submitToPrimary(const QStringList &texts,
-                                             std::chrono::milliseconds timeout) const;
+    /// Hands \a texts to the primary instance and returns its answer (0 added when it refused or
+    /// did not answer in time), or nothing when no primary could be reached. Only "nothing" lets a
+    /// caller write the board itself without risking the thoughts twice.
+    std::optional<CaptureAnswer> submitToPrimary(const QStringList &texts,
+                                                 std::chrono::milliseconds timeout) const;
 
     /// Lets the primary instance take thoughts from "lumaret add"; without a handler it refuses
     /// them.

@@ -4,6 +4,7 @@
 #include "SingleInstance.h"
 #include "stores/BoardSnapshots.h"
 #include "stores/BoardStore.h"
+#include "support/BoardFileMessages.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -55,9 +56,19 @@ int restore(const BoardSnapshots &snapshots, const QString &id, QTextStream &out
     BoardPersistence persistence =
         BoardSnapshots::guarding(BoardPersistence::live(), &BoardPersistence::liveStoragePath);
     // Without a saved board there is nothing to keep beside the snapshot, not even samples.
-    persistence.load = [load = persistence.load] { return load().value_or(Board()); };
+    persistence.load = [load = persistence.load] {
+        LoadedBoard loaded = load();
+        if (!loaded.board && !loaded.problem)
+            loaded.board = Board();
+        return loaded;
+    };
     BoardStore store(persistence);
     store.restore(BoardSnapshots::restored(store.thoughts(), *snapshot));
+    if (store.hasUnsavedChanges()) {
+        err << QStringLiteral("没能写入看板文件 %1（%2），快照没有恢复。\n")
+                   .arg(store.saveProblem()->path, BoardFileMessages::reason(*store.saveProblem()));
+        return failure;
+    }
     out << QStringLiteral("已恢复快照 %1（%2 条想法）；恢复前的看板保留在快照中。\n")
                .arg(id)
                .arg(liveCount(*snapshot));

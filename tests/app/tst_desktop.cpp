@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
@@ -36,7 +37,7 @@ public slots:
 // The Lumaret holding the board: none, one that adds what it is sent, one that listens without
 // adding, one that holds the lock without listening.
 // Not running, and its board file cannot be written: a folder stands where the file would be.
-enum class Lumaret { closed, running, deaf, silent, closedUnwritable };
+enum class Lumaret { closed, running, deaf, silent, closedUnwritable, runningUnwritable };
 
 /// A home of the test's own for this process and the Lumarets it starts: data, settings, and a
 /// private runtime folder for locks and sockets.
@@ -115,9 +116,21 @@ private slots:
             << Lumaret::closed << QStringList{"-x"} << QByteArray() << 2 << QStringList();
         QTest::newRow("closed, a tab inside")
             << Lumaret::closed << QStringList{"a\tb"} << QByteArray() << 0 << QStringList{"a b"};
-        QTest::newRow("closed, the board file cannot be written")
+        QTest::newRow("closed, a folder where the board file should be")
             << Lumaret::closedUnwritable << QStringList{"记一下"} << QByteArray() << 1
             << QStringList();
+        QByteArray lines;
+        QStringList newestFirst;
+        for (int i = 0; i < 10000; ++i) {
+            lines += QByteArray::number(i) + '\n';
+            newestFirst.prepend(QString::number(i));
+        }
+        QTest::newRow("running, 10,000 lines")
+            << Lumaret::running << QStringList{"-"} << lines << 0 << newestFirst;
+        // The window keeps what it took: a retry would add it twice.
+        QTest::newRow("running, the window cannot save")
+            << Lumaret::runningUnwritable << QStringList{"记一下"} << QByteArray() << 1
+            << QStringList{"记一下"};
         QTest::newRow("running, words") << Lumaret::running << QStringList{"记一下"} << QByteArray()
                                         << 0 << QStringList{"记一下"};
         QTest::newRow("running, lines") << Lumaret::running << QStringList{"-"}
@@ -142,14 +155,20 @@ private slots:
             QVERIFY(QDir().mkpath(boardPath));
             lumaret = Lumaret::closed;
         }
+        const bool running = lumaret == Lumaret::running || lumaret == Lumaret::runningUnwritable;
+        RecordingPersistence refusing{
+            {}, {}, BoardFileProblem{BoardFileProblem::Kind::unwritable, boardPath, ENOSPC}};
         SingleInstance window(SingleInstance::currentKey());
-        BoardStore store(BoardPersistence::file(boardPath));
-        const qsizetype before = store.thoughts().size();
+        BoardStore store(lumaret == Lumaret::runningUnwritable ? refusing.persistence()
+                                                               : BoardPersistence::file(boardPath));
+        QSignalSpy changes(&store, &BoardStore::changed);
+        // A board file that is not there yet gets only the new thoughts: samples are the window's.
+        const qsizetype before = running ? store.thoughts().size() : 0;
         if (lumaret == Lumaret::silent)
             QVERIFY(window.tryLockWithoutServing());
         else if (lumaret != Lumaret::closed)
             QCOMPARE(window.claim(), SingleInstance::Role::primary);
-        if (lumaret == Lumaret::running)
+        if (running)
             acceptQuickCaptures(window, store);
 
         QProcess add;
@@ -160,12 +179,12 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(add.state(), QProcess::NotRunning, 15000);
         QCOMPARE(add.exitCode(), exitCode);
         QCOMPARE(add.readAllStandardError().isEmpty(), exitCode == 0);
-        const Board after = lumaret == Lumaret::running
+        const Board after = running
                                 ? store.thoughts()
-                                : BoardPersistence::file(boardPath).load().value_or(Board());
+                                : BoardPersistence::file(boardPath).load().board.value_or(Board());
         QCOMPARE(titles(after.mid(0, added.size())), added);
-        QCOMPARE(after.size(),
-                 added.isEmpty() && lumaret != Lumaret::running ? 0 : before + added.size());
+        QCOMPARE(after.size(), before + added.size());
+        QCOMPARE(changes.size(), running && !added.isEmpty() ? 1 : 0); // One save, one undo step.
     }
 
     void appearanceFollowsThePortal_data()
@@ -291,11 +310,11 @@ private slots:
             SingleInstance window(SingleInstance::currentKey());
             QCOMPARE(window.claim(), SingleInstance::Role::primary);
             QCOMPARE(run(m_lumaret, {"snapshots", "restore", id}).first, 1);
-            QCOMPARE(titles(BoardPersistence::file(path).load().value_or(Board())),
+            QCOMPARE(titles(BoardPersistence::file(path).load().board.value_or(Board())),
                      QStringList{"later"});
         }
         QCOMPARE(run(m_lumaret, {"snapshots", "restore", id}).first, 0);
-        const Board restored = BoardPersistence::file(path).load().value_or(Board());
+        const Board restored = BoardPersistence::file(path).load().board.value_or(Board());
         QCOMPARE(titles(restored), (QStringList{"kept", "gone", "later"}));
         QCOMPARE(restored[2].isDeleted, true);
     }

@@ -11,14 +11,17 @@
 #include <csignal>
 #include <thread>
 
+#include <unistd.h>
+
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
 // The board file, the thoughts in it and the store that owns them: the file's bytes are checked
 // exactly and any malformed file rejects the whole board, an unreadable file is never overwritten
-// and a full disk never leaves anything but a whole board behind; every store operation keeps
-// order, status, updatedAt and tombstones as the board's rules say and saves the change.
+// and a refused save never leaves anything but a whole board behind, nor goes unsaid; every store
+// operation keeps order, status, updatedAt and tombstones as the board's rules say and saves the
+// change.
 class BoardTest : public QObject
 {
     Q_OBJECT
@@ -35,11 +38,10 @@ private slots:
     void searchMatchesTrimmedTextInTitleNoteOrColumn();
     void relativeLabelsUseTheLargestWholeUnit_data();
     void relativeLabelsUseTheLargestWholeUnit();
-    void unreadableFileIsKeptAsideBeforeTheFirstSave_data();
-    void unreadableFileIsKeptAsideBeforeTheFirstSave();
-    void aFileThatDoesNotTellItsSizeLoadsWhole();
-    void failedSavesKeepTheLastBoardThatFitted_data();
-    void failedSavesKeepTheLastBoardThatFitted();
+    void boardFilesAreUsedOnlyWhenReadAndNeverLost_data();
+    void boardFilesAreUsedOnlyWhenReadAndNeverLost();
+    void failedSavesKeepTheBoardAndSayWhyUntilOneSucceeds_data();
+    void failedSavesKeepTheBoardAndSayWhyUntilOneSucceeds();
 };
 
 namespace {
@@ -372,86 +374,138 @@ void BoardTest::relativeLabelsUseTheLargestWholeUnit()
     QCOMPARE(relativeLabel(date, fixtureNow()), label);
 }
 
-void BoardTest::unreadableFileIsKeptAsideBeforeTheFirstSave_data()
+enum class Setup { none, contents, pipe, folder, deviceLink, hugeFile, noPermission };
+
+void BoardTest::boardFilesAreUsedOnlyWhenReadAndNeverLost_data()
 {
+    QTest::addColumn<Setup>("setup");
     QTest::addColumn<QByteArray>("contents");
-    QTest::addColumn<bool>("readable");
-    // Read on another thread at launch, the way the window reads the board.
-    QTest::addColumn<bool>("readAhead");
+    QTest::addColumn<QStringList>("shown");
+    QTest::addColumn<int>("problem"); // A BoardFileProblem::Kind, or -1 for none.
+    using Kind = BoardFileProblem::Kind;
+    const QStringList samples{"把今天冒出来的产品灵感先放进这里", "研究 iCloud / CloudKit 同步结构",
+                              "确定四列看板状态"};
     const QByteArray good = BoardCodec::encode({makeThought("t")});
-    const QByteArray newer = QByteArray(good).replace("notStarted", "someday");
-    QTest::newRow("no file") << QByteArray() << false << false;
-    QTest::newRow("newer status") << newer << false << false;
-    QTest::newRow("truncated") << good.chopped(3) << false << false;
-    QTest::newRow("readable") << good << true << false;
-    QTest::newRow("newer status, read ahead") << newer << false << true;
-    QTest::newRow("readable, read ahead") << good << true << true;
+    Thought older = makeThought("older");
+    Thought newer = older;
+    newer.title = "newer";
+    newer.updatedAt = older.updatedAt.addSecs(60);
+    const QByteArray repeated = BoardCodec::encode({older, makeThought("other"), newer});
+    QTest::newRow("no file: samples") << Setup::none << QByteArray() << samples << -1;
+    QTest::newRow("readable") << Setup::contents << good << QStringList{"t"} << -1;
+    QTest::newRow("one id twice: newest at the first place")
+        << Setup::contents << repeated << QStringList{"newer", "other"} << -1;
+    QTest::newRow("newer status") << Setup::contents
+                                  << QByteArray(good).replace("notStarted", "someday")
+                                  << QStringList() << int(Kind::undecodable);
+    QTest::newRow("truncated") << Setup::contents << good.chopped(3) << QStringList()
+                               << int(Kind::undecodable);
+    QTest::newRow("pipe") << Setup::pipe << QByteArray() << QStringList() << int(Kind::notAFile);
+    QTest::newRow("folder") << Setup::folder << QByteArray() << QStringList()
+                            << int(Kind::notAFile);
+    QTest::newRow("link to /dev/zero")
+        << Setup::deviceLink << QByteArray() << QStringList() << int(Kind::notAFile);
+    QTest::newRow("larger than the limit")
+        << Setup::hugeFile << QByteArray() << QStringList() << int(Kind::tooLarge);
+    if (::geteuid() != 0) {
+        QTest::newRow("not readable")
+            << Setup::noPermission << good << QStringList() << int(Kind::unreadable);
+    }
 }
 
-void BoardTest::unreadableFileIsKeptAsideBeforeTheFirstSave()
+// Whatever stands where the board file should be, the launch neither blocks nor reads without
+// end, a file it cannot use is kept byte for byte and named, and only a first launch brings the
+// samples. The first save moves such a file aside and writes a private board file.
+void BoardTest::boardFilesAreUsedOnlyWhenReadAndNeverLost()
 {
+    QFETCH(Setup, setup);
     QFETCH(QByteArray, contents);
-    QFETCH(bool, readable);
-    QFETCH(bool, readAhead);
+    QFETCH(QStringList, shown);
+    QFETCH(int, problem);
     QTemporaryDir dir;
     qputenv("XDG_DATA_HOME", dir.filePath("data").toUtf8());
-    const QString path = dir.filePath("data/Lumaret/board.json");
+    const QString folder = dir.filePath("data/Lumaret");
+    const QString path = folder + "/board.json";
     QCOMPARE(BoardPersistence::liveStoragePath(), path);
-    if (!contents.isEmpty()) {
-        QVERIFY(QDir().mkpath(dir.filePath("data/Lumaret")));
-        QFile file(path);
+    QVERIFY(setup == Setup::none || QDir().mkpath(folder));
+    const QByteArray encodedPath = QFile::encodeName(path);
+    QFile file(path);
+    switch (setup) {
+    case Setup::none:
+        break;
+    case Setup::contents:
+    case Setup::noPermission:
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
+        file.close();
+        if (setup == Setup::noPermission)
+            QVERIFY(file.setPermissions(QFileDevice::WriteOwner));
+        break;
+    case Setup::pipe:
+        QCOMPARE(::mkfifo(encodedPath.constData(), 0600), 0);
+        break;
+    case Setup::folder:
+        QVERIFY(QDir().mkpath(path));
+        break;
+    case Setup::deviceLink:
+        QVERIFY(QFile::link("/dev/zero", path));
+        break;
+    case Setup::hugeFile:
+        QVERIFY(file.open(QIODevice::WriteOnly) &&
+                file.resize(BoardPersistence::maxFileSize + 1)); // Sparse: costs no disk.
+        file.close();
+        break;
     }
-    BoardPersistence persistence = readAhead
-                                       ? BoardPersistence::readingAhead(BoardPersistence::live())
-                                       : BoardPersistence::live();
-    QCOMPARE(persistence.load().has_value(), readable);
-    QCOMPARE(contentsOf(path), contents); // Loading alone never touches it, nor creates one.
-    const Board board{makeThought("new"), makeThought("gone", ThoughtStatus::archived, 0, true)};
-    persistence.save(board);
-    persistence.save(board); // The rescue happens once, not at every save.
-    QStringList files = QDir(dir.filePath("data/Lumaret")).entryList(QDir::Files);
-    QCOMPARE(files.size(), readable || contents.isEmpty() ? 1 : 2);
-    QCOMPARE(contentsOf(dir.filePath("data/Lumaret/" + files.last())),
-             files.size() == 2 ? contents : BoardCodec::encode(board));
-    QVERIFY(files.last().startsWith(files.size() == 2 ? "board.json.unreadable-" : "board.json"));
-    QCOMPARE(persistence.load(), std::optional<Board>(board));
+    // As a launch reads it: on another thread, which must not hang on a pipe either.
+    BoardStore store(BoardPersistence::readingAhead(BoardPersistence::live()));
+    store.setClock([] { return fixtureNow(); });
+    QCOMPARE(titles(store.thoughts()), shown);
+    QCOMPARE(store.loadProblem() ? int(store.loadProblem()->kind) : -1, problem);
+    if (store.loadProblem())
+        QCOMPARE(store.loadProblem()->path, path);
+    if (!contents.isEmpty())
+        QCOMPARE(contentsOf(path), contents); // Loading alone never touches it.
+    QCOMPARE(QFileInfo::exists(path), setup != Setup::none);
+
+    store.addQuickThought("new");
+    store.addQuickThought("second"); // The rescue happens once, not at every save.
+    QVERIFY(!store.hasUnsavedChanges());
+    QCOMPARE(contentsOf(path), BoardCodec::encode(store.thoughts()));
+    struct stat status = {};
+    QCOMPARE(::stat(encodedPath.constData(), &status), 0);
+    QCOMPARE(status.st_mode & 0777, 0600u);
+    QCOMPARE(::stat(QFile::encodeName(folder).constData(), &status), 0);
+    QCOMPARE(status.st_mode & 0777, 0700u);
+    const QStringList entries = QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot |
+                                                       QDir::System | QDir::Hidden);
+    QCOMPARE(entries.size(), problem < 0 ? 1 : 2);
+    QCOMPARE(store.movedAsidePath().isEmpty(), problem < 0);
+    if (problem >= 0) {
+        QCOMPARE(store.movedAsidePath(), folder + '/' + entries.last());
+        QVERIFY(entries.last().startsWith("board.json.unreadable-"));
+        if (!contents.isEmpty()) {
+            QFile::setPermissions(store.movedAsidePath(), QFileDevice::ReadOwner);
+            QCOMPARE(contentsOf(store.movedAsidePath()), contents);
+        }
+    }
     qunsetenv("XDG_DATA_HOME");
 }
 
-// A pipe gives no size up front, as a file still growing while it is read gives the wrong one:
-// the board is read to its end all the same.
-void BoardTest::aFileThatDoesNotTellItsSizeLoadsWhole()
+void BoardTest::failedSavesKeepTheBoardAndSayWhyUntilOneSucceeds_data()
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("board.json");
-    QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-    Board board;
-    for (int i = 0; i < 200; ++i)
-        board.append(makeThought(QStringLiteral("管道里的想法 %1").arg(i)));
-    std::thread writer([&] {
-        QFile pipe(path);
-        if (pipe.open(QIODevice::WriteOnly))
-            pipe.write(BoardCodec::encode(board));
-    });
-    const std::optional<Board> loaded = BoardPersistence::file(path).load();
-    writer.join();
-    QCOMPARE(loaded, std::optional<Board>(board));
+    QTest::addColumn<int>("fault");
+    QTest::newRow("file size limit") << EFBIG;
+    QTest::newRow("full file system") << ENOSPC;
+    QTest::newRow("read-only file system") << EROFS;
 }
 
-void BoardTest::failedSavesKeepTheLastBoardThatFitted_data()
+// A save the disk refuses never leaves anything but a whole board behind, keeps every change in
+// memory, says why, and is tried again until the disk takes the board.
+void BoardTest::failedSavesKeepTheBoardAndSayWhyUntilOneSucceeds()
 {
-    QTest::addColumn<bool>("fullFileSystem");
-    QTest::newRow("full file system") << true;
-    QTest::newRow("file size limit") << false;
-}
-
-void BoardTest::failedSavesKeepTheLastBoardThatFitted()
-{
-    QFETCH(bool, fullFileSystem);
+    QFETCH(int, fault);
     QTemporaryDir dir;
     const QByteArray mountPoint = dir.path().toLocal8Bit();
-    if (fullFileSystem && ::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=256k") != 0)
+    if (fault != EFBIG && ::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=1m") != 0)
         QSKIP("cannot mount a small tmpfs here (needs root and a sandbox that allows mounts)");
     const QString path = dir.filePath("Lumaret/board.json");
     const Board before{makeThought("保存过的想法"),
@@ -459,32 +513,51 @@ void BoardTest::failedSavesKeepTheLastBoardThatFitted()
     BoardPersistence::file(path).save(before);
     BoardStore store(BoardPersistence::file(path));
     store.setClock([] { return fixtureNow(); }); // Whole seconds, as the file keeps them.
+    QSignalSpy fileState(&store, &BoardStore::fileStateChanged);
     rlimit original{};
     getrlimit(RLIMIT_FSIZE, &original);
     rlimit limited = original;
     limited.rlim_cur = 16 * 1024;
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     QFile filler(dir.filePath("filler"));
-    // Fill the file system but for a few kilobytes, or limit the size of any file written.
-    if (fullFileSystem && filler.open(QIODevice::WriteOnly))
+    // Fill the file system but for a few kilobytes, limit the size of any file written, or make
+    // the file system read-only.
+    if (fault == ENOSPC && filler.open(QIODevice::WriteOnly))
         while (filler.write(QByteArray(4096, 'x')) == 4096 && filler.flush()) {
         }
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, fullFileSystem ? &original : &limited), 0);
+    if (fault == EROFS) {
+        QCOMPARE(
+            ::mount("tmpfs", mountPoint.constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=1m"),
+            0);
+    }
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, fault == EFBIG ? &limited : &original), 0);
     for (int i = 0; i < 200; ++i)
         store.addQuickThought(QStringLiteral("写不下的想法 %1 ").arg(i) +
                               QString(300, QChar(0x611f)));
     setrlimit(RLIMIT_FSIZE, &original);
     std::signal(SIGXFSZ, previousHandler);
-    filler.remove();
     QCOMPARE(store.thoughts().size(), before.size() + 200);
+    QVERIFY(store.hasUnsavedChanges());
+    QCOMPARE(store.saveProblem(),
+             std::optional(BoardFileProblem{BoardFileProblem::Kind::unwritable, path, fault}));
+    QCOMPARE(fileState.size(), 1);
     // The file holds the last board that still fitted: whole, loadable, and short of the rest.
-    const std::optional<Board> onDisk = BoardPersistence::file(path).load();
+    const std::optional<Board> onDisk = BoardPersistence::file(path).load().board;
     QVERIFY(onDisk);
     const qsizetype fitted = onDisk->size() - before.size();
     QVERIFY(fitted >= 0 && fitted < 200);
     QCOMPARE(*onDisk, store.thoughts().mid(200 - fitted));
     QCOMPARE(QDir(dir.filePath("Lumaret")).entryList(QDir::Files), QStringList{"board.json"});
-    if (fullFileSystem)
+
+    // Once the disk takes it again, the next retry saves everything and the problem is gone.
+    filler.close();
+    QFile::remove(filler.fileName());
+    if (fault == EROFS)
+        QCOMPARE(::mount("tmpfs", mountPoint.constData(), "tmpfs", MS_REMOUNT, "size=1m"), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!store.hasUnsavedChanges(), 8000);
+    QCOMPARE(fileState.size(), 2);
+    QCOMPARE(BoardPersistence::file(path).load().board, std::optional<Board>(store.thoughts()));
+    if (fault != EFBIG)
         ::umount(mountPoint.constData());
 }
 

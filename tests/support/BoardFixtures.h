@@ -23,17 +23,25 @@ inline Thought makeThought(const QString &title, ThoughtStatus status = ThoughtS
                    isDeleted};
 }
 
-/// A persistence that keeps the board in memory and remembers every save.
+/// A persistence that keeps the board in memory and remembers every save; while refusal is set,
+/// saves fail with it and keep nothing.
 struct RecordingPersistence
 {
     std::optional<Board> stored;
     QList<Board> saves;
+    std::optional<BoardFileProblem> refusal;
 
     BoardPersistence persistence()
     {
-        return BoardPersistence{
-            [this] { return stored; },
-            [this](const Board &board) { saves.append(stored.emplace(board)); }};
+        return BoardPersistence{[this] {
+                                    return LoadedBoard{stored, std::nullopt};
+                                },
+                                [this](const Board &board) {
+                                    if (refusal)
+                                        return SavedBoard{refusal, {}};
+                                    saves.append(stored.emplace(board));
+                                    return SavedBoard();
+                                }};
     }
 };
 

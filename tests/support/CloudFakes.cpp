@@ -94,7 +94,7 @@ Machine::Machine(std::optional<Board> saved, std::unique_ptr<CloudKitThoughtSync
     persistence.save = [save = persistence.save, log](const Board &board) {
         if (log)
             log->append("file");
-        save(board);
+        return save(board);
     };
     store = std::make_unique<BoardStore>(persistence);
     if (beforeSync)

@@ -9,45 +9,57 @@
 #include <QStandardPaths>
 
 #include <atomic>
+#include <cerrno>
 #include <future>
 #include <memory>
 #include <system_error>
+#include <variant>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 struct FileState
 {
-    // Set by a load that found a file it could not decode; the next save rescues that file first.
-    std::atomic<bool> unreadableFileFound = false;
+    // Set by a load that found a file it could not use; the next save rescues that file first.
+    std::atomic<bool> unusableFileFound = false;
 };
 
+BoardFileProblem problem(BoardFileProblem::Kind kind, const QString &path, int systemError = 0)
+{
+    return BoardFileProblem{kind, path, systemError};
+}
+
 // Reads the whole file into a buffer that ends in the decoder's padding, so the decoder reads the
-// bytes where they landed. Nothing when the file cannot be read.
-std::optional<QByteArray> readPadded(QFile &file)
+// bytes where they landed. Stops with tooLarge past the size limit, whatever the file claimed.
+std::variant<QByteArray, BoardFileProblem> readPadded(QFile &file, const QString &path)
 {
     // The size is a first guess only: the file may change while it is read.
     QByteArray buffer(file.size() + BoardCodec::readPadding, Qt::Uninitialized);
     qsizetype length = 0;
     for (;;) {
+        if (length > BoardPersistence::maxFileSize)
+            return problem(BoardFileProblem::Kind::tooLarge, path);
         if (buffer.size() - length == BoardCodec::readPadding) {
             // Full at the size first seen: one byte more tells whether the file grew meanwhile,
             // without doubling the buffer for the usual file that did not.
             char next = 0;
+            errno = 0;
             const qint64 more = file.read(&next, 1);
             if (more < 0)
-                return std::nullopt;
+                return problem(BoardFileProblem::Kind::unreadable, path, errno ? errno : EIO);
             if (more == 0)
                 break;
             buffer.resize(buffer.size() * 2);
             buffer[length++] = next;
         }
+        errno = 0;
         const qint64 read =
             file.read(buffer.data() + length, buffer.size() - BoardCodec::readPadding - length);
         if (read < 0)
-            return std::nullopt;
+            return problem(BoardFileProblem::Kind::unreadable, path, errno ? errno : EIO);
         if (read == 0)
             break;
         length += read;
@@ -56,63 +68,125 @@ std::optional<QByteArray> readPadded(QFile &file)
     return buffer;
 }
 
-std::optional<Board> loadFile(const QString &path, FileState &state)
+LoadedBoard readFile(const QString &path)
 {
     if (path.isEmpty())
-        return std::nullopt;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return std::nullopt;
-    std::optional<Board> board;
+        return {};
+    // Opened without waiting, and checked before a byte is read: a pipe or a device in the
+    // board's place would otherwise block the launch for ever or read without end.
+    const int descriptor =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (descriptor < 0) {
+        if (errno == ENOENT)
+            return {};
+        return {std::nullopt, problem(BoardFileProblem::Kind::unreadable, path, errno)};
+    }
+    QFile file;
+    file.open(descriptor, QIODevice::ReadOnly | QIODevice::Unbuffered,
+              QFileDevice::AutoCloseHandle);
+    struct stat status = {};
+    if (::fstat(descriptor, &status) != 0)
+        return {std::nullopt, problem(BoardFileProblem::Kind::unreadable, path, errno)};
+    if (!S_ISREG(status.st_mode))
+        return {std::nullopt, problem(BoardFileProblem::Kind::notAFile, path)};
+    if (status.st_size > BoardPersistence::maxFileSize)
+        return {std::nullopt, problem(BoardFileProblem::Kind::tooLarge, path)};
+    ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
     // Read, not mapped: a mapping would crash the process should another program truncate the
     // file while it is decoded.
-    if (const std::optional<QByteArray> data = readPadded(file)) {
-        board = BoardCodec::decodePadded(
-            QByteArrayView(data->constData(), data->size() - BoardCodec::readPadding));
-    }
+    std::variant<QByteArray, BoardFileProblem> data = readPadded(file, path);
+    if (auto *failed = std::get_if<BoardFileProblem>(&data))
+        return {std::nullopt, *failed};
+    const QByteArray &bytes = std::get<QByteArray>(data);
+    std::optional<Board> board = BoardCodec::decodePadded(
+        QByteArrayView(bytes.constData(), bytes.size() - BoardCodec::readPadding));
     if (!board)
-        state.unreadableFileFound = true;
-    return board;
+        return {std::nullopt, problem(BoardFileProblem::Kind::undecodable, path)};
+    return {std::move(board), std::nullopt};
 }
 
-bool moveUnreadableFileAside(const QString &path)
+LoadedBoard loadFile(const QString &path, FileState &state)
 {
-    if (!QFileInfo::exists(path))
-        return true;
+    LoadedBoard loaded = readFile(path);
+    if (loaded.problem)
+        state.unusableFileFound = true;
+    return loaded;
+}
+
+// Moves the file at \a path out of the way, keeping every byte; returns where it went, the path
+// itself when nothing is there any more, or nothing when it could not be moved.
+std::optional<QString> moveUnusableFileAside(const QString &path)
+{
+    struct stat status = {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+        return errno == ENOENT ? std::optional<QString>(QString()) : std::nullopt;
     const QString stamp =
         QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString target = path + QStringLiteral(".unreadable-") + stamp;
-    for (int attempt = 2; QFileInfo::exists(target); ++attempt)
+    for (int attempt = 2; QFileInfo::exists(target) || QFileInfo(target).isSymLink(); ++attempt)
         target = path + QStringLiteral(".unreadable-%1-%2").arg(stamp).arg(attempt);
-    return QFile::rename(path, target);
+    if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(target).constData()) != 0)
+        return std::nullopt;
+    return target;
 }
 
-void saveFile(const QString &path, const Board &board, FileState &state)
+// The folder of the live board holds private notes: only its owner may look inside.
+bool preparePrivateFolder(const QString &folder)
 {
+    if (!QDir().mkpath(folder))
+        return false;
+    ::chmod(QFile::encodeName(folder).constData(), S_IRWXU);
+    return true;
+}
+
+enum class Folder { ownedByLumaret, theCallers };
+
+SavedBoard saveFile(const QString &path, const Board &board, FileState &state, Folder folder)
+{
+    using Kind = BoardFileProblem::Kind;
     if (path.isEmpty())
-        return;
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
-        return;
-    if (state.unreadableFileFound) {
+        return {problem(Kind::noDataFolder, path), {}};
+    const QString folderPath = QFileInfo(path).absolutePath();
+    errno = 0;
+    if (!(folder == Folder::ownedByLumaret ? preparePrivateFolder(folderPath)
+                                           : QDir().mkpath(folderPath)))
+        return {problem(Kind::unwritable, path, errno ? errno : EACCES), {}};
+    SavedBoard saved;
+    if (state.unusableFileFound) {
         // Writing over a file we could not read would destroy the only copy of that board.
-        if (!moveUnreadableFileAside(path))
-            return;
-        state.unreadableFileFound = false;
+        errno = 0;
+        const std::optional<QString> movedTo = moveUnusableFileAside(path);
+        if (!movedTo)
+            return {problem(Kind::unwritable, path, errno ? errno : EACCES), {}};
+        state.unusableFileFound = false;
+        saved.movedAside = *movedTo;
     }
     QSaveFile file(path);
     // Unbuffered: a buffered QSaveFile can meet a short write on a full disk only while
     // flushing at commit, and then still renames the truncated file over the good one.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return;
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        // Qt refuses an existing file it may not write without saying why: the system does.
+        int error = errno;
+        if (::access(QFile::encodeName(path).constData(), W_OK) != 0 && errno != ENOENT)
+            error = errno;
+        saved.problem = problem(Kind::unwritable, path, error ? error : EIO);
+        return saved;
+    }
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     // Written in pieces as it is encoded: a large board never needs a buffer of its whole size.
     // Each megabyte written is handed to the disk at once (without waiting for it), so the disk
     // writes while the rest is encoded and the sync at commit has only the tail left to wait for.
     constexpr qint64 writeBackEvery = 1024 * 1024;
     qint64 written = 0;
     qint64 handedToDisk = 0;
+    int writeError = 0;
     const bool complete = BoardCodec::encodeInPieces(board, [&](QByteArrayView piece) {
-        if (file.write(piece.data(), piece.size()) != piece.size())
+        errno = 0;
+        if (file.write(piece.data(), piece.size()) != piece.size()) {
+            writeError = errno ? errno : EIO;
             return false;
+        }
         written += piece.size();
         if (written - handedToDisk >= writeBackEvery) {
 #ifdef Q_OS_LINUX
@@ -125,17 +199,23 @@ void saveFile(const QString &path, const Board &board, FileState &state)
     });
     if (!complete || file.size() != written) {
         file.cancelWriting();
-        return;
+        saved.problem = problem(Kind::unwritable, path, writeError ? writeError : EIO);
+        return saved;
     }
-    file.commit();
+    errno = 0;
+    if (!file.commit())
+        saved.problem = problem(Kind::unwritable, path, errno ? errno : EIO);
+    return saved;
 }
 
-BoardPersistence makeFilePersistence(std::function<QString()> path)
+BoardPersistence makeFilePersistence(std::function<QString()> path, Folder folder)
 {
     auto state = std::make_shared<FileState>();
     return BoardPersistence{
         [path, state] { return loadFile(path(), *state); },
-        [path, state](const Board &board) { saveFile(path(), board, *state); },
+        [path, state, folder](const Board &board) {
+            return saveFile(path(), board, *state, folder);
+        },
     };
 }
 
@@ -143,12 +223,12 @@ BoardPersistence makeFilePersistence(std::function<QString()> path)
 
 BoardPersistence BoardPersistence::live()
 {
-    return makeFilePersistence(&BoardPersistence::liveStoragePath);
+    return makeFilePersistence(&BoardPersistence::liveStoragePath, Folder::ownedByLumaret);
 }
 
 BoardPersistence BoardPersistence::file(const QString &path)
 {
-    return makeFilePersistence([path] { return path; });
+    return makeFilePersistence([path] { return path; }, Folder::theCallers);
 }
 
 BoardPersistence BoardPersistence::readingAhead(BoardPersistence persistence)
@@ -156,9 +236,9 @@ BoardPersistence BoardPersistence::readingAhead(BoardPersistence persistence)
     if (!persistence.load)
         return persistence;
     // Shared, so copies of the persistence take the same reading; the first load() consumes it.
-    std::shared_ptr<std::future<std::optional<Board>>> ahead;
+    std::shared_ptr<std::future<LoadedBoard>> ahead;
     try {
-        ahead = std::make_shared<std::future<std::optional<Board>>>(
+        ahead = std::make_shared<std::future<LoadedBoard>>(
             std::async(std::launch::async, persistence.load));
     } catch (const std::system_error &) {
         // No thread to be had (a process limit, say): the board is read when it is asked for.

@@ -46,7 +46,7 @@ BoardPersistence BoardSnapshots::guarding(BoardPersistence persistence,
     // The day of the last snapshot this process took; none yet at launch.
     auto lastDay = std::make_shared<QDate>();
     persistence.save = [save = std::move(persistence.save), boardPath = std::move(boardPath),
-                        clock = std::move(clock), lastDay](const Board &board) {
+                        clock = std::move(clock), lastDay](const Board &board) -> SavedBoard {
         const QDateTime now = clock();
         const QDate today = now.toLocalTime().date();
         if (*lastDay != today) {
@@ -55,8 +55,7 @@ BoardPersistence BoardSnapshots::guarding(BoardPersistence persistence,
                 BoardSnapshots(path).take(now);
             *lastDay = today;
         }
-        if (save)
-            save(board);
+        return save ? save(board) : SavedBoard();
     };
     return persistence;
 }

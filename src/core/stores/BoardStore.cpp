@@ -1,6 +1,7 @@
 #include "BoardStore.h"
 
 #include "services/SyncService.h"
+#include "services/ThoughtSyncMerge.h"
 
 #include <QHash>
 
@@ -55,10 +56,20 @@ private:
 BoardStore::BoardStore(BoardPersistence persistence, QObject *parent)
     : QObject(parent), m_persistence(std::move(persistence))
 {
-    std::optional<Board> saved = m_persistence.load ? m_persistence.load() : std::nullopt;
-    m_thoughts = saved ? std::move(*saved) : sampleThoughts();
-    m_isUntouchedSampleBoard = !saved;
+    LoadedBoard loaded = m_persistence.load ? m_persistence.load() : LoadedBoard();
+    m_loadProblem = loaded.problem;
+    if (loaded.board) {
+        // A file that names a thought twice is read as the cloud board is: the first position,
+        // the newest version, so that every operation addresses exactly one card.
+        m_thoughts = ThoughtSyncMerge::merge(*loaded.board, Board());
+    } else if (!m_loadProblem) {
+        m_thoughts = sampleThoughts();
+        m_isUntouchedSampleBoard = true;
+    }
     m_saved = m_thoughts;
+    m_retryTimer = new QTimer(this);
+    m_retryTimer->setInterval(retryInterval);
+    connect(m_retryTimer, &QTimer::timeout, this, &BoardStore::retrySave);
 }
 
 BoardStore::~BoardStore() = default;
@@ -121,13 +132,28 @@ ThoughtsByStatus BoardStore::visibleThoughtsByStatus() const
 
 void BoardStore::addQuickThought(const QString &text)
 {
-    const QString title = text.trimmed();
-    if (title.isEmpty())
-        return;
+    addQuickThoughts({text});
+}
+
+qsizetype BoardStore::addQuickThoughts(const QStringList &texts)
+{
     const QDateTime now = m_clock();
-    const QUuid id = QUuid::createUuid();
-    m_thoughts.prepend(Thought{id, title, QString(), ThoughtStatus::notStarted, now, now, false});
-    persist(Change::add, {id});
+    Board added;
+    QList<QUuid> ids;
+    for (const QString &text : texts) {
+        const QString title = text.trimmed();
+        if (title.isEmpty())
+            continue;
+        const QUuid id = QUuid::createUuid();
+        // As if typed one after another into the composer: the last one ends up on top.
+        added.prepend(Thought{id, title, QString(), ThoughtStatus::notStarted, now, now, false});
+        ids.append(id);
+    }
+    if (added.isEmpty())
+        return 0;
+    m_thoughts = added + m_thoughts;
+    persist(Change::add, ids);
+    return added.size();
 }
 
 void BoardStore::update(const Thought &thought, const QString &title, const QString &note,
@@ -256,8 +282,7 @@ void BoardStore::persist(Change change, const QList<QUuid> &ids)
 {
     m_isUntouchedSampleBoard = false;
     // The file first: whatever a view or the sync service does with the change, it is on disk.
-    if (m_persistence.save)
-        m_persistence.save(m_thoughts);
+    save();
     emit thoughtsChanged();
     const Board before = std::exchange(m_saved, m_thoughts);
     emit changed(change, before, ids);
@@ -302,8 +327,39 @@ void BoardStore::applyRemote(const Board &board)
         emit thoughtsChanged();
         emit remoteApplied(changedIds);
     }
-    if (m_persistence.save)
-        m_persistence.save(m_thoughts);
+    save();
+}
+
+void BoardStore::save()
+{
+    if (!m_persistence.save)
+        return;
+    const SavedBoard saved = m_persistence.save(m_thoughts);
+    const bool movedAside = !saved.movedAside.isEmpty();
+    if (movedAside)
+        m_movedAsidePath = saved.movedAside;
+    if (saved.problem != m_saveProblem || movedAside) {
+        m_saveProblem = saved.problem;
+        emit fileStateChanged();
+    }
+    // A board the disk refused stays in memory and is offered to the disk again and again: a
+    // full disk or a folder made read-only is often set right while the window stays open.
+    if (m_saveProblem && !m_retryTimer->isActive())
+        m_retryTimer->start();
+    else if (!m_saveProblem)
+        m_retryTimer->stop();
+}
+
+bool BoardStore::retrySave()
+{
+    if (m_saveProblem)
+        save();
+    return !m_saveProblem;
+}
+
+std::optional<BoardFileProblem> BoardStore::saveCopy(const QString &path) const
+{
+    return BoardPersistence::file(path).save(m_thoughts).problem;
 }
 
 Board BoardStore::sampleThoughts() const

@@ -6,8 +6,10 @@
 #include <QObject>
 #include <QPointer>
 #include <QSet>
+#include <QTimer>
 
 #include <array>
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -35,8 +37,9 @@ class BoardStore : public QObject
 public:
     using Clock = std::function<QDateTime()>;
 
-    /// Loads the board at once; with nothing saved the board starts with three sample thoughts,
-    /// which reach the file only with the first change.
+    /// Loads the board at once; with no board file the board starts with three sample thoughts,
+    /// which reach the file only with the first change. A board file that exists but cannot be
+    /// used leaves the board empty (see loadProblem()): the samples greet only a first launch.
     explicit BoardStore(BoardPersistence persistence, QObject *parent = nullptr);
     ~BoardStore() override;
 
@@ -56,6 +59,9 @@ public:
     ThoughtsByStatus visibleThoughtsByStatus() const;
 
     void addQuickThought(const QString &text);
+    /// Adds each text as addQuickThought() would, the last on top, as one change with one save.
+    /// Returns how many thoughts were added.
+    qsizetype addQuickThoughts(const QStringList &texts);
     void update(const Thought &thought, const QString &title, const QString &note,
                 ThoughtStatus status);
     void deleteThought(const Thought &thought);
@@ -72,6 +78,21 @@ public:
     /// updatedAt, so that it wins the next merge; thoughts on the board that \a board lacks are
     /// kept, at the end, so that nothing is lost.
     void restore(const Board &board);
+
+    /// The board file that existed at launch but could not be used, if any; the board then started
+    /// empty and the file is kept until the first save moves it aside to movedAsidePath().
+    const std::optional<BoardFileProblem> &loadProblem() const { return m_loadProblem; }
+    QString movedAsidePath() const { return m_movedAsidePath; }
+    /// Why the last save failed, while the board in memory is newer than the file. Saving is
+    /// tried again with every change and every retryInterval until it succeeds.
+    const std::optional<BoardFileProblem> &saveProblem() const { return m_saveProblem; }
+    bool hasUnsavedChanges() const { return m_saveProblem.has_value(); }
+    /// Tries the failed save again now; true when the board is on disk.
+    bool retrySave();
+    /// Writes the board as it is to \a path, for a person who cannot save it in its own place.
+    std::optional<BoardFileProblem> saveCopy(const QString &path) const;
+
+    static constexpr std::chrono::seconds retryInterval{5};
 
     /// Links the store to \a service once; later calls are ignored.
     void startSync(SyncService *service);
@@ -91,6 +112,8 @@ signals:
     /// A merged board from the cloud has been applied; \a ids are the thoughts whose values it
     /// changed.
     void remoteApplied(const QSet<QUuid> &ids);
+    /// saveProblem() or movedAsidePath() changed.
+    void fileStateChanged();
     void searchTextChanged();
     void focusComposerTokenChanged();
 
@@ -105,6 +128,7 @@ private:
     qsizetype endIndex(ThoughtStatus status) const;
     qsizetype indexOf(const QUuid &id) const;
     void persist(Change change, const QList<QUuid> &ids);
+    void save();
     void applyRemote(const Board &board);
     Board sampleThoughts() const;
 
@@ -118,5 +142,9 @@ private:
     bool m_hasStartedSync = false;
     /// Whether the board is still the sample thoughts of a first start, unchanged.
     bool m_isUntouchedSampleBoard = false;
+    std::optional<BoardFileProblem> m_loadProblem;
+    std::optional<BoardFileProblem> m_saveProblem;
+    QString m_movedAsidePath;
+    QTimer *m_retryTimer = nullptr;
     Clock m_clock = [] { return QDateTime::currentDateTimeUtc(); };
 };
