@@ -1,18 +1,23 @@
 #include "MainWindow.h"
 
+#include "BoardFileNotice.h"
 #include "BoardHistory.h"
 #include "ContentView.h"
 #include "QuickComposer.h"
+#include "ThoughtEditorView.h"
 #include "stores/BoardPersistence.h"
 #include "stores/BoardStore.h"
+#include "support/BoardFileMessages.h"
 #include "support/LumaretStyle.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 
 MainWindow::MainWindow(const AppServices &services, QWidget *parent)
     : QMainWindow(parent), m_services(services)
@@ -59,8 +64,8 @@ void MainWindow::addApplicationMenu()
     m_quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     m_quitAction->setShortcutContext(Qt::ApplicationShortcut);
     m_quitAction->setMenuRole(QAction::QuitRole);
-    // Every change is already on disk; quitting only ends the process.
-    connect(m_quitAction, &QAction::triggered, qApp, &QApplication::quit, Qt::QueuedConnection);
+    // Closing the one window ends the process, after the same questions as its close button.
+    connect(m_quitAction, &QAction::triggered, this, &QWidget::close, Qt::QueuedConnection);
 }
 
 void MainWindow::addRecordMenu()
@@ -99,6 +104,60 @@ void MainWindow::showAbout()
     about.setStandardButtons(QMessageBox::NoButton);
     about.setDefaultButton(about.addButton(QStringLiteral("好"), QMessageBox::AcceptRole));
     about.exec();
+}
+
+bool MainWindow::confirmQuit()
+{
+    ThoughtEditorView *editor = m_contentView->editor();
+    if (editor && m_contentView->editorHasChanges()) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Lumaret"),
+                        QStringLiteral("正在编辑的想法有未保存的修改。"), QMessageBox::NoButton,
+                        this);
+        box.setInformativeText(QStringLiteral("退出前要保存这些修改吗？"));
+        QPushButton *save = box.addButton(QStringLiteral("保存"), QMessageBox::AcceptRole);
+        QPushButton *discard = box.addButton(QStringLiteral("不保存"), QMessageBox::DestructiveRole);
+        QPushButton *cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+        save->setEnabled(editor->canSave());
+        box.setDefaultButton(editor->canSave() ? save : cancel);
+        box.setEscapeButton(cancel);
+        box.exec();
+        if (box.clickedButton() == save)
+            editor->save();
+        else if (box.clickedButton() == discard)
+            m_contentView->closeEditor();
+        else
+            return false;
+    }
+    BoardStore *store = m_services.store;
+    while (store->hasUnsavedChanges() && !store->retrySave()) {
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Lumaret"),
+                        QStringLiteral("看板还没有保存到磁盘。"), QMessageBox::NoButton, this);
+        box.setInformativeText(
+            QStringLiteral("%1\n现在退出，没有保存的修改会丢失。")
+                .arg(BoardFileMessages::saveNotice(*store->saveProblem())));
+        QPushButton *retry = box.addButton(QStringLiteral("重试"), QMessageBox::AcceptRole);
+        QPushButton *copy = box.addButton(QStringLiteral("另存副本…"), QMessageBox::ActionRole);
+        QPushButton *quit = box.addButton(QStringLiteral("仍然退出"), QMessageBox::DestructiveRole);
+        QPushButton *cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+        box.setDefaultButton(retry);
+        box.setEscapeButton(cancel);
+        box.exec();
+        if (box.clickedButton() == quit)
+            return true;
+        if (box.clickedButton() == copy && BoardFileNotice::saveCopy(store, this))
+            return true;
+        if (box.clickedButton() != retry && box.clickedButton() != copy)
+            return false;
+    }
+    return true;
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (confirmQuit())
+        event->accept();
+    else
+        event->ignore();
 }
 
 void MainWindow::bringToFront()

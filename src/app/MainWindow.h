@@ -29,6 +29,13 @@ public:
     /// Shows the window in front of the others, as a launch or a second launch asks.
     void bringToFront();
 
+    /// Whether the window may close: asks first while the open editor holds unsaved edits, and
+    /// while the board could not be saved to disk.
+    bool confirmQuit();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     void addApplicationMenu();
     void addRecordMenu();

@@ -2,6 +2,7 @@
 
 #include "AmbientBackground.h"
 #include "AppleSignInPanel.h"
+#include "BoardFileNotice.h"
 #include "EditorOverlay.h"
 #include "KanbanBoardView.h"
 #include "QuickComposer.h"
@@ -20,6 +21,8 @@
 #include <QMetaMethod>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 ContentView::ContentView(const AppServices &services, QWidget *parent)
     : QWidget(parent), m_store(services.store), m_syncService(services.syncService),
       m_services(services)
@@ -34,6 +37,8 @@ ContentView::ContentView(const AppServices &services, QWidget *parent)
     layout->setContentsMargins(24, 24, 24, 24);
     layout->setSpacing(16);
     layout->addWidget(topBar());
+    m_fileNotice = new BoardFileNotice(m_store, m_content);
+    layout->addWidget(m_fileNotice);
     m_composer = new QuickComposer(m_content);
     layout->addWidget(m_composer);
     m_board = new KanbanBoardView(m_store, m_content);
@@ -53,6 +58,7 @@ ContentView::ContentView(const AppServices &services, QWidget *parent)
             m_composer->setFocused();
     });
     connect(m_editorOverlay, &EditorOverlay::backdropClicked, this, &ContentView::backdropClicked);
+    connect(m_store, &BoardStore::thoughtsChanged, this, &ContentView::boardChangedUnderEditor);
     connectBoardOpening();
 }
 
@@ -129,6 +135,35 @@ void ContentView::backdropClicked()
     // Unsaved edits are never dropped by a stray click beside the editor.
     if (!m_editorHasChanges)
         closeEditor();
+    else if (ThoughtEditorView *open = editor())
+        open->explainUnsavedChanges();
+}
+
+void ContentView::boardChangedUnderEditor()
+{
+    ThoughtEditorView *open = editor();
+    if (!m_editingThought || !open || open->isCommitting())
+        return;
+    const Board &board = m_store->thoughts();
+    const auto current = std::find_if(board.cbegin(), board.cend(), [this](const Thought &t) {
+        return t.id == m_editingThought->id;
+    });
+    if (current == board.cend() || current->isDeleted) {
+        QString text = QStringLiteral("正在编辑的想法「%1」已在别处删除，编辑窗口已关闭。")
+                           .arg(m_editingThought->title);
+        // Words typed here are shown where they can still be copied, never dropped unseen.
+        if (m_editorHasChanges) {
+            text += QStringLiteral("未保存的内容：标题「%1」，备注「%2」。")
+                        .arg(open->title(), open->note());
+        }
+        closeEditor();
+        m_fileNotice->showMessage(text);
+        return;
+    }
+    if (*current != open->thought()) {
+        m_editingThought = *current;
+        open->thoughtChangedElsewhere(*current);
+    }
 }
 
 void ContentView::addQuickThought()

@@ -9,6 +9,7 @@
 
 class AmbientBackground;
 class AppleSignInPanel;
+class BoardFileNotice;
 class EditorOverlay;
 class GlassSymbolButton;
 class KanbanBoardView;
@@ -40,6 +41,7 @@ public:
     QuickComposer *composer() const { return m_composer; }
     KanbanBoardView *board() const { return m_board; }
     EditorOverlay *editorOverlay() const { return m_editorOverlay; }
+    BoardFileNotice *fileNotice() const { return m_fileNotice; }
     ThoughtEditorView *editor() const;
 
 public slots:
@@ -60,6 +62,7 @@ private:
     void addQuickThought();
     void connectBoardOpening();
     void backdropClicked();
+    void boardChangedUnderEditor();
     void updateColors();
 
     BoardStore *m_store = nullptr;
@@ -75,6 +78,7 @@ private:
     GlassSymbolButton *m_archiveButton = nullptr;
     SyncStatusPill *m_syncStatusPill = nullptr;
     AppleSignInPanel *m_signInPanel = nullptr;
+    BoardFileNotice *m_fileNotice = nullptr;
     QuickComposer *m_composer = nullptr;
     KanbanBoardView *m_board = nullptr;
     EditorOverlay *m_editorOverlay = nullptr;

@@ -20,9 +20,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -146,11 +149,30 @@ ThoughtEditorView::ThoughtEditorView(BoardStore *store, const Thought &thought, 
     noteLayout->addWidget(m_noteEditor);
     layout->addWidget(noteFrame);
 
+    m_conflictBar = new QWidget(this);
+    auto *conflictRow = new QHBoxLayout(m_conflictBar);
+    conflictRow->setContentsMargins(0, 0, 0, 0);
+    auto *conflictText = new QLabel(QStringLiteral("这条想法已在别处修改。"), m_conflictBar);
+    conflictText->setFont(textStyleFont(TextStyle::callout));
+    conflictRow->addWidget(conflictText, 1);
+    m_takeNewerButton = new QPushButton(QStringLiteral("采用新版本"), m_conflictBar);
+    m_keepMineButton = new QPushButton(QStringLiteral("保留我的修改"), m_conflictBar);
+    for (QPushButton *button : {m_takeNewerButton, m_keepMineButton}) {
+        button->setAutoDefault(false);
+        button->setFont(textStyleFont(TextStyle::callout));
+        conflictRow->addWidget(button);
+    }
+    m_conflictBar->hide();
+    layout->addWidget(m_conflictBar);
+
     auto *footer = new QHBoxLayout;
     m_deleteButton = new QPushButton(QStringLiteral("删除"), this);
     m_deleteButton->setAutoDefault(false);
     footer->addWidget(m_deleteButton);
     footer->addStretch(1);
+    m_guardLabel = new QLabel(this);
+    m_guardLabel->setFont(textStyleFont(TextStyle::callout));
+    footer->addWidget(m_guardLabel);
     m_cancelButton = new QPushButton(QStringLiteral("取消"), this);
     m_cancelButton->setAutoDefault(false);
     footer->addWidget(m_cancelButton);
@@ -172,6 +194,16 @@ ThoughtEditorView::ThoughtEditorView(BoardStore *store, const Thought &thought, 
     connect(m_cancelButton, &QPushButton::clicked, this, &ThoughtEditorView::cancel);
     connect(m_saveButton, &QPushButton::clicked, this, &ThoughtEditorView::save);
     connect(m_deleteButton, &QPushButton::clicked, this, &ThoughtEditorView::deleteThought);
+    connect(m_takeNewerButton, &QPushButton::clicked, this, [this] {
+        if (m_newer)
+            showThought(*std::exchange(m_newer, std::nullopt));
+        m_conflictBar->hide();
+    });
+    connect(m_keepMineButton, &QPushButton::clicked, this, [this] {
+        m_newer.reset();
+        m_conflictBar->hide();
+        m_titleField->setFocus();
+    });
 
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape->setContext(Qt::WidgetWithChildrenShortcut);
@@ -219,20 +251,75 @@ void ThoughtEditorView::save()
 {
     if (!canSave())
         return;
-    m_store->update(m_thought, title(), note(), m_status);
+    const Board &board = m_store->thoughts();
+    const auto current = std::find_if(board.cbegin(), board.cend(),
+                                      [this](const Thought &t) { return t.id == m_thought.id; });
+    if (current == board.cend()) {
+        close();
+        return;
+    }
+    // Only what was edited here: a field changed elsewhere meanwhile keeps its newer value.
+    auto differs = [](const QString &edited, const QString &original) {
+        return edited.normalized(QString::NormalizationForm_C) !=
+               original.normalized(QString::NormalizationForm_C);
+    };
+    m_committing = true;
+    m_store->update(*current, differs(title(), m_thought.title) ? title() : current->title,
+                    differs(note(), m_thought.note) ? note() : current->note,
+                    m_status != m_thought.status ? m_status : current->status);
     close();
+}
+
+void ThoughtEditorView::thoughtChangedElsewhere(const Thought &current)
+{
+    const bool sameAsShown =
+        current.title == title() && current.note == note() && current.status == m_status;
+    if (sameAsShown || (current.title == m_thought.title && current.note == m_thought.note &&
+                        current.status == m_thought.status)) {
+        m_thought = current;
+        editsChanged();
+        return;
+    }
+    if (!hasChanges()) {
+        showThought(current);
+        return;
+    }
+    m_newer = current;
+    m_conflictBar->show();
+}
+
+void ThoughtEditorView::showThought(const Thought &thought)
+{
+    m_thought = thought;
+    m_status = thought.status;
+    m_titleField->setText(thought.title);
+    if (m_noteEditor->toPlainText() != thought.note)
+        m_noteEditor->setPlainText(thought.note);
+    m_statusPicker->setCurrentIndex(int(thought.status));
+    editsChanged();
+}
+
+void ThoughtEditorView::explainUnsavedChanges()
+{
+    m_guardLabel->setText(QStringLiteral("有未保存的修改"));
+    QTimer::singleShot(std::chrono::seconds(4), m_guardLabel, [label = m_guardLabel] {
+        label->clear();
+    });
 }
 
 void ThoughtEditorView::deleteThought()
 {
+    m_committing = true;
     m_store->deleteThought(m_thought);
     close();
 }
 
 void ThoughtEditorView::cancel()
 {
-    if (hasChanges())
+    if (hasChanges()) {
+        explainUnsavedChanges();
         return;
+    }
     close();
 }
 
@@ -249,6 +336,17 @@ void ThoughtEditorView::editsChanged()
     const bool changes = hasChanges();
     m_closeButton->setEnabled(!changes);
     m_cancelButton->setEnabled(!changes);
+    const QString why = changes ? QStringLiteral("有未保存的修改：先保存，或撤回修改") : QString();
+    m_closeButton->setToolTip(changes ? why : QStringLiteral("关闭"));
+    m_cancelButton->setToolTip(why);
+    if (!changes) {
+        m_guardLabel->clear();
+        m_conflictBar->hide();
+        // Edits undone by hand while a newer version waited: nothing of the person's is left to
+        // keep, so the newer version shows.
+        if (m_newer)
+            showThought(*std::exchange(m_newer, std::nullopt));
+    }
     m_saveButton->setEnabled(canSave());
     // Before the first report the host hears nothing; showEvent sends the first one.
     if (m_reportedChanges && *m_reportedChanges != changes) {
@@ -315,6 +413,9 @@ void ThoughtEditorView::updateColors()
     m_closeButton->setIcon(
         symbolIcon(QStringLiteral("xmark"), SystemColors::secondaryLabel(colors), 14));
     const QColor red = SystemColors::red(colors);
+    QPalette warning = m_guardLabel->palette();
+    warning.setColor(QPalette::WindowText, red);
+    m_guardLabel->setPalette(warning);
     m_deleteButton->setIcon(symbolIcon(QStringLiteral("trash"), red, 14));
     QPalette destructive = m_deleteButton->palette();
     destructive.setColor(QPalette::ButtonText, red);

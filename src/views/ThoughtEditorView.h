@@ -4,7 +4,10 @@
 
 #include <QWidget>
 
+#include <optional>
+
 class BoardStore;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -24,6 +27,7 @@ public:
 
     ThoughtEditorView(BoardStore *store, const Thought &thought, QWidget *parent = nullptr);
 
+    /// The thought as the editor last took it from the board: what the edits are compared with.
     const Thought &thought() const { return m_thought; }
     QString title() const;
     QString note() const;
@@ -34,10 +38,26 @@ public:
     /// Whether the title holds something besides whitespace; unchanged thoughts can be saved too.
     bool canSave() const;
 
+    /// Applies the fields edited here onto the thought as it now is on the board, so that a change
+    /// made elsewhere to another field is kept.
     void save();
     void deleteThought();
-    /// Closes without saving, only while there are no unsaved edits.
+    /// Closes without saving, only while there are no unsaved edits; otherwise says why not.
     void cancel();
+
+    /// The board holds \a current, a newer version of the thought, changed elsewhere (an undo, a
+    /// merge from the cloud, a quick capture). Without edits here the editor shows it; with edits
+    /// it says so and lets the person take the new version or keep theirs.
+    void thoughtChangedElsewhere(const Thought &current);
+    /// Says, next to the buttons, why the editor stays open.
+    void explainUnsavedChanges();
+    /// Whether the editor is saving or deleting its thought: the change it makes is its own.
+    bool isCommitting() const { return m_committing; }
+
+    QLabel *guardLabel() const { return m_guardLabel; }
+    QWidget *conflictBar() const { return m_conflictBar; }
+    QPushButton *takeNewerButton() const { return m_takeNewerButton; }
+    QPushButton *keepMineButton() const { return m_keepMineButton; }
 
     QLineEdit *titleField() const { return m_titleField; }
     QPlainTextEdit *noteEditor() const { return m_noteEditor; }
@@ -67,6 +87,7 @@ protected:
 private:
     void close();
     void editsChanged();
+    void showThought(const Thought &thought);
     void updateColors();
 
     BoardStore *m_store = nullptr;
@@ -81,4 +102,11 @@ private:
     QPushButton *m_deleteButton = nullptr;
     QPushButton *m_cancelButton = nullptr;
     QPushButton *m_saveButton = nullptr;
+    QLabel *m_guardLabel = nullptr;
+    QWidget *m_conflictBar = nullptr;
+    QPushButton *m_takeNewerButton = nullptr;
+    QPushButton *m_keepMineButton = nullptr;
+    /// The version changed elsewhere while this editor held edits, until the person chooses.
+    std::optional<Thought> m_newer;
+    bool m_committing = false;
 };
