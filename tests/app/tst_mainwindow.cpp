@@ -1,4 +1,5 @@
 #include "AppFixture.h"
+#include "BoardFileNotice.h"
 #include "ContentView.h"
 #include "EditorOverlay.h"
 #include "KanbanCardList.h"
@@ -10,9 +11,12 @@
 #include "support/TextStyles.h"
 
 #include <QAccessible>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMetaEnum>
+#include <QPushButton>
 #include <QTextLayout>
 #include <QtTest>
 
@@ -36,6 +40,8 @@ private slots:
     void screenReaderSeesTheWindow();
     void chineseIsDrawnInOneFace();
     void signInIsCheckedOnlyOnceTheWindowIsOnScreen();
+    void quittingAsksWhileWordsAreOnlyInMemory_data();
+    void quittingAsksWhileWordsAreOnlyInMemory();
 
 private:
     void press(const QString &keys);
@@ -57,6 +63,67 @@ void MainWindowTest::init()
     m_window->bringToFront();
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
     QVERIFY(m_window->contentView()->composer()->isFocused());
+}
+
+void MainWindowTest::quittingAsksWhileWordsAreOnlyInMemory_data()
+{
+    QTest::addColumn<bool>("editorEdited");
+    QTest::addColumn<bool>("diskRefuses");
+    QTest::addColumn<QStringList>("answers"); // One for each question, in turn.
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<QString>("firstTitle"); // Of the board last saved.
+    QTest::newRow("nothing unsaved") << false << false << QStringList() << true << "A";
+    QTest::newRow("editor: save") << true << false << QStringList{"保存"} << true << "A 改";
+    QTest::newRow("editor: don't save") << true << false << QStringList{"不保存"} << true << "A";
+    QTest::newRow("editor: cancel") << true << false << QStringList{"取消"} << false << "A";
+    QTest::newRow("disk refuses: cancel") << false << true << QStringList{"取消"} << false << "A";
+    QTest::newRow("disk refuses: quit anyway")
+        << false << true << QStringList{"仍然退出"} << true << "A";
+    QTest::newRow("disk refuses, then takes it: retry")
+        << false << true << QStringList{"重试"} << true << "只在内存";
+    QTest::newRow("editor saved onto a refusing disk: asked again")
+        << true << true << QStringList{"保存", "取消"} << false << "A";
+}
+
+void MainWindowTest::quittingAsksWhileWordsAreOnlyInMemory()
+{
+    QFETCH(bool, editorEdited);
+    QFETCH(bool, diskRefuses);
+    QFETCH(QStringList, answers);
+    QFETCH(bool, closes);
+    QFETCH(QString, firstTitle);
+    QApplication::setQuitOnLastWindowClosed(false);
+    ContentView *content = m_window->contentView();
+    if (diskRefuses) {
+        m_app->persistence.refusal =
+            BoardFileProblem{BoardFileProblem::Kind::unwritable, "/data/board.json", ENOSPC};
+        m_app->store()->addQuickThought("只在内存");
+        // Said in the window for as long as it is true, with the reason.
+        QVERIFY(content->fileNotice()->isVisibleTo(m_window.get()));
+        QVERIFY(content->fileNotice()->textLabel()->text().contains("磁盘已满"));
+    }
+    if (editorEdited) {
+        content->openEditor(m_app->store()->thoughts().at(diskRefuses ? 1 : 0));
+        content->editor()->titleField()->setText("A 改");
+    }
+    QTimer answering;
+    connect(&answering, &QTimer::timeout, this, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || answers.isEmpty())
+            return;
+        const QString answer = answers.takeFirst();
+        if (answer == "重试")
+            m_app->persistence.refusal.reset();
+        for (QAbstractButton *button : box->buttons()) {
+            if (button->text() == answer)
+                return button->click();
+        }
+    });
+    answering.start(20);
+    QCOMPARE(m_window->close(), closes);
+    QVERIFY(answers.isEmpty());
+    QCOMPARE(m_app->persistence.stored->first().title, firstTitle);
+    QCOMPARE(m_app->store()->hasUnsavedChanges(), diskRefuses && firstTitle == "A");
 }
 
 void MainWindowTest::press(const QString &keys)

@@ -1,4 +1,5 @@
 #include "AppFixture.h"
+#include "BoardFileNotice.h"
 #include "ContentView.h"
 #include "EditorOverlay.h"
 #include "FakeSyncService.h"
@@ -14,6 +15,7 @@
 #include "support/SegmentedControl.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -103,6 +105,8 @@ private slots:
     void cardsAreMeasuredAgainForANewNoteOrWidth();
     void editorWithChangesLeavesOnlyBySavingOrDeleting_data();
     void editorWithChangesLeavesOnlyBySavingOrDeleting();
+    void editorFollowsChangesMadeElsewhere_data();
+    void editorFollowsChangesMadeElsewhere();
     void clickEditsOnlyWhenNoSecondClickFollows_data();
     void clickEditsOnlyWhenNoSecondClickFollows();
     void dragEndedWithoutADropLeavesNoIndicator();
@@ -239,6 +243,76 @@ void ContentViewTest::cardsAreMeasuredAgainForANewNoteOrWidth()
     QTRY_VERIFY(list->cardRect(thought.id).height() > withNote);
 }
 
+void ContentViewTest::editorFollowsChangesMadeElsewhere_data()
+{
+    QTest::addColumn<QString>("editedTitle");
+    QTest::addColumn<QString>("editedNote");
+    QTest::addColumn<QString>("elsewhere"); // A new title, or "delete".
+    QTest::addColumn<QString>("answer");    // The button the person chooses, if asked.
+    QTest::addColumn<QString>("savedTitle");
+    QTest::addColumn<QString>("savedNote");
+    const QString none;
+    QTest::newRow("clean: shows the new version") << none << none << "写月报" << none << "写月报"
+                                                  << "";
+    QTest::newRow("note edited, renamed elsewhere, keep mine: both kept") << none << "周五"
+                                                                          << "写月报"
+                                                                          << "保留我的修改"
+                                                                          << "写月报"
+                                                                          << "周五";
+    QTest::newRow("title edited, renamed elsewhere, keep mine") << "写日报" << none << "写月报"
+                                                                << "保留我的修改"
+                                                                << "写日报"
+                                                                << "";
+    QTest::newRow("title edited, renamed elsewhere, take the newer") << "写日报" << none << "写月报"
+                                                                     << "采用新版本"
+                                                                     << "写月报"
+                                                                     << "";
+    QTest::newRow("edited, deleted elsewhere: closes and keeps the words in sight")
+        << "写日报"
+        << "周五"
+        << "delete" << none << none << none;
+}
+
+// An undo from the menu bar, a merge from the cloud or a quick capture can change the thought
+// under the open editor: it never writes the older version back over the newer one.
+void ContentViewTest::editorFollowsChangesMadeElsewhere()
+{
+    QFETCH(QString, editedTitle);
+    QFETCH(QString, editedNote);
+    QFETCH(QString, elsewhere);
+    QFETCH(QString, answer);
+    QFETCH(QString, savedTitle);
+    QFETCH(QString, savedNote);
+    ContentFixture fixture;
+    fixture.view->openEditor(fixture.first());
+    ThoughtEditorView *editor = fixture.view->editor();
+    if (!editedTitle.isNull())
+        editor->titleField()->setText(editedTitle);
+    if (!editedNote.isNull())
+        editor->noteEditor()->setPlainText(editedNote);
+    if (elsewhere == "delete")
+        fixture.store()->deleteThought(fixture.first());
+    else
+        fixture.store()->update(fixture.first(), elsewhere, QString(), ThoughtStatus::notStarted);
+    if (elsewhere == "delete") {
+        QVERIFY(!fixture.view->editingThought());
+        const QString notice = fixture.view->fileNotice()->textLabel()->text();
+        QVERIFY2(notice.contains(editedTitle) && notice.contains(editedNote), qPrintable(notice));
+        return;
+    }
+    QCOMPARE(editor->conflictBar()->isVisibleTo(editor), !answer.isNull());
+    if (answer.isNull())
+        QCOMPARE(editor->title(), elsewhere);
+    else
+        QTest::mouseClick(answer == "采用新版本" ? editor->takeNewerButton()
+                                                 : editor->keepMineButton(),
+                          Qt::LeftButton);
+    QTest::mouseClick(editor->saveButton(), Qt::LeftButton);
+    QVERIFY(!fixture.view->editingThought());
+    QCOMPARE(fixture.first().title, savedTitle);
+    QCOMPARE(fixture.first().note, savedNote);
+}
+
 void ContentViewTest::editorWithChangesLeavesOnlyBySavingOrDeleting_data()
 {
     QTest::addColumn<QString>("title");
@@ -312,6 +386,9 @@ void ContentViewTest::editorWithChangesLeavesOnlyBySavingOrDeleting()
     if (action == "noteReturn")
         QCOMPARE(editor->note(), QStringLiteral("\n"));
     QCOMPARE(!fixture.view->editingThought(), closes);
+    // A refusal to close says why.
+    if (!closes && action != "panel" && action != "noteReturn" && !title.trimmed().isEmpty())
+        QCOMPARE(editor->guardLabel()->text(), "有未保存的修改");
     const bool saved = closes && action != "delete" && action != "backdrop" && action != "escape";
     QCOMPARE(fixture.persistence.saves.size(), saved || action == "delete" ? 1 : 0);
     QCOMPARE(fixture.first().title, saved ? edited.trimmed() : original.title);
