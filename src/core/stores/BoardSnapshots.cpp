@@ -19,6 +19,11 @@ const QString suffix = QStringLiteral(".json");
 
 std::optional<QByteArray> readAll(const QString &path)
 {
+    // Only a regular file of a board's size: a pipe or a device in the board's place would block
+    // the save behind the snapshot, or read without end.
+    const QFileInfo info(path);
+    if (!info.isFile() || info.size() > BoardPersistence::maxFileSize)
+        return std::nullopt;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
