@@ -115,7 +115,8 @@ bool MainWindow::confirmQuit()
                         this);
         box.setInformativeText(QStringLiteral("退出前要保存这些修改吗？"));
         QPushButton *save = box.addButton(QStringLiteral("保存"), QMessageBox::AcceptRole);
-        QPushButton *discard = box.addButton(QStringLiteral("不保存"), QMessageBox::DestructiveRole);
+        QPushButton *discard =
+            box.addButton(QStringLiteral("不保存"), QMessageBox::DestructiveRole);
         QPushButton *cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
         save->setEnabled(editor->canSave());
         box.setDefaultButton(editor->canSave() ? save : cancel);
@@ -132,9 +133,8 @@ bool MainWindow::confirmQuit()
     while (store->hasUnsavedChanges() && !store->retrySave()) {
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Lumaret"),
                         QStringLiteral("看板还没有保存到磁盘。"), QMessageBox::NoButton, this);
-        box.setInformativeText(
-            QStringLiteral("%1\n现在退出，没有保存的修改会丢失。")
-                .arg(BoardFileMessages::saveNotice(*store->saveProblem())));
+        box.setInformativeText(QStringLiteral("%1\n现在退出，没有保存的修改会丢失。")
+                                   .arg(BoardFileMessages::saveNotice(*store->saveProblem())));
         QPushButton *retry = box.addButton(QStringLiteral("重试"), QMessageBox::AcceptRole);
         QPushButton *copy = box.addButton(QStringLiteral("另存副本…"), QMessageBox::ActionRole);
         QPushButton *quit = box.addButton(QStringLiteral("仍然退出"), QMessageBox::DestructiveRole);
