@@ -1,4 +1,5 @@
 #include "CloudCommand.h"
+#include "CommandOutput.h"
 #include "DesktopIntegration.h"
 #include "LumaretApp.h"
 #include "MainWindow.h"
@@ -9,6 +10,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QMessageBox>
 
 int main(int argc, char *argv[])
 {
@@ -33,8 +35,21 @@ int main(int argc, char *argv[])
     // A second launch hands over to the running instance before it creates anything that could
     // write the board.
     SingleInstance instance(SingleInstance::currentKey());
-    if (instance.claim() == SingleInstance::Role::secondary)
+    switch (instance.claim()) {
+    case SingleInstance::Role::primary:
+        break;
+    case SingleInstance::Role::secondary:
         return 0;
+    case SingleInstance::Role::unavailable:
+        // Launched from a menu, the person sees no terminal: an exit without a window must say
+        // why where it is seen.
+        CommandOutput::err() << instance.problem() << Qt::endl;
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Lumaret 无法启动"),
+                        instance.problem());
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+        return CommandOutput::failure;
+    }
 
     AppDependencies dependencies = beginLaunch(AppDependencies::live(), &fontConfiguration);
     DesktopIntegration desktop;

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDBusMessage>
 #include <QDBusVariant>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -16,6 +17,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+
+#include <unistd.h>
 
 // The settings portal; it answers from a thread of its own, as Lumaret asks with a blocking call.
 class FakePortal : public QObject
@@ -269,6 +272,83 @@ private slots:
         QVERIFY(!QFile::exists(BoardPersistence::liveStoragePath()));
         first.terminate();
         QVERIFY(first.waitForFinished(5000));
+    }
+
+    void instanceFilesLiveOnlyInAPrivateFolder_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<SingleInstance::Role>("role");
+        const auto unavailable = SingleInstance::Role::unavailable;
+        QTest::newRow("private") << "run" << SingleInstance::Role::primary;
+        QTest::newRow("none set: one made in the cache") << "" << SingleInstance::Role::primary;
+        QTest::newRow("group may enter") << "group" << unavailable;
+        QTest::newRow("another user's") << "stranger" << unavailable;
+        QTest::newRow("a link to a private folder") << "link" << unavailable;
+        QTest::newRow("too long a path for a socket") << QString(120, 'x') << unavailable;
+    }
+
+    void instanceFilesLiveOnlyInAPrivateFolder()
+    {
+        QFETCH(QString, folder);
+        QFETCH(SingleInstance::Role, role);
+        const auto home = privateHome();
+        const QString path = home->filePath(folder);
+        const auto owner = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+        if (folder == "link")
+            QFile::link(home->filePath("run"), path);
+        else
+            QDir().mkdir(path,
+                         folder == "group" ? owner | QFile::ReadGroup | QFile::ExeGroup : owner);
+        if (folder == "stranger" && ::chown(QFile::encodeName(path), 65534, 65534) != 0)
+            QSKIP("only root can hand a folder to another user");
+        qputenv("XDG_RUNTIME_DIR", folder.isEmpty() ? QByteArray() : path.toUtf8());
+        qputenv("XDG_CACHE_HOME", home->filePath("cache").toUtf8());
+        SingleInstance window(SingleInstance::currentKey());
+        QCOMPARE(window.claim(), role);
+        QCOMPARE(window.problem().isEmpty(), role == SingleInstance::Role::primary);
+        if (folder.isEmpty())
+            QCOMPARE(QFileInfo(home->filePath("cache/lumaret-runtime")).permissions() & 0x0077, 0);
+        // Nothing was left where another user could have placed or read it.
+        QVERIFY(QDir(QDir::tempPath()).entryList({"lumaret-*"}).isEmpty());
+    }
+
+    void instanceSocketDropsWhatItCannotHold_data()
+    {
+        QTest::addColumn<int>("connections");
+        QTest::addColumn<int>("bytesEach");
+        QTest::addColumn<int>("idleMs");
+        QTest::addColumn<int>("stillConnected");
+        QTest::newRow("within the limits") << 3 << 100 << 0 << 3;
+        QTest::newRow("one connection past the cap") << 4 << 0 << 0 << 3;
+        QTest::newRow("bytes held across connections") << 3 << 400 << 0 << 2;
+        QTest::newRow("idle past the time limit") << 3 << 0 << 800 << 0;
+    }
+
+    void instanceSocketDropsWhatItCannotHold()
+    {
+        QFETCH(int, connections);
+        QFETCH(int, bytesEach);
+        QFETCH(int, idleMs);
+        QFETCH(int, stillConnected);
+        const auto home = privateHome();
+        SingleInstance window(SingleInstance::currentKey(),
+                              {3, 1000, std::chrono::milliseconds(400)});
+        QCOMPARE(window.claim(), SingleInstance::Role::primary);
+        std::vector<std::unique_ptr<QLocalSocket>> strays;
+        for (int i = 0; i < connections; ++i) {
+            strays.push_back(std::make_unique<QLocalSocket>());
+            strays.back()->connectToServer(
+                QDir(home->filePath("run")).filePath(SingleInstance::currentKey() + ".socket"));
+            QVERIFY(strays.back()->waitForConnected(1000));
+            strays.back()->write(QByteArray(bytesEach, 'a'));
+            QTest::qWait(50);
+        }
+        QTest::qWait(100 + idleMs);
+        QCOMPARE(std::count_if(strays.begin(), strays.end(),
+                               [](const auto &socket) {
+                                   return socket->state() == QLocalSocket::ConnectedState;
+                               }),
+                 stillConnected);
     }
 
     void snapshotsAreListedAndRestored()
