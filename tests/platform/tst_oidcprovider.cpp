@@ -1,3 +1,4 @@
+#include "HostileHttpServer.h"
 #include "OidcProviderFixture.h"
 #include "identity/OidcIdToken.h"
 #include "identity/OidcIdentityProvider.h"
@@ -5,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkReply>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
@@ -55,11 +57,12 @@ private slots:
 
 private:
     std::unique_ptr<OidcIdentityProvider> provider(const QString &clientId = "lumaret",
-                                                   QString issuer = {}, bool keyringUp = true)
+                                                   QString issuer = {}, bool keyringUp = true,
+                                                   std::chrono::milliseconds timeLimit = 5min)
     {
         auto secrets = std::make_unique<OidcMemorySecretStore>(&m_secrets, keyringUp);
         return std::make_unique<OidcIdentityProvider>(
-            OidcSettings{issuer.isEmpty() ? m_fixture.issuer() : issuer, clientId},
+            OidcSettings{issuer.isEmpty() ? m_fixture.issuer() : issuer, clientId, timeLimit},
             [this](const QUrl &url) { return m_browser->open(url); }, std::move(secrets));
     }
     QString signIn(OidcIdentityProvider &provider, const QList<AuthorizationScope> &scopes,
@@ -102,7 +105,8 @@ void OidcProviderTest::init()
 {
     m_browser = std::make_unique<OidcTestBrowser>();
     m_secrets.clear();
-    m_fixture.setBehaviour({{"consent", "grant"}, {"account", "ada"}, {"forgeJwks", false}});
+    m_fixture.setBehaviour(
+        {{"consent", "grant"}, {"account", "ada"}, {"forgeJwks", false}, {"misbehave", {}}});
 }
 
 void OidcProviderTest::failedSignInsKeepWhatWasStored_data()
@@ -114,7 +118,12 @@ void OidcProviderTest::failedSignInsKeepWhatWasStored_data()
     const QString invalid = "登录服务返回的身份令牌无效（%1），已拒绝这次登录。";
     QTest::newRow("person refuses") << "refuse"
                                     << "登录已被拒绝或取消。";
-    QTest::newRow("state changed on the way back") << "state" << tampered;
+    // A request without this sign-in's state, from the browser or any other local program, gets an
+    // error page while the sign-in goes on waiting for the real one.
+    QTest::newRow("state changed on the way back")
+        << "state"
+        << "登录超时：没有在限定时间内从浏览器收到登录结果。";
+    QTest::newRow("stray requests before the browser") << "stray" << QString();
     QTest::newRow("another issuer in the redirect") << "iss" << tampered;
     QTest::newRow("code challenge of another verifier")
         << "verifier"
@@ -126,6 +135,18 @@ void OidcProviderTest::failedSignInsKeepWhatWasStored_data()
     QTest::newRow("plain HTTP beyond this machine") << "127.0.0.2" << misconfigured;
     QTest::newRow("plain HTTP to a name that begins as localhost")
         << "localhost.example.invalid" << misconfigured;
+    // Nothing the provider answers leads a request elsewhere or into reading without end.
+    const QString redirected = "登录服务要求跳转到别处，Lumaret 不跟随登录请求的跳转。";
+    QTest::newRow("discovery redirected")
+        << "location:/.well-known/openid-configuration" << misconfigured;
+    QTest::newRow("code exchange redirected") << "location:/token" << redirected;
+    QTest::newRow("user info redirected, the sign-in holds") << "location:/me" << QString();
+    QTest::newRow("endless discovery document")
+        << "flood:/.well-known/openid-configuration" << misconfigured;
+    QTest::newRow("endless token answer") << "flood:/token"
+                                          << "登录服务的回答超过 1 MiB，已拒绝读取。";
+    QTest::newRow("endless key set") << "flood:/jwks"
+                                     << "无法取得登录服务的签名密钥，无法验证登录。";
 }
 
 void OidcProviderTest::failedSignInsKeepWhatWasStored()
@@ -133,12 +154,32 @@ void OidcProviderTest::failedSignInsKeepWhatWasStored()
     QFETCH(QString, fault);
     QFETCH(QString, message);
     const QString issuer = QString(m_fixture.issuer()).replace("127.0.0.1", fault);
-    auto signingIn = provider("lumaret", fault.contains('.') || fault == "localhost" ? issuer : "");
-    m_fixture.setBehaviour(
-        {{"consent", fault == "refuse" ? "deny" : "grant"}, {"forgeJwks", fault == "forgeJwks"}});
+    const bool hostIsTheFault =
+        !fault.contains(':') && fault.contains(QRegularExpression("^l|\\."));
+    auto signingIn =
+        provider("lumaret", hostIsTheFault ? issuer : "", true, fault == "state" ? 1500ms : 5min);
+    HostileHttpServer elsewhere({}, QHostAddress("127.0.0.2"));
+    const QString path = fault.section(':', 1);
+    const QJsonObject misbehave{{"path", path},
+                                {fault.section(':', 0, 0), fault.startsWith("flood")
+                                                               ? QJsonValue(256 << 20)
+                                                               : elsewhere.url(path).toString()}};
+    m_fixture.setBehaviour({{"consent", fault == "refuse" ? "deny" : "grant"},
+                            {"forgeJwks", fault == "forgeJwks"},
+                            {"misbehave", path.isEmpty() ? QJsonValue() : misbehave}});
     if (fault == "expired")
         signingIn->setClock([] { return QDateTime::currentDateTimeUtc().addSecs(2 * 3600); });
-    m_browser->rewriteCallback = [fault](const QUrl &url) {
+    int strayErrorPages = 0;
+    m_browser->rewriteCallback = [fault, &strayErrorPages](const QUrl &url) {
+        for (const char *stray : {"/", "/callback", "/callback?code=1&state=forged"}) {
+            if (fault != "stray")
+                break;
+            QNetworkAccessManager network;
+            std::unique_ptr<QNetworkReply> reply(
+                network.get(QNetworkRequest(url.resolved(QUrl(stray)))));
+            QSignalSpy(reply.get(), &QNetworkReply::finished).wait(5000);
+            strayErrorPages += reply->attribute(QNetworkRequest::HttpStatusCodeAttribute) == 400;
+        }
         return fault == "state" || fault == "iss" ? withQueryItem(url, fault, "https://forged")
                                                   : url;
     };
@@ -153,7 +194,13 @@ void OidcProviderTest::failedSignInsKeepWhatWasStored()
     const QHash<QString, QString> earlier{{signingIn->secretKey(), "earlier sign-in"}};
     m_secrets = earlier;
     QCOMPARE(signIn(*signingIn, {AuthorizationScope::fullName}), message);
-    QCOMPARE(m_secrets, earlier);
+    QCOMPARE(m_secrets == earlier, !message.isEmpty());
+    QCOMPARE(strayErrorPages, fault == "stray" ? 3 : 0);
+    QCOMPARE(elsewhere.connectionCount, 0);
+    // An endless answer is cut as it arrives, not once the network stack has read on.
+    if (fault.startsWith("flood"))
+        QVERIFY2(m_fixture.floodBytesSent() < 16 << 20,
+                 qPrintable(QString::number(m_fixture.floodBytesSent())));
 }
 
 void OidcProviderTest::signInThenRefreshDecideWhoIsSignedIn()
