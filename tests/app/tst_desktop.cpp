@@ -18,6 +18,9 @@
 #include <QTest>
 #include <QThread>
 
+#include <csignal>
+#include <pty.h>
+#include <termios.h>
 #include <unistd.h>
 
 // The settings portal; it answers from a thread of its own, as Lumaret asks with a blocking call.
@@ -349,6 +352,42 @@ private slots:
                                    return socket->state() == QLocalSocket::ConnectedState;
                                }),
                  stillConnected);
+    }
+
+    void passwordPromptGivesTheEchoBack_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("a line typed") << 0;
+        QTest::newRow("Ctrl-C") << int(SIGINT);
+        QTest::newRow("terminal hung up") << int(SIGHUP);
+    }
+
+    void passwordPromptGivesTheEchoBack()
+    {
+        QFETCH(int, signal);
+        const auto home = privateHome();
+        int master = -1;
+        int terminal = -1;
+        QVERIFY(::openpty(&master, &terminal, nullptr, nullptr, nullptr) == 0);
+        const auto closeBoth = qScopeGuard([&] {
+            ::close(master);
+            ::close(terminal);
+        });
+        const auto echoes = [terminal] {
+            termios state{};
+            return ::tcgetattr(terminal, &state) == 0 && (state.c_lflag & ECHO) != 0;
+        };
+        QProcess connect;
+        connect.setChildProcessModifier([terminal] { ::dup2(terminal, STDIN_FILENO); });
+        connect.start(m_lumaret, {"cloud", "connect", "http://127.0.0.1:9/", "--user", "ada"});
+        QTRY_VERIFY_WITH_TIMEOUT(!echoes(), 10000);
+        if (signal)
+            ::kill(connect.processId(), signal);
+        else
+            QCOMPARE(::write(master, "secret\n", 7), 7);
+        QVERIFY(connect.waitForFinished(10000));
+        QCOMPARE(connect.exitStatus(), signal ? QProcess::CrashExit : QProcess::NormalExit);
+        QVERIFY(echoes());
     }
 
     void snapshotsAreListedAndRestored()
