@@ -3,6 +3,7 @@
 #include "OidcProviderFixture.h"
 #include "QuickCapture.h"
 #include "SingleInstance.h"
+#include "identity/OidcProviderChoice.h"
 #include "stores/BoardSnapshots.h"
 #include "stores/BoardStore.h"
 
@@ -13,6 +14,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSettings>
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,6 +22,7 @@
 
 #include <csignal>
 #include <pty.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -388,6 +391,53 @@ private slots:
         QVERIFY(connect.waitForFinished(10000));
         QCOMPARE(connect.exitStatus(), signal ? QProcess::CrashExit : QProcess::NormalExit);
         QVERIFY(echoes());
+    }
+
+    void notesAndSettingsStayPrivate_data()
+    {
+        QTest::addColumn<bool>("leftWideBefore");
+        QTest::newRow("created now") << false;
+        QTest::newRow("left readable by all by an earlier version") << true;
+    }
+
+    void notesAndSettingsStayPrivate()
+    {
+        QFETCH(bool, leftWideBefore);
+        const auto home = privateHome();
+        const mode_t umask = ::umask(022);
+        const auto restoreUmask = qScopeGuard([umask] { ::umask(umask); });
+        const QString path = BoardPersistence::liveStoragePath();
+        const QString folder = QFileInfo(path).absolutePath();
+        QSettings settings(home->filePath("CONFIG/Lumaret/Lumaret.conf"), QSettings::IniFormat);
+        BoardPersistence::file(path).save({makeThought("earlier")});
+        if (leftWideBefore) {
+            const auto wide =
+                QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
+            BoardSnapshots(path).take(fixtureNow());
+            settings.setValue("earlier", true);
+            settings.sync();
+            for (const QString &file : QDir(folder + "/snapshots").entryList(QDir::Files))
+                QFile::setPermissions(folder + "/snapshots/" + file, wide);
+            QFile::setPermissions(settings.fileName(), wide);
+            for (const QString &each : {folder, folder + "/snapshots"})
+                QFile::setPermissions(each,
+                                      wide | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
+        }
+        BoardSnapshots::guarding(BoardPersistence::file(path), [path] {
+            return path;
+        }).save({makeThought("now")});
+        OidcProviderChoice::store(settings, "https://id.example.org", "lumaret");
+        QStringList written{folder, folder + "/snapshots", settings.fileName(),
+                            QFileInfo(settings.fileName()).absolutePath()};
+        for (const QString &file : QDir(folder + "/snapshots").entryList(QDir::Files))
+            written.append(folder + "/snapshots/" + file);
+        QCOMPARE(written.size(), 5);
+        QStringList readableByOthers;
+        for (const QString &file : written) {
+            if (QFileInfo(file).permissions() & 0x0077)
+                readableByOthers.append(QFileInfo(file).fileName());
+        }
+        QCOMPARE(readableByOthers, QStringList());
     }
 
     void snapshotsAreListedAndRestored()
