@@ -1,10 +1,13 @@
 #include "AppFixture.h"
+#include "AppleSignInPanel.h"
 #include "ContentView.h"
 #include "EditorOverlay.h"
+#include "FakeSyncService.h"
 #include "KanbanCardList.h"
 #include "MainWindow.h"
 #include "QuickComposer.h"
 #include "SearchField.h"
+#include "SyncStatusPill.h"
 #include "ThoughtEditorView.h"
 #include "services/AppleIDAuthService.h"
 #include "support/TextStyles.h"
@@ -13,6 +16,8 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMetaEnum>
+#include <QPushButton>
+#include <QTextDocument>
 #include <QTextLayout>
 #include <QtTest>
 
@@ -36,6 +41,8 @@ private slots:
     void screenReaderSeesTheWindow();
     void chineseIsDrawnInOneFace();
     void signInIsCheckedOnlyOnceTheWindowIsOnScreen();
+    void textFromOutsideShowsAsWritten_data();
+    void textFromOutsideShowsAsWritten();
 
 private:
     void press(const QString &keys);
@@ -218,6 +225,47 @@ void MainWindowTest::signInIsCheckedOnlyOnceTheWindowIsOnScreen()
     window.show();
     // Sooner than the fallback for a window that is never painted.
     QTRY_COMPARE_WITH_TIMEOUT(script->askedUsers, QStringList{"ada"}, 1000);
+}
+
+void MainWindowTest::textFromOutsideShowsAsWritten_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("an image of this machine") << "<img src=\"/usr/share/pixmaps/debian-logo.png\">";
+    QTest::newRow("bold") << "<b>Ada</b>";
+    QTest::newRow("a link") << "<a href=\"file:///etc/passwd\">Ada</a>";
+}
+
+// A name from the provider and a server's message, wherever they show.
+void MainWindowTest::textFromOutsideShowsAsWritten()
+{
+    QFETCH(QString, text);
+    // What a label or tooltip shows: Qt renders text that looks like markup as markup unless
+    // told otherwise.
+    const auto shown = [](const QString &string, Qt::TextFormat format = Qt::AutoText) {
+        QTextDocument document;
+        if (format == Qt::RichText || (format == Qt::AutoText && Qt::mightBeRichText(string)))
+            document.setHtml(string);
+        else
+            document.setPlainText(string);
+        return document.toPlainText();
+    };
+    AppServices services = m_app->services();
+    FakeSyncService sync;
+    services.syncService = &sync;
+    MainWindow window(services);
+    window.resize(1600, 800);
+    window.show();
+    PersonNameComponents name;
+    name.givenName = text;
+    services.authService->handle(Authorization{IdentityCredential{"ada", name, {}, text}});
+    sync.setStateForTest(SyncService::State::failed(text));
+    const auto *panel = window.findChild<AppleSignInPanel *>();
+    QTRY_COMPARE(panel->displayNameLabel()->text(), text);
+    QCOMPARE(shown(text, panel->displayNameLabel()->textFormat()), text);
+    QCOMPARE(shown(panel->signedInRow()->toolTip()), text);
+    QCOMPARE(shown(window.findChild<SyncStatusPill *>()->toolTip()), text);
+    services.authService->handle(AuthorizationError{text});
+    QCOMPARE(shown(panel->retryButton()->toolTip()), text);
 }
 
 QTEST_MAIN(MainWindowTest)
