@@ -14,6 +14,7 @@
 #include "support/SegmentedControl.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -99,6 +100,7 @@ private slots:
     void searchFiltersTheBoardUntilCleared();
     void pillNamesEveryState_data();
     void pillNamesEveryState();
+    void cardsShowAnyNoteAndUpToThreeTitleLines_data();
     void cardsShowAnyNoteAndUpToThreeTitleLines();
     void cardsAreMeasuredAgainForANewNoteOrWidth();
     void editorWithChangesLeavesOnlyBySavingOrDeleting_data();
@@ -216,13 +218,31 @@ void ContentViewTest::pillNamesEveryState()
     QCOMPARE(pill.accessibleDescription(), text);
 }
 
+void ContentViewTest::cardsShowAnyNoteAndUpToThreeTitleLines_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::newRow("long") << QString(200, QChar(0x7075));
+    // A title of millions of characters, pasted or from another machine, is cut to what the card
+    // shows before anything is measured.
+    QTest::newRow("millions of characters") << QString(4'000'000, QChar(0x7075));
+    QTest::newRow("millions of words") << QString("word ").repeated(1'000'000);
+    QTest::newRow("millions of narrow letters") << QString(4'000'000, 'i');
+}
+
 void ContentViewTest::cardsShowAnyNoteAndUpToThreeTitleLines()
 {
-    Thought thought = makeThought(QString(200, QChar(0x7075)));
+    QFETCH(QString, title);
+    Thought thought = makeThought(title);
     thought.note = " ";
+    QElapsedTimer timer;
+    timer.start();
     const ThoughtCard::Layout layout = ThoughtCard::layout(thought, 240);
+    const qint64 elapsed = timer.elapsed();
     QCOMPARE(layout.title.lines.size(), 3);
+    // Within the card's title room: 240 less the padding, the dot and the gap.
+    QVERIFY2(layout.title.widestLine <= 200, qPrintable(QString::number(layout.title.widestLine)));
     QVERIFY(layout.note);
+    QVERIFY2(elapsed < 250, qPrintable(QString::number(elapsed)));
 }
 
 void ContentViewTest::cardsAreMeasuredAgainForANewNoteOrWidth()
