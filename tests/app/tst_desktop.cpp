@@ -3,27 +3,22 @@
 #include "OidcProviderFixture.h"
 #include "QuickCapture.h"
 #include "SingleInstance.h"
-#include "identity/OidcProviderChoice.h"
 #include "stores/BoardSnapshots.h"
 #include "stores/BoardStore.h"
 
 #include <QApplication>
 #include <QDBusMessage>
 #include <QDBusVariant>
+#include <QDirIterator>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
-#include <QSettings>
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
-#include <csignal>
-#include <pty.h>
-#include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 // The settings portal; it answers from a thread of its own, as Lumaret asks with a blocking call.
@@ -57,6 +52,18 @@ static std::unique_ptr<QTemporaryDir> privateHome()
         qputenv(QByteArray("XDG_") + folder + "_HOME", home->filePath(folder).toUtf8());
     qputenv("XDG_RUNTIME_DIR", home->filePath("run").toUtf8());
     return home;
+}
+
+/// What under \a folder, itself included, others may read or enter; the board file aside.
+static QStringList readableByOthers(const QString &folder)
+{
+    QStringList found;
+    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    for (QString file = folder; !file.isEmpty(); file = it.hasNext() ? it.next() : QString()) {
+        if (QFileInfo(file).permissions() & 0x0077 && !file.endsWith("/board.json"))
+            found.append(file);
+    }
+    return found;
 }
 
 static std::pair<int, QByteArray> run(const QString &program, const QStringList &arguments)
@@ -280,23 +287,27 @@ private slots:
         QVERIFY(first.waitForFinished(5000));
     }
 
-    void instanceFilesLiveOnlyInAPrivateFolder_data()
+    void instanceKeepsToAPrivateFolderAndItsLimits_data()
     {
+        // The runtime folder, then how many strays connect, send how much each and idle how long,
+        // and how many are still connected; -1 strays where no instance may start.
         QTest::addColumn<QString>("folder");
-        QTest::addColumn<SingleInstance::Role>("role");
-        const auto unavailable = SingleInstance::Role::unavailable;
-        QTest::newRow("private") << "run" << SingleInstance::Role::primary;
-        QTest::newRow("none set: one made in the cache") << "" << SingleInstance::Role::primary;
-        QTest::newRow("group may enter") << "group" << unavailable;
-        QTest::newRow("another user's") << "stranger" << unavailable;
-        QTest::newRow("a link to a private folder") << "link" << unavailable;
-        QTest::newRow("too long a path for a socket") << QString(120, 'x') << unavailable;
+        QTest::addColumn<QList<int>>("strays");
+        QTest::newRow("private, within the limits") << "run" << QList<int>{3, 100, 0, 3};
+        QTest::newRow("none set: one in the cache, a connection past the cap")
+            << "" << QList<int>{4, 0, 0, 3};
+        QTest::newRow("bytes held across connections") << "run" << QList<int>{3, 400, 0, 2};
+        QTest::newRow("idle past the time limit") << "run" << QList<int>{3, 0, 800, 0};
+        QTest::newRow("group may enter") << "group" << QList<int>{-1};
+        QTest::newRow("another user's") << "stranger" << QList<int>{-1};
+        QTest::newRow("a link to a private folder") << "link" << QList<int>{-1};
+        QTest::newRow("too long a path for a socket") << QString(120, 'x') << QList<int>{-1};
     }
 
-    void instanceFilesLiveOnlyInAPrivateFolder()
+    void instanceKeepsToAPrivateFolderAndItsLimits()
     {
         QFETCH(QString, folder);
-        QFETCH(SingleInstance::Role, role);
+        QFETCH(QList<int>, strays);
         const auto home = privateHome();
         const QString path = home->filePath(folder);
         const auto owner = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
@@ -309,135 +320,25 @@ private slots:
             QSKIP("only root can hand a folder to another user");
         qputenv("XDG_RUNTIME_DIR", folder.isEmpty() ? QByteArray() : path.toUtf8());
         qputenv("XDG_CACHE_HOME", home->filePath("cache").toUtf8());
-        SingleInstance window(SingleInstance::currentKey());
-        QCOMPARE(window.claim(), role);
-        QCOMPARE(window.problem().isEmpty(), role == SingleInstance::Role::primary);
-        if (folder.isEmpty())
-            QCOMPARE(QFileInfo(home->filePath("cache/lumaret-runtime")).permissions() & 0x0077, 0);
-        // Nothing was left where another user could have placed or read it.
-        QVERIFY(QDir(QDir::tempPath()).entryList({"lumaret-*"}).isEmpty());
-    }
-
-    void instanceSocketDropsWhatItCannotHold_data()
-    {
-        QTest::addColumn<int>("connections");
-        QTest::addColumn<int>("bytesEach");
-        QTest::addColumn<int>("idleMs");
-        QTest::addColumn<int>("stillConnected");
-        QTest::newRow("within the limits") << 3 << 100 << 0 << 3;
-        QTest::newRow("one connection past the cap") << 4 << 0 << 0 << 3;
-        QTest::newRow("bytes held across connections") << 3 << 400 << 0 << 2;
-        QTest::newRow("idle past the time limit") << 3 << 0 << 800 << 0;
-    }
-
-    void instanceSocketDropsWhatItCannotHold()
-    {
-        QFETCH(int, connections);
-        QFETCH(int, bytesEach);
-        QFETCH(int, idleMs);
-        QFETCH(int, stillConnected);
-        const auto home = privateHome();
         SingleInstance window(SingleInstance::currentKey(),
                               {3, 1000, std::chrono::milliseconds(400)});
-        QCOMPARE(window.claim(), SingleInstance::Role::primary);
-        std::vector<std::unique_ptr<QLocalSocket>> strays;
-        for (int i = 0; i < connections; ++i) {
-            strays.push_back(std::make_unique<QLocalSocket>());
-            strays.back()->connectToServer(
-                QDir(home->filePath("run")).filePath(SingleInstance::currentKey() + ".socket"));
-            QVERIFY(strays.back()->waitForConnected(1000));
-            strays.back()->write(QByteArray(bytesEach, 'a'));
+        QCOMPARE(window.claim() == SingleInstance::Role::primary, strays[0] >= 0);
+        QCOMPARE(window.problem().isEmpty(), strays[0] >= 0);
+        std::vector<std::unique_ptr<QLocalSocket>> sockets;
+        for (int i = 0; i < strays[0]; ++i) {
+            sockets.push_back(std::make_unique<QLocalSocket>());
+            sockets.back()->connectToServer(SingleInstance::runtimeFolder() + '/' +
+                                            SingleInstance::currentKey() + ".socket");
+            QVERIFY(sockets.back()->waitForConnected(1000));
+            sockets.back()->write(QByteArray(strays[1], 'a'));
             QTest::qWait(50);
         }
-        QTest::qWait(100 + idleMs);
-        QCOMPARE(std::count_if(strays.begin(), strays.end(),
+        QTest::qWait(100 + strays.value(2));
+        QCOMPARE(std::count_if(sockets.begin(), sockets.end(),
                                [](const auto &socket) {
                                    return socket->state() == QLocalSocket::ConnectedState;
                                }),
-                 stillConnected);
-    }
-
-    void passwordPromptGivesTheEchoBack_data()
-    {
-        QTest::addColumn<int>("signal");
-        QTest::newRow("a line typed") << 0;
-        QTest::newRow("Ctrl-C") << int(SIGINT);
-        QTest::newRow("terminal hung up") << int(SIGHUP);
-    }
-
-    void passwordPromptGivesTheEchoBack()
-    {
-        QFETCH(int, signal);
-        const auto home = privateHome();
-        int master = -1;
-        int terminal = -1;
-        QVERIFY(::openpty(&master, &terminal, nullptr, nullptr, nullptr) == 0);
-        const auto closeBoth = qScopeGuard([&] {
-            ::close(master);
-            ::close(terminal);
-        });
-        const auto echoes = [terminal] {
-            termios state{};
-            return ::tcgetattr(terminal, &state) == 0 && (state.c_lflag & ECHO) != 0;
-        };
-        QProcess connect;
-        connect.setChildProcessModifier([terminal] { ::dup2(terminal, STDIN_FILENO); });
-        connect.start(m_lumaret, {"cloud", "connect", "http://127.0.0.1:9/", "--user", "ada"});
-        QTRY_VERIFY_WITH_TIMEOUT(!echoes(), 10000);
-        if (signal)
-            ::kill(connect.processId(), signal);
-        else
-            QCOMPARE(::write(master, "secret\n", 7), 7);
-        QVERIFY(connect.waitForFinished(10000));
-        QCOMPARE(connect.exitStatus(), signal ? QProcess::CrashExit : QProcess::NormalExit);
-        QVERIFY(echoes());
-    }
-
-    void notesAndSettingsStayPrivate_data()
-    {
-        QTest::addColumn<bool>("leftWideBefore");
-        QTest::newRow("created now") << false;
-        QTest::newRow("left readable by all by an earlier version") << true;
-    }
-
-    void notesAndSettingsStayPrivate()
-    {
-        QFETCH(bool, leftWideBefore);
-        const auto home = privateHome();
-        const mode_t umask = ::umask(022);
-        const auto restoreUmask = qScopeGuard([umask] { ::umask(umask); });
-        const QString path = BoardPersistence::liveStoragePath();
-        const QString folder = QFileInfo(path).absolutePath();
-        QSettings settings(home->filePath("CONFIG/Lumaret/Lumaret.conf"), QSettings::IniFormat);
-        BoardPersistence::file(path).save({makeThought("earlier")});
-        if (leftWideBefore) {
-            const auto wide =
-                QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
-            BoardSnapshots(path).take(fixtureNow());
-            settings.setValue("earlier", true);
-            settings.sync();
-            for (const QString &file : QDir(folder + "/snapshots").entryList(QDir::Files))
-                QFile::setPermissions(folder + "/snapshots/" + file, wide);
-            QFile::setPermissions(settings.fileName(), wide);
-            for (const QString &each : {folder, folder + "/snapshots"})
-                QFile::setPermissions(each,
-                                      wide | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
-        }
-        BoardSnapshots::guarding(BoardPersistence::file(path), [path] {
-            return path;
-        }).save({makeThought("now")});
-        OidcProviderChoice::store(settings, "https://id.example.org", "lumaret");
-        QStringList written{folder, folder + "/snapshots", settings.fileName(),
-                            QFileInfo(settings.fileName()).absolutePath()};
-        for (const QString &file : QDir(folder + "/snapshots").entryList(QDir::Files))
-            written.append(folder + "/snapshots/" + file);
-        QCOMPARE(written.size(), 5);
-        QStringList readableByOthers;
-        for (const QString &file : written) {
-            if (QFileInfo(file).permissions() & 0x0077)
-                readableByOthers.append(QFileInfo(file).fileName());
-        }
-        QCOMPARE(readableByOthers, QStringList());
+                 strays.value(3));
     }
 
     void snapshotsAreListedAndRestored()
@@ -463,7 +364,13 @@ private slots:
             QCOMPARE(titles(BoardPersistence::file(path).load().value_or(Board())),
                      QStringList{"later"});
         }
+        // Left readable by all, as an earlier version left them, until the restore's save.
+        const QString data = QFileInfo(path).absolutePath();
+        for (const QString &file :
+             {data, data + "/snapshots", data + "/snapshots/board-" + id + ".json"})
+            QFile::setPermissions(file, QFileDevice::Permissions(0x7755));
         QCOMPARE(run(m_lumaret, {"snapshots", "restore", id}).first, 0);
+        QCOMPARE(readableByOthers(data), QStringList());
         const Board restored = BoardPersistence::file(path).load().value_or(Board());
         QCOMPARE(titles(restored), (QStringList{"kept", "gone", "later"}));
         QCOMPARE(restored[2].isDeleted, true);
@@ -490,7 +397,13 @@ private slots:
         }
         issuer.replace("{provider}", m_provider.issuer());
         const auto home = privateHome();
+        // A settings file left readable by all is made private when the choice is stored in it.
+        const QString settings = home->filePath("CONFIG/Lumaret");
+        QVERIFY(QDir().mkpath(settings));
+        QFile(settings + "/Lumaret.conf")
+            .open(QIODevice::WriteOnly, QFileDevice::Permissions(0x6644));
         QCOMPARE(run(m_lumaret, {"signin", "configure", issuer, "lumaret"}).first, exitCode);
+        QCOMPARE(readableByOthers(settings).isEmpty(), exitCode == 0);
         QCOMPARE(run(m_lumaret, {"signin", "status"}).second.contains(issuer.toUtf8()),
                  exitCode == 0);
         // The environment wins over the stored choice, for machines without a settings file.
