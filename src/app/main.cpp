@@ -7,10 +7,12 @@
 #include "SingleInstance.h"
 #include "SnapshotCommand.h"
 #include "services/SyncService.h"
+#include "support/PrivateFiles.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <QSettings>
 
 int main(int argc, char *argv[])
 {
@@ -31,6 +33,12 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Lumaret"));
     QApplication::setApplicationName(QStringLiteral("Lumaret"));
     QApplication::setApplicationDisplayName(QStringLiteral("Lumaret"));
+    // Several parts of Lumaret keep settings in this one file; it is made private before any of
+    // them writes to it.
+    {
+        QSettings settings;
+        PrivateFiles::sync(settings);
+    }
 
     // A second launch hands over to the running instance before it creates anything that could
     // write the board.

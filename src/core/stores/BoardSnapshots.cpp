@@ -69,7 +69,8 @@ void BoardSnapshots::restrictToOwner() const
 {
     if (m_folder.isEmpty())
         return;
-    PrivateFiles::restrict(QFileInfo(m_boardPath).absolutePath());
+    // Made here when missing, so that the first save ever does not create it readable by all.
+    PrivateFiles::makeFolder(QFileInfo(m_boardPath).absolutePath());
     PrivateFiles::restrict(m_folder);
     for (const Snapshot &snapshot : list())
         PrivateFiles::restrict(snapshot.path);
