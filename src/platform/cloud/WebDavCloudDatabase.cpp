@@ -459,6 +459,7 @@ CloudResult<WebDavCloudDatabase::Response> WebDavCloudDatabase::finish(QNetworkR
                                                                        LimitedReplyBody &body) const
 {
     const QString host = reply->url().host();
+    const QByteArray data = body.take();
     if (reply->property(timedOutProperty).toBool())
         return networkError(QNetworkReply::TimeoutError, host);
     if (body.exceeded()) {
@@ -472,7 +473,7 @@ CloudResult<WebDavCloudDatabase::Response> WebDavCloudDatabase::finish(QNetworkR
 
     Response response;
     response.status = status.toInt();
-    response.body = body.take();
+    response.body = data;
     response.etag = reply->rawHeader("ETag");
     // A body cut short must never pass for a whole one. Nothing is decompressed, so the length
     // announced is the length read.

@@ -109,6 +109,7 @@ void finishWith(QNetworkReply *reply, QObject *context,
             OidcHttpAnswer answer;
             const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
             answer.status = status.toInt();
+            const QByteArray data = body->take();
             if (body->exceeded())
                 answer.refusal = QStringLiteral("登录服务的回答超过 %1 MiB，已拒绝读取。")
                                      .arg(answerSizeLimit / (1024 * 1024));
@@ -117,7 +118,7 @@ void finishWith(QNetworkReply *reply, QObject *context,
                     QStringLiteral("登录服务要求跳转到别处，Lumaret 不跟随登录请求的跳转。");
             answer.answered = status.isValid() && answer.refusal.isEmpty();
             if (answer.answered)
-                answer.body = QJsonDocument::fromJson(body->take()).object();
+                answer.body = QJsonDocument::fromJson(data).object();
             completion(answer);
         });
 }
