@@ -1,13 +1,10 @@
 #include "AppFixture.h"
-#include "AppleSignInPanel.h"
 #include "ContentView.h"
 #include "EditorOverlay.h"
-#include "FakeSyncService.h"
 #include "KanbanCardList.h"
 #include "MainWindow.h"
 #include "QuickComposer.h"
 #include "SearchField.h"
-#include "SyncStatusPill.h"
 #include "ThoughtEditorView.h"
 #include "services/AppleIDAuthService.h"
 #include "support/TextStyles.h"
@@ -16,8 +13,6 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMetaEnum>
-#include <QPushButton>
-#include <QTextDocumentFragment>
 #include <QTextLayout>
 #include <QtTest>
 
@@ -41,8 +36,6 @@ private slots:
     void screenReaderSeesTheWindow();
     void chineseIsDrawnInOneFace();
     void signInIsCheckedOnlyOnceTheWindowIsOnScreen();
-    void textFromOutsideShowsAsWritten_data();
-    void textFromOutsideShowsAsWritten();
 
 private:
     void press(const QString &keys);
@@ -225,39 +218,6 @@ void MainWindowTest::signInIsCheckedOnlyOnceTheWindowIsOnScreen()
     window.show();
     // Sooner than the fallback for a window that is never painted.
     QTRY_COMPARE_WITH_TIMEOUT(script->askedUsers, QStringList{"ada"}, 1000);
-}
-
-void MainWindowTest::textFromOutsideShowsAsWritten_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::newRow("an image of this machine") << "<img src=\"/usr/share/pixmaps/debian-logo.png\">";
-    QTest::newRow("a link") << "<a href=\"file:///etc/passwd\">Ada</a>";
-}
-
-// A name from the provider and a server's message, in the label or tooltip that shows each.
-void MainWindowTest::textFromOutsideShowsAsWritten()
-{
-    QFETCH(QString, text);
-    // Qt renders text that looks like markup as markup unless told it is plain.
-    const auto shown = [](const QString &string, bool plain = false) {
-        return plain || !Qt::mightBeRichText(string)
-                   ? string
-                   : QTextDocumentFragment::fromHtml(string).toPlainText();
-    };
-    AppServices services = m_app->services();
-    FakeSyncService sync;
-    services.syncService = &sync;
-    MainWindow window(services);
-    PersonNameComponents name;
-    name.givenName = text;
-    services.authService->handle(Authorization{IdentityCredential{"ada", name, {}, text}});
-    sync.setStateForTest(SyncService::State::failed(text));
-    const auto *panel = window.findChild<AppleSignInPanel *>();
-    const ElidedLabel *label = panel->displayNameLabel();
-    QCOMPARE(shown(label->fullText(), label->textFormat() == Qt::PlainText), text);
-    QCOMPARE(shown(window.findChild<SyncStatusPill *>()->toolTip()), text);
-    services.authService->handle(AuthorizationError{text});
-    QCOMPARE(shown(panel->retryButton()->toolTip()), text);
 }
 
 QTEST_MAIN(MainWindowTest)
