@@ -364,6 +364,11 @@ private slots:
             QCOMPARE(titles(BoardPersistence::file(path).load().value_or(Board())),
                      QStringList{"later"});
         }
+        {
+            SingleInstance silent(SingleInstance::currentKey());
+            QVERIFY(silent.tryLockWithoutServing());
+            QCOMPARE(run(m_lumaret, {"snapshots", "restore", id}).first, 1);
+        }
         // Left readable by all, as an earlier version left them, until the restore's save.
         const QString data = QFileInfo(path).absolutePath();
         for (const QString &file :
