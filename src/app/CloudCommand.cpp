@@ -1,6 +1,7 @@
 #include "CloudCommand.h"
 
 #include "CommandOutput.h"
+#include "TerminalEchoOff.h"
 #include "cloud/CloudAccount.h"
 #include "cloud/CloudKitSyncAccess.h"
 #include "cloud/WebDavCloudDatabase.h"
@@ -10,9 +11,6 @@
 #include <QTextStream>
 
 #include <optional>
-
-#include <termios.h>
-#include <unistd.h>
 
 using namespace CommandOutput;
 
@@ -35,15 +33,10 @@ int usage()
 /// Reads one line: from a terminal without echoing it, otherwise as it comes on standard input.
 std::optional<QString> readPassword()
 {
-    const bool isTerminal = ::isatty(STDIN_FILENO) == 1;
-    termios saved{};
-    if (isTerminal) {
+    const TerminalEchoOff echoOff;
+    if (echoOff.isActive()) {
         err() << QStringLiteral("密码：");
         err().flush();
-        ::tcgetattr(STDIN_FILENO, &saved);
-        termios silent = saved;
-        silent.c_lflag &= ~tcflag_t(ECHO);
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
     }
     QFile input;
     std::optional<QString> password;
@@ -52,10 +45,8 @@ std::optional<QString> readPassword()
         if (!line.isEmpty() || !input.atEnd())
             password = QString::fromUtf8(line).remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
     }
-    if (isTerminal) {
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    if (echoOff.isActive())
         err() << Qt::endl;
-    }
     return password;
 }
 

@@ -107,6 +107,15 @@ int addToClosedBoard(const QStringList &thoughts)
 
 int deliver(const QStringList &thoughts)
 {
+    // Without a private folder for the lock, neither writing the board nor reaching a window is
+    // safe: say why at once rather than wait for a window that cannot answer.
+    QString problem;
+    if (SingleInstance::runtimeFolder(&problem).isEmpty()) {
+        err() << QStringLiteral("%1想法没有添加。\nNothing was added: Lumaret's private runtime "
+                                "folder cannot be used.\n")
+                     .arg(problem);
+        return failure;
+    }
     SingleInstance instance(SingleInstance::currentKey());
     const QDeadlineTimer deadline(handOverTimeLimit);
     do {

@@ -5,12 +5,15 @@
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QStandardPaths>
 #include <QThread>
+#include <QTimer>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -23,20 +26,16 @@ const QByteArray addPrefix = QByteArrayLiteral("add ");
 const QByteArray endLine = QByteArrayLiteral("end");
 const QByteArray addedPrefix = QByteArrayLiteral("added ");
 const QByteArray unsavedPrefix = QByteArrayLiteral("unsaved ");
-// Only the same user can connect, but a runaway writer must still not fill the memory.
-constexpr qint64 requestSizeLimit = 8 * 1024 * 1024;
-
-QString runtimeFolder()
-{
-    // The runtime folder is private to the user; the temporary folder is shared, which the key's
-    // user part and the socket's access option make safe enough.
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    return runtime.isEmpty() ? QDir::tempPath() : runtime;
-}
 
 } // namespace
 
-SingleInstance::SingleInstance(const QString &key, QObject *parent) : QObject(parent), m_key(key) {}
+SingleInstance::SingleInstance(const QString &key, QObject *parent)
+    : SingleInstance(key, Limits(), parent)
+{}
+
+SingleInstance::SingleInstance(const QString &key, Limits limits, QObject *parent)
+    : QObject(parent), m_key(key), m_limits(limits)
+{}
 
 SingleInstance::~SingleInstance() = default;
 
@@ -54,6 +53,38 @@ QString SingleInstance::currentKey()
     return keyFor(QString::number(getuid()), BoardPersistence::liveStoragePath());
 }
 
+QString SingleInstance::runtimeFolder(QString *problem)
+{
+    QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (folder.isEmpty()) {
+        // Sessions started by su, cron or some ssh setups have no runtime folder; the user's own
+        // cache is the next place no one else can write to.
+        const QString cache =
+            QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+        if (!cache.isEmpty() && QDir().mkpath(cache)) {
+            folder = cache + QStringLiteral("/lumaret-runtime");
+            // Created private from the start; an existing one is checked below like any other.
+            ::mkdir(QFile::encodeName(folder).constData(), S_IRWXU);
+        }
+    }
+    struct stat status = {};
+    // lstat, so that a link to a folder of someone else's choosing is refused too.
+    const bool isPrivate = QDir::isAbsolutePath(folder) &&
+                           ::lstat(QFile::encodeName(folder).constData(), &status) == 0 &&
+                           S_ISDIR(status.st_mode) && status.st_uid == ::getuid() &&
+                           (status.st_mode & (S_IRWXG | S_IRWXO)) == 0;
+    if (isPrivate)
+        return folder;
+    if (problem) {
+        *problem = folder.isEmpty()
+                       ? QStringLiteral("找不到只属于当前用户的运行时文件夹（XDG_RUNTIME_DIR）。")
+                       : QStringLiteral("运行时文件夹 %1 不是只属于当前用户的文件夹（须为 "
+                                        "0700），Lumaret 不会在其中放置锁和套接字。")
+                             .arg(folder);
+    }
+    return {};
+}
+
 QString SingleInstance::lockPath() const
 {
     return runtimeFolder() + QLatin1Char('/') + m_key + QStringLiteral(".lock");
@@ -66,6 +97,8 @@ QString SingleInstance::serverPath() const
 
 bool SingleInstance::tryLock()
 {
+    if (runtimeFolder(&m_problem).isEmpty())
+        return false;
     m_lock = std::make_unique<QLockFile>(lockPath());
     // A lock left by a process that no longer runs is taken over at once.
     m_lock->setStaleLockTime(0);
@@ -77,11 +110,16 @@ bool SingleInstance::tryLock()
 
 SingleInstance::Role SingleInstance::claim(std::chrono::milliseconds timeout)
 {
+    m_problem.clear();
+    if (runtimeFolder(&m_problem).isEmpty())
+        return Role::unavailable;
     const QDeadlineTimer deadline(timeout);
     do {
         if (tryLock()) {
-            listen();
-            return Role::primary;
+            if (listen())
+                return Role::primary;
+            m_lock.reset();
+            return Role::unavailable;
         }
         if (askPrimaryToActivate())
             return Role::secondary;
@@ -90,7 +128,8 @@ SingleInstance::Role SingleInstance::claim(std::chrono::milliseconds timeout)
     } while (!deadline.hasExpired());
     // Even when the running instance cannot be reached, this launch must not become a second
     // writer of the board.
-    return Role::secondary;
+    m_problem = QStringLiteral("另一个 Lumaret 持有看板的锁，但没有回应。");
+    return Role::unavailable;
 }
 
 bool SingleInstance::tryLockWithoutServing()
@@ -98,32 +137,53 @@ bool SingleInstance::tryLockWithoutServing()
     return tryLock();
 }
 
-void SingleInstance::listen()
+bool SingleInstance::listen()
 {
     // Holding the lock means any socket file left behind belongs to a dead instance.
     QLocalServer::removeServer(serverPath());
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    m_server->listen(serverPath());
+    if (!m_server->listen(serverPath())) {
+        // Without the socket no later launch could find this one, and each would wait in vain.
+        m_problem =
+            QStringLiteral("无法在 %1 上监听：%2").arg(serverPath(), m_server->errorString());
+        delete m_server;
+        m_server = nullptr;
+        return false;
+    }
     connect(m_server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket *socket = m_server->nextPendingConnection())
             serve(socket);
     });
+    return true;
 }
 
 void SingleInstance::serve(QLocalSocket *socket)
 {
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    if (m_connections >= m_limits.connections) {
+        socket->abort();
+        return;
+    }
     struct Request
     {
         QStringList texts;
-        qint64 size = 0;
+        qint64 textBytes = 0;
+        qint64 held = 0;
     };
     auto request = std::make_shared<Request>();
+    ++m_connections;
+    connect(socket, &QObject::destroyed, this, [this, request] {
+        --m_connections;
+        m_heldBytes -= request->held;
+    });
+    // Never more in the socket's buffer than all connections together may hold.
+    socket->setReadBufferSize(m_limits.heldBytes);
+    QTimer::singleShot(m_limits.connectionTimeLimit, socket, [socket] { socket->abort(); });
     connect(socket, &QLocalSocket::readyRead, this, [this, socket, request] {
         while (socket->canReadLine()) {
             const QByteArray line = socket->readLine().trimmed();
-            request->size += line.size();
+            request->textBytes += line.size();
             if (line == activateLine) {
                 emit activationRequested();
                 socket->disconnectFromServer();
@@ -143,13 +203,18 @@ void SingleInstance::serve(QLocalSocket *socket)
                 return;
             }
         }
-        if (request->size + socket->bytesAvailable() > requestSizeLimit)
+        const qint64 held = request->textBytes + socket->bytesAvailable();
+        m_heldBytes += held - request->held;
+        request->held = held;
+        if (m_heldBytes >= m_limits.heldBytes)
             socket->abort();
     });
 }
 
 bool SingleInstance::askPrimaryToActivate() const
 {
+    if (runtimeFolder().isEmpty())
+        return false;
     QLocalSocket socket;
     socket.connectToServer(serverPath());
     if (!socket.waitForConnected(250))
@@ -163,6 +228,8 @@ bool SingleInstance::askPrimaryToActivate() const
 std::optional<SingleInstance::CaptureAnswer>
 SingleInstance::submitToPrimary(const QStringList &texts, std::chrono::milliseconds timeout) const
 {
+    if (runtimeFolder().isEmpty())
+        return std::nullopt;
     QLocalSocket socket;
     socket.connectToServer(serverPath());
     if (!socket.waitForConnected(250))

@@ -20,7 +20,16 @@ class SingleInstance : public QObject
     Q_OBJECT
 
 public:
-    enum class Role { primary, secondary };
+    /// unavailable: this launch can neither serve nor reach an instance; problem() says why.
+    enum class Role { primary, secondary, unavailable };
+    /// What the socket holds at most before it drops a connection: a "lumaret add" sends its
+    /// whole request at once, so anything slow or large is a stray or a runaway.
+    struct Limits
+    {
+        int connections = 8;
+        qint64 heldBytes = 8 * 1024 * 1024;
+        std::chrono::milliseconds connectionTimeLimit{10000};
+    };
     /// What the primary instance did with thoughts sent by "lumaret add".
     struct CaptureAnswer
     {
@@ -33,12 +42,14 @@ public:
 
     /// \a key names the instance; keyFor() derives it from the user and the data folder.
     explicit SingleInstance(const QString &key, QObject *parent = nullptr);
+    SingleInstance(const QString &key, Limits limits, QObject *parent = nullptr);
     ~SingleInstance() override;
 
     /// Becomes the primary instance, or, when another holds the key, asks it to come forward
     /// and reports secondary. For up to \a timeout it keeps trying both, because the holder may
     /// still be starting, or be a quick capture about to release the lock. A secondary instance
-    /// must exit without touching the board.
+    /// must exit without touching the board, and so must an unavailable one, after telling the
+    /// person problem().
     Role claim(std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
 
     /// Takes the lock for a short job that serves no other launch, such as adding a thought to the
@@ -55,6 +66,15 @@ public:
     /// them.
     void setCaptureHandler(CaptureHandler handler) { m_captureHandler = std::move(handler); }
 
+    /// Why the last claim() found the instance unavailable, in a sentence.
+    QString problem() const { return m_problem; }
+
+    /// The folder of the lock and the socket: XDG_RUNTIME_DIR, or a private folder in the user's
+    /// cache when the session has none. Empty, with \a problem set, unless the folder is a real
+    /// folder owned by this user that no one else may enter: a shared folder would let another
+    /// user hold the lock or receive what "lumaret add" sends.
+    static QString runtimeFolder(QString *problem = nullptr);
+
     /// One key per user and per data folder, so that separate boards run side by side.
     static QString keyFor(const QString &user, const QString &dataFolder);
     /// The key of the current user and the live board's folder.
@@ -68,11 +88,15 @@ private:
     QString lockPath() const;
     QString serverPath() const;
     bool tryLock();
-    void listen();
+    bool listen();
     void serve(QLocalSocket *socket);
     bool askPrimaryToActivate() const;
 
     QString m_key;
+    Limits m_limits;
+    QString m_problem;
+    int m_connections = 0;
+    qint64 m_heldBytes = 0;
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer *m_server = nullptr;
     CaptureHandler m_captureHandler;

@@ -44,8 +44,15 @@ int restore(const BoardSnapshots &snapshots, const QString &id, QTextStream &out
 {
     // Holding the instance lock keeps a window from opening on the board while it is replaced.
     SingleInstance instance(SingleInstance::currentKey());
-    if (instance.claim(std::chrono::milliseconds(1000)) == SingleInstance::Role::secondary) {
+    switch (instance.claim(std::chrono::milliseconds(1000))) {
+    case SingleInstance::Role::primary:
+        break;
+    case SingleInstance::Role::secondary:
         err << QStringLiteral("Lumaret 正在运行：请先关闭窗口，再恢复快照。\n");
+        return failure;
+    case SingleInstance::Role::unavailable:
+        // Neither holding the lock nor reaching its holder, a restore could write beside a window.
+        err << instance.problem() << '\n';
         return failure;
     }
     const std::optional<Board> snapshot = snapshots.board(id);

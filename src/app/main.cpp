@@ -1,4 +1,5 @@
 #include "CloudCommand.h"
+#include "CommandOutput.h"
 #include "DesktopIntegration.h"
 #include "LumaretApp.h"
 #include "MainWindow.h"
@@ -6,9 +7,12 @@
 #include "SingleInstance.h"
 #include "SnapshotCommand.h"
 #include "services/SyncService.h"
+#include "support/PrivateFiles.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QMessageBox>
+#include <QSettings>
 
 int main(int argc, char *argv[])
 {
@@ -29,12 +33,31 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Lumaret"));
     QApplication::setApplicationName(QStringLiteral("Lumaret"));
     QApplication::setApplicationDisplayName(QStringLiteral("Lumaret"));
+    // Several parts of Lumaret keep settings in this one file; it is made private before any of
+    // them writes to it.
+    {
+        QSettings settings;
+        PrivateFiles::sync(settings);
+    }
 
     // A second launch hands over to the running instance before it creates anything that could
     // write the board.
     SingleInstance instance(SingleInstance::currentKey());
-    if (instance.claim() == SingleInstance::Role::secondary)
+    switch (instance.claim()) {
+    case SingleInstance::Role::primary:
+        break;
+    case SingleInstance::Role::secondary:
         return 0;
+    case SingleInstance::Role::unavailable:
+        // Launched from a menu, the person sees no terminal: an exit without a window must say
+        // why where it is seen.
+        CommandOutput::err() << instance.problem() << Qt::endl;
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Lumaret 无法启动"),
+                        instance.problem());
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+        return CommandOutput::failure;
+    }
 
     AppDependencies dependencies = beginLaunch(AppDependencies::live(), &fontConfiguration);
     DesktopIntegration desktop;

@@ -3,6 +3,7 @@
 #include "services/AppleIDAuthService.h"
 #include "support/GlassFrame.h"
 #include "support/LumaretStyle.h"
+#include "support/PlainToolTip.h"
 #include "support/SymbolIcon.h"
 #include "support/SystemColors.h"
 #include "support/TextStyles.h"
@@ -84,6 +85,8 @@ ElidedLabel::ElidedLabel(QWidget *parent) : QLabel(parent)
 {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     setWordWrap(false);
+    // The name is the provider's, and may hold anything.
+    setTextFormat(Qt::PlainText);
 }
 
 void ElidedLabel::setFullText(const QString &text)
@@ -199,21 +202,23 @@ void AppleSignInPanel::refresh()
         m_displayName->setFullText(state.text);
         // A sign-in that will not outlive this launch says so where the name is, not in a
         // dialog: the person may hover, and is not interrupted.
-        m_signedIn->setToolTip(state.notice);
+        m_signedIn->setToolTip(plainToolTip(state.notice));
         setAccessibleDescription(QStringLiteral("已登录：") + state.text +
                                  (state.notice.isEmpty() ? QString() : u'。' + state.notice));
         m_layout = Layout::signedIn;
         break;
-    case Kind::failed:
+    case Kind::failed: {
         // The button names the way back; its tooltip says what went wrong, in the failure's own
         // words. The general note is only for a failure that came without any.
-        m_retryButton->setToolTip(
+        const QString problem =
             state.text.trimmed().isEmpty()
                 ? QStringLiteral("Apple ID 登录需要在正式签名和能力配置后完整验证")
-                : state.text);
-        setAccessibleDescription(QStringLiteral("登录失败：") + m_retryButton->toolTip());
+                : state.text;
+        m_retryButton->setToolTip(plainToolTip(problem));
+        setAccessibleDescription(QStringLiteral("登录失败：") + problem);
         m_layout = Layout::failed;
         break;
+    }
     case Kind::checking:
         setAccessibleDescription(QStringLiteral("正在检查登录"));
         m_layout = Layout::checking;

@@ -1,5 +1,6 @@
 #include "SyncStatusPill.h"
 
+#include "support/PlainToolTip.h"
 #include "support/SymbolIcon.h"
 #include "support/SystemColors.h"
 #include "support/TextStyles.h"
@@ -70,6 +71,7 @@ SyncStatusPill::SyncStatusPill(SyncService *syncService, QWidget *parent)
     m_word = new QLabel(this);
     m_word->setFont(textStyleFont(TextStyle::caption, QFont::DemiBold));
     m_word->setWordWrap(false);
+    m_word->setTextFormat(Qt::PlainText);
     layout->addWidget(m_word);
     setFixedHeight(34);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -104,7 +106,8 @@ void SyncStatusPill::refresh()
     wordPalette.setColor(QPalette::WindowText,
                          SystemColors::withOpacity(SystemColors::primaryLabel(palette()), 0.72));
     m_word->setPalette(wordPalette);
-    setToolTip(style.text);
+    // The text may carry a server's own words.
+    setToolTip(plainToolTip(style.text));
     setAccessibleName(style.word);
     setAccessibleDescription(style.text);
 }

@@ -9,6 +9,8 @@
 #include <QApplication>
 #include <QDBusMessage>
 #include <QDBusVariant>
+#include <QDirIterator>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -17,6 +19,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+
+#include <unistd.h>
 
 // The settings portal; it answers from a thread of its own, as Lumaret asks with a blocking call.
 class FakePortal : public QObject
@@ -49,6 +53,18 @@ static std::unique_ptr<QTemporaryDir> privateHome()
         qputenv(QByteArray("XDG_") + folder + "_HOME", home->filePath(folder).toUtf8());
     qputenv("XDG_RUNTIME_DIR", home->filePath("run").toUtf8());
     return home;
+}
+
+/// What under \a folder, itself included, others may read or enter; the board file aside.
+static QStringList readableByOthers(const QString &folder)
+{
+    QStringList found;
+    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    for (QString file = folder; !file.isEmpty(); file = it.hasNext() ? it.next() : QString()) {
+        if (QFileInfo(file).permissions() & 0x0077 && !file.endsWith("/board.json"))
+            found.append(file);
+    }
+    return found;
 }
 
 static std::pair<int, QByteArray> run(const QString &program, const QStringList &arguments)
@@ -290,6 +306,60 @@ private slots:
         QVERIFY(first.waitForFinished(5000));
     }
 
+    void instanceKeepsToAPrivateFolderAndItsLimits_data()
+    {
+        // The runtime folder, then how many strays connect, send how much each and idle how long,
+        // and how many are still connected; -1 strays where no instance may start.
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QList<int>>("strays");
+        QTest::newRow("private, within the limits") << "run" << QList<int>{3, 100, 0, 3};
+        QTest::newRow("none set: one in the cache, a connection past the cap")
+            << "" << QList<int>{4, 0, 0, 3};
+        QTest::newRow("bytes held across connections") << "run" << QList<int>{3, 400, 0, 2};
+        QTest::newRow("idle past the time limit") << "run" << QList<int>{3, 0, 800, 0};
+        QTest::newRow("group may enter") << "group" << QList<int>{-1};
+        QTest::newRow("another user's") << "stranger" << QList<int>{-1};
+        QTest::newRow("a link to a private folder") << "link" << QList<int>{-1};
+        QTest::newRow("too long a path for a socket") << QString(120, 'x') << QList<int>{-1};
+    }
+
+    void instanceKeepsToAPrivateFolderAndItsLimits()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QList<int>, strays);
+        const auto home = privateHome();
+        const QString path = home->filePath(folder);
+        const auto owner = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+        if (folder == "link")
+            QFile::link(home->filePath("run"), path);
+        else
+            QDir().mkdir(path,
+                         folder == "group" ? owner | QFile::ReadGroup | QFile::ExeGroup : owner);
+        if (folder == "stranger" && ::chown(QFile::encodeName(path), 65534, 65534) != 0)
+            QSKIP("only root can hand a folder to another user");
+        qputenv("XDG_RUNTIME_DIR", folder.isEmpty() ? QByteArray() : path.toUtf8());
+        qputenv("XDG_CACHE_HOME", home->filePath("cache").toUtf8());
+        SingleInstance window(SingleInstance::currentKey(),
+                              {3, 1000, std::chrono::milliseconds(400)});
+        QCOMPARE(window.claim() == SingleInstance::Role::primary, strays[0] >= 0);
+        QCOMPARE(window.problem().isEmpty(), strays[0] >= 0);
+        std::vector<std::unique_ptr<QLocalSocket>> sockets;
+        for (int i = 0; i < strays[0]; ++i) {
+            sockets.push_back(std::make_unique<QLocalSocket>());
+            sockets.back()->connectToServer(SingleInstance::runtimeFolder() + '/' +
+                                            SingleInstance::currentKey() + ".socket");
+            QVERIFY(sockets.back()->waitForConnected(1000));
+            sockets.back()->write(QByteArray(strays[1], 'a'));
+            QTest::qWait(50);
+        }
+        QTest::qWait(100 + strays.value(2));
+        QCOMPARE(std::count_if(sockets.begin(), sockets.end(),
+                               [](const auto &socket) {
+                                   return socket->state() == QLocalSocket::ConnectedState;
+                               }),
+                 strays.value(3));
+    }
+
     void snapshotsAreListedAndRestored()
     {
         const auto home = privateHome();
@@ -313,7 +383,18 @@ private slots:
             QCOMPARE(titles(BoardPersistence::file(path).load().board.value_or(Board())),
                      QStringList{"later"});
         }
+        {
+            SingleInstance silent(SingleInstance::currentKey());
+            QVERIFY(silent.tryLockWithoutServing());
+            QCOMPARE(run(m_lumaret, {"snapshots", "restore", id}).first, 1);
+        }
+        // Left readable by all, as an earlier version left them, until the restore's save.
+        const QString data = QFileInfo(path).absolutePath();
+        for (const QString &file :
+             {data, data + "/snapshots", data + "/snapshots/board-" + id + ".json"})
+            QFile::setPermissions(file, QFileDevice::Permissions(0x7755));
         QCOMPARE(run(m_lumaret, {"snapshots", "restore", id}).first, 0);
+        QCOMPARE(readableByOthers(data), QStringList());
         const Board restored = BoardPersistence::file(path).load().board.value_or(Board());
         QCOMPARE(titles(restored), (QStringList{"kept", "gone", "later"}));
         QCOMPARE(restored[2].isDeleted, true);
@@ -340,7 +421,13 @@ private slots:
         }
         issuer.replace("{provider}", m_provider.issuer());
         const auto home = privateHome();
+        // A settings file left readable by all is made private when the choice is stored in it.
+        const QString settings = home->filePath("CONFIG/Lumaret");
+        QVERIFY(QDir().mkpath(settings));
+        QFile(settings + "/Lumaret.conf")
+            .open(QIODevice::WriteOnly, QFileDevice::Permissions(0x6644));
         QCOMPARE(run(m_lumaret, {"signin", "configure", issuer, "lumaret"}).first, exitCode);
+        QCOMPARE(readableByOthers(settings).isEmpty(), exitCode == 0);
         QCOMPARE(run(m_lumaret, {"signin", "status"}).second.contains(issuer.toUtf8()),
                  exitCode == 0);
         // The environment wins over the stored choice, for machines without a settings file.

@@ -1,3 +1,4 @@
+#include "HostileHttpServer.h"
 #include "OidcProviderFixture.h"
 #include "identity/OidcIdToken.h"
 #include "identity/OidcIdentityProvider.h"
@@ -5,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkReply>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
@@ -102,7 +104,8 @@ void OidcProviderTest::init()
 {
     m_browser = std::make_unique<OidcTestBrowser>();
     m_secrets.clear();
-    m_fixture.setBehaviour({{"consent", "grant"}, {"account", "ada"}, {"forgeJwks", false}});
+    m_fixture.setBehaviour(
+        {{"consent", "grant"}, {"account", "ada"}, {"forgeJwks", false}, {"misbehave", {}}});
 }
 
 void OidcProviderTest::failedSignInsKeepWhatWasStored_data()
@@ -114,7 +117,9 @@ void OidcProviderTest::failedSignInsKeepWhatWasStored_data()
     const QString invalid = "登录服务返回的身份令牌无效（%1），已拒绝这次登录。";
     QTest::newRow("person refuses") << "refuse"
                                     << "登录已被拒绝或取消。";
-    QTest::newRow("state changed on the way back") << "state" << tampered;
+    // Requests without this sign-in's state, another path or a forged state, get an error page
+    // while the sign-in waits for the browser.
+    QTest::newRow("stray requests before the browser") << "stray" << QString();
     QTest::newRow("another issuer in the redirect") << "iss" << tampered;
     QTest::newRow("code challenge of another verifier")
         << "verifier"
@@ -126,6 +131,18 @@ void OidcProviderTest::failedSignInsKeepWhatWasStored_data()
     QTest::newRow("plain HTTP beyond this machine") << "127.0.0.2" << misconfigured;
     QTest::newRow("plain HTTP to a name that begins as localhost")
         << "localhost.example.invalid" << misconfigured;
+    // Nothing the provider answers leads a request elsewhere or into reading without end.
+    const QString redirected = "登录服务要求跳转到别处，Lumaret 不跟随登录请求的跳转。";
+    QTest::newRow("discovery redirected")
+        << "location:/.well-known/openid-configuration" << misconfigured;
+    QTest::newRow("code exchange redirected") << "location:/token" << redirected;
+    QTest::newRow("user info redirected, the sign-in holds") << "location:/me" << QString();
+    QTest::newRow("endless discovery document")
+        << "flood:/.well-known/openid-configuration" << misconfigured;
+    QTest::newRow("endless token answer") << "flood:/token"
+                                          << "登录服务的回答超过 1 MiB，已拒绝读取。";
+    QTest::newRow("endless key set") << "flood:/jwks"
+                                     << "无法取得登录服务的签名密钥，无法验证登录。";
 }
 
 void OidcProviderTest::failedSignInsKeepWhatWasStored()
@@ -133,14 +150,30 @@ void OidcProviderTest::failedSignInsKeepWhatWasStored()
     QFETCH(QString, fault);
     QFETCH(QString, message);
     const QString issuer = QString(m_fixture.issuer()).replace("127.0.0.1", fault);
-    auto signingIn = provider("lumaret", fault.contains('.') || fault == "localhost" ? issuer : "");
-    m_fixture.setBehaviour(
-        {{"consent", fault == "refuse" ? "deny" : "grant"}, {"forgeJwks", fault == "forgeJwks"}});
+    const bool hostIsTheFault =
+        !fault.contains(':') && fault.contains(QRegularExpression("^l|\\."));
+    auto signingIn = provider("lumaret", hostIsTheFault ? issuer : "");
+    HostileHttpServer elsewhere({}, QHostAddress("127.0.0.2"));
+    const QString path = fault.section(':', 1);
+    const QJsonObject misbehave{{"path", path},
+                                {fault.section(':', 0, 0), fault.startsWith("flood")
+                                                               ? QJsonValue(256 << 20)
+                                                               : elsewhere.url(path).toString()}};
+    m_fixture.setBehaviour({{"consent", fault == "refuse" ? "deny" : "grant"},
+                            {"forgeJwks", fault == "forgeJwks"},
+                            {"misbehave", path.isEmpty() ? QJsonValue() : misbehave}});
     if (fault == "expired")
         signingIn->setClock([] { return QDateTime::currentDateTimeUtc().addSecs(2 * 3600); });
-    m_browser->rewriteCallback = [fault](const QUrl &url) {
-        return fault == "state" || fault == "iss" ? withQueryItem(url, fault, "https://forged")
-                                                  : url;
+    int strayErrorPages = 0;
+    m_browser->rewriteCallback = [fault, &strayErrorPages](const QUrl &url) {
+        QNetworkAccessManager network;
+        for (const char *stray : {"/", "/callback", "/callback?code=1&state=forged"}) {
+            std::unique_ptr<QNetworkReply> reply(
+                network.get(QNetworkRequest(url.resolved(QUrl(stray)))));
+            QSignalSpy(reply.get(), &QNetworkReply::finished).wait(5000);
+            strayErrorPages += reply->attribute(QNetworkRequest::HttpStatusCodeAttribute) == 400;
+        }
+        return fault == "iss" ? withQueryItem(url, fault, "https://forged") : url;
     };
     m_browser->rewriteAuthorization = [fault](const QUrl &url) {
         if (fault == "nonce")
@@ -153,7 +186,13 @@ void OidcProviderTest::failedSignInsKeepWhatWasStored()
     const QHash<QString, QString> earlier{{signingIn->secretKey(), "earlier sign-in"}};
     m_secrets = earlier;
     QCOMPARE(signIn(*signingIn, {AuthorizationScope::fullName}), message);
-    QCOMPARE(m_secrets, earlier);
+    QCOMPARE(m_secrets == earlier, !message.isEmpty());
+    QCOMPARE(strayErrorPages, m_browser->callbackUrl().isEmpty() ? 0 : 3);
+    QCOMPARE(elsewhere.connectionCount, 0);
+    // An endless answer is cut as it arrives, not once the network stack has read on.
+    if (fault.startsWith("flood"))
+        QVERIFY2(m_fixture.floodBytesSent() < 16 << 20,
+                 qPrintable(QString::number(m_fixture.floodBytesSent())));
 }
 
 void OidcProviderTest::signInThenRefreshDecideWhoIsSignedIn()

@@ -23,8 +23,11 @@ public:
     QString issuer() const { return m_issuer; }
 
     /// What the next interactions do: "consent" ("grant" or "deny"), "account" ("ada" or
-    /// "anonymous"), "forgeJwks" (publish impostor keys with the real key ids).
+    /// "anonymous"), "forgeJwks" (publish impostor keys with the real key ids), "misbehave"
+    /// ({"path", "location"}: redirect there; {"path", "flood"}: send that many bytes).
     void setBehaviour(const QJsonObject &behaviour);
+    /// The bytes the last flood wrote before the client stopped reading or went away.
+    qint64 floodBytesSent() { return request("/__fixture/sent", "{}").toLongLong(); }
     /// A token signed with the key "signing-rsa" or "signing-ec", or an impostor's ("impostor-…").
     QByteArray signToken(const QString &key, const QJsonObject &header, const QJsonObject &payload);
     QJsonObject publishedKeys();

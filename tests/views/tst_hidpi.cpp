@@ -30,7 +30,7 @@ void TestHiDpi::everySymbolIsDrawnForTheScreen()
     AppleIDAuthService auth(std::make_unique<ScriptedIdentityProvider>(
                                 std::make_shared<ScriptedIdentityProvider::Script>()),
                             settings.open());
-    const IdentityCredential credential{"ada", std::nullopt, QString("ada@example.org"),
+    const IdentityCredential credential{"ada", std::nullopt, QString("<b>ada</b>@example.org"),
                                         "没有可用的密钥环"};
     auth.handle(Authorization{credential});
     FakeSyncService sync;
@@ -65,6 +65,8 @@ void TestHiDpi::everySymbolIsDrawnForTheScreen()
     const auto *panel = window.findChild<AppleSignInPanel *>();
     QCOMPARE(panel->currentLayout(), AppleSignInPanel::Layout::signedIn);
     QCOMPARE(panel->signedInRow()->toolTip(), credential.notice);
+    // The provider's own words show as written, never as markup.
+    QCOMPARE(panel->displayNameLabel()->textFormat(), Qt::PlainText);
 }
 
 int main(int argc, char **argv)

@@ -1,5 +1,7 @@
 #include "AppleIDAuthService.h"
 
+#include "support/PrivateFiles.h"
+
 #include <QCoreApplication>
 #include <QPointer>
 #include <QSettings>
@@ -82,7 +84,7 @@ void AppleIDAuthService::handle(const AuthorizationOutcome &outcome)
     const QString name = preferredDisplayName(*authorization.credential);
     m_defaults->setValue(userIdentifierKey(), authorization.credential->user);
     m_defaults->setValue(displayNameKey(), name);
-    m_defaults->sync();
+    PrivateFiles::sync(*m_defaults);
     setState(SignInState::signedIn(name, authorization.credential->notice));
 }
 
@@ -93,7 +95,7 @@ void AppleIDAuthService::signOut()
         m_provider->forget(user);
     m_defaults->remove(userIdentifierKey());
     m_defaults->remove(displayNameKey());
-    m_defaults->sync();
+    PrivateFiles::sync(*m_defaults);
     setState(SignInState::signedOut());
 }
 
@@ -135,7 +137,7 @@ void AppleIDAuthService::applyCredentialState(const QString &user, CredentialSta
     case CredentialState::notFound:
         m_defaults->remove(userIdentifierKey());
         m_defaults->remove(displayNameKey());
-        m_defaults->sync();
+        PrivateFiles::sync(*m_defaults);
         setState(SignInState::signedOut());
         return;
     case CredentialState::transferred:

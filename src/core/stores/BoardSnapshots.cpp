@@ -1,6 +1,7 @@
 #include "BoardSnapshots.h"
 
 #include "BoardCodec.h"
+#include "support/PrivateFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -56,13 +57,27 @@ BoardPersistence BoardSnapshots::guarding(BoardPersistence persistence,
         const QDate today = now.toLocalTime().date();
         if (*lastDay != today) {
             const QString path = boardPath();
-            if (!path.isEmpty())
-                BoardSnapshots(path).take(now);
+            if (!path.isEmpty()) {
+                BoardSnapshots snapshots(path);
+                snapshots.restrictToOwner();
+                snapshots.take(now);
+            }
             *lastDay = today;
         }
         return save ? save(board) : SavedBoard();
     };
     return persistence;
+}
+
+void BoardSnapshots::restrictToOwner() const
+{
+    if (m_folder.isEmpty())
+        return;
+    // Made here when missing, so that the first save ever does not create it readable by all.
+    PrivateFiles::makeFolder(QFileInfo(m_boardPath).absolutePath());
+    PrivateFiles::restrict(m_folder);
+    for (const Snapshot &snapshot : list())
+        PrivateFiles::restrict(snapshot.path);
 }
 
 QList<BoardSnapshots::Snapshot> BoardSnapshots::list() const
@@ -95,7 +110,7 @@ std::optional<QString> BoardSnapshots::take(const QDateTime &now)
     const QList<Snapshot> existing = list();
     if (!existing.isEmpty() && readAll(existing.first().path) == data)
         return std::nullopt;
-    if (!QDir().mkpath(m_folder))
+    if (!PrivateFiles::makeFolder(m_folder))
         return std::nullopt;
     const QString stamp = now.toUTC().toString(idFormat);
     QString id = stamp;
@@ -103,7 +118,9 @@ std::optional<QString> BoardSnapshots::take(const QDateTime &now)
          ++attempt)
         id = stamp + QLatin1Char('-') + QString::number(attempt);
     QSaveFile file(m_folder + QLatin1Char('/') + prefix + id + suffix);
-    if (!file.open(QIODevice::WriteOnly) || file.write(*data) != data->size() || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) ||
+        !file.setPermissions(QFile::ReadOwner | QFile::WriteOwner) ||
+        file.write(*data) != data->size() || !file.commit())
         return std::nullopt;
     prune(now);
     return id;

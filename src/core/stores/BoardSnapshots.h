@@ -38,6 +38,11 @@ public:
     static BoardPersistence guarding(BoardPersistence persistence,
                                      std::function<QString()> boardPath, Clock clock = {});
 
+    /// Makes the board's folder (creating it when missing), the snapshots' folder and every
+    /// snapshot readable by the user only, as an earlier version may have left them readable by
+    /// all.
+    void restrictToOwner() const;
+
     /// Every snapshot, newest first.
     QList<Snapshot> list() const;
     /// Copies the board file as it is now, unless it is missing or equals the newest snapshot,

@@ -1,5 +1,7 @@
 #include "CloudAccount.h"
 
+#include "support/PrivateFiles.h"
+
 #include <qt6keychain/keychain.h>
 
 #include <QCoreApplication>
@@ -146,7 +148,7 @@ void store(const CloudAccount &account, const QString &password,
             QSettings stored(settingsName, settingsName);
             stored.setValue(urlKey, account.collectionUrl.toString(QUrl::FullyEncoded));
             stored.setValue(userKey, account.user);
-            stored.sync();
+            PrivateFiles::sync(stored);
             completion(CloudDone{});
         });
     job->start();
@@ -158,7 +160,7 @@ void forget(std::function<void(CloudResult<CloudDone>)> completion)
     const QString url = stored.value(urlKey).toString();
     const QString user = stored.value(userKey).toString();
     stored.remove(QStringLiteral("cloud"));
-    stored.sync();
+    PrivateFiles::sync(stored);
     if (url.isEmpty() || user.isEmpty()) {
         answerLater([completion] { completion(CloudDone{}); });
         return;

@@ -1,5 +1,7 @@
 #include "WebDavCloudDatabase.h"
 
+#include "network/LimitedReplyBody.h"
+
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -10,7 +12,6 @@
 namespace {
 
 const char *const timedOutProperty = "lumaretTimedOut";
-const char *const oversizedProperty = "lumaretOversized";
 
 const QByteArray propfindBody = QByteArrayLiteral(
     R"(<?xml version="1.0" encoding="utf-8"?><propfind xmlns="DAV:"><prop><resourcetype/></prop></propfind>)");
@@ -447,37 +448,21 @@ void WebDavCloudDatabase::sendWithPassword(const QString &password, const QByteA
     });
     deadline->start(m_limits.requestTimeout);
 
-    const qint64 maxBytes = m_limits.maxResponseBytes;
-    const auto refuseOversized = [reply, maxBytes](qint64 received) {
-        if (received > maxBytes && !reply->property(oversizedProperty).toBool()) {
-            reply->setProperty(oversizedProperty, true);
-            // Not from inside the reply's own signal: the network stack is mid-way through
-            // the answer there, and aborting it then makes it report the failure twice.
-            QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
-        }
-    };
-    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, refuseOversized] {
-        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid() && reply->operation() != QNetworkAccessManager::HeadOperation)
-            refuseOversized(length.toLongLong());
-    });
-    connect(reply, &QNetworkReply::downloadProgress, reply,
-            [refuseOversized](qint64 received, qint64) { refuseOversized(received); });
-    connect(reply, &QNetworkReply::readyRead, reply,
-            [reply, refuseOversized] { refuseOversized(reply->bytesAvailable()); });
-
-    connect(reply, &QNetworkReply::finished, this, [this, reply, completion] {
+    auto *answerBody = new LimitedReplyBody(reply, m_limits.maxResponseBytes);
+    connect(reply, &QNetworkReply::finished, this, [this, reply, answerBody, completion] {
         reply->deleteLater();
-        completion(finish(reply));
+        completion(finish(reply, *answerBody));
     });
 }
 
-CloudResult<WebDavCloudDatabase::Response> WebDavCloudDatabase::finish(QNetworkReply *reply) const
+CloudResult<WebDavCloudDatabase::Response> WebDavCloudDatabase::finish(QNetworkReply *reply,
+                                                                       LimitedReplyBody &body) const
 {
     const QString host = reply->url().host();
+    const QByteArray data = body.take();
     if (reply->property(timedOutProperty).toBool())
         return networkError(QNetworkReply::TimeoutError, host);
-    if (reply->property(oversizedProperty).toBool()) {
+    if (body.exceeded()) {
         return CloudError{CloudErrorCode::limitExceeded,
                           QStringLiteral("云端服务器返回的数据超过 %1 MiB，已拒绝读取")
                               .arg(m_limits.maxResponseBytes / (1024 * 1024))};
@@ -488,7 +473,7 @@ CloudResult<WebDavCloudDatabase::Response> WebDavCloudDatabase::finish(QNetworkR
 
     Response response;
     response.status = status.toInt();
-    response.body = reply->readAll();
+    response.body = data;
     response.etag = reply->rawHeader("ETag");
     // A body cut short must never pass for a whole one. Nothing is decompressed, so the length
     // announced is the length read.

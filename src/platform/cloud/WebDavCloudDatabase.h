@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 
+class LimitedReplyBody;
 class QNetworkReply;
 
 /// Limits every request of the database obeys.
@@ -80,7 +81,7 @@ private:
     void sendWithPassword(const QString &password, const QByteArray &verb, const QUrl &url,
                           const QList<QPair<QByteArray, QByteArray>> &headers,
                           const QByteArray &body, ResponseCompletion completion);
-    CloudResult<Response> finish(QNetworkReply *reply) const;
+    CloudResult<Response> finish(QNetworkReply *reply, LimitedReplyBody &body) const;
     void createContainer(StatusCompletion completion);
     QUrl recordUrl(const QString &recordName) const;
 

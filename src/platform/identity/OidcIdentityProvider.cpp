@@ -3,6 +3,7 @@
 #include "identity/OidcIdToken.h"
 #include "identity/OidcLoopbackListener.h"
 #include "identity/OidcSecretStore.h"
+#include "network/LimitedReplyBody.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,10 +15,13 @@
 /// One HTTP exchange with the provider, as far as the sign-in cares.
 struct OidcHttpAnswer
 {
-    /// False when no HTTP answer came at all: no connection, a timeout, a TLS failure.
+    /// False when no HTTP answer came at all: no connection, a timeout, a TLS failure, or one
+    /// refused whatever it said.
     bool answered = false;
     int status = 0;
     QJsonObject body;
+    /// Why an answer was refused unread: a redirect, or a body past the size limit.
+    QString refusal;
 
     bool succeeded() const { return answered && status >= 200 && status < 300; }
     QString errorCode() const { return body.value(QLatin1StringView("error")).toString(); }
@@ -27,6 +31,9 @@ namespace {
 
 constexpr std::chrono::seconds networkTimeLimit{30};
 constexpr int randomTokenBytes = 32;
+// Discovery documents, key sets and token answers are a few kilobytes; a provider that sends more
+// is not to be read into memory whole.
+constexpr qint64 answerSizeLimit = 1024 * 1024;
 
 QString unreachableMessage()
 {
@@ -81,6 +88,10 @@ QNetworkRequest jsonRequest(const QUrl &url)
 {
     QNetworkRequest request(url);
     request.setTransferTimeout(int(std::chrono::milliseconds(networkTimeLimit).count()));
+    // A redirect would carry the code and its verifier, or the access token, to wherever the
+    // answer points; a provider has no reason to send one.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
     request.setRawHeader("Accept", "application/json");
     return request;
 }
@@ -90,14 +101,24 @@ void finishWith(QNetworkReply *reply, QObject *context,
 {
     // The reply belongs to the context, so a sign-in that ends early aborts its requests.
     reply->setParent(context);
+    auto *body = new LimitedReplyBody(reply, answerSizeLimit);
     QObject::connect(
-        reply, &QNetworkReply::finished, context, [reply, completion = std::move(completion)] {
+        reply, &QNetworkReply::finished, context,
+        [reply, body, completion = std::move(completion)] {
             reply->deleteLater();
             OidcHttpAnswer answer;
             const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-            answer.answered = status.isValid();
             answer.status = status.toInt();
-            answer.body = QJsonDocument::fromJson(reply->readAll()).object();
+            const QByteArray data = body->take();
+            if (body->exceeded())
+                answer.refusal = QStringLiteral("登录服务的回答超过 %1 MiB，已拒绝读取。")
+                                     .arg(answerSizeLimit / (1024 * 1024));
+            else if (answer.status >= 300 && answer.status < 400)
+                answer.refusal =
+                    QStringLiteral("登录服务要求跳转到别处，Lumaret 不跟随登录请求的跳转。");
+            answer.answered = status.isValid() && answer.refusal.isEmpty();
+            if (answer.answered)
+                answer.body = QJsonDocument::fromJson(data).object();
             completion(answer);
         });
 }
@@ -153,6 +174,11 @@ void discover(QNetworkAccessManager *network, const QString &issuer, QObject *co
     }
     getJson(network, jsonRequest(url), context,
             [issuer, completion = std::move(completion)](const OidcHttpAnswer &answer) {
+                // A document that moved or never ends is no configuration to sign in with.
+                if (!answer.refusal.isEmpty()) {
+                    completion(DiscoveryFailure::invalid);
+                    return;
+                }
                 if (!answer.answered || answer.status >= 500) {
                     completion(DiscoveryFailure::unreachable);
                     return;
@@ -285,7 +311,7 @@ void OidcSignInAttempt::start()
 
 void OidcSignInAttempt::openBrowser()
 {
-    m_listener = new OidcLoopbackListener(m_provider->m_settings.redirectTimeLimit, this);
+    m_listener = new OidcLoopbackListener(m_provider->m_settings.redirectTimeLimit, m_state, this);
     if (!m_listener->listen()) {
         fail(QStringLiteral("无法在本机接收登录结果，请稍后重试。"));
         return;
@@ -368,7 +394,7 @@ void OidcSignInAttempt::exchangeCode(const QString &code)
     postForm(m_provider->m_network, m_endpoints.token, form, this,
              [this](const OidcHttpAnswer &answer) {
                  if (!answer.answered || answer.status >= 500) {
-                     fail(unreachableMessage());
+                     fail(answer.refusal.isEmpty() ? unreachableMessage() : answer.refusal);
                      return;
                  }
                  if (!answer.succeeded()) {
@@ -497,7 +523,9 @@ OidcIdentityProvider::OidcIdentityProvider(OidcSettings settings, BrowserOpener 
                                            QObject *parent)
     : QObject(parent), m_settings(std::move(settings)), m_openBrowser(std::move(openBrowser)),
       m_secrets(std::move(secrets)), m_network(new QNetworkAccessManager(this))
-{}
+{
+    m_network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+}
 
 OidcIdentityProvider::~OidcIdentityProvider() = default;
 
@@ -622,7 +650,7 @@ void checkOidcIssuer(QNetworkAccessManager *network, const QString &issuer, QObj
                      completion(unreachableMessage());
                  else
                      completion(QStringLiteral(
-                         "发现文档无效：地址须为 https（本机可用 http），文档中的 issuer "
+                         "发现文档无效：地址须为 https（本机可用 http）且不跳转，文档中的 issuer "
                          "须与此地址完全相同，并列出授权、令牌和密钥地址。"));
              });
 }

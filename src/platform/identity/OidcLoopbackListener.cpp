@@ -1,6 +1,7 @@
 #include "identity/OidcLoopbackListener.h"
 
 #include <QTcpSocket>
+#include <QUrlQuery>
 
 namespace {
 
@@ -9,10 +10,28 @@ namespace {
 constexpr qsizetype maximumRequestSize = 16 * 1024;
 constexpr std::chrono::seconds lingerTime{10};
 
+QByteArray page(const QByteArray &status, const QString &heading, const QString &detail)
+{
+    const QByteArray body =
+        QStringLiteral("<!DOCTYPE html><html lang=\"zh-CN\"><head><meta charset=\"utf-8\">"
+                       "<title>Lumaret</title></head><body style=\"font-family:sans-serif;"
+                       "margin:4em auto;max-width:32em\"><h1>%1</h1><p>%2</p></body></html>")
+            .arg(heading.toHtmlEscaped(), detail.toHtmlEscaped())
+            .toUtf8();
+    return "HTTP/1.1 " + status +
+           "\r\n"
+           "Content-Type: text/html; charset=utf-8\r\n"
+           "Cache-Control: no-store\r\n"
+           "Connection: close\r\n"
+           "Content-Length: " +
+           QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
 } // namespace
 
-OidcLoopbackListener::OidcLoopbackListener(std::chrono::milliseconds timeLimit, QObject *parent)
-    : QObject(parent)
+OidcLoopbackListener::OidcLoopbackListener(std::chrono::milliseconds timeLimit, QByteArray state,
+                                           QObject *parent)
+    : QObject(parent), m_state(std::move(state))
 {
     m_timeLimit.setSingleShot(true);
     m_timeLimit.setInterval(timeLimit);
@@ -80,7 +99,21 @@ void OidcLoopbackListener::readRequest(QTcpSocket *socket)
         socket->abort();
         return;
     }
+    if (!isRedirectOfThisSignIn(words[1])) {
+        socket->write(page("400 Bad Request", QStringLiteral("这不是本次登录的结果"),
+                           QStringLiteral("Lumaret 仍在等待浏览器返回登录结果。")));
+        socket->disconnectFromHost();
+        return;
+    }
     takeRequest(socket, words[1]);
+}
+
+bool OidcLoopbackListener::isRedirectOfThisSignIn(const QByteArray &target) const
+{
+    const QUrl url = redirectUri().resolved(QUrl::fromEncoded(target));
+    return !m_state.isEmpty() && url.path() == redirectUri().path() &&
+           QUrlQuery(url).queryItemValue(QStringLiteral("state"), QUrl::FullyDecoded).toLatin1() ==
+               m_state;
 }
 
 void OidcLoopbackListener::takeRequest(QTcpSocket *socket, const QByteArray &target)
@@ -102,18 +135,7 @@ void OidcLoopbackListener::answer(const QString &heading, const QString &detail)
 {
     if (!m_answeredSocket)
         return;
-    const QByteArray body =
-        QStringLiteral("<!DOCTYPE html><html lang=\"zh-CN\"><head><meta charset=\"utf-8\">"
-                       "<title>Lumaret</title></head><body style=\"font-family:sans-serif;"
-                       "margin:4em auto;max-width:32em\"><h1>%1</h1><p>%2</p></body></html>")
-            .arg(heading.toHtmlEscaped(), detail.toHtmlEscaped())
-            .toUtf8();
-    const QByteArray response = "HTTP/1.1 200 OK\r\n"
-                                "Content-Type: text/html; charset=utf-8\r\n"
-                                "Cache-Control: no-store\r\n"
-                                "Connection: close\r\n"
-                                "Content-Length: " +
-                                QByteArray::number(body.size()) + "\r\n\r\n" + body;
+    const QByteArray response = page("200 OK", heading, detail);
     QTcpSocket *socket = m_answeredSocket;
     m_answeredSocket = nullptr;
     // The socket outlives the listener, which the sign-in drops as soon as it has answered, so

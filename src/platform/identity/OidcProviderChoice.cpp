@@ -1,5 +1,7 @@
 #include "identity/OidcProviderChoice.h"
 
+#include "support/PrivateFiles.h"
+
 #include <QSettings>
 
 QString OidcProviderChoice::issuerKey()
@@ -33,12 +35,12 @@ void OidcProviderChoice::store(QSettings &settings, const QString &issuer, const
 {
     settings.setValue(issuerKey(), issuer);
     settings.setValue(clientIdKey(), clientId);
-    settings.sync();
+    PrivateFiles::sync(settings);
 }
 
 void OidcProviderChoice::forget(QSettings &settings)
 {
     settings.remove(issuerKey());
     settings.remove(clientIdKey());
-    settings.sync();
+    PrivateFiles::sync(settings);
 }

@@ -10,6 +10,8 @@
 #include <QScreen>
 #include <QTextLayout>
 
+#include <cmath>
+
 QColor accentColor(ThoughtStatus status, qreal opacity)
 {
     const StatusColor color = ThoughtStatuses::accentColor(status);
@@ -56,8 +58,13 @@ WrappedText wrapText(const QString &text, const QFont &font, qreal width, int ma
     if (text.isEmpty() || maxLines <= 0)
         return wrapped;
 
+    // No line holds more characters than it is pixels wide, zero-width ones aside, so this much of
+    // the text fills every line shown; laying out the rest of a title of millions of characters
+    // would only stall the window to learn that it is cut.
+    const qsizetype shown = qMax<qsizetype>(64, maxLines * (qsizetype(std::ceil(width)) + 1));
+    const bool isCut = text.size() > shown;
     // Line feeds in notes are hard breaks; QTextLayout only breaks at line separators.
-    QString laidOut = text;
+    QString laidOut = text.left(isCut && text.at(shown - 1).isHighSurrogate() ? shown - 1 : shown);
     laidOut.replace(QLatin1Char('\n'), QChar::LineSeparator);
 
     QTextLayout layout(laidOut, font);
@@ -72,7 +79,7 @@ WrappedText wrapText(const QString &text, const QFont &font, qreal width, int ma
         line.setLineWidth(width);
         const int start = line.textStart();
         const bool isLast = lineNumber == maxLines - 1;
-        const bool hasMore = start + line.textLength() < laidOut.size();
+        const bool hasMore = isCut || start + line.textLength() < laidOut.size();
         QString lineText;
         if (isLast && hasMore) {
             QString rest = laidOut.mid(start);
