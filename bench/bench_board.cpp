@@ -376,8 +376,11 @@ BENCHMARK(BM_KeystrokeBareField)->Iterations(60)->UseManualTime()->Unit(benchmar
 
 void BM_KeystrokeBoard10000(benchmark::State &state)
 {
-    BoardWindow window = makeBoardWindow(
-        BoardPersistence{[] { return std::optional<Board>(generateBoard(boardSize)); }, nullptr});
+    BoardWindow window =
+        makeBoardWindow(BoardPersistence{[] {
+                                             return LoadedBoard{generateBoard(boardSize), {}};
+                                         },
+                                         nullptr});
     PaintProbe probe(window.lastPainted());
     window.window->show();
     probe.waitForNextPaint();

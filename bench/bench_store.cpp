@@ -71,8 +71,10 @@ BENCHMARK(BM_Update)
 
 void BM_VisibleThoughtsByStatusWithQuery(benchmark::State &state)
 {
-    BoardStore store(BoardPersistence{
-        [count = int(state.range(0))] { return generateBoard(count); }, [](const Board &) {}});
+    BoardStore store(BoardPersistence{[count = int(state.range(0))] {
+                                          return LoadedBoard{generateBoard(count), {}};
+                                      },
+                                      [](const Board &) { return SavedBoard(); }});
     store.setSearchText(QStringLiteral(" 设计 "));
     for (auto _ : state)
         benchmark::DoNotOptimize(store.visibleThoughtsByStatus());
@@ -90,7 +92,10 @@ void BM_MemoryPerThought(benchmark::State &state)
     for (auto _ : state) {
         const qint64 before = heapBytesInUse();
         auto store = std::make_unique<BoardStore>(
-            BoardPersistence{[count] { return generateBoard(count); }, [](const Board &) {}});
+            BoardPersistence{[count] {
+                                 return LoadedBoard{generateBoard(count), {}};
+                             },
+                             [](const Board &) { return SavedBoard(); }});
         const qint64 after = heapBytesInUse();
         state.counters["bytes_per_thought"] = double(after - before) / count;
         benchmark::DoNotOptimize(store);
