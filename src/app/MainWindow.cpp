@@ -3,7 +3,9 @@
 #include "BoardFileNotice.h"
 #include "BoardHistory.h"
 #include "ContentView.h"
+#include "KanbanBoardView.h"
 #include "QuickComposer.h"
+#include "SearchField.h"
 #include "ThoughtEditorView.h"
 #include "stores/BoardPersistence.h"
 #include "stores/BoardStore.h"
@@ -15,6 +17,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
@@ -31,11 +34,22 @@ MainWindow::MainWindow(const AppServices &services, QWidget *parent)
     setCentralWidget(m_contentView);
     addApplicationMenu();
     addRecordMenu();
-    // Board changes are taken back here; a focused text field keeps its keys for its own undo.
+    // Board changes are taken back here; a focused text field keeps its keys for its own undo,
+    // and the composer and the search field hand them on once they have nothing left to undo.
     auto *history = new BoardHistory(m_services.store, this);
     menuBar()
         ->addMenu(QStringLiteral("编辑"))
         ->addActions({history->undoAction(), history->redoAction()});
+    history->shareKeysWith(m_contentView->composer()->lineEdit());
+    history->shareKeysWith(m_contentView->searchField()->lineEdit());
+    connect(history, &BoardHistory::stepReplayed, this, [this](const QList<QUuid> &ids) {
+        // A person working the board sees the ring go with the card taken back; one typing in
+        // the composer keeps the caret there.
+        KanbanBoardView *board = m_contentView->board();
+        QWidget *focus = QApplication::focusWidget();
+        if (focus && (focus == board || board->isAncestorOf(focus)) && !ids.isEmpty())
+            board->followCard(ids.first());
+    });
     // The window manager learns both limits from the window, so that the window itself cannot be
     // dragged past them; the menu bar sits above the content.
     const int menuHeight = menuBar()->sizeHint().height();
@@ -115,7 +129,8 @@ bool MainWindow::confirmQuit()
                         this);
         box.setInformativeText(QStringLiteral("退出前要保存这些修改吗？"));
         QPushButton *save = box.addButton(QStringLiteral("保存"), QMessageBox::AcceptRole);
-        QPushButton *discard = box.addButton(QStringLiteral("不保存"), QMessageBox::DestructiveRole);
+        QPushButton *discard =
+            box.addButton(QStringLiteral("不保存"), QMessageBox::DestructiveRole);
         QPushButton *cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
         save->setEnabled(editor->canSave());
         box.setDefaultButton(editor->canSave() ? save : cancel);
@@ -132,9 +147,8 @@ bool MainWindow::confirmQuit()
     while (store->hasUnsavedChanges() && !store->retrySave()) {
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Lumaret"),
                         QStringLiteral("看板还没有保存到磁盘。"), QMessageBox::NoButton, this);
-        box.setInformativeText(
-            QStringLiteral("%1\n现在退出，没有保存的修改会丢失。")
-                .arg(BoardFileMessages::saveNotice(*store->saveProblem())));
+        box.setInformativeText(QStringLiteral("%1\n现在退出，没有保存的修改会丢失。")
+                                   .arg(BoardFileMessages::saveNotice(*store->saveProblem())));
         QPushButton *retry = box.addButton(QStringLiteral("重试"), QMessageBox::AcceptRole);
         QPushButton *copy = box.addButton(QStringLiteral("另存副本…"), QMessageBox::ActionRole);
         QPushButton *quit = box.addButton(QStringLiteral("仍然退出"), QMessageBox::DestructiveRole);

@@ -8,6 +8,7 @@
 
 #include <QDropEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QTimer>
 
 namespace {
@@ -23,6 +24,9 @@ KanbanBoardView::KanbanBoardView(BoardStore *store, QWidget *parent)
       m_ageTimer(new QTimer(this))
 {
     setAcceptDrops(true);
+    // A click on an empty part of the board takes the caret out of the text fields, so that the
+    // keys that follow (Ctrl+Z above all) act on the board.
+    setFocusPolicy(Qt::ClickFocus);
     // The bundled symbols live in a static library; without a reference to them the linker
     // drops them and every image draws empty.
     Q_INIT_RESOURCE(resources);
@@ -57,6 +61,22 @@ KanbanBoardView::KanbanBoardView(BoardStore *store, QWidget *parent)
     connect(store, &BoardStore::thoughtsChanged, this, &KanbanBoardView::reload);
     connect(store, &BoardStore::searchTextChanged, this, &KanbanBoardView::reload);
     reload();
+}
+
+void KanbanBoardView::keyPressEvent(QKeyEvent *event)
+{
+    // Clicked into the board, not onto a card: the arrows find the first card.
+    switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+        followCard(std::nullopt);
+        event->accept();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
 }
 
 void KanbanBoardView::dragEnterEvent(QDragEnterEvent *event)

@@ -23,18 +23,22 @@ public:
     KanbanColumn *column(ThoughtStatus status) const;
     KanbanDragState *dragState() const { return m_dragState; }
 
+    /// Puts the keyboard on the card of \a id in whichever column shows it now, or without an id
+    /// on the first card of the board. A card no column shows leaves the focus where it is.
+    void followCard(const std::optional<QUuid> &id);
+
 signals:
     /// A single click on a card asks the host to open the editor for \a thought.
     void editRequested(const Thought &thought);
 
 protected:
+    void keyPressEvent(QKeyEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
 private:
     void reload();
-    void followCard(const std::optional<QUuid> &id);
     void focusNeighbourColumn(ThoughtStatus from, int step, int viewportY);
 
     BoardStore *m_store;

@@ -2,7 +2,9 @@
 #include "BoardFileNotice.h"
 #include "ContentView.h"
 #include "EditorOverlay.h"
+#include "KanbanBoardView.h"
 #include "KanbanCardList.h"
+#include "KanbanColumn.h"
 #include "MainWindow.h"
 #include "QuickComposer.h"
 #include "SearchField.h"
@@ -131,6 +133,15 @@ void MainWindowTest::press(const QString &keys)
     for (const QString &key : keys.split(' ')) {
         if (key == "search")
             m_window->contentView()->searchField()->lineEdit()->setFocus();
+        else if (key == "click") // into the empty column 已完成
+            QTest::mouseClick(m_window->contentView()
+                                  ->board()
+                                  ->column(ThoughtStatus::completed)
+                                  ->cardList()
+                                  ->viewport(),
+                              Qt::LeftButton);
+        else if (key.startsWith('"'))
+            QTest::keyClicks(QApplication::focusWidget(), key.mid(1, key.size() - 2));
         else
             QTest::keySequence(QApplication::focusWidget(), QKeySequence(key));
     }
@@ -186,6 +197,18 @@ void MainWindowTest::keysWorkTheBoard_data()
     QTest::newRow("Ctrl+N from the search field") << "search Ctrl+N => composer => A B C|D||E";
     QTest::newRow("Ctrl+Shift+E archives the completed")
         << "Tab Ctrl+Return Ctrl+Return Ctrl+Shift+E =>  => B C|D||E A";
+    QTest::newRow("Ctrl+Z in the composer just emptied by an add")
+        << "\"x\" Return Ctrl+Z => composer => A B C|D||E";
+    QTest::newRow("Ctrl+Shift+Z there adds it again")
+        << "\"x\" Return Ctrl+Z Ctrl+Shift+Z => composer => x A B C|D||E";
+    QTest::newRow("Ctrl+Z takes typed words back first")
+        << "\"x\" Return \"y\" Ctrl+Z => composer => x A B C|D||E";
+    QTest::newRow("a click on the board takes the keys from the composer")
+        << "\"x\" Return \"y\" click Ctrl+Z =>  => A B C|D||E";
+    QTest::newRow("undo: the focus goes with the card")
+        << "Tab Down Ctrl+Return Ctrl+Z => B => A B C|D||E";
+    QTest::newRow("editor save to another column: the focus goes with the card")
+        << "Tab Down Return Tab Right Return => B => A C|B D||E";
 }
 
 void MainWindowTest::keysWorkTheBoard()
