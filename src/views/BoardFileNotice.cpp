@@ -44,8 +44,8 @@ BoardFileNotice::BoardFileNotice(BoardStore *store, QWidget *parent)
     });
     connect(m_store, &BoardStore::fileStateChanged, this, [this] {
         if (m_store->loadProblem() && !m_store->movedAsidePath().isEmpty())
-            m_message = BoardFileMessages::loadNotice(*m_store->loadProblem(),
-                                                      m_store->movedAsidePath());
+            m_message =
+                BoardFileMessages::loadNotice(*m_store->loadProblem(), m_store->movedAsidePath());
         refresh();
     });
     if (const std::optional<BoardFileProblem> &problem = m_store->loadProblem())
@@ -73,17 +73,17 @@ void BoardFileNotice::refresh()
 
 bool BoardFileNotice::saveCopy(BoardStore *store, QWidget *parent)
 {
-    const QString path = QFileDialog::getSaveFileName(
-        parent, QStringLiteral("另存看板副本"),
-        QDir::homePath() + QStringLiteral("/Lumaret 看板副本.json"),
-        QStringLiteral("看板文件 (*.json)"));
+    const QString path =
+        QFileDialog::getSaveFileName(parent, QStringLiteral("另存看板副本"),
+                                     QDir::homePath() + QStringLiteral("/Lumaret 看板副本.json"),
+                                     QStringLiteral("看板文件 (*.json)"));
     if (path.isEmpty())
         return false;
     if (const std::optional<BoardFileProblem> problem = store->saveCopy(path)) {
-        QMessageBox::warning(parent, QStringLiteral("另存副本"),
-                             QStringLiteral("无法写入 %1：%2。")
-                                 .arg(QDir::toNativeSeparators(path),
-                                      BoardFileMessages::reason(*problem)));
+        QMessageBox::warning(
+            parent, QStringLiteral("另存副本"),
+            QStringLiteral("无法写入 %1：%2。")
+                .arg(QDir::toNativeSeparators(path), BoardFileMessages::reason(*problem)));
         return false;
     }
     return true;
@@ -96,10 +96,11 @@ void BoardFileNotice::paintEvent(QPaintEvent *event)
     painter.setRenderHint(QPainter::Antialiasing);
     // Red while words are only in memory, the calmer yellow for what has already been dealt with.
     const QColor tint = m_store->hasUnsavedChanges() ? SystemColors::red(palette())
-                                                      : SystemColors::yellow(palette());
+                                                     : SystemColors::yellow(palette());
     QPainterPath shape;
     shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
-    painter.fillPath(shape, SystemColors::withOpacity(SystemColors::windowBackground(palette()), 0.9));
+    painter.fillPath(shape,
+                     SystemColors::withOpacity(SystemColors::windowBackground(palette()), 0.9));
     painter.fillPath(shape, SystemColors::withOpacity(tint, 0.16));
     painter.setPen(QPen(SystemColors::withOpacity(tint, 0.7), 1));
     painter.drawPath(shape);

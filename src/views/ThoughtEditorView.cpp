@@ -302,9 +302,8 @@ void ThoughtEditorView::showThought(const Thought &thought)
 void ThoughtEditorView::explainUnsavedChanges()
 {
     m_guardLabel->setText(QStringLiteral("有未保存的修改"));
-    QTimer::singleShot(std::chrono::seconds(4), m_guardLabel, [label = m_guardLabel] {
-        label->clear();
-    });
+    QTimer::singleShot(std::chrono::seconds(4), m_guardLabel,
+                       [label = m_guardLabel] { label->clear(); });
 }
 
 void ThoughtEditorView::deleteThought()
