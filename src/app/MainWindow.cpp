@@ -7,6 +7,7 @@
 #include "QuickComposer.h"
 #include "SearchField.h"
 #include "ThoughtEditorView.h"
+#include "UndoNotice.h"
 #include "stores/BoardPersistence.h"
 #include "stores/BoardStore.h"
 #include "support/BoardFileMessages.h"
@@ -42,12 +43,15 @@ MainWindow::MainWindow(const AppServices &services, QWidget *parent)
         ->addActions({history->undoAction(), history->redoAction()});
     history->shareKeysWith(m_contentView->composer()->lineEdit());
     history->shareKeysWith(m_contentView->searchField()->lineEdit());
+    // Deleting and archiving act at once; the note that follows offers to take them back.
+    m_undoNotice = new UndoNotice(m_services.store, history, m_contentView);
     connect(history, &BoardHistory::stepReplayed, this, [this](const QList<QUuid> &ids) {
-        // A person working the board sees the ring go with the card taken back; one typing in
-        // the composer keeps the caret there.
+        // A person working the board, or taking a step back from the note, sees the ring go with
+        // the card taken back; one typing in the composer keeps the caret there.
         KanbanBoardView *board = m_contentView->board();
         QWidget *focus = QApplication::focusWidget();
-        if (focus && (focus == board || board->isAncestorOf(focus)) && !ids.isEmpty())
+        if (focus && !ids.isEmpty() &&
+            (focus == board || board->isAncestorOf(focus) || m_undoNotice->isAncestorOf(focus)))
             board->followCard(ids.first());
     });
     // The window manager learns both limits from the window, so that the window itself cannot be

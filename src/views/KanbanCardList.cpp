@@ -134,6 +134,12 @@ void KanbanCardList::setThoughts(const Board &thoughts)
     BoardAccessibility::notifyCardsChanged(this);
 }
 
+void KanbanCardList::setPlaceholderShown(bool shown)
+{
+    if (std::exchange(m_placeholderShown, shown) != shown)
+        viewport()->update();
+}
+
 void KanbanCardList::rebuildEntries()
 {
     const int width = viewport()->width();
@@ -321,7 +327,7 @@ void KanbanCardList::paintEvent(QPaintEvent *event)
     const std::optional<QUuid> dragging = m_dragState->draggingThoughtID();
     const QRect exposed = event->rect();
 
-    if (m_entries.empty()) {
+    if (m_entries.empty() && m_placeholderShown) {
         EmptyColumnView::paint(painter,
                                QRect(0, topInset - scrollY, width, EmptyColumnView::height),
                                m_status, palette());

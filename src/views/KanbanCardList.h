@@ -32,6 +32,9 @@ public:
     ThoughtStatus status() const { return m_status; }
     const Board &thoughts() const { return m_thoughts; }
     void setThoughts(const Board &thoughts);
+    /// Whether an empty list shows its "暂无" placeholder; a search that matches nothing says so
+    /// once for the whole board instead.
+    void setPlaceholderShown(bool shown);
 
     /// Where the card of \a id is drawn now, in viewport coordinates; empty when it is not here.
     QRect cardRect(const QUuid &id);
@@ -147,6 +150,7 @@ private:
     std::vector<Entry> m_entries;
     QHash<QUuid, CachedLayout> m_layouts;
     int m_laidOutCardCount = 0;
+    bool m_placeholderShown = true;
 
     std::optional<QUuid> m_currentId;
     std::optional<QUuid> m_hoveredId;

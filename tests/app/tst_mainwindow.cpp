@@ -163,6 +163,8 @@ QString MainWindowTest::focusedCard() const
         return "editor on " + editor->thought().title;
     if (m_window->contentView()->composer()->isFocused())
         return "composer";
+    if (auto *button = qobject_cast<QPushButton *>(QApplication::focusWidget()))
+        return button->text();
     const auto *cards = qobject_cast<KanbanCardList *>(QApplication::focusWidget());
     for (const Thought &thought : cards ? cards->thoughts() : Board()) {
         if (thought.id == cards->currentCard())
@@ -205,6 +207,10 @@ void MainWindowTest::keysWorkTheBoard_data()
         << "\"x\" Return \"y\" Ctrl+Z => composer => x A B C|D||E";
     QTest::newRow("a click on the board takes the keys from the composer")
         << "\"x\" Return \"y\" click Ctrl+Z =>  => A B C|D||E";
+    QTest::newRow("Delete, then Tab to the note's 撤销")
+        << "Tab Down Delete Tab Tab Tab => 撤销 => A C|D||E";
+    QTest::newRow("the note's 撤销 takes it back")
+        << "Tab Down Delete Tab Tab Tab Space => B => A B C|D||E";
     QTest::newRow("undo: the focus goes with the card")
         << "Tab Down Ctrl+Return Ctrl+Z => B => A B C|D||E";
     QTest::newRow("editor save to another column: the focus goes with the card")

@@ -173,6 +173,12 @@ void ContentViewTest::searchFiltersTheBoardUntilCleared()
     QVERIFY(search->clearButton()->isVisible());
     QTest::sendKeyEvent(QTest::Click, search->lineEdit(), Qt::Key_unknown, "修", Qt::NoModifier);
     QCOMPARE(shown(ThoughtStatus::notStarted) + shown(ThoughtStatus::completed), 1);
+    QLabel *noMatch = fixture.view->board()->noMatchLabel();
+    QVERIFY(!noMatch->isVisibleTo(fixture.view.get()));
+    QTest::keyClicks(search->lineEdit(), "zz"); // Said once across the board.
+    QVERIFY(noMatch->isVisibleTo(fixture.view.get()) && noMatch->text().contains("修zz"));
+    QTest::keyClick(search->lineEdit(), Qt::Key_Backspace);
+    QTest::keyClick(search->lineEdit(), Qt::Key_Backspace);
     QTest::mouseClick(search->clearButton(), Qt::LeftButton);
     QCOMPARE(fixture.store()->searchText(), QString());
     QCOMPARE(shown(ThoughtStatus::notStarted) + shown(ThoughtStatus::completed), 2);
