@@ -3,6 +3,7 @@
 #include "DragPreview.h"
 #include "EmptyColumnView.h"
 #include "board/BoardAccessibility.h"
+#include "board/DragAutoScroll.h"
 #include "board/DropInsertionIndicator.h"
 #include "board/KanbanDragState.h"
 #include "stores/BoardStore.h"
@@ -65,6 +66,13 @@ KanbanCardList::KanbanCardList(BoardStore *store, KanbanDragState *dragState, Th
     setAutoFillBackground(false);
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
     setAccessibleName(ThoughtStatuses::title(status));
+
+    // While the list scrolls under a held card, the insertion line follows the content.
+    m_autoScroll = new DragAutoScroll(this);
+    connect(m_autoScroll, &DragAutoScroll::scrolled, this, [this](const QPointF &viewportPos) {
+        if (m_dragState->isDragging())
+            m_dragState->setDropTarget(targetAt(viewportPos), DropTargetChange::direct);
+    });
 
     m_singleClickTimer.setSingleShot(true);
     connect(&m_singleClickTimer, &QTimer::timeout, this, &KanbanCardList::openPendingClick);
@@ -595,6 +603,7 @@ bool KanbanCardList::dragOver(const QPointF &viewportPos, const QMimeData *mimeD
     if (!m_dragState->accepts(mimeData))
         return false;
     m_dragState->setDropTarget(targetAt(viewportPos), DropTargetChange::animated);
+    m_autoScroll->dragMoved(viewportPos);
     return true;
 }
 
@@ -689,6 +698,8 @@ void KanbanCardList::onDropTargetChanged(DropTargetChange change)
     std::optional<ThoughtDropTarget> mine = m_dragState->dropTarget();
     if (mine && mine->status != m_status)
         mine.reset();
+    if (!mine)
+        m_autoScroll->stop();
     if (mine == m_indicator)
         return;
     if (change == DropTargetChange::direct) {
@@ -710,6 +721,8 @@ void KanbanCardList::onDropTargetChanged(DropTargetChange change)
 void KanbanCardList::onDraggingChanged()
 {
     // The tail zone grows while any card is dragged so there is room to drop below the last card.
+    if (!m_dragState->isDragging())
+        m_autoScroll->stop();
     updateScrollRange();
     viewport()->update();
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 class BoardStore;
+class DragAutoScroll;
 class QMimeData;
 
 /// The scrolling list of one column's cards, with the column's drop zones: a drop layer over each
@@ -167,6 +168,7 @@ private:
     QTimer m_scrollBarIdle;
     std::optional<QPair<qreal, int>> m_thumbDrag;
 
+    DragAutoScroll *m_autoScroll = nullptr;
     std::optional<ThoughtDropTarget> m_indicator;
     std::optional<ThoughtDropTarget> m_leavingIndicator;
     qreal m_indicatorAppearance = 1;
