@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "AboutDialog.h"
 #include "BoardFileNotice.h"
 #include "BoardHistory.h"
 #include "ContentView.h"
@@ -8,7 +9,6 @@
 #include "SearchField.h"
 #include "ThoughtEditorView.h"
 #include "UndoNotice.h"
-#include "stores/BoardPersistence.h"
 #include "stores/BoardStore.h"
 #include "support/BoardFileMessages.h"
 #include "support/LumaretStyle.h"
@@ -16,8 +16,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDir>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -104,23 +102,7 @@ void MainWindow::addRecordMenu()
 
 void MainWindow::showAbout()
 {
-    const QString boardFile = BoardPersistence::liveStoragePath();
-    const QString folder = boardFile.isEmpty()
-                               ? QStringLiteral("（没有可用的数据文件夹）")
-                               : QDir::toNativeSeparators(QFileInfo(boardFile).absolutePath());
-    QMessageBox about(this);
-    about.setWindowTitle(QStringLiteral("关于 Lumaret"));
-    about.setIconPixmap(QPixmap());
-    about.setTextFormat(Qt::RichText);
-    about.setText(QStringLiteral("<b>Lumaret</b> %1").arg(QStringLiteral(LUMARET_VERSION)));
-    about.setInformativeText(
-        QStringLiteral("捕捉灵感，排进下一步。<br><br>"
-                       "看板文件所在文件夹：<br><code>%1</code><br><br>"
-                       "基于 Qt %2（LGPL-3.0）构建；图标来自 Tabler Icons（MIT 许可）。")
-            .arg(folder.toHtmlEscaped(), QString::fromLatin1(qVersion())));
-    about.setTextInteractionFlags(Qt::TextSelectableByMouse);
-    about.setStandardButtons(QMessageBox::NoButton);
-    about.setDefaultButton(about.addButton(QStringLiteral("好"), QMessageBox::AcceptRole));
+    AboutDialog about(this);
     about.exec();
 }
 

@@ -582,12 +582,21 @@ void KanbanCardList::contextMenuEvent(QContextMenuEvent *event)
             m_store->move(id, status, std::nullopt);
             emit followCard(id);
         });
+        // The keys that do the same on a focused card, shown beside the neighbouring columns.
+        const int step = int(status) - int(m_status);
+        if (step == -1 || step == 1) {
+            action->setShortcut(
+                QKeySequence(Qt::CTRL | Qt::SHIFT | (step < 0 ? Qt::Key_Left : Qt::Key_Right)));
+            action->setShortcutVisibleInContextMenu(true);
+        }
     }
     menu.addSeparator();
     QAction *deleteAction = menu.addAction(
         symbolIcon(QStringLiteral("trash"), QColor::fromRgbF(1.0f, 0.23f, 0.19f), 16),
         QStringLiteral("删除"));
     deleteAction->setProperty(destructiveActionProperty, true);
+    deleteAction->setShortcut(QKeySequence(Qt::Key_Delete));
+    deleteAction->setShortcutVisibleInContextMenu(true);
     connect(deleteAction, &QAction::triggered, this,
             [this, thought] { m_store->deleteThought(thought); });
     // The open hand is an application-wide cursor: it must not follow the pointer into the menu.
@@ -684,6 +693,7 @@ void KanbanCardList::startDrag(const Thought &thought)
 
     QPointer<KanbanCardList> self(this);
     QPointer<KanbanDragState> state(m_dragState);
+    QTimer::singleShot(0, this, &DragPreviewCard::shapeDragWindow);
     drag->exec(Qt::MoveAction);
     // Every drag ends here, also one let go outside the board or cancelled, where no drop zone
     // clears the state: the card would otherwise stay faded and the tail zones tall.
