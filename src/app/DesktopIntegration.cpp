@@ -1,8 +1,6 @@
 #include "DesktopIntegration.h"
 
 #include "PortalAppearance.h"
-#include "QuickCapture.h"
-#include "SignInCommand.h"
 
 #include <QGuiApplication>
 #include <QIcon>
@@ -23,19 +21,4 @@ DesktopIntegration::DesktopIntegration(const QDBusConnection &sessionBus, QObjec
         applicationId(),
         QIcon(QStringLiteral(":/desktop/") + applicationId() + QStringLiteral(".svg"))));
     new PortalAppearance(sessionBus, this);
-}
-
-std::optional<int> DesktopIntegration::runCommand(int argc, char *argv[])
-{
-    if (argc < 2)
-        return std::nullopt;
-    const QByteArrayView command(argv[1]);
-    if (command != "add" && command != "signin")
-        return std::nullopt;
-    // No window and no display: these commands run over ssh and in scripts as well.
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("Lumaret"));
-    QCoreApplication::setApplicationName(QStringLiteral("Lumaret"));
-    const QStringList arguments = QCoreApplication::arguments().mid(2);
-    return command == "add" ? runAddCommand(arguments) : runSignInCommand(arguments);
 }

@@ -4,8 +4,6 @@
 #include <QObject>
 #include <QString>
 
-#include <optional>
-
 /// How the running window presents itself to the desktop: the same icon and desktop entry the
 /// launcher shows, so that panels and task switchers group the window under its launcher, and the
 /// desktop's light or dark appearance.
@@ -20,8 +18,4 @@ public:
     /// \a sessionBus is where the desktop portal is asked for the appearance.
     explicit DesktopIntegration(const QDBusConnection &sessionBus = QDBusConnection::sessionBus(),
                                 QObject *parent = nullptr);
-
-    /// Runs the commands that work without a window ("add", "signin") and returns their exit
-    /// code, or nothing when \a argv asks for the window.
-    static std::optional<int> runCommand(int argc, char *argv[]);
 };

@@ -1,11 +1,14 @@
 #include "MainWindow.h"
 
+#include "AboutDialog.h"
 #include "BoardFileNotice.h"
 #include "BoardHistory.h"
 #include "ContentView.h"
+#include "KanbanBoardView.h"
 #include "QuickComposer.h"
+#include "SearchField.h"
 #include "ThoughtEditorView.h"
-#include "stores/BoardPersistence.h"
+#include "UndoNotice.h"
 #include "stores/BoardStore.h"
 #include "support/BoardFileMessages.h"
 #include "support/LumaretStyle.h"
@@ -13,8 +16,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDir>
-#include <QFileInfo>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
@@ -31,11 +33,25 @@ MainWindow::MainWindow(const AppServices &services, QWidget *parent)
     setCentralWidget(m_contentView);
     addApplicationMenu();
     addRecordMenu();
-    // Board changes are taken back here; a focused text field keeps its keys for its own undo.
+    // Board changes are taken back here; a focused text field keeps its keys for its own undo,
+    // and the composer and the search field hand them on once they have nothing left to undo.
     auto *history = new BoardHistory(m_services.store, this);
     menuBar()
         ->addMenu(QStringLiteral("编辑"))
         ->addActions({history->undoAction(), history->redoAction()});
+    history->shareKeysWith(m_contentView->composer()->lineEdit());
+    history->shareKeysWith(m_contentView->searchField()->lineEdit());
+    // Deleting and archiving act at once; the note that follows offers to take them back.
+    m_undoNotice = new UndoNotice(m_services.store, history, m_contentView);
+    connect(history, &BoardHistory::stepReplayed, this, [this](const QList<QUuid> &ids) {
+        // A person working the board, or taking a step back from the note, sees the ring go with
+        // the card taken back; one typing in the composer keeps the caret there.
+        KanbanBoardView *board = m_contentView->board();
+        QWidget *focus = QApplication::focusWidget();
+        if (focus && !ids.isEmpty() &&
+            (focus == board || board->isAncestorOf(focus) || m_undoNotice->isAncestorOf(focus)))
+            board->followCard(ids.first());
+    });
     // The window manager learns both limits from the window, so that the window itself cannot be
     // dragged past them; the menu bar sits above the content.
     const int menuHeight = menuBar()->sizeHint().height();
@@ -86,23 +102,7 @@ void MainWindow::addRecordMenu()
 
 void MainWindow::showAbout()
 {
-    const QString boardFile = BoardPersistence::liveStoragePath();
-    const QString folder = boardFile.isEmpty()
-                               ? QStringLiteral("（没有可用的数据文件夹）")
-                               : QDir::toNativeSeparators(QFileInfo(boardFile).absolutePath());
-    QMessageBox about(this);
-    about.setWindowTitle(QStringLiteral("关于 Lumaret"));
-    about.setIconPixmap(QPixmap());
-    about.setTextFormat(Qt::RichText);
-    about.setText(QStringLiteral("<b>Lumaret</b> %1").arg(QStringLiteral(LUMARET_VERSION)));
-    about.setInformativeText(
-        QStringLiteral("捕捉灵感，排进下一步。<br><br>"
-                       "看板文件所在文件夹：<br><code>%1</code><br><br>"
-                       "基于 Qt %2（LGPL-3.0）构建；图标来自 Tabler Icons（MIT 许可）。")
-            .arg(folder.toHtmlEscaped(), QString::fromLatin1(qVersion())));
-    about.setTextInteractionFlags(Qt::TextSelectableByMouse);
-    about.setStandardButtons(QMessageBox::NoButton);
-    about.setDefaultButton(about.addButton(QStringLiteral("好"), QMessageBox::AcceptRole));
+    AboutDialog about(this);
     about.exec();
 }
 

@@ -6,6 +6,7 @@
 
 class ContentView;
 class QAction;
+class UndoNotice;
 
 /// The one window: the main content over the three services, the application's menus, and the
 /// size limits of its content.
@@ -25,6 +26,7 @@ public:
     QAction *archiveCompletedAction() const { return m_archiveCompletedAction; }
     QAction *quitAction() const { return m_quitAction; }
     QAction *aboutAction() const { return m_aboutAction; }
+    UndoNotice *undoNotice() const { return m_undoNotice; }
 
     /// Shows the window in front of the others, as a launch or a second launch asks.
     void bringToFront();
@@ -47,4 +49,5 @@ private:
     QAction *m_archiveCompletedAction = nullptr;
     QAction *m_quitAction = nullptr;
     QAction *m_aboutAction = nullptr;
+    UndoNotice *m_undoNotice = nullptr;
 };

@@ -38,8 +38,11 @@ PortalAppearance::ColorScheme colorSchemeFrom(const QVariant &value)
     return PortalAppearance::ColorScheme(number);
 }
 
-QPalette paletteFor(bool dark)
+} // namespace
+
+QPalette PortalAppearance::paletteFor(ColorScheme scheme)
 {
+    const bool dark = scheme == ColorScheme::dark;
     // The neutral greys of the desktop's own light and dark appearances.
     const QColor window = dark ? QColor(0x1e, 0x1e, 0x20) : QColor(0xf5, 0xf5, 0xf7);
     const QColor base = dark ? QColor(0x2a, 0x2a, 0x2d) : QColor(0xff, 0xff, 0xff);
@@ -56,7 +59,9 @@ QPalette paletteFor(bool dark)
     palette.setColor(QPalette::ButtonText, text);
     palette.setColor(QPalette::ToolTipBase, base);
     palette.setColor(QPalette::ToolTipText, text);
-    palette.setColor(QPalette::PlaceholderText, disabled);
+    // Placeholders are read, not merely seen: 4.5:1 against the base colour.
+    palette.setColor(QPalette::PlaceholderText,
+                     dark ? QColor(0x9a, 0x9a, 0xa0) : QColor(0x6e, 0x6e, 0x73));
     palette.setColor(QPalette::Highlight,
                      dark ? QColor(0x0a, 0x84, 0xff) : QColor(0x00, 0x7a, 0xff));
     palette.setColor(QPalette::HighlightedText, Qt::white);
@@ -66,8 +71,6 @@ QPalette paletteFor(bool dark)
         palette.setColor(QPalette::Disabled, role, disabled);
     return palette;
 }
-
-} // namespace
 
 PortalAppearance::PortalAppearance(QDBusConnection bus, QObject *parent)
     : QObject(parent), m_bus(std::move(bus)), m_stylePalette(QApplication::palette())
@@ -112,5 +115,7 @@ void PortalAppearance::setColorScheme(ColorScheme scheme)
     const bool styleIsDark = isDark(m_stylePalette);
     const bool wantDark =
         scheme == ColorScheme::noPreference ? styleIsDark : scheme == ColorScheme::dark;
-    QApplication::setPalette(wantDark == styleIsDark ? m_stylePalette : paletteFor(wantDark));
+    QApplication::setPalette(wantDark == styleIsDark
+                                 ? m_stylePalette
+                                 : paletteFor(wantDark ? ColorScheme::dark : ColorScheme::light));
 }

@@ -22,6 +22,9 @@ public:
 
     ColorScheme colorScheme() const { return m_colorScheme; }
 
+    /// The palette Lumaret uses for a dark or a light preference.
+    static QPalette paletteFor(ColorScheme scheme);
+
 private slots:
     void takeSettingChange(const QString &group, const QString &key, const QDBusVariant &value);
 

@@ -6,7 +6,6 @@
 #include "stores/BoardStore.h"
 #include "support/BoardFileMessages.h"
 
-#include <QCoreApplication>
 #include <QTextStream>
 
 #include <algorithm>
@@ -84,14 +83,10 @@ int restore(const BoardSnapshots &snapshots, const QString &id, QTextStream &out
 
 } // namespace
 
-int runSnapshotCommand(int &argc, char **argv)
+int runSnapshotCommand(const QStringList &arguments)
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("Lumaret"));
-    QCoreApplication::setApplicationName(QStringLiteral("Lumaret"));
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const QStringList arguments = QCoreApplication::arguments().mid(2);
     if (BoardPersistence::liveStoragePath().isEmpty()) {
         err << QStringLiteral("找不到存放看板的数据文件夹。\n");
         return failure;

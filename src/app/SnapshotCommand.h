@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 /// `lumaret snapshots` lists the boards kept beside the board file; `lumaret snapshots restore
 /// ID` brings one back as an ordinary change, unless the window is open. Returns the exit code.
-int runSnapshotCommand(int &argc, char **argv);
+int runSnapshotCommand(const QStringList &arguments);

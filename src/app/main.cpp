@@ -1,32 +1,21 @@
-#include "CloudCommand.h"
+#include "CommandLine.h"
 #include "CommandOutput.h"
 #include "DesktopIntegration.h"
 #include "LumaretApp.h"
 #include "MainWindow.h"
 #include "QuickCapture.h"
 #include "SingleInstance.h"
-#include "SnapshotCommand.h"
 #include "services/SyncService.h"
 #include "support/PrivateFiles.h"
 
 #include <QApplication>
-#include <QCoreApplication>
 #include <QMessageBox>
 #include <QSettings>
 
 int main(int argc, char *argv[])
 {
-    if (const std::optional<int> code = DesktopIntegration::runCommand(argc, argv))
+    if (const std::optional<int> code = CommandLine::run(argc, argv))
         return *code;
-    if (argc > 1 && qstrcmp(argv[1], "cloud") == 0) {
-        QCoreApplication app(argc, argv);
-        QCoreApplication::setOrganizationName(QStringLiteral("Lumaret"));
-        QCoreApplication::setApplicationName(QStringLiteral("Lumaret"));
-        return runCloudCommand(QCoreApplication::arguments().mid(2));
-    }
-
-    if (argc > 1 && qstrcmp(argv[1], "snapshots") == 0)
-        return runSnapshotCommand(argc, argv);
 
     FontConfigurationLoad fontConfiguration;
     QApplication app(argc, argv);

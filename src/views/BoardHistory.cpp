@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QHash>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSet>
@@ -10,19 +11,28 @@
 #include <QUndoStack>
 
 #include <algorithm>
+#include <type_traits>
 #include <utility>
 
 namespace {
 
 enum class Direction { back, forward };
 
+bool hasOwnStep(const QLineEdit *field, Direction direction)
+{
+    return direction == Direction::back ? field->isUndoAvailable() : field->isRedoAvailable();
+}
+
 /// A menu action whose keys give way to the text field with the focus, which keeps its own undo
 /// and redo; a click in the menu always acts on the board. Most fields claim Ctrl+Z themselves,
-/// but not every key the board uses (Ctrl+Y), so the action hands those on.
+/// but not every key the board uses (Ctrl+Y), so the action hands those on, except to a field
+/// that shares the keys with the board and has nothing to take back.
 class BoardAction : public QAction
 {
 public:
-    BoardAction(Direction direction, QObject *parent) : QAction(parent), m_direction(direction) {}
+    BoardAction(Direction direction, const QSet<const QObject *> &sharing, QObject *parent)
+        : QAction(parent), m_direction(direction), m_sharing(sharing)
+    {}
 
 protected:
     bool event(QEvent *event) override
@@ -38,6 +48,10 @@ private:
         auto *field = qobject_cast<Field *>(widget);
         if (!field || field->isReadOnly())
             return false;
+        if constexpr (std::is_same_v<Field, QLineEdit>) {
+            if (m_sharing.contains(field) && !hasOwnStep(field, m_direction))
+                return false;
+        }
         m_direction == Direction::back ? field->undo() : field->redo();
         return true;
     }
@@ -48,6 +62,7 @@ private:
     }
 
     Direction m_direction;
+    const QSet<const QObject *> &m_sharing;
 };
 
 } // namespace
@@ -79,8 +94,8 @@ private:
 
 BoardHistory::BoardHistory(BoardStore *store, QObject *parent)
     : QObject(parent), m_store(store), m_stack(new QUndoStack(this)),
-      m_undoAction(new BoardAction(Direction::back, this)),
-      m_redoAction(new BoardAction(Direction::forward, this))
+      m_undoAction(new BoardAction(Direction::back, m_sharingFields, this)),
+      m_redoAction(new BoardAction(Direction::forward, m_sharingFields, this))
 {
     m_stack->setUndoLimit(maxSteps);
     m_undoAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
@@ -105,6 +120,28 @@ BoardHistory::BoardHistory(BoardStore *store, QObject *parent)
 }
 
 BoardHistory::~BoardHistory() = default;
+
+void BoardHistory::shareKeysWith(QLineEdit *field)
+{
+    m_sharingFields.insert(field);
+    field->installEventFilter(this);
+    connect(field, &QObject::destroyed, this,
+            [this](QObject *gone) { m_sharingFields.remove(gone); });
+}
+
+bool BoardHistory::eventFilter(QObject *watched, QEvent *event)
+{
+    // A line edit claims the undo keys whether or not it has anything to undo; left unclaimed,
+    // they reach the 编辑 menu's actions.
+    if (event->type() == QEvent::ShortcutOverride && m_sharingFields.contains(watched)) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const auto *field = static_cast<QLineEdit *>(watched);
+        if ((key->matches(QKeySequence::Undo) && !hasOwnStep(field, Direction::back)) ||
+            (key->matches(QKeySequence::Redo) && !hasOwnStep(field, Direction::forward)))
+            return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
 
 QString BoardHistory::label(BoardStore::Change change)
 {
@@ -227,4 +264,5 @@ void BoardHistory::apply(const Step &step, const Side &side)
     m_replaying = true;
     m_store->restore(rebuilt(m_store->thoughts(), side, step.ids));
     m_replaying = false;
+    emit stepReplayed(step.ids);
 }

@@ -3,8 +3,10 @@
 #include "stores/BoardStore.h"
 
 #include <QObject>
+#include <QSet>
 
 class QAction;
+class QLineEdit;
 class QUndoStack;
 
 /// The person's recent board changes, to take back and do again from the 编辑 menu.
@@ -31,8 +33,20 @@ public:
     QAction *undoAction() const { return m_undoAction; }
     QAction *redoAction() const { return m_redoAction; }
 
+    /// Lets Ctrl+Z and Ctrl+Shift+Z in \a field act on the board whenever the field has nothing
+    /// of its own to take back: right after a thought was added from the composer, the keys undo
+    /// the add rather than nothing.
+    void shareKeysWith(QLineEdit *field);
+
     /// The name of a change as the menu shows it.
     static QString label(BoardStore::Change change);
+
+signals:
+    /// An undo or redo put back the thoughts of \a ids, as the step left them.
+    void stepReplayed(const QList<QUuid> &ids);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     /// The thoughts a step touched as one side of it holds them, in board order, each with the
@@ -63,6 +77,7 @@ private:
     QUndoStack *m_stack;
     QAction *m_undoAction;
     QAction *m_redoAction;
+    QSet<const QObject *> m_sharingFields;
     /// Set while the history itself changes the board or rebuilds its stack, so that neither is
     /// taken for a new step.
     bool m_replaying = false;

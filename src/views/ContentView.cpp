@@ -15,6 +15,7 @@
 #include "support/SystemColors.h"
 #include "support/TextStyles.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -22,6 +23,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 ContentView::ContentView(const AppServices &services, QWidget *parent)
     : QWidget(parent), m_store(services.store), m_syncService(services.syncService),
@@ -125,8 +127,12 @@ void ContentView::closeEditor()
     m_editorHasChanges = false;
     if (!m_editingThought)
         return;
-    m_editingThought.reset();
+    const QUuid edited = std::exchange(m_editingThought, std::nullopt)->id;
     m_editorOverlay->dismiss();
+    // The focus is back where it was before the editor opened; a card that changed column on
+    // the way takes the ring with it.
+    if (QWidget *focus = QApplication::focusWidget(); focus && m_board->isAncestorOf(focus))
+        m_board->followCard(edited);
     emit editorOpenChanged(false);
 }
 

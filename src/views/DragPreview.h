@@ -12,4 +12,9 @@ namespace DragPreviewCard {
 
 QPixmap render(const Thought &thought, const QPalette &palette, qreal devicePixelRatio);
 
+/// Cuts the toolkit's window that shows the preview during a drag to the card's rounded shape.
+/// Without a compositing window manager that window cannot be translucent and would show the
+/// preview's transparent corners as a solid square; call it once the drag is under way.
+void shapeDragWindow();
+
 } // namespace DragPreviewCard

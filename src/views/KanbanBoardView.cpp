@@ -5,9 +5,13 @@
 #include "board/BoardAccessibility.h"
 #include "board/KanbanDragState.h"
 #include "stores/BoardStore.h"
+#include "support/TextStyles.h"
 
 #include <QDropEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QScrollBar>
 #include <QTimer>
 
 namespace {
@@ -20,9 +24,12 @@ constexpr int ageRefreshMilliseconds = 60 * 1000;
 
 KanbanBoardView::KanbanBoardView(BoardStore *store, QWidget *parent)
     : QWidget(parent), m_store(store), m_dragState(new KanbanDragState(this)),
-      m_ageTimer(new QTimer(this))
+      m_ageTimer(new QTimer(this)), m_noMatch(new QLabel(this))
 {
     setAcceptDrops(true);
+    // A click on an empty part of the board takes the caret out of the text fields, so that the
+    // keys that follow (Ctrl+Z above all) act on the board.
+    setFocusPolicy(Qt::ClickFocus);
     // The bundled symbols live in a static library; without a reference to them the linker
     // drops them and every image draws empty.
     Q_INIT_RESOURCE(resources);
@@ -54,9 +61,36 @@ KanbanBoardView::KanbanBoardView(BoardStore *store, QWidget *parent)
             column->cardList()->viewport()->update();
     });
     m_ageTimer->start(ageRefreshMilliseconds);
+    m_noMatch->setTextFormat(Qt::PlainText);
+    m_noMatch->setAlignment(Qt::AlignCenter);
+    m_noMatch->setWordWrap(true);
+    m_noMatch->setFont(textStyleFont(TextStyle::body));
+    m_noMatch->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_noMatch->hide();
     connect(store, &BoardStore::thoughtsChanged, this, &KanbanBoardView::reload);
-    connect(store, &BoardStore::searchTextChanged, this, &KanbanBoardView::reload);
+    connect(store, &BoardStore::searchTextChanged, this, [this] {
+        reload();
+        // Each search shows its matches from the top, not from where the last list was scrolled.
+        for (KanbanColumn *column : std::as_const(m_columns))
+            column->cardList()->verticalScrollBar()->setValue(0);
+    });
     reload();
+}
+
+void KanbanBoardView::keyPressEvent(QKeyEvent *event)
+{
+    // Clicked into the board, not onto a card: the arrows find the first card.
+    switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+        followCard(std::nullopt);
+        event->accept();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
 }
 
 void KanbanBoardView::dragEnterEvent(QDragEnterEvent *event)
@@ -121,6 +155,23 @@ void KanbanBoardView::focusNeighbourColumn(ThoughtStatus from, int step, int vie
 void KanbanBoardView::reload()
 {
     const ThoughtsByStatus byStatus = m_store->visibleThoughtsByStatus();
-    for (KanbanColumn *column : std::as_const(m_columns))
+    bool anyShown = false;
+    for (KanbanColumn *column : std::as_const(m_columns)) {
         column->setThoughts(byStatus[column->status()]);
+        anyShown = anyShown || !byStatus[column->status()].isEmpty();
+    }
+    const bool noMatch = !anyShown && !m_store->searchText().trimmed().isEmpty();
+    for (KanbanColumn *column : std::as_const(m_columns))
+        column->cardList()->setPlaceholderShown(!noMatch);
+    m_noMatch->setText(
+        QStringLiteral("没有与「%1」匹配的想法").arg(m_store->searchText().trimmed()));
+    m_noMatch->setVisible(noMatch);
+    m_noMatch->raise();
+}
+
+void KanbanBoardView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // Across all columns, where their placeholders would be.
+    m_noMatch->setGeometry(0, 60, width(), 118);
 }

@@ -8,6 +8,7 @@
 class BoardStore;
 class KanbanColumn;
 class KanbanDragState;
+class QLabel;
 class QTimer;
 
 /// The four columns of the board, side by side and equally wide, each scrolling its own cards.
@@ -22,23 +23,31 @@ public:
 
     KanbanColumn *column(ThoughtStatus status) const;
     KanbanDragState *dragState() const { return m_dragState; }
+    /// Shown across the board while a search matches no thought.
+    QLabel *noMatchLabel() const { return m_noMatch; }
+
+    /// Puts the keyboard on the card of \a id in whichever column shows it now, or without an id
+    /// on the first card of the board. A card no column shows leaves the focus where it is.
+    void followCard(const std::optional<QUuid> &id);
 
 signals:
     /// A single click on a card asks the host to open the editor for \a thought.
     void editRequested(const Thought &thought);
 
 protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
 private:
     void reload();
-    void followCard(const std::optional<QUuid> &id);
     void focusNeighbourColumn(ThoughtStatus from, int step, int viewportY);
 
     BoardStore *m_store;
     KanbanDragState *m_dragState;
     QList<KanbanColumn *> m_columns;
     QTimer *m_ageTimer;
+    QLabel *m_noMatch;
 };

@@ -3,6 +3,7 @@
 #include "DragPreview.h"
 #include "EmptyColumnView.h"
 #include "board/BoardAccessibility.h"
+#include "board/DragAutoScroll.h"
 #include "board/DropInsertionIndicator.h"
 #include "board/KanbanDragState.h"
 #include "stores/BoardStore.h"
@@ -65,6 +66,13 @@ KanbanCardList::KanbanCardList(BoardStore *store, KanbanDragState *dragState, Th
     setAutoFillBackground(false);
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
     setAccessibleName(ThoughtStatuses::title(status));
+
+    // While the list scrolls under a held card, the insertion line follows the content.
+    m_autoScroll = new DragAutoScroll(this);
+    connect(m_autoScroll, &DragAutoScroll::scrolled, this, [this](const QPointF &viewportPos) {
+        if (m_dragState->isDragging())
+            m_dragState->setDropTarget(targetAt(viewportPos), DropTargetChange::direct);
+    });
 
     m_singleClickTimer.setSingleShot(true);
     connect(&m_singleClickTimer, &QTimer::timeout, this, &KanbanCardList::openPendingClick);
@@ -132,6 +140,12 @@ void KanbanCardList::setThoughts(const Board &thoughts)
     onDropTargetChanged(DropTargetChange::direct);
     viewport()->update();
     BoardAccessibility::notifyCardsChanged(this);
+}
+
+void KanbanCardList::setPlaceholderShown(bool shown)
+{
+    if (std::exchange(m_placeholderShown, shown) != shown)
+        viewport()->update();
 }
 
 void KanbanCardList::rebuildEntries()
@@ -321,7 +335,7 @@ void KanbanCardList::paintEvent(QPaintEvent *event)
     const std::optional<QUuid> dragging = m_dragState->draggingThoughtID();
     const QRect exposed = event->rect();
 
-    if (m_entries.empty()) {
+    if (m_entries.empty() && m_placeholderShown) {
         EmptyColumnView::paint(painter,
                                QRect(0, topInset - scrollY, width, EmptyColumnView::height),
                                m_status, palette());
@@ -568,12 +582,21 @@ void KanbanCardList::contextMenuEvent(QContextMenuEvent *event)
             m_store->move(id, status, std::nullopt);
             emit followCard(id);
         });
+        // The keys that do the same on a focused card, shown beside the neighbouring columns.
+        const int step = int(status) - int(m_status);
+        if (step == -1 || step == 1) {
+            action->setShortcut(
+                QKeySequence(Qt::CTRL | Qt::SHIFT | (step < 0 ? Qt::Key_Left : Qt::Key_Right)));
+            action->setShortcutVisibleInContextMenu(true);
+        }
     }
     menu.addSeparator();
     QAction *deleteAction = menu.addAction(
         symbolIcon(QStringLiteral("trash"), QColor::fromRgbF(1.0f, 0.23f, 0.19f), 16),
         QStringLiteral("删除"));
     deleteAction->setProperty(destructiveActionProperty, true);
+    deleteAction->setShortcut(QKeySequence(Qt::Key_Delete));
+    deleteAction->setShortcutVisibleInContextMenu(true);
     connect(deleteAction, &QAction::triggered, this,
             [this, thought] { m_store->deleteThought(thought); });
     // The open hand is an application-wide cursor: it must not follow the pointer into the menu.
@@ -589,6 +612,7 @@ bool KanbanCardList::dragOver(const QPointF &viewportPos, const QMimeData *mimeD
     if (!m_dragState->accepts(mimeData))
         return false;
     m_dragState->setDropTarget(targetAt(viewportPos), DropTargetChange::animated);
+    m_autoScroll->dragMoved(viewportPos);
     return true;
 }
 
@@ -669,6 +693,7 @@ void KanbanCardList::startDrag(const Thought &thought)
 
     QPointer<KanbanCardList> self(this);
     QPointer<KanbanDragState> state(m_dragState);
+    QTimer::singleShot(0, this, &DragPreviewCard::shapeDragWindow);
     drag->exec(Qt::MoveAction);
     // Every drag ends here, also one let go outside the board or cancelled, where no drop zone
     // clears the state: the card would otherwise stay faded and the tail zones tall.
@@ -683,6 +708,8 @@ void KanbanCardList::onDropTargetChanged(DropTargetChange change)
     std::optional<ThoughtDropTarget> mine = m_dragState->dropTarget();
     if (mine && mine->status != m_status)
         mine.reset();
+    if (!mine)
+        m_autoScroll->stop();
     if (mine == m_indicator)
         return;
     if (change == DropTargetChange::direct) {
@@ -704,6 +731,8 @@ void KanbanCardList::onDropTargetChanged(DropTargetChange change)
 void KanbanCardList::onDraggingChanged()
 {
     // The tail zone grows while any card is dragged so there is room to drop below the last card.
+    if (!m_dragState->isDragging())
+        m_autoScroll->stop();
     updateScrollRange();
     viewport()->update();
 }

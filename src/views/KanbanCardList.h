@@ -14,6 +14,7 @@
 #include <vector>
 
 class BoardStore;
+class DragAutoScroll;
 class QMimeData;
 
 /// The scrolling list of one column's cards, with the column's drop zones: a drop layer over each
@@ -32,6 +33,9 @@ public:
     ThoughtStatus status() const { return m_status; }
     const Board &thoughts() const { return m_thoughts; }
     void setThoughts(const Board &thoughts);
+    /// Whether an empty list shows its "暂无" placeholder; a search that matches nothing says so
+    /// once for the whole board instead.
+    void setPlaceholderShown(bool shown);
 
     /// Where the card of \a id is drawn now, in viewport coordinates; empty when it is not here.
     QRect cardRect(const QUuid &id);
@@ -147,6 +151,7 @@ private:
     std::vector<Entry> m_entries;
     QHash<QUuid, CachedLayout> m_layouts;
     int m_laidOutCardCount = 0;
+    bool m_placeholderShown = true;
 
     std::optional<QUuid> m_currentId;
     std::optional<QUuid> m_hoveredId;
@@ -163,6 +168,7 @@ private:
     QTimer m_scrollBarIdle;
     std::optional<QPair<qreal, int>> m_thumbDrag;
 
+    DragAutoScroll *m_autoScroll = nullptr;
     std::optional<ThoughtDropTarget> m_indicator;
     std::optional<ThoughtDropTarget> m_leavingIndicator;
     qreal m_indicatorAppearance = 1;

@@ -4,6 +4,7 @@
 #include "board/BoardStyle.h"
 #include "support/GlassSurface.h"
 #include "support/SymbolIcon.h"
+#include "support/SystemColors.h"
 
 #include <QDropEvent>
 #include <QFontMetricsF>
@@ -153,10 +154,15 @@ void KanbanColumnHeader::paintEvent(QPaintEvent *)
     painter.drawText(
         QPointF(titleLeft, centreY - titleMetrics.height() / 2 + titleMetrics.ascent()), title);
 
+    // An opaque tint, so that the number is measured against a known colour and kept readable.
+    const QColor base = palette().color(QPalette::Base);
+    const QColor tint = QColor::fromRgbF(base.redF() + (accent.redF() - base.redF()) * 0.16f,
+                                         base.greenF() + (accent.greenF() - base.greenF()) * 0.16f,
+                                         base.blueF() + (accent.blueF() - base.blueF()) * 0.16f);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(accentColor(m_status, 0.14));
+    painter.setBrush(tint);
     painter.drawRoundedRect(capsule, headerRowHeight / 2.0, headerRowHeight / 2.0);
     painter.setFont(countFont);
-    painter.setPen(accent);
+    painter.setPen(SystemColors::readableOn(accent, tint, 4.8));
     painter.drawText(capsule, Qt::AlignCenter, countText);
 }

@@ -95,6 +95,10 @@ void SearchField::updateClearButton()
 void SearchField::updateColors()
 {
     const QColor secondary = SystemColors::secondaryLabel(palette());
+    // The style's faint placeholder does not reach 4.5:1 on the glass.
+    QPalette field = m_lineEdit->palette();
+    field.setColor(QPalette::PlaceholderText, secondary);
+    m_lineEdit->setPalette(field);
     m_icon->setPixmap(symbolPixmap(QStringLiteral("magnifyingglass"), secondary, symbolSize,
                                    devicePixelRatioF()));
     m_clearButton->setIcon(symbolIcon(QStringLiteral("xmark.circle.fill"), secondary, symbolSize));

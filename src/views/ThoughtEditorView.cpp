@@ -131,12 +131,18 @@ ThoughtEditorView::ThoughtEditorView(BoardStore *store, const Thought &thought, 
     statusRow->addWidget(m_statusPicker, 1);
     layout->addLayout(statusRow);
 
+    auto *noteLabel = new QLabel(QStringLiteral("备注"), this);
+    noteLabel->setFont(textStyleFont(TextStyle::body));
+    layout->addWidget(noteLabel);
     auto *noteFrame = new MaterialFrame(14, this);
     noteFrame->setFixedHeight(150);
     auto *noteLayout = new QHBoxLayout(noteFrame);
     noteLayout->setContentsMargins(10, 10, 10, 10);
     m_noteEditor = new QPlainTextEdit(noteFrame);
     m_noteEditor->setPlainText(thought.note);
+    m_noteEditor->setPlaceholderText(QStringLiteral("补充细节、链接或下一步（可选）"));
+    m_noteEditor->setAccessibleName(QStringLiteral("备注"));
+    noteLabel->setBuddy(m_noteEditor);
     m_noteEditor->setFont(textStyleFont(TextStyle::body));
     m_noteEditor->setFrameShape(QFrame::NoFrame);
     m_noteEditor->viewport()->setAutoFillBackground(false);

@@ -360,6 +360,47 @@ private slots:
                  strays.value(3));
     }
 
+    void commandLineAnswersWithoutAWindow_data()
+    {
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said");
+        for (const bool running : {false, true}) {
+            const char *window = running ? "window running: " : "no window: ";
+            auto row = [&](const char *name) -> QTestData & {
+                return QTest::addRow("%s%s", window, name) << running;
+            };
+            row("--help") << QStringList{"--help"} << 0 << "lumaret snapshots";
+            row("-h") << QStringList{"-h"} << 0 << "用法";
+            row("--version") << QStringList{"--version"} << 0 << "Lumaret 0.";
+            row("unknown command") << QStringList{"frobnicate"} << 2 << "「frobnicate」";
+            row("unknown option") << QStringList{"--frobnicate"} << 2 << "「--frobnicate」";
+            row("a command's own usage") << QStringList{"cloud", "--bogus"} << 2 << "cloud connect";
+        }
+    }
+
+    void commandLineAnswersWithoutAWindow()
+    {
+        QFETCH(bool, running);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        const auto home = privateHome();
+        // A second launch hands over to a running window and exits 0: none of these may.
+        SingleInstance window(SingleInstance::currentKey());
+        if (running)
+            QCOMPARE(window.claim(), SingleInstance::Role::primary);
+        QProcess lumaret;
+        lumaret.start(m_lumaret, arguments);
+        // Offscreen, a window would stay open and the process would not end.
+        QTRY_COMPARE_WITH_TIMEOUT(lumaret.state(), QProcess::NotRunning, 10000);
+        QCOMPARE(lumaret.exitCode(), exitCode);
+        const QByteArray output =
+            exitCode == 0 ? lumaret.readAllStandardOutput() : lumaret.readAllStandardError();
+        QVERIFY2(QString::fromUtf8(output).contains(said), output.constData());
+    }
+
     void snapshotsAreListedAndRestored()
     {
         const auto home = privateHome();

@@ -2,12 +2,17 @@
 #include "BoardFileNotice.h"
 #include "ContentView.h"
 #include "EditorOverlay.h"
+#include "KanbanBoardView.h"
 #include "KanbanCardList.h"
+#include "KanbanColumn.h"
 #include "MainWindow.h"
+#include "PortalAppearance.h"
 #include "QuickComposer.h"
 #include "SearchField.h"
+#include "SyncStatusPill.h"
 #include "ThoughtEditorView.h"
 #include "services/AppleIDAuthService.h"
+#include "support/GlassSurface.h"
 #include "support/TextStyles.h"
 
 #include <QAccessible>
@@ -17,6 +22,7 @@
 #include <QMessageBox>
 #include <QMetaEnum>
 #include <QPushButton>
+#include <QStyle>
 #include <QTextLayout>
 #include <QtTest>
 
@@ -30,6 +36,7 @@ private slots:
     void init();
     void cleanup()
     {
+        QApplication::setPalette(QApplication::style()->standardPalette());
         m_window.reset();
         m_app.reset();
     }
@@ -40,6 +47,8 @@ private slots:
     void screenReaderSeesTheWindow();
     void chineseIsDrawnInOneFace();
     void signInIsCheckedOnlyOnceTheWindowIsOnScreen();
+    void textAndFocusStandOutInBothAppearances_data();
+    void textAndFocusStandOutInBothAppearances();
     void quittingAsksWhileWordsAreOnlyInMemory_data();
     void quittingAsksWhileWordsAreOnlyInMemory();
 
@@ -63,6 +72,92 @@ void MainWindowTest::init()
     m_window->bringToFront();
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
     QVERIFY(m_window->contentView()->composer()->isFocused());
+}
+
+void MainWindowTest::textAndFocusStandOutInBothAppearances_data()
+{
+    QTest::addColumn<PortalAppearance::ColorScheme>("scheme");
+    QTest::addColumn<int>("scale");
+    for (int scale : {1, 2}) {
+        QTest::addRow("light, scale %d", scale) << PortalAppearance::ColorScheme::light << scale;
+        QTest::addRow("dark, scale %d", scale) << PortalAppearance::ColorScheme::dark << scale;
+    }
+}
+
+// WCAG's contrast of the lightest and the darkest colour in \a area of \a shot: the one furthest
+// in luminance from the area's median, which is what lies behind the text or ring there.
+static double contrastIn(const QImage &shot, const QRect &area)
+{
+    const auto luminance = [](QRgb pixel) {
+        const auto linear = [](int channel) {
+            const double c = channel / 255.0;
+            return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(qRed(pixel)) + 0.7152 * linear(qGreen(pixel)) +
+               0.0722 * linear(qBlue(pixel));
+    };
+    std::vector<double> values;
+    const QRect inside = area.intersected(shot.rect());
+    for (int y = inside.top(); y <= inside.bottom(); ++y)
+        for (int x = inside.left(); x <= inside.right(); ++x)
+            values.push_back(luminance(shot.pixel(x, y)));
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const double behind = values[values.size() / 2];
+    const double front =
+        behind - values.front() > values.back() - behind ? values.front() : values.back();
+    return (qMax(front, behind) + 0.05) / (qMin(front, behind) + 0.05);
+}
+
+void MainWindowTest::textAndFocusStandOutInBothAppearances()
+{
+    QFETCH(PortalAppearance::ColorScheme, scheme);
+    QFETCH(int, scale);
+    const bool dark = scheme == PortalAppearance::ColorScheme::dark;
+    QApplication::setPalette(dark ? PortalAppearance::paletteFor(scheme)
+                                  : QApplication::style()->standardPalette());
+    QTRY_COMPARE(isDarkAppearance(m_window->contentView()->palette()), dark);
+    press("Tab"); // The ring on A.
+    ContentView *content = m_window->contentView();
+    QImage shot(m_window->size() * scale, QImage::Format_ARGB32_Premultiplied);
+    shot.setDevicePixelRatio(scale);
+    m_window->render(&shot);
+    // What is measured: a widget's area or part of it, and the ratio it must reach.
+    QList<std::tuple<QString, QRect, double>> probes;
+    const auto in = [&](QWidget *widget, QRect part = {}) {
+        return QRect(widget->mapTo(m_window.get(), QPoint(0, 0)),
+                     part.isNull() ? widget->size() : part.size())
+            .translated(part.topLeft());
+    };
+    for (QLabel *label : content->findChildren<QLabel *>())
+        if (label->isVisible() && !label->text().isEmpty())
+            probes.append({label->text(), in(label), 4.5});
+    probes.append({"menu bar", in(m_window->menuBar()), 4.5});
+    probes.append({"search placeholder", in(content->searchField()->lineEdit()), 4.5});
+    probes.append({"composer placeholder", in(content->composer()->lineEdit()), 4.5});
+    probes.append({"pill", in(content->syncStatusPill()), 4.5});
+    for (ThoughtStatus status : ThoughtStatuses::allCases) {
+        auto *header = content->board()->column(status)->findChild<KanbanColumnHeader *>();
+        const QString name = ThoughtStatuses::title(status);
+        probes.append({name + " title", in(header, {28, 0, 60, header->height()}), 4.5});
+        probes.append(
+            {name + " count", in(header, {header->width() - 24, 0, 24, header->height()}), 4.5});
+    }
+    KanbanCardList *cards = content->board()->column(ThoughtStatus::notStarted)->cardList();
+    const QRect a = cards->cardRect(m_app->store()->thoughts().at(0).id);
+    const QRect b = cards->cardRect(m_app->store()->thoughts().at(1).id);
+    probes.append({"card title", in(cards->viewport(), {a.left() + 24, a.top() + 8, 60, 24}), 4.5});
+    probes.append(
+        {"card age", in(cards->viewport(), {b.left() + 26, b.bottom() - 28, 60, 22}), 4.5});
+    probes.append({"focus ring", in(cards->viewport(), {a.left() - 6, a.center().y(), 9, 4}), 3});
+    QStringList failures;
+    for (const auto &[name, area, minimum] : probes) {
+        const double ratio = contrastIn(shot, QRect(area.topLeft() * scale, area.size() * scale));
+        if (ratio < minimum)
+            failures.append(QString("%1 %2:1").arg(name).arg(ratio, 0, 'f', 2));
+    }
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join(", ")));
 }
 
 void MainWindowTest::quittingAsksWhileWordsAreOnlyInMemory_data()
@@ -131,6 +226,15 @@ void MainWindowTest::press(const QString &keys)
     for (const QString &key : keys.split(' ')) {
         if (key == "search")
             m_window->contentView()->searchField()->lineEdit()->setFocus();
+        else if (key == "click") // into the empty column 已完成
+            QTest::mouseClick(m_window->contentView()
+                                  ->board()
+                                  ->column(ThoughtStatus::completed)
+                                  ->cardList()
+                                  ->viewport(),
+                              Qt::LeftButton);
+        else if (key.startsWith('"'))
+            QTest::keyClicks(QApplication::focusWidget(), key.mid(1, key.size() - 2));
         else
             QTest::keySequence(QApplication::focusWidget(), QKeySequence(key));
     }
@@ -152,6 +256,8 @@ QString MainWindowTest::focusedCard() const
         return "editor on " + editor->thought().title;
     if (m_window->contentView()->composer()->isFocused())
         return "composer";
+    if (auto *button = qobject_cast<QPushButton *>(QApplication::focusWidget()))
+        return button->text();
     const auto *cards = qobject_cast<KanbanCardList *>(QApplication::focusWidget());
     for (const Thought &thought : cards ? cards->thoughts() : Board()) {
         if (thought.id == cards->currentCard())
@@ -186,6 +292,22 @@ void MainWindowTest::keysWorkTheBoard_data()
     QTest::newRow("Ctrl+N from the search field") << "search Ctrl+N => composer => A B C|D||E";
     QTest::newRow("Ctrl+Shift+E archives the completed")
         << "Tab Ctrl+Return Ctrl+Return Ctrl+Shift+E =>  => B C|D||E A";
+    QTest::newRow("Ctrl+Z in the composer just emptied by an add")
+        << "\"x\" Return Ctrl+Z => composer => A B C|D||E";
+    QTest::newRow("Ctrl+Shift+Z there adds it again")
+        << "\"x\" Return Ctrl+Z Ctrl+Shift+Z => composer => x A B C|D||E";
+    QTest::newRow("Ctrl+Z takes typed words back first")
+        << "\"x\" Return \"y\" Ctrl+Z => composer => x A B C|D||E";
+    QTest::newRow("a click on the board takes the keys from the composer")
+        << "\"x\" Return \"y\" click Ctrl+Z =>  => A B C|D||E";
+    QTest::newRow("Delete, then Tab to the note's 撤销")
+        << "Tab Down Delete Tab Tab Tab => 撤销 => A C|D||E";
+    QTest::newRow("the note's 撤销 takes it back")
+        << "Tab Down Delete Tab Tab Tab Space => B => A B C|D||E";
+    QTest::newRow("undo: the focus goes with the card")
+        << "Tab Down Ctrl+Return Ctrl+Z => B => A B C|D||E";
+    QTest::newRow("editor save to another column: the focus goes with the card")
+        << "Tab Down Return Tab Right Return => B => A C|B D||E";
 }
 
 void MainWindowTest::keysWorkTheBoard()

@@ -11,6 +11,7 @@
 #include "SyncStatusPill.h"
 #include "ThoughtCard.h"
 #include "ThoughtEditorView.h"
+#include "board/DragAutoScroll.h"
 #include "board/KanbanDragState.h"
 #include "support/SegmentedControl.h"
 
@@ -20,6 +21,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStyleHints>
 #include <QTest>
@@ -112,6 +114,8 @@ private slots:
     void clickEditsOnlyWhenNoSecondClickFollows_data();
     void clickEditsOnlyWhenNoSecondClickFollows();
     void dragEndedWithoutADropLeavesNoIndicator();
+    void dragNearAnEdgeScrollsTheColumn_data();
+    void dragNearAnEdgeScrollsTheColumn();
     void dropLandsWhereTheIndicatorPoints_data();
     void dropLandsWhereTheIndicatorPoints();
 
@@ -175,6 +179,12 @@ void ContentViewTest::searchFiltersTheBoardUntilCleared()
     QVERIFY(search->clearButton()->isVisible());
     QTest::sendKeyEvent(QTest::Click, search->lineEdit(), Qt::Key_unknown, "修", Qt::NoModifier);
     QCOMPARE(shown(ThoughtStatus::notStarted) + shown(ThoughtStatus::completed), 1);
+    QLabel *noMatch = fixture.view->board()->noMatchLabel();
+    QVERIFY(!noMatch->isVisibleTo(fixture.view.get()));
+    QTest::keyClicks(search->lineEdit(), "zz"); // Said once across the board.
+    QVERIFY(noMatch->isVisibleTo(fixture.view.get()) && noMatch->text().contains("修zz"));
+    QTest::keyClick(search->lineEdit(), Qt::Key_Backspace);
+    QTest::keyClick(search->lineEdit(), Qt::Key_Backspace);
     QTest::mouseClick(search->clearButton(), Qt::LeftButton);
     QCOMPARE(fixture.store()->searchText(), QString());
     QCOMPARE(shown(ThoughtStatus::notStarted) + shown(ThoughtStatus::completed), 2);
@@ -488,6 +498,61 @@ void ContentViewTest::dragEndedWithoutADropLeavesNoIndicator()
     state->setDraggingThoughtID(std::nullopt);
     QCOMPARE(state->dropTarget(), std::nullopt);
     QCOMPARE(m_board->list(ThoughtStatus::inProgress)->indicatorTarget(), std::nullopt);
+}
+
+void ContentViewTest::dragNearAnEdgeScrollsTheColumn_data()
+{
+    // Where the held card is, as pixels from the viewport's top (negative: from its bottom), the
+    // list scrolled to its middle first or not, and the way the list moves: -1 up, 1 down.
+    QTest::addColumn<int>("pointerY");
+    QTest::addColumn<bool>("fromMiddle");
+    QTest::addColumn<int>("wheel");
+    QTest::addColumn<int>("moves");
+    QTest::newRow("at the bottom edge") << -2 << false << 0 << 1;
+    QTest::newRow("at the top edge") << 2 << true << 0 << -1;
+    QTest::newRow("away from the edges") << 200 << true << 0 << 0;
+    QTest::newRow("the wheel, away from the edges") << 200 << false << -360 << 1;
+}
+
+void ContentViewTest::dragNearAnEdgeScrollsTheColumn()
+{
+    QFETCH(int, pointerY);
+    QFETCH(bool, fromMiddle);
+    QFETCH(int, wheel);
+    QFETCH(int, moves);
+    Board board;
+    for (int i = 0; i < 80; ++i)
+        board.append(makeThought(QString::number(i)));
+    m_board = std::make_unique<ContentFixture>(board);
+    KanbanCardList *list = m_board->list(ThoughtStatus::notStarted);
+    QWidget *viewport = list->viewport();
+    QScrollBar *bar = list->verticalScrollBar();
+    if (fromMiddle)
+        bar->setValue(bar->maximum() / 2);
+    const int start = bar->value();
+    const QPoint pointer(40, pointerY < 0 ? viewport->height() + pointerY : pointerY);
+    m_board->view->board()->dragState()->setDraggingThoughtID(m_board->thought("0").id);
+    QMimeData mime;
+    mime.setText(uuidText(m_board->thought("0").id));
+    QVERIFY(dragOver(viewport, pointer, &mime));
+    const std::optional<ThoughtDropTarget> first = list->indicatorTarget();
+    if (wheel != 0) {
+        QWheelEvent event(pointer, viewport->mapToGlobal(pointer), {}, {0, wheel}, Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport, &event);
+    }
+    QTest::qWait(250);
+    QCOMPARE(moves > 0   ? bar->value() > start
+             : moves < 0 ? bar->value() < start
+                         : bar->value() == start,
+             true);
+    // The line follows the content that moved under the pointer.
+    QCOMPARE(list->indicatorTarget(), list->targetAt(pointer));
+    QCOMPARE(list->indicatorTarget() != first, moves != 0);
+    // Faster towards the edge.
+    const int height = viewport->height();
+    QVERIFY(DragAutoScroll::step(height - 1, height) >
+            DragAutoScroll::step(height - DragAutoScroll::edgeBand / 2, height));
 }
 
 void ContentViewTest::dropLandsWhereTheIndicatorPoints_data()

@@ -32,7 +32,7 @@ QFont boardFont(qreal points, QFont::Weight weight)
 QColor secondaryLabel(const QPalette &palette)
 {
     QColor color = palette.color(QPalette::WindowText);
-    color.setAlphaF(0.6f);
+    color.setAlphaF(0.68f);
     return color;
 }
 
@@ -45,7 +45,7 @@ QColor tertiaryLabel(const QPalette &palette)
 
 QColor regularMaterial(const QPalette &palette)
 {
-    return isDarkAppearance(palette) ? QColor::fromRgbF(0.17f, 0.17f, 0.19f, 0.78f)
+    return isDarkAppearance(palette) ? QColor::fromRgbF(0.23f, 0.23f, 0.26f, 0.94f)
                                      : QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.74f);
 }
 

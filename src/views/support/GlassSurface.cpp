@@ -14,7 +14,7 @@ QColor ultraThinMaterial(const QPalette &palette)
 {
     // Without a live blur the material is a thin wash over the ambient background: light in the
     // light appearance, dark in the dark one.
-    return isDarkAppearance(palette) ? QColor::fromRgbF(0.12f, 0.12f, 0.14f, 0.42f)
+    return isDarkAppearance(palette) ? QColor::fromRgbF(0.24f, 0.24f, 0.28f, 0.38f)
                                      : QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.46f);
 }
 
@@ -49,7 +49,9 @@ void paintAppGlass(QPainter &painter, const QRectF &rect, qreal cornerRadius,
     const QRectF borderRect = rect.adjusted(0.5, 0.5, -0.5, -0.5);
     paintClipped(painter, rect, [&] {
         painter.fillPath(surface, ultraThinMaterial(palette));
-        painter.setPen(QPen(QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.18f), 1.0));
+        painter.setPen(QPen(isDarkAppearance(palette) ? QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.12f)
+                                                      : QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.18f),
+                            1.0));
         painter.setBrush(Qt::NoBrush);
         painter.drawRoundedRect(borderRect, qMax(0.0, cornerRadius - 0.5),
                                 qMax(0.0, cornerRadius - 0.5));

@@ -98,8 +98,8 @@ void paintFocusRing(QPainter &painter, const QRectF &rect, qreal cornerRadius,
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    QColor ring = SystemColors::accent(palette);
-    ring.setAlphaF(0.9f);
+    const QColor ring = SystemColors::readableOn(SystemColors::accent(palette),
+                                                 palette.color(QPalette::Window), 3.4);
     painter.setPen(QPen(ring, 2.0));
     painter.setBrush(Qt::NoBrush);
     const qreal radius = qMax<qreal>(0, cornerRadius - 1);

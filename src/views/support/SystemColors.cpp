@@ -3,6 +3,8 @@
 #include "GlassSurface.h"
 #include "models/ThoughtStatus.h"
 
+#include <cmath>
+
 namespace SystemColors {
 
 namespace {
@@ -21,7 +23,8 @@ QColor primaryLabel(const QPalette &palette)
 
 QColor secondaryLabel(const QPalette &palette)
 {
-    return withOpacity(primaryLabel(palette), isDarkAppearance(palette) ? 0.55 : 0.5);
+    // Dense enough for 4.5:1 on the glass of either appearance.
+    return withOpacity(primaryLabel(palette), 0.66);
 }
 
 QColor tertiaryLabel(const QPalette &palette)
@@ -75,6 +78,32 @@ QColor regularMaterial(const QPalette &palette)
 QColor fromStatusColor(const StatusColor &color)
 {
     return QColor::fromRgbF(float(color.red), float(color.green), float(color.blue));
+}
+
+qreal contrastRatio(const QColor &first, const QColor &second)
+{
+    const auto luminance = [](const QColor &color) {
+        const auto linear = [](float channel) {
+            return channel <= 0.04045f ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) +
+               0.0722 * linear(color.blueF());
+    };
+    const qreal a = luminance(first), b = luminance(second);
+    return (qMax(a, b) + 0.05) / (qMin(a, b) + 0.05);
+}
+
+QColor readableOn(const QColor &color, const QColor &background, qreal ratio)
+{
+    const QColor end = background.lightnessF() > 0.5 ? QColor(Qt::black) : QColor(Qt::white);
+    QColor mixed = color;
+    for (int step = 1; step <= 20 && contrastRatio(mixed, background) < ratio; ++step) {
+        const float t = step / 20.0f;
+        mixed = QColor::fromRgbF(color.redF() + (end.redF() - color.redF()) * t,
+                                 color.greenF() + (end.greenF() - color.greenF()) * t,
+                                 color.blueF() + (end.blueF() - color.blueF()) * t);
+    }
+    return mixed;
 }
 
 QColor withOpacity(QColor color, qreal opacity)

@@ -28,4 +28,10 @@ QColor fromStatusColor(const StatusColor &color);
 /// \a color with its opacity multiplied by \a opacity.
 QColor withOpacity(QColor color, qreal opacity);
 
+/// The contrast of two opaque colours as WCAG 2.1 defines it, from 1 to 21.
+qreal contrastRatio(const QColor &first, const QColor &second);
+/// \a color, darkened on a light \a background or lightened on a dark one just enough to reach
+/// \a ratio against it: a status colour stays recognisable and becomes readable.
+QColor readableOn(const QColor &color, const QColor &background, qreal ratio);
+
 } // namespace SystemColors
