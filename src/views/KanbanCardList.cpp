@@ -148,9 +148,15 @@ void KanbanCardList::setPlaceholderShown(bool shown)
         viewport()->update();
 }
 
+int KanbanCardList::cardWidth() const
+{
+    // The strip on the right is the scroll bar's, so that its thumb never covers a card's edge.
+    return qMax(0, viewport()->width() - scrollStripWidth);
+}
+
 void KanbanCardList::rebuildEntries()
 {
-    const int width = viewport()->width();
+    const int width = cardWidth();
     m_entries.assign(size_t(m_thoughts.size()), Entry());
     for (qsizetype i = 0; i < m_thoughts.size(); ++i) {
         const Thought &thought = m_thoughts.at(i);
@@ -180,7 +186,7 @@ void KanbanCardList::recomputeTops(size_t from)
 
 void KanbanCardList::layoutVisibleCards()
 {
-    const int width = viewport()->width();
+    const int width = cardWidth();
     if (width <= 0 || m_entries.empty())
         return;
     if (m_layouts.size() > maxCachedLayouts) {
@@ -309,8 +315,7 @@ QRect KanbanCardList::cardRect(const QUuid &id)
     for (qsizetype i = 0; i < m_thoughts.size(); ++i) {
         if (m_thoughts.at(i).id == id) {
             const Entry &entry = m_entries[size_t(i)];
-            return QRect(0, entry.top - verticalScrollBar()->value(), viewport()->width(),
-                         entry.height);
+            return QRect(0, entry.top - verticalScrollBar()->value(), cardWidth(), entry.height);
         }
     }
     return QRect();
@@ -321,15 +326,15 @@ QRect KanbanCardList::endZoneRect()
     layoutVisibleCards();
     const int scrollY = verticalScrollBar()->value();
     if (m_entries.empty())
-        return QRect(0, topInset - scrollY, viewport()->width(), EmptyColumnView::height);
-    return QRect(0, tailTop() - scrollY, viewport()->width(), tailHeight());
+        return QRect(0, topInset - scrollY, cardWidth(), EmptyColumnView::height);
+    return QRect(0, tailTop() - scrollY, cardWidth(), tailHeight());
 }
 
 void KanbanCardList::paintEvent(QPaintEvent *event)
 {
     layoutVisibleCards();
     QPainter painter(viewport());
-    const int width = viewport()->width();
+    const int width = cardWidth();
     const int scrollY = verticalScrollBar()->value();
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const std::optional<QUuid> dragging = m_dragState->draggingThoughtID();
@@ -394,8 +399,8 @@ QRectF KanbanCardList::scrollThumbRect() const
     const qreal length =
         qMax<qreal>(scrollThumbMinimumHeight, track * viewHeight / (viewHeight + bar->maximum()));
     const qreal top = scrollThumbMargin + (track - length) * bar->value() / bar->maximum();
-    return {viewport()->width() - scrollThumbWidth - scrollThumbMargin, top, scrollThumbWidth,
-            length};
+    return {viewport()->width() - scrollStripWidth / 2.0 - scrollThumbWidth / 2, top,
+            scrollThumbWidth, length};
 }
 
 void KanbanCardList::revealScrollBar()

@@ -26,6 +26,8 @@ class KanbanCardList : public QAbstractScrollArea
     Q_OBJECT
 
 public:
+    /// The width at the right of the list kept for the overlay scroll bar, in the column's padding.
+    static constexpr int scrollStripWidth = 10;
     KanbanCardList(BoardStore *store, KanbanDragState *dragState, ThoughtStatus status,
                    QWidget *parent = nullptr);
     ~KanbanCardList() override;
@@ -113,6 +115,7 @@ private:
         ThoughtCard::Layout layout;
     };
 
+    int cardWidth() const;
     void rebuildEntries();
     void recomputeTops(size_t from);
     void layoutVisibleCards();

@@ -30,7 +30,9 @@ KanbanColumn::KanbanColumn(BoardStore *store, KanbanDragState *dragState, Though
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
     setAccessibleName(ThoughtStatuses::title(status));
     auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(columnPadding, columnPadding, columnPadding, columnPadding);
+    // The card list reaches into the right padding with the strip its scroll bar runs in.
+    layout->setContentsMargins(columnPadding, columnPadding,
+                               columnPadding - KanbanCardList::scrollStripWidth, columnPadding);
     layout->setSpacing(headerSpacing);
     layout->addWidget(m_header);
     layout->addWidget(m_cardList, 1);
