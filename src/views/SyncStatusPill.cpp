@@ -74,6 +74,7 @@ SyncStatusPill::SyncStatusPill(SyncService *syncService, QWidget *parent)
     setFixedHeight(34);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(m_syncService, &SyncService::stateChanged, this, &SyncStatusPill::refresh);
+    connect(m_syncService, &SyncService::lastInSyncChanged, this, &SyncStatusPill::refresh);
     refresh();
 }
 
@@ -104,7 +105,13 @@ void SyncStatusPill::refresh()
     wordPalette.setColor(QPalette::WindowText,
                          SystemColors::withOpacity(SystemColors::primaryLabel(palette()), 0.72));
     m_word->setPalette(wordPalette);
-    setToolTip(style.text);
+    QString text = style.text;
+    // Whatever the state, the person can tell how fresh the board is against the other machines.
+    if (const QDateTime last = m_syncService->lastInSync(); last.isValid()) {
+        text += QStringLiteral("\n上次与云端一致：") +
+                last.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    }
+    setToolTip(text);
     setAccessibleName(style.word);
-    setAccessibleDescription(style.text);
+    setAccessibleDescription(text);
 }

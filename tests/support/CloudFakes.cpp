@@ -44,7 +44,16 @@ void MemoryCloudStore::accountStatus(AccountStatusCompletion completion)
 void MemoryCloudStore::fetch(FetchCompletion completion)
 {
     answer(
-        "fetch", [completion, cloud = m_cloud] { completion(cloud->record); }, completion);
+        "fetch",
+        [completion, cloud = m_cloud] {
+            if (cloud->tornReads > 0 && cloud->record.kind == CloudSnapshot::Kind::board) {
+                --cloud->tornReads;
+                return completion(CloudSnapshot{
+                    CloudSnapshot::Kind::unreadable, {}, cloud->record.version, "torn"});
+            }
+            completion(cloud->record);
+        },
+        completion);
 }
 
 void MemoryCloudStore::version(VersionCompletion completion)
@@ -87,7 +96,7 @@ void MemoryCloudStore::moveAside(const QByteArray &version, MoveAsideCompletion 
 }
 
 Machine::Machine(std::optional<Board> saved, std::unique_ptr<CloudKitThoughtSyncing> cloudStore,
-                 QStringList *log, const Change &beforeSync, const FakeSettings *memory)
+                 QStringList *log, const Change &beforeSync, RecordingPersistence *agreed)
 {
     file.stored = std::move(saved);
     BoardPersistence persistence = file.persistence();
@@ -99,8 +108,9 @@ Machine::Machine(std::optional<Board> saved, std::unique_ptr<CloudKitThoughtSync
     store = std::make_unique<BoardStore>(persistence);
     if (beforeSync)
         beforeSync(*store);
-    service =
-        std::make_unique<SyncService>(std::move(cloudStore), memory ? memory->open() : nullptr);
+    service = std::make_unique<SyncService>(std::move(cloudStore),
+                                            agreed ? agreed->persistence() : BoardPersistence());
+    service->setRereadDelay(std::chrono::milliseconds(1));
     // The service holds one quiet period at a time; a new one replaces the old.
     service->setStartDelay(
         [this](std::chrono::milliseconds duration, std::function<void()> elapsed) {

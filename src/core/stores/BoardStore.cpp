@@ -143,7 +143,7 @@ void BoardStore::update(const Thought &thought, const QString &title, const QStr
     stored.title = trimmedTitle;
     stored.note = note.trimmed();
     stored.status = status;
-    stored.updatedAt = m_clock();
+    stored.updatedAt = editTime(stored);
     persist(Change::edit, {thought.id});
 }
 
@@ -153,7 +153,7 @@ void BoardStore::deleteThought(const Thought &thought)
     if (index < 0)
         return;
     m_thoughts[index].isDeleted = true;
-    m_thoughts[index].updatedAt = m_clock();
+    m_thoughts[index].updatedAt = editTime(m_thoughts[index]);
     persist(Change::remove, {thought.id});
 }
 
@@ -164,7 +164,7 @@ void BoardStore::archiveCompleted()
     for (Thought &thought : m_thoughts) {
         if (thought.status == ThoughtStatus::completed && !thought.isDeleted) {
             thought.status = ThoughtStatus::archived;
-            thought.updatedAt = now;
+            thought.updatedAt = std::max(now, editTime(thought));
             archived.append(thought.id);
         }
     }
@@ -198,13 +198,20 @@ void BoardStore::place(const QUuid &id, ThoughtStatus status, const Placement &p
     Thought moved = m_thoughts.takeAt(from);
     if (moved.status != status) {
         moved.status = status;
-        moved.updatedAt = m_clock();
+        moved.updatedAt = editTime(moved);
     }
     qsizetype to = placement.before ? indexOf(*placement.before) : -1;
     if (to < 0)
         to = endIndex(status);
     m_thoughts.insert(qMin(to, m_thoughts.size()), std::move(moved));
     persist(Change::move, {id});
+}
+
+QDateTime BoardStore::editTime(const Thought &replaced) const
+{
+    // A clock that runs behind must still order this machine's edit after the version it
+    // replaces, which may come from a machine whose clock runs ahead.
+    return std::max(m_clock(), replaced.updatedAt.addSecs(1));
 }
 
 qsizetype BoardStore::endIndex(ThoughtStatus status) const
@@ -238,7 +245,7 @@ void BoardStore::restore(const Board &board)
     for (Thought thought : board) {
         const auto found = current.constFind(thought.id);
         if (found == current.cend() || *found != thought) {
-            thought.updatedAt = now;
+            thought.updatedAt = found == current.cend() ? now : std::max(now, editTime(*found));
             ids.append(thought.id);
         }
         current.remove(thought.id);

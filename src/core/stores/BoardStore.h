@@ -102,6 +102,8 @@ private:
     };
 
     void place(const QUuid &id, ThoughtStatus status, const Placement &placement);
+    /// The updatedAt of an edit of \a replaced: now, but never before a second after it.
+    QDateTime editTime(const Thought &replaced) const;
     qsizetype endIndex(ThoughtStatus status) const;
     qsizetype indexOf(const QUuid &id) const;
     void persist(Change change, const QList<QUuid> &ids);
