@@ -190,6 +190,27 @@ public:
         });
     }
 
+    void asides(AsidesCompletion completion) override
+    {
+        m_gate->run([this, completion = std::move(completion)]() mutable {
+            m_store->asides(std::move(completion));
+        });
+    }
+
+    void fetchAside(const QString &name, FetchCompletion completion) override
+    {
+        m_gate->run([this, name, completion = std::move(completion)]() mutable {
+            m_store->fetchAside(name, std::move(completion));
+        });
+    }
+
+    void removeAside(const QString &name, DoneCompletion completion) override
+    {
+        m_gate->run([this, name, completion = std::move(completion)]() mutable {
+            m_store->removeAside(name, std::move(completion));
+        });
+    }
+
 private:
     std::unique_ptr<CloudKitThoughtSyncing> m_store;
     Gate m_gate;

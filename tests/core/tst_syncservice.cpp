@@ -75,6 +75,8 @@ private slots:
     void writesAreGuardedByTheVersionLastMerged();
     void anEditJustBeforeQuittingSurvivesTheNextLaunch_data();
     void anEditJustBeforeQuittingSurvivesTheNextLaunch();
+    void recordsMovedAsideAreTakenInOrCleanedAtLaunch_data();
+    void recordsMovedAsideAreTakenInOrCleanedAtLaunch();
     void quittingSendsTheChangeStillWaiting_data();
     void quittingSendsTheChangeStillWaiting();
     void aChangeWaitsForTheSaveOnItsWay();
@@ -382,8 +384,42 @@ void SyncServiceTest::unreadableRecordIsMovedAsideByTheNextUpload()
         tornOnce ? QStringList{"next", "local", "cloud"} : QStringList{"next", "local"};
     QCOMPARE(titles(cloud->record.board), expected);
     QCOMPARE(machine->kind(), Kind::cloudKitReady);
-    QCOMPARE(machine->service->state().message.contains("default-board.unreadable.json"),
-             !tornOnce);
+    QCOMPARE(machine->service->state().message.contains("default-board.unreadable-"), !tornOnce);
+}
+
+void SyncServiceTest::recordsMovedAsideAreTakenInOrCleanedAtLaunch_data()
+{
+    QTest::addColumn<bool>("readsWholeNow");
+    QTest::addColumn<int>("daysAgo");
+    QTest::addColumn<QStringList>("expectedBoard");
+    QTest::addColumn<int>("asidesLeft");
+    QTest::newRow("reads whole now: merged, then removed")
+        << true << 40 << QStringList{"local", "recovered"} << 0;
+    QTest::newRow("still unreadable: kept a while") << false << 29 << QStringList{"local"} << 1;
+    QTest::newRow("still unreadable past keeping: removed")
+        << false << 31 << QStringList{"local"} << 0;
+}
+
+void SyncServiceTest::recordsMovedAsideAreTakenInOrCleanedAtLaunch()
+{
+    QFETCH(bool, readsWholeNow);
+    QFETCH(int, daysAgo);
+    QFETCH(QStringList, expectedBoard);
+    QFETCH(int, asidesLeft);
+    auto cloud = std::make_shared<MemoryCloud>();
+    const CloudSnapshot aside =
+        readsWholeNow
+            ? CloudSnapshot{CloudSnapshot::Kind::board, {makeThought("recovered")}, "v1", {}}
+            : CloudSnapshot{CloudSnapshot::Kind::unreadable, {}, "v1", "坏记录"};
+    cloud->asides.append(
+        {{"default-board.unreadable-1.json", QDateTime::currentDateTimeUtc().addDays(-daysAgo)},
+         aside});
+    auto machine = makeMachine(cloud, Board{makeThought("local")});
+    for (int step = 0; step < 6; ++step) // listed, read, removed or merged and uploaded
+        machine->settle();
+    QCOMPARE(cloud->asides.size(), asidesLeft);
+    QCOMPARE(titles(machine->store->thoughts()), expectedBoard);
+    QCOMPARE(titles(cloud->record.board), expectedBoard);
 }
 
 void SyncServiceTest::quittingSendsTheChangeStillWaiting_data()

@@ -204,6 +204,15 @@ void WebDavCloudTest::unreadableRecordIsMovedAsideNotOverwritten()
     QCOMPARE(readFile(folder + '/' + aside.first()), garbage);
     QVERIFY2(machine.service->state().message.contains(aside.first()),
              qPrintable(machine.service->state().message));
+
+    // Once the record moved aside reads whole (it was only torn), the next launch takes it in
+    // and removes it.
+    QFile whole(folder + '/' + aside.first());
+    QVERIFY(whole.open(QIODevice::WriteOnly));
+    whole.write(readFile(recordPath(m_apache)));
+    whole.close();
+    Machine again(Board(), cloudStore(m_apache, m_container));
+    QTRY_VERIFY(QDir(folder).entryList({"default-board.unreadable-*.json"}).isEmpty());
 }
 
 void WebDavCloudTest::entitlementProbe()

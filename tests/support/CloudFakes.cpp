@@ -19,9 +19,10 @@ void MemoryCloud::writeFromElsewhere(const Board &board)
 }
 
 void MemoryCloudStore::answer(const QString &call, std::function<void()> effect,
-                              std::function<void(const CloudError &)> fail)
+                              std::function<void(const CloudError &)> fail, bool logged)
 {
-    m_cloud->log.append(call);
+    if (logged)
+        m_cloud->log.append(call);
     auto reply = [cloud = m_cloud, call, effect = std::move(effect), fail = std::move(fail)] {
         if (cloud->failures.contains(call))
             fail(cloud->failures.value(call));
@@ -89,8 +90,10 @@ void MemoryCloudStore::moveAside(const QByteArray &version, MoveAsideCompletion 
         [completion, cloud = m_cloud, version] {
             if (cloud->record.version != version)
                 return completion(CloudError{CloudErrorCode::serverRecordChanged, "changed"});
+            const QString name = QString("default-board.unreadable-%1.json").arg(cloud->writes);
+            cloud->asides.append({{name, QDateTime::currentDateTimeUtc()}, cloud->record});
             cloud->record = CloudSnapshot{};
-            completion(QString("default-board.unreadable.json"));
+            completion(name);
         },
         completion);
 }
@@ -155,4 +158,42 @@ void Machine::catchUp()
 {
     service->catchUp();
     settle();
+}
+
+void MemoryCloudStore::asides(AsidesCompletion completion)
+{
+    answer(
+        "asides",
+        [completion, cloud = m_cloud] {
+            QList<CloudAside> listed;
+            for (const auto &aside : std::as_const(cloud->asides))
+                listed.append(aside.first);
+            completion(listed);
+        },
+        completion, false);
+}
+
+void MemoryCloudStore::fetchAside(const QString &name, FetchCompletion completion)
+{
+    answer(
+        "fetchAside",
+        [completion, cloud = m_cloud, name] {
+            for (const auto &aside : std::as_const(cloud->asides)) {
+                if (aside.first.name == name)
+                    return completion(aside.second);
+            }
+            completion(CloudError{CloudErrorCode::unknownItem, "gone"});
+        },
+        completion, false);
+}
+
+void MemoryCloudStore::removeAside(const QString &name, DoneCompletion completion)
+{
+    answer(
+        "removeAside",
+        [completion, cloud = m_cloud, name] {
+            cloud->asides.removeIf([&name](const auto &aside) { return aside.first.name == name; });
+            completion(CloudDone{});
+        },
+        completion, false);
 }

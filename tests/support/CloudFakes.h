@@ -26,6 +26,8 @@ struct MemoryCloud
     QHash<QString, CloudError> failures;
     /// When true, the server does not name the new version after a write, as Apache does.
     bool savesAnswerWithoutVersion = false;
+    /// Records moved aside, in order, as a folder lists them. Calls on them stay out of the log.
+    QList<std::pair<CloudAside, CloudSnapshot>> asides;
     /// How many of the next reads answer a body torn by a write on its way, under the record's
     /// own version, as a server that is not atomic does.
     int tornReads = 0;
@@ -50,11 +52,14 @@ public:
     void save(const Board &board, const QByteArray &basedOn, SaveCompletion completion) override;
     void version(VersionCompletion completion) override;
     void moveAside(const QByteArray &version, MoveAsideCompletion completion) override;
+    void asides(AsidesCompletion completion) override;
+    void fetchAside(const QString &name, FetchCompletion completion) override;
+    void removeAside(const QString &name, DoneCompletion completion) override;
 
 private:
     /// Runs \a effect when the answer is due, unless the call is scripted to fail.
     void answer(const QString &call, std::function<void()> effect,
-                std::function<void(const CloudError &)> fail);
+                std::function<void(const CloudError &)> fail, bool logged = true);
 
     std::shared_ptr<MemoryCloud> m_cloud;
 };

@@ -313,6 +313,55 @@ void SyncService::moveAsideAndWrite(const QByteArray &unreadableVersion)
     });
 }
 
+void SyncService::takeInAsides()
+{
+    m_hasLookedAtAsides = true;
+    QPointer<SyncService> self(this);
+    m_cloudKit->asides([self](CloudResult<QList<CloudAside>> asides) {
+        // A folder that cannot be listed now is looked at again at the next launch.
+        if (!self || !asides.hasValue())
+            return;
+        for (const CloudAside &aside : asides.value())
+            self->takeInAside(aside);
+    });
+}
+
+void SyncService::takeInAside(const CloudAside &aside)
+{
+    QPointer<SyncService> self(this);
+    m_cloudKit->fetchAside(aside.name, [self, aside](CloudResult<CloudSnapshot> fetched) {
+        if (!self || !fetched.hasValue())
+            return;
+        if (fetched.value().kind == CloudSnapshot::Kind::board) {
+            // A record moved aside after reads torn by a server mid-write, say. Nothing tells
+            // what it shares with this board, so the newer version of each thought wins.
+            const Board merged =
+                ThoughtSyncMerge::merge(std::nullopt, self->m_latest, fetched.value().board);
+            if (!sameInCloud(merged, self->m_latest)) {
+                self->m_latest = merged;
+                if (self->m_applyRemote)
+                    self->m_applyRemote(merged);
+                if (!self)
+                    return;
+                self->uploadSoon();
+            }
+        } else if (!aside.movedAt.isValid() ||
+                   aside.movedAt.addDays(asideKeptFor.count()) > QDateTime::currentDateTimeUtc()) {
+            return;
+        }
+        // What it held is in the board file now, or it is past keeping.
+        self->m_cloudKit->removeAside(aside.name, [](CloudResult<CloudDone>) {});
+    });
+}
+
+void SyncService::uploadSoon()
+{
+    if (m_roundInFlight)
+        m_uploadWaiting = true;
+    else
+        beginRound(Round::upload);
+}
+
 void SyncService::setAgreed(const QByteArray &version, const Board &board)
 {
     m_base = version;
@@ -333,6 +382,8 @@ void SyncService::finishRound(const State &state)
     if (state.kind == State::Kind::failed && m_state.kind != State::Kind::failed)
         m_failedSince.start();
     setState(state);
+    if (state.kind == State::Kind::cloudKitReady && !m_hasLookedAtAsides)
+        takeInAsides();
     if (std::exchange(m_uploadWaiting, false))
         beginRound(Round::upload);
 }

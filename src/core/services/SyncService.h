@@ -78,6 +78,9 @@ public:
     /// How many writes (or moves aside) one round tries before it gives up on a record that keeps
     /// changing.
     static constexpr int maxWriteAttempts = 3;
+    /// How long a record moved aside that still cannot be read is kept in the cloud folder for
+    /// the person to recover by hand.
+    static constexpr std::chrono::days asideKeptFor{30};
 
     /// Without a cloud store the service stays local-only. \a agreedBoard, when given, keeps
     /// the board as this machine and the cloud last agreed on it across launches, so that the
@@ -131,6 +134,11 @@ private:
     void takeUnreadable(const CloudSnapshot &snapshot);
     void write();
     void moveAsideAndWrite(const QByteArray &unreadableVersion);
+    /// Merges the records moved aside that read whole now and removes them, and removes those
+    /// past asideKeptFor.
+    void takeInAsides();
+    void takeInAside(const CloudAside &aside);
+    void uploadSoon();
     /// Counts one more write (or move) in this round; ends the round failed past the bound.
     bool takeWriteAttempt();
     void mergeAgainOrFail(const CloudError &error);
@@ -162,6 +170,7 @@ private:
     std::chrono::milliseconds m_rereadDelay = rereadDelay;
     QDateTime m_lastInSync;
     bool m_windowActive = false;
+    bool m_hasLookedAtAsides = false;
     QElapsedTimer m_failedSince;
 
     bool m_roundInFlight = false;

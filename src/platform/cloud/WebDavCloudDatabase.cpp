@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <QUuid>
+#include <QXmlStreamReader>
 
 namespace {
 
@@ -153,6 +154,14 @@ QUrl WebDavCloudDatabase::recordUrl(const QString &recordName) const
     return containerUrl().resolved(QUrl(recordName + QStringLiteral(".json")));
 }
 
+QUrl WebDavCloudDatabase::fileUrl(const QString &fileName) const
+{
+    // Set as a path, never parsed: a name read from the server cannot become another address.
+    QUrl url = containerUrl();
+    url.setPath(url.path() + fileName);
+    return url;
+}
+
 void WebDavCloudDatabase::accountStatus(StatusCompletion completion)
 {
     QPointer<WebDavCloudDatabase> self(this);
@@ -196,34 +205,45 @@ void WebDavCloudDatabase::createContainer(StatusCompletion completion)
 
 void WebDavCloudDatabase::fetchRecord(const QString &recordName, RecordCompletion completion)
 {
-    send("GET", recordUrl(recordName), {}, {},
-         [recordName, completion](CloudResult<Response> response) {
-             if (!response.hasValue()) {
-                 completion(response.error());
-                 return;
-             }
-             if (response.value().status != 200) {
-                 completion(cloudErrorForHttpStatus(response.value().status));
-                 return;
-             }
-             CloudResult<CloudRecord> parsed = CloudRecord::fromJson(response.value().body);
-             CloudRecord record;
-             if (!parsed.hasValue()) {
-                 record.recordName = recordName;
-                 record.unreadableProblem = parsed.error().localizedDescription;
-             } else if (parsed.value().recordName != recordName) {
-                 // The name is where a save writes the record back; one that is not the name
-                 // asked for could send the write, and the password with it, anywhere.
-                 record.recordName = recordName;
-                 record.unreadableProblem =
-                     QStringLiteral("云端的看板记录格式无法识别（记录名称与所请求的不一致）");
-             } else {
-                 record = std::move(parsed.value());
-             }
-             record.isOnServer = true;
-             record.versionTag = strongEtag(response.value().etag);
-             completion(std::move(record));
-         });
+    fetchRecordFrom(recordUrl(recordName), recordName, std::move(completion));
+}
+
+void WebDavCloudDatabase::fetchRecordAside(const QString &recordName, const QString &fileName,
+                                           RecordCompletion completion)
+{
+    fetchRecordFrom(fileUrl(fileName), recordName, std::move(completion));
+}
+
+void WebDavCloudDatabase::fetchRecordFrom(const QUrl &url, const QString &recordName,
+                                          RecordCompletion completion)
+{
+    send("GET", url, {}, {}, [recordName, completion](CloudResult<Response> response) {
+        if (!response.hasValue()) {
+            completion(response.error());
+            return;
+        }
+        if (response.value().status != 200) {
+            completion(cloudErrorForHttpStatus(response.value().status));
+            return;
+        }
+        CloudResult<CloudRecord> parsed = CloudRecord::fromJson(response.value().body);
+        CloudRecord record;
+        if (!parsed.hasValue()) {
+            record.recordName = recordName;
+            record.unreadableProblem = parsed.error().localizedDescription;
+        } else if (parsed.value().recordName != recordName) {
+            // The name is where a save writes the record back; one that is not the name
+            // asked for could send the write, and the password with it, anywhere.
+            record.recordName = recordName;
+            record.unreadableProblem =
+                QStringLiteral("云端的看板记录格式无法识别（记录名称与所请求的不一致）");
+        } else {
+            record = std::move(parsed.value());
+        }
+        record.isOnServer = true;
+        record.versionTag = strongEtag(response.value().etag);
+        completion(std::move(record));
+    });
 }
 
 void WebDavCloudDatabase::fetchRecordVersion(const QString &recordName,
@@ -266,6 +286,47 @@ void WebDavCloudDatabase::moveRecordAside(const QString &recordName, const QByte
              else
                  completion(cloudErrorForHttpStatus(response.value().status));
          });
+}
+
+void WebDavCloudDatabase::listRecordsAside(const QString &recordName,
+                                           std::function<void(CloudResult<QStringList>)> completion)
+{
+    const QString prefix = recordName + QStringLiteral(".unreadable-");
+    send("PROPFIND", containerUrl(),
+         {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}}, propfindBody,
+         [prefix, completion](CloudResult<Response> response) {
+             if (!response.hasValue())
+                 return completion(response.error());
+             if (response.value().status != 207)
+                 return completion(cloudErrorForHttpStatus(response.value().status));
+             QStringList names;
+             QXmlStreamReader xml(response.value().body);
+             while (!xml.atEnd()) {
+                 if (xml.readNext() != QXmlStreamReader::StartElement ||
+                     xml.name() != QLatin1String("href") ||
+                     xml.namespaceUri() != QLatin1String("DAV:"))
+                     continue;
+                 const QString path = QUrl::fromPercentEncoding(xml.readElementText().toUtf8());
+                 const QString name = path.section(QLatin1Char('/'), -1);
+                 if (name.startsWith(prefix) && name.endsWith(QStringLiteral(".json")))
+                     names.append(name);
+             }
+             completion(names);
+         });
+}
+
+void WebDavCloudDatabase::removeRecordAside(const QString &fileName, DoneCompletion completion)
+{
+    send("DELETE", fileUrl(fileName), {}, {}, [completion](CloudResult<Response> response) {
+        if (!response.hasValue())
+            completion(response.error());
+        else if (response.value().status >= 200 && response.value().status < 300)
+            completion(CloudDone{});
+        else if (response.value().status == 404) // removed by another machine
+            completion(CloudDone{});
+        else
+            completion(cloudErrorForHttpStatus(response.value().status));
+    });
 }
 
 void WebDavCloudDatabase::checkConditionalWrites(DoneCompletion completion)

@@ -60,6 +60,14 @@ public:
     /// when and why it was put aside; answers with that name.
     void moveRecordAside(const QString &recordName, const QByteArray &version,
                          NameCompletion completion);
+    /// The file names of the records moved aside from \a recordName, as they are in the folder.
+    void listRecordsAside(const QString &recordName,
+                          std::function<void(CloudResult<QStringList>)> completion);
+    /// Reads the record \a recordName that was moved aside to the file \a fileName.
+    void fetchRecordAside(const QString &recordName, const QString &fileName,
+                          RecordCompletion completion);
+    /// Deletes the file \a fileName of a record moved aside.
+    void removeRecordAside(const QString &fileName, DoneCompletion completion);
     /// Checks on a scratch resource that the server gives strong version tags and refuses writes
     /// whose If-Match or If-None-Match does not hold; without that, no write could be guarded.
     void checkConditionalWrites(DoneCompletion completion);
@@ -82,7 +90,9 @@ private:
                           const QByteArray &body, ResponseCompletion completion);
     CloudResult<Response> finish(QNetworkReply *reply) const;
     void createContainer(StatusCompletion completion);
+    void fetchRecordFrom(const QUrl &url, const QString &recordName, RecordCompletion completion);
     QUrl recordUrl(const QString &recordName) const;
+    QUrl fileUrl(const QString &fileName) const;
 
     CloudAccount m_account;
     PasswordSource m_passwordSource;
