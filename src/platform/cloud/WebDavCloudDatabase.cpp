@@ -1,5 +1,6 @@
 #include "WebDavCloudDatabase.h"
 
+#include <QCryptographicHash>
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -12,6 +13,26 @@ namespace {
 
 const char *const timedOutProperty = "lumaretTimedOut";
 const char *const oversizedProperty = "lumaretOversized";
+
+const QByteArray lockBody = QByteArrayLiteral(
+    R"(<?xml version="1.0" encoding="utf-8"?><lockinfo xmlns="DAV:"><lockscope><exclusive/></lockscope><locktype><write/></locktype><owner>Lumaret</owner></lockinfo>)");
+
+/// The token of the lock a LOCK answer grants, from its body.
+QByteArray lockToken(const QByteArray &body)
+{
+    QXmlStreamReader xml(body);
+    bool inToken = false;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement ||
+            xml.namespaceUri() != QLatin1String("DAV:"))
+            continue;
+        if (xml.name() == QLatin1String("locktoken"))
+            inToken = true;
+        else if (inToken && xml.name() == QLatin1String("href"))
+            return xml.readElementText().trimmed().toUtf8();
+    }
+    return {};
+}
 
 const QByteArray propfindBody = QByteArrayLiteral(
     R"(<?xml version="1.0" encoding="utf-8"?><propfind xmlns="DAV:"><prop><resourcetype/></prop></propfind>)");
@@ -99,6 +120,9 @@ CloudError cloudErrorForHttpStatus(int status)
     case 412:
         return {CloudErrorCode::serverRecordChanged,
                 QStringLiteral("云端记录已被其他设备修改，本次上传没有完成，下次修改时会重新上传")};
+    case 423:
+        return {CloudErrorCode::serverRecordChanged,
+                QStringLiteral("云端记录正由其他设备写入，本次上传没有完成，稍后会重新上传")};
     case 429:
         return {CloudErrorCode::requestRateLimited,
                 QStringLiteral("云端服务器认为请求过于频繁，请稍后再试")};
@@ -415,21 +439,103 @@ void WebDavCloudDatabase::saveRecord(const CloudRecord &record, RecordCompletion
         QTimer::singleShot(0, this, [completion] { completion(missingStrongTag()); });
         return;
     }
-    send("PUT", recordUrl(record.recordName), headers, record.toJson(),
-         [record, completion](CloudResult<Response> response) {
-             if (!response.hasValue()) {
-                 completion(response.error());
+    if (!record.isOnServer || (m_offersLocks && !*m_offersLocks)) {
+        putRecord(record, headers, {}, std::move(completion));
+        return;
+    }
+    if (m_offersLocks) {
+        // Only a write that replaces a version can be locked at it.
+        lockAndPut(record, headers, std::move(completion));
+        return;
+    }
+    QPointer<WebDavCloudDatabase> self(this);
+    send("OPTIONS", containerUrl(), {}, {},
+         [self, record, headers, completion](CloudResult<Response> response) {
+             if (!self)
                  return;
-             }
+             if (!response.hasValue())
+                 return completion(response.error());
+             const QList<QByteArray> classes = response.value().davClasses.split(',');
+             self->m_offersLocks =
+                 std::any_of(classes.cbegin(), classes.cend(),
+                             [](const QByteArray &davClass) { return davClass.trimmed() == "2"; });
+             self->saveRecord(record, completion);
+         });
+}
+
+void WebDavCloudDatabase::lockAndPut(const CloudRecord &record,
+                                     const QList<QPair<QByteArray, QByteArray>> &headers,
+                                     RecordCompletion completion)
+{
+    // Apache's mod_dav_fs checks If-Match before it reads the body, so two writers of the same
+    // version both succeed. A write lock, itself taken only at that version, leaves one writer:
+    // the other is refused at once and merges what the first wrote.
+    QPointer<WebDavCloudDatabase> self(this);
+    send("LOCK", recordUrl(record.recordName),
+         {{"Depth", "0"},
+          {"Timeout", "Second-60"},
+          {"Content-Type", "application/xml; charset=utf-8"},
+          {"If-Match", record.versionTag}},
+         lockBody, [self, record, headers, completion](CloudResult<Response> response) {
+             if (!self)
+                 return;
+             if (!response.hasValue())
+                 return completion(response.error());
              const int status = response.value().status;
-             if (status != 200 && status != 201 && status != 204) {
-                 completion(cloudErrorForHttpStatus(status));
+             const QByteArray token = lockToken(response.value().body);
+             if (status != 200 && status != 201)
+                 return completion(cloudErrorForHttpStatus(status));
+             if (token.isEmpty())
+                 return completion(cloudErrorForHttpStatus(500));
+             QList<QPair<QByteArray, QByteArray>> locked = headers;
+             locked.append(qMakePair(QByteArray("If"), "(<" + token + ">)"));
+             self->putRecord(record, locked, token, completion);
+         });
+}
+
+void WebDavCloudDatabase::putRecord(const CloudRecord &record,
+                                    const QList<QPair<QByteArray, QByteArray>> &headers,
+                                    const QByteArray &lock, RecordCompletion completion)
+{
+    const QUrl url = recordUrl(record.recordName);
+    const QByteArray body = record.toJson();
+    QPointer<WebDavCloudDatabase> self(this);
+    // Answers once the lock, if any, is released, so that this machine's next write finds the
+    // record free.
+    const auto answer = [self, url, lock, completion](CloudResult<CloudRecord> result) {
+        if (!self || lock.isEmpty())
+            return completion(result);
+        self->send("UNLOCK", url, {{"Lock-Token", "<" + lock + ">"}}, {},
+                   [completion, result](CloudResult<Response>) { completion(result); });
+    };
+    send("PUT", url, headers, body,
+         [self, record, url, body, lock, answer](CloudResult<Response> response) {
+             if (!self)
                  return;
-             }
+             if (!response.hasValue())
+                 return answer(response.error());
+             const int status = response.value().status;
+             if (status != 200 && status != 201 && status != 204)
+                 return answer(cloudErrorForHttpStatus(status));
              CloudRecord saved = record;
              saved.isOnServer = true;
              saved.versionTag = strongEtag(response.value().etag);
-             completion(saved);
+             if (!saved.versionTag.isEmpty())
+                 return answer(saved);
+             // Apache names no version after a write. Asking costs no body: under the lock the
+             // version is this write's; without one, only a tag that is the digest Apache's
+             // "FileETag Digest" makes of exactly these bytes is.
+             const QByteArray digest =
+                 '"' + QCryptographicHash::hash(body, QCryptographicHash::Sha1).toBase64() + '"';
+             self->send("HEAD", url, {}, {},
+                        [saved, digest, lock, answer](CloudResult<Response> head) mutable {
+                            const QByteArray tag = head.hasValue() && head.value().status == 200
+                                                       ? strongEtag(head.value().etag)
+                                                       : QByteArray();
+                            if (!lock.isEmpty() || tag == digest)
+                                saved.versionTag = tag;
+                            answer(saved);
+                        });
          });
 }
 
@@ -551,6 +657,7 @@ CloudResult<WebDavCloudDatabase::Response> WebDavCloudDatabase::finish(QNetworkR
     response.status = status.toInt();
     response.body = reply->readAll();
     response.etag = reply->rawHeader("ETag");
+    response.davClasses = reply->rawHeader("DAV");
     // A body cut short must never pass for a whole one. Nothing is decompressed, so the length
     // announced is the length read.
     const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
