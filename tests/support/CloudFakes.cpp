@@ -162,38 +162,27 @@ void Machine::catchUp()
 
 void MemoryCloudStore::asides(AsidesCompletion completion)
 {
+    QList<CloudAside> listed;
+    for (const auto &aside : std::as_const(m_cloud->asides))
+        listed.append(aside.first);
     answer(
-        "asides",
-        [completion, cloud = m_cloud] {
-            QList<CloudAside> listed;
-            for (const auto &aside : std::as_const(cloud->asides))
-                listed.append(aside.first);
-            completion(listed);
-        },
-        completion, false);
+        "asides", [completion, listed] { completion(listed); }, completion, false);
 }
 
 void MemoryCloudStore::fetchAside(const QString &name, FetchCompletion completion)
 {
+    const auto found =
+        std::find_if(m_cloud->asides.cbegin(), m_cloud->asides.cend(),
+                     [&name](const auto &aside) { return aside.first.name == name; });
+    const CloudSnapshot snapshot =
+        found == m_cloud->asides.cend() ? CloudSnapshot() : found->second;
     answer(
-        "fetchAside",
-        [completion, cloud = m_cloud, name] {
-            for (const auto &aside : std::as_const(cloud->asides)) {
-                if (aside.first.name == name)
-                    return completion(aside.second);
-            }
-            completion(CloudError{CloudErrorCode::unknownItem, "gone"});
-        },
-        completion, false);
+        "fetchAside", [completion, snapshot] { completion(snapshot); }, completion, false);
 }
 
 void MemoryCloudStore::removeAside(const QString &name, DoneCompletion completion)
 {
+    m_cloud->asides.removeIf([&name](const auto &aside) { return aside.first.name == name; });
     answer(
-        "removeAside",
-        [completion, cloud = m_cloud, name] {
-            cloud->asides.removeIf([&name](const auto &aside) { return aside.first.name == name; });
-            completion(CloudDone{});
-        },
-        completion, false);
+        "removeAside", [completion] { completion(CloudDone{}); }, completion, false);
 }
