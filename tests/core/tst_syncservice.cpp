@@ -8,6 +8,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
 
 using namespace std::chrono_literals;
 using Kind = SyncService::State::Kind;
@@ -85,6 +86,7 @@ private slots:
     void editsLandAfterTheVersionTheyReplace_data();
     void editsLandAfterTheVersionTheyReplace();
     void threeMachinesConvergeLosingNoOneSidedEdit();
+    void anActiveWindowLooksForOtherMachinesWithinSeconds();
     void burstOfChangesUploadsTheLastBoardOnce();
     void quietPeriodRunsOnARealTimer();
     void destroyingTheServiceWithAnswersOutstandingIsSafe();
@@ -568,6 +570,19 @@ void SyncServiceTest::threeMachinesConvergeLosingNoOneSidedEdit()
             }
         }
     }
+}
+
+void SyncServiceTest::anActiveWindowLooksForOtherMachinesWithinSeconds()
+{
+    auto cloud = std::make_shared<MemoryCloud>();
+    auto machine = makeMachine(cloud, Board());
+    const auto every = [&machine] {
+        return machine->service->findChild<QTimer *>()->intervalAsDuration();
+    };
+    machine->service->setWindowActive(true);
+    QVERIFY(every() <= 5s);
+    machine->service->setWindowActive(false);
+    QVERIFY(every() >= 1min);
 }
 
 void SyncServiceTest::burstOfChangesUploadsTheLastBoardOnce()
