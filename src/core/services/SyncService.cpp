@@ -56,8 +56,6 @@ void SyncService::start(const Board &localThoughts, ApplyRemote applyRemote, Loc
         setState(State::localOnly());
         return;
     }
-    if (m_agreedFile.load)
-        m_agreedAtLaunch = m_agreedFile.load();
     startCatchUpTimer();
     beginRound(Round::launch);
 }
@@ -226,12 +224,13 @@ void SyncService::mergeSnapshot(const CloudSnapshot &snapshot)
     // Sample thoughts are no one's content: a board already in the cloud replaces them rather
     // than gaining three sample cards on every machine that starts afresh.
     const Board local = hasRecord && m_localIsUntouchedSamples ? Board() : m_latest;
-    const std::optional<Board> agreed =
-        m_knowsBase ? std::optional<Board>(m_cloudBoard) : m_agreedAtLaunch;
+    // The agreed board a launch finds on disk is read only now, off the path to the first frame.
+    const std::optional<Board> agreed = m_knowsBase         ? std::optional<Board>(m_cloudBoard)
+                                        : m_agreedFile.load ? m_agreedFile.load()
+                                                            : std::nullopt;
     const Board merged = ThoughtSyncMerge::merge(agreed, local, snapshot.board);
     const bool mustWrite = m_round == Round::launch && m_writeAttempts == 0;
     m_knowsBase = true;
-    m_agreedAtLaunch.reset();
     setAgreed(snapshot.version, snapshot.board);
     if (hasRecord)
         m_localIsUntouchedSamples = false;

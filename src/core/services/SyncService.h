@@ -162,8 +162,6 @@ private:
     /// agreed on, the base of the next merge.
     Board m_cloudBoard;
     BoardPersistence m_agreedFile;
-    /// The agreed board a launch found on disk, until the first merge replaces it.
-    std::optional<Board> m_agreedAtLaunch;
     /// The unreadable record as first read in this round, until a re-read confirms it.
     std::optional<CloudSnapshot> m_unreadable;
     int m_rereads = 0;
