@@ -73,8 +73,6 @@ private slots:
     void writesAreGuardedByTheVersionLastMerged();
     void anEditJustBeforeQuittingSurvivesTheNextLaunch_data();
     void anEditJustBeforeQuittingSurvivesTheNextLaunch();
-    void recordsMovedAsideAreTakenInOrCleanedAtLaunch_data();
-    void recordsMovedAsideAreTakenInOrCleanedAtLaunch();
     void quittingSendsTheChangeStillWaiting_data();
     void quittingSendsTheChangeStillWaiting();
     void aChangeWaitsForTheSaveOnItsWay();
@@ -359,39 +357,6 @@ void SyncServiceTest::unreadableRecordIsMovedAsideByTheNextUpload()
     QCOMPARE(titles(cloud->record.board), expected);
     QCOMPARE(machine->kind(), Kind::cloudKitReady);
     QCOMPARE(machine->service->state().message.contains("default-board.unreadable-"), !tornOnce);
-}
-
-void SyncServiceTest::recordsMovedAsideAreTakenInOrCleanedAtLaunch_data()
-{
-    QTest::addColumn<bool>("readsWholeNow");
-    QTest::addColumn<int>("daysAgo");
-    QTest::addColumn<int>("asidesLeft");
-    QTest::newRow("reads whole now: merged, then removed") << true << 40 << 0;
-    QTest::newRow("still unreadable: kept a while") << false << 29 << 1;
-    QTest::newRow("still unreadable past keeping: removed") << false << 31 << 0;
-}
-
-void SyncServiceTest::recordsMovedAsideAreTakenInOrCleanedAtLaunch()
-{
-    QFETCH(bool, readsWholeNow);
-    QFETCH(int, daysAgo);
-    QFETCH(int, asidesLeft);
-    auto cloud = std::make_shared<MemoryCloud>();
-    const CloudSnapshot aside =
-        readsWholeNow
-            ? CloudSnapshot{CloudSnapshot::Kind::board, {makeThought("recovered")}, "v1", {}}
-            : CloudSnapshot{CloudSnapshot::Kind::unreadable, {}, "v1", "坏记录"};
-    cloud->asides.append(
-        {{"default-board.unreadable-1.json", QDateTime::currentDateTimeUtc().addDays(-daysAgo)},
-         aside});
-    auto machine = makeMachine(cloud, Board{makeThought("local")});
-    for (int step = 0; step < 6; ++step) // listed, read, removed or merged and uploaded
-        machine->settle();
-    QCOMPARE(cloud->asides.size(), asidesLeft);
-    const QStringList expected =
-        readsWholeNow ? QStringList{"local", "recovered"} : QStringList{"local"};
-    QCOMPARE(titles(machine->store->thoughts()), expected);
-    QCOMPARE(titles(cloud->record.board), expected);
 }
 
 void SyncServiceTest::quittingSendsTheChangeStillWaiting_data()

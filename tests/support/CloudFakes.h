@@ -26,8 +26,6 @@ struct MemoryCloud
     QHash<QString, CloudError> failures;
     /// When true, the server does not name the new version after a write, as Apache does.
     bool savesAnswerWithoutVersion = false;
-    /// Records moved aside, in order, as a folder lists them. Calls on them stay out of the log.
-    QList<std::pair<CloudAside, CloudSnapshot>> asides;
     /// How many of the next reads answer a body torn by a write on its way, under the record's
     /// own version, as a server that is not atomic does.
     int tornReads = 0;
