@@ -355,6 +355,9 @@ void SyncServiceTest::catchUp_data()
         << "waiting" << QStringList{"file"} << QStringList{"waiting", "own"};
     QTest::newRow("after a failed upload: the upload again")
         << "failedUpload" << QStringList{"file", "save", "save"} << QStringList{"retried", "own"};
+    QTest::newRow("after a failed launch: the launch's pull again")
+        << "failedLaunch" << QStringList{"accountStatus", "fetch", "file", "save"}
+        << QStringList{"own", "other"};
 }
 
 void SyncServiceTest::catchUp()
@@ -365,7 +368,12 @@ void SyncServiceTest::catchUp()
     auto cloud = std::make_shared<MemoryCloud>();
     if (situation == "localOnly")
         cloud->accountStatus = CloudAccountStatus::noAccount;
+    if (situation == "failedLaunch") {
+        cloud->writeFromElsewhere({makeThought("other")});
+        cloud->failures.insert("fetch", refused);
+    }
     auto machine = makeMachine(cloud, Board{makeThought("own")});
+    cloud->failures.clear();
     cloud->log.clear();
     if (situation == "elsewhere")
         cloud->writeFromElsewhere(cloud->record.board + Board{makeThought("other")});

@@ -503,7 +503,9 @@ void WebDavCloudDatabase::putRecord(const CloudRecord &record,
     // Answers once the lock, if any, is released, so that this machine's next write finds the
     // record free.
     const auto answer = [self, url, lock, completion](CloudResult<CloudRecord> result) {
-        if (!self || lock.isEmpty())
+        if (!self)
+            return;
+        if (lock.isEmpty())
             return completion(result);
         self->send("UNLOCK", url, {{"Lock-Token", "<" + lock + ">"}}, {},
                    [completion, result](CloudResult<Response>) { completion(result); });
