@@ -46,6 +46,9 @@ bool isNewer(const Thought &lhs, const Thought &rhs)
 /// One thought both sides hold, \a agreed its version when they last agreed, if there was one.
 Thought mergeThought(const Thought *agreed, const Thought &local, const Thought &cloud)
 {
+    // Most thoughts are the same on both sides; nothing below would change them.
+    if (local == cloud)
+        return local;
     const Thought &newer = isNewer(local, cloud) ? local : cloud;
     Thought merged = newer;
     bool editedHere = false;
