@@ -483,10 +483,14 @@ void WebDavCloudDatabase::lockAndPut(const CloudRecord &record,
                  return completion(response.error());
              const int status = response.value().status;
              const QByteArray token = lockToken(response.value().body);
-             if (status != 200 && status != 201)
+             if (status == 401 || status == 412 || status == 423)
                  return completion(cloudErrorForHttpStatus(status));
-             if (token.isEmpty())
-                 return completion(cloudErrorForHttpStatus(500));
+             if ((status != 200 && status != 201) || token.isEmpty()) {
+                 // A server that says it has locks but cannot give one still takes guarded
+                 // writes, as before locks were asked for.
+                 self->m_offersLocks = false;
+                 return self->putRecord(record, headers, {}, completion);
+             }
              QList<QPair<QByteArray, QByteArray>> locked = headers;
              locked.append(qMakePair(QByteArray("If"), "(<" + token + ">)"));
              self->putRecord(record, locked, token, completion);
