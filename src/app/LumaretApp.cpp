@@ -11,7 +11,9 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QSettings>
 #include <QTimer>
@@ -34,7 +36,16 @@ AppDependencies AppDependencies::live()
                 return std::make_unique<QSettings>(QStringLiteral("Lumaret"),
                                                    QStringLiteral("Lumaret"));
             },
-            [] { return makeDefaultCloudStore(); }};
+            [] { return makeDefaultCloudStore(); },
+            BoardPersistence::file(agreedBoardPath(BoardPersistence::liveStoragePath()))};
+}
+
+QString agreedBoardPath(const QString &boardPath)
+{
+    if (boardPath.isEmpty())
+        return {};
+    const QFileInfo board(boardPath);
+    return board.dir().filePath(board.completeBaseName() + QStringLiteral(".agreed.json"));
 }
 
 FontConfigurationLoad::FontConfigurationLoad()
@@ -179,6 +190,27 @@ public:
         });
     }
 
+    void asides(AsidesCompletion completion) override
+    {
+        m_gate->run([this, completion = std::move(completion)]() mutable {
+            m_store->asides(std::move(completion));
+        });
+    }
+
+    void fetchAside(const QString &name, FetchCompletion completion) override
+    {
+        m_gate->run([this, name, completion = std::move(completion)]() mutable {
+            m_store->fetchAside(name, std::move(completion));
+        });
+    }
+
+    void removeAside(const QString &name, DoneCompletion completion) override
+    {
+        m_gate->run([this, name, completion = std::move(completion)]() mutable {
+            m_store->removeAside(name, std::move(completion));
+        });
+    }
+
 private:
     std::unique_ptr<CloudKitThoughtSyncing> m_store;
     Gate m_gate;
@@ -200,7 +232,7 @@ std::unique_ptr<SyncService> makeSyncService(const AppDependencies &dependencies
     std::unique_ptr<CloudKitThoughtSyncing> store = dependencies.makeCloudStore();
     if (store)
         store = std::make_unique<GatedCloudStore>(std::move(store), gate);
-    return std::make_unique<SyncService>(std::move(store), dependencies.makeDefaults());
+    return std::make_unique<SyncService>(std::move(store), dependencies.agreedBoard);
 }
 
 // Opens the gate once the window it watches has painted, from the event loop, so that the frame
@@ -239,7 +271,12 @@ LumaretApp::LumaretApp(AppDependencies dependencies, ServiceStart start)
       m_boardStore(std::make_unique<BoardStore>(std::move(dependencies.persistence))),
       m_authService(makeAuthService(dependencies, m_gate)),
       m_syncService(makeSyncService(dependencies, m_gate))
-{}
+{
+    // A change still in its quiet period goes out before the process ends, unless the server
+    // keeps it waiting: then the board file keeps it for the next launch.
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, m_syncService.get(),
+                     [sync = m_syncService.get()] { sync->flushPendingUpload(quitFlushLimit); });
+}
 
 LumaretApp::~LumaretApp() = default;
 

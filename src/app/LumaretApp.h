@@ -3,6 +3,7 @@
 #include "AppServices.h"
 #include "stores/BoardPersistence.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -24,11 +25,20 @@ struct AppDependencies
     std::function<std::unique_ptr<IdentityProvider>()> makeIdentityProvider;
     std::function<std::unique_ptr<QSettings>()> makeDefaults;
     std::function<std::unique_ptr<CloudKitThoughtSyncing>()> makeCloudStore;
+    /// Where the board as this machine and the cloud last agreed on it is kept.
+    BoardPersistence agreedBoard = {};
 
     /// The user's board file, the build's identity provider, the user's settings and the cloud
     /// store this build and account allow.
     static AppDependencies live();
 };
+
+/// The file beside the board file at \a boardPath that keeps the agreed board ("board.agreed.json"
+/// beside "board.json"); empty without a board path.
+QString agreedBoardPath(const QString &boardPath);
+
+/// How long quitting waits for a change still on its way to the cloud.
+inline constexpr std::chrono::seconds quitFlushLimit{2};
 
 /// Loads the system's font configuration on another thread, from before the application object
 /// is made (connecting to the display does not need it) until beginLaunch() does: parsing the

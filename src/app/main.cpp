@@ -59,10 +59,11 @@ int main(int argc, char *argv[])
     QObject::connect(&instance, &SingleInstance::activationRequested, &window,
                      &MainWindow::bringToFront);
     // Coming back to the window is when the person looks at the board again: catch up with
-    // what other machines wrote meanwhile.
+    // what other machines wrote meanwhile, and keep looking every few seconds while it is active.
     SyncService *sync = lumaret.services().syncService;
     QObject::connect(&app, &QGuiApplication::applicationStateChanged, sync,
                      [sync](Qt::ApplicationState state) {
+                         sync->setWindowActive(state == Qt::ApplicationActive);
                          if (state == Qt::ApplicationActive)
                              sync->catchUp();
                      });

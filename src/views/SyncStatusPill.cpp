@@ -76,6 +76,7 @@ SyncStatusPill::SyncStatusPill(SyncService *syncService, QWidget *parent)
     setFixedHeight(34);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(m_syncService, &SyncService::stateChanged, this, &SyncStatusPill::refresh);
+    connect(m_syncService, &SyncService::lastInSyncChanged, this, &SyncStatusPill::refresh);
     refresh();
 }
 
@@ -106,8 +107,14 @@ void SyncStatusPill::refresh()
     wordPalette.setColor(QPalette::WindowText,
                          SystemColors::withOpacity(SystemColors::primaryLabel(palette()), 0.72));
     m_word->setPalette(wordPalette);
+    QString text = style.text;
+    // Whatever the state, the person can tell how fresh the board is against the other machines.
+    if (const QDateTime last = m_syncService->lastInSync(); last.isValid()) {
+        text += QStringLiteral("\n上次与云端一致：") +
+                last.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    }
     // The text may carry a server's own words.
-    setToolTip(plainToolTip(style.text));
+    setToolTip(plainToolTip(text));
     setAccessibleName(style.word);
-    setAccessibleDescription(style.text);
+    setAccessibleDescription(text);
 }

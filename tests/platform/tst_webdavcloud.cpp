@@ -48,6 +48,8 @@ private slots:
     void recordIsTheBoardFileInAnEnvelope();
     void twoMachinesNeverLoseAnEdit_data();
     void twoMachinesNeverLoseAnEdit();
+    void racingWritersOfOneVersionLeaveOne_data() { twoMachinesNeverLoseAnEdit_data(); }
+    void racingWritersOfOneVersionLeaveOne();
     void unreadableRecordIsMovedAsideNotOverwritten();
     void entitlementProbe();
     void collectionAddressRules();
@@ -168,6 +170,34 @@ void WebDavCloudTest::twoMachinesNeverLoseAnEdit()
     QCOMPARE(b.service->state(), SyncService::State::cloudKitReady());
 }
 
+void WebDavCloudTest::racingWritersOfOneVersionLeaveOne()
+{
+    // Apache checks If-Match before it reads a body; two large boards written at once at the same
+    // version both passed that check every time until writes took a lock first.
+    QFETCH(QString, serverName);
+    WebDavServer &cloud = server(serverName);
+    Machine first(Board{makeThought("A")}, cloudStore(cloud, m_container));
+    const auto stores = std::array{cloudStore(cloud, m_container), cloudStore(cloud, m_container)};
+    for (int race = 0; race < 3; ++race) {
+        QByteArray version;
+        stores[0]->version([&version](CloudResult<QByteArray> read) { version = read.value(); });
+        QTRY_VERIFY(!version.isEmpty());
+        int saved = 0;
+        int refused = 0;
+        for (int writer = 0; writer < 2; ++writer) {
+            const Board board(1000 + writer, makeThought(QString(1000, QChar('a' + writer))));
+            stores[writer]->save(board, version, [&](CloudResult<QByteArray> result) {
+                ++(result.hasValue() ? saved : refused);
+                // The new version is known without reading the board back.
+                QVERIFY(!result.hasValue() || !result.value().isEmpty());
+            });
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(saved + refused, 2, 20000);
+        QCOMPARE(saved, 1);
+        QVERIFY(serverBoard(cloud).size() >= 1000); // whole, one writer's board
+    }
+}
+
 void WebDavCloudTest::unreadableRecordIsMovedAsideNotOverwritten()
 {
     const QByteArray garbage = "<html>not a record</html>";
@@ -204,6 +234,27 @@ void WebDavCloudTest::unreadableRecordIsMovedAsideNotOverwritten()
     QCOMPARE(readFile(folder + '/' + aside.first()), garbage);
     QVERIFY2(machine.service->state().message.contains(aside.first()),
              qPrintable(machine.service->state().message));
+
+    // At the next launch a record moved aside that reads whole now (it was only torn) is taken
+    // in and removed; one that still does not read is kept 30 days, then removed.
+    const auto plant = [&folder](const QString &name, const QByteArray &bytes) {
+        QFile file(folder + '/' + name);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    };
+    CloudRecord whole;
+    whole.recordName = "default-board";
+    whole.recordType = "BoardSnapshot";
+    whole.setDataField("payload", BoardCodec::encode({makeThought("recovered")}));
+    QVERIFY(plant(aside.first(), whole.toJson()));
+    QStringList old;
+    for (int days : {29, 31}) {
+        old.append(QDateTime::currentDateTimeUtc().addDays(-days).toString(
+            "'default-board.unreadable-'yyyyMMdd-HHmmss'.json'"));
+        QVERIFY(plant(old.last(), garbage));
+    }
+    Machine again(Board(), cloudStore(m_apache, m_container));
+    QTRY_COMPARE(QDir(folder).entryList({"default-board.unreadable-*.json"}), old.mid(0, 1));
+    QTRY_COMPARE(titles(serverBoard(m_apache)), (QStringList{"next", "local", "recovered"}));
 }
 
 void WebDavCloudTest::entitlementProbe()

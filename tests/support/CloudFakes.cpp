@@ -19,9 +19,10 @@ void MemoryCloud::writeFromElsewhere(const Board &board)
 }
 
 void MemoryCloudStore::answer(const QString &call, std::function<void()> effect,
-                              std::function<void(const CloudError &)> fail)
+                              std::function<void(const CloudError &)> fail, bool logged)
 {
-    m_cloud->log.append(call);
+    if (logged)
+        m_cloud->log.append(call);
     auto reply = [cloud = m_cloud, call, effect = std::move(effect), fail = std::move(fail)] {
         if (cloud->failures.contains(call))
             fail(cloud->failures.value(call));
@@ -44,7 +45,16 @@ void MemoryCloudStore::accountStatus(AccountStatusCompletion completion)
 void MemoryCloudStore::fetch(FetchCompletion completion)
 {
     answer(
-        "fetch", [completion, cloud = m_cloud] { completion(cloud->record); }, completion);
+        "fetch",
+        [completion, cloud = m_cloud] {
+            if (cloud->tornReads > 0 && cloud->record.kind == CloudSnapshot::Kind::board) {
+                --cloud->tornReads;
+                return completion(CloudSnapshot{
+                    CloudSnapshot::Kind::unreadable, {}, cloud->record.version, "torn"});
+            }
+            completion(cloud->record);
+        },
+        completion);
 }
 
 void MemoryCloudStore::version(VersionCompletion completion)
@@ -81,13 +91,13 @@ void MemoryCloudStore::moveAside(const QByteArray &version, MoveAsideCompletion 
             if (cloud->record.version != version)
                 return completion(CloudError{CloudErrorCode::serverRecordChanged, "changed"});
             cloud->record = CloudSnapshot{};
-            completion(QString("default-board.unreadable.json"));
+            completion(QString("default-board.unreadable-1.json"));
         },
         completion);
 }
 
 Machine::Machine(std::optional<Board> saved, std::unique_ptr<CloudKitThoughtSyncing> cloudStore,
-                 QStringList *log, const Change &beforeSync, const FakeSettings *memory)
+                 QStringList *log, const Change &beforeSync, RecordingPersistence *agreed)
 {
     file.stored = std::move(saved);
     BoardPersistence persistence = file.persistence();
@@ -99,8 +109,9 @@ Machine::Machine(std::optional<Board> saved, std::unique_ptr<CloudKitThoughtSync
     store = std::make_unique<BoardStore>(persistence);
     if (beforeSync)
         beforeSync(*store);
-    service =
-        std::make_unique<SyncService>(std::move(cloudStore), memory ? memory->open() : nullptr);
+    service = std::make_unique<SyncService>(std::move(cloudStore),
+                                            agreed ? agreed->persistence() : BoardPersistence());
+    service->setRereadDelay(std::chrono::milliseconds(1));
     // The service holds one quiet period at a time; a new one replaces the old.
     service->setStartDelay(
         [this](std::chrono::milliseconds duration, std::function<void()> elapsed) {
@@ -145,4 +156,23 @@ void Machine::catchUp()
 {
     service->catchUp();
     settle();
+}
+
+// Records moved aside are taken in over a real server; here there are none to be found.
+void MemoryCloudStore::asides(AsidesCompletion completion)
+{
+    answer(
+        "asides", [completion] { completion(QList<CloudAside>()); }, completion, false);
+}
+
+void MemoryCloudStore::fetchAside(const QString &, FetchCompletion completion)
+{
+    answer(
+        "fetchAside", [completion] { completion(CloudSnapshot()); }, completion, false);
+}
+
+void MemoryCloudStore::removeAside(const QString &, DoneCompletion completion)
+{
+    answer(
+        "removeAside", [completion] { completion(CloudDone()); }, completion, false);
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "BoardFixtures.h"
-#include "FakeSettings.h"
 #include "services/CloudKitThoughtSyncing.h"
 #include "services/SyncService.h"
 #include "stores/BoardStore.h"
@@ -27,6 +26,9 @@ struct MemoryCloud
     QHash<QString, CloudError> failures;
     /// When true, the server does not name the new version after a write, as Apache does.
     bool savesAnswerWithoutVersion = false;
+    /// How many of the next reads answer a body torn by a write on its way, under the record's
+    /// own version, as a server that is not atomic does.
+    int tornReads = 0;
     /// When false, every call waits in pending until the test releases it.
     bool answersAtOnce = true;
     QList<std::function<void()>> pending;
@@ -48,11 +50,14 @@ public:
     void save(const Board &board, const QByteArray &basedOn, SaveCompletion completion) override;
     void version(VersionCompletion completion) override;
     void moveAside(const QByteArray &version, MoveAsideCompletion completion) override;
+    void asides(AsidesCompletion completion) override;
+    void fetchAside(const QString &name, FetchCompletion completion) override;
+    void removeAside(const QString &name, DoneCompletion completion) override;
 
 private:
     /// Runs \a effect when the answer is due, unless the call is scripted to fail.
     void answer(const QString &call, std::function<void()> effect,
-                std::function<void(const CloudError &)> fail);
+                std::function<void(const CloudError &)> fail, bool logged = true);
 
     std::shared_ptr<MemoryCloud> m_cloud;
 };
@@ -64,9 +69,11 @@ struct Machine
 {
     using Change = std::function<void(BoardStore &)>;
 
+    /// \a agreed, when given, keeps the agreed board across machines made over it, as a launch
+    /// finds it on disk.
     Machine(std::optional<Board> saved, std::unique_ptr<CloudKitThoughtSyncing> cloudStore,
             QStringList *log = nullptr, const Change &beforeSync = {},
-            const FakeSettings *memory = nullptr);
+            RecordingPersistence *agreed = nullptr);
 
     SyncService::State::Kind kind() const { return service->state().kind; }
     /// Lets the round on its way, if any, end.

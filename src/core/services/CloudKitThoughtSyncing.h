@@ -87,6 +87,15 @@ struct CloudSnapshot
     QString problem;
 };
 
+/// A record moved out of the way because it could not be read, kept beside the board record.
+struct CloudAside
+{
+    /// The name the person finds in the cloud folder.
+    QString name;
+    /// When it was moved aside; invalid when the name does not say.
+    QDateTime movedAt;
+};
+
 /// The cloud record of the board as the sync service sees it.
 ///
 /// Every write is guarded by the version the writer last saw, so that a board written by another
@@ -106,6 +115,8 @@ public:
     using VersionCompletion = std::function<void(CloudResult<QByteArray>)>;
     /// Where the unreadable record went, as a name the person can find in the cloud folder.
     using MoveAsideCompletion = std::function<void(CloudResult<QString>)>;
+    using AsidesCompletion = std::function<void(CloudResult<QList<CloudAside>>)>;
+    using DoneCompletion = std::function<void(CloudResult<CloudDone>)>;
 
     virtual ~CloudKitThoughtSyncing() = default;
 
@@ -122,4 +133,9 @@ public:
     /// Moves the record, still at version \a version, out of the way under a new name, so that a
     /// board can be written in its place without destroying it.
     virtual void moveAside(const QByteArray &version, MoveAsideCompletion completion) = 0;
+    /// The records moved aside so far.
+    virtual void asides(AsidesCompletion completion) = 0;
+    /// Reads the record moved aside as \a name, as fetch() reads the board record.
+    virtual void fetchAside(const QString &name, FetchCompletion completion) = 0;
+    virtual void removeAside(const QString &name, DoneCompletion completion) = 0;
 };

@@ -3,10 +3,9 @@
 #include "CloudKitThoughtSyncing.h"
 #include "ThoughtSyncMerge.h"
 
-#include <QHash>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QPointer>
-#include <QSet>
-#include <QSettings>
 #include <QTimer>
 
 namespace {
@@ -30,121 +29,13 @@ SyncService::CancelDelay startQuietTimer(QObject *owner, std::chrono::millisecon
     };
 }
 
-QDateTime wholeSeconds(const QDateTime &date)
-{
-    return date.addMSecs(-date.time().msec());
-}
-
-/// Whether two thoughts are the same once written: the record keeps whole seconds, so a local
-/// date with milliseconds equals its copy read back from the cloud.
-bool sameInCloud(Thought lhs, Thought rhs)
-{
-    lhs.createdAt = wholeSeconds(lhs.createdAt);
-    lhs.updatedAt = wholeSeconds(lhs.updatedAt);
-    rhs.createdAt = wholeSeconds(rhs.createdAt);
-    rhs.updatedAt = wholeSeconds(rhs.updatedAt);
-    return lhs == rhs;
-}
-
-bool sameInCloud(const Board &lhs, const Board &rhs)
-{
-    return std::equal(lhs.cbegin(), lhs.cend(), rhs.cbegin(), rhs.cend(),
-                      [](const Thought &l, const Thought &r) { return sameInCloud(l, r); });
-}
-
-/// The ids of \a board that \a other holds too, in \a board's order.
-QList<QUuid> sharedOrder(const Board &board, const Board &other)
-{
-    QSet<QUuid> otherIds;
-    for (const Thought &thought : other)
-        otherIds.insert(thought.id);
-    QList<QUuid> order;
-    for (const Thought &thought : board) {
-        if (otherIds.contains(thought.id))
-            order.append(thought.id);
-    }
-    return order;
-}
-
-/// The board in the cloud's order: thoughts only this machine holds keep their place before the
-/// thought that followed them here.
-Board inCloudOrder(const Board &local, const Board &remote)
-{
-    const Board newest = ThoughtSyncMerge::merge(remote, local);
-    QSet<QUuid> inCloud;
-    for (const Thought &thought : remote)
-        inCloud.insert(thought.id);
-    QHash<QUuid, Board> placedBefore;
-    Board waiting;
-    for (const Thought &thought : local) {
-        if (!inCloud.contains(thought.id))
-            waiting.append(thought);
-        else if (!waiting.isEmpty())
-            placedBefore.insert(thought.id, std::exchange(waiting, {}));
-    }
-    Board merged;
-    merged.reserve(newest.size());
-    for (const Thought &thought : newest) {
-        if (!inCloud.contains(thought.id))
-            continue;
-        merged.append(placedBefore.value(thought.id));
-        merged.append(thought);
-    }
-    merged.append(waiting);
-    return merged;
-}
-
-/// Merges the cloud board into this machine's, the newest edit of every thought winning, at the
-/// whole seconds the record keeps. \a base is the cloud board as this machine last synced it.
-///
-/// Two edits of one thought within the same second look equally new; were each machine to keep
-/// its own, they would overwrite each other for ever. The cloud's wins unless the cloud still
-/// holds what this machine last synced, in which case the edit made here is the newer one.
-/// The order is this machine's where it reordered since it last synced (and at the first merge
-/// of a launch), otherwise the cloud's, so that two machines agree on one order too.
-Board mergeWithCloud(const Board &localBoard, const Board &remote, const Board &base,
-                     bool keepsLocalOrder)
-{
-    Board local = localBoard;
-    for (Thought &thought : local) {
-        thought.createdAt = wholeSeconds(thought.createdAt);
-        thought.updatedAt = wholeSeconds(thought.updatedAt);
-    }
-    Board merged =
-        keepsLocalOrder ? ThoughtSyncMerge::merge(local, remote) : inCloudOrder(local, remote);
-
-    QHash<QUuid, qsizetype> newestInCloud;
-    for (qsizetype i = 0; i < remote.size(); ++i) {
-        const auto held = newestInCloud.constFind(remote[i].id);
-        if (held == newestInCloud.cend() || remote[i].updatedAt > remote[*held].updatedAt)
-            newestInCloud.insert(remote[i].id, i);
-    }
-    QHash<QUuid, const Thought *> here;
-    for (const Thought &thought : local)
-        here.insert(thought.id, &thought);
-    QHash<QUuid, const Thought *> synced;
-    for (const Thought &thought : base)
-        synced.insert(thought.id, &thought);
-    for (Thought &thought : merged) {
-        const auto inCloud = newestInCloud.constFind(thought.id);
-        const Thought *mine = here.value(thought.id);
-        if (inCloud == newestInCloud.cend() || !mine)
-            continue;
-        const Thought &cloudThought = remote[*inCloud];
-        if (cloudThought.updatedAt != mine->updatedAt || sameInCloud(cloudThought, *mine))
-            continue;
-        const Thought *lastSynced = synced.value(thought.id);
-        const bool cloudUnchanged = lastSynced && sameInCloud(*lastSynced, cloudThought);
-        thought = cloudUnchanged ? *mine : cloudThought;
-    }
-    return merged;
-}
-
 } // namespace
 
+using ThoughtSyncMerge::sameInCloud;
+
 SyncService::SyncService(std::unique_ptr<CloudKitThoughtSyncing> cloudKit,
-                         std::unique_ptr<QSettings> memory, QObject *parent)
-    : QObject(parent), m_cloudKit(std::move(cloudKit)), m_memory(std::move(memory))
+                         BoardPersistence agreedBoard, QObject *parent)
+    : QObject(parent), m_cloudKit(std::move(cloudKit)), m_agreedFile(std::move(agreedBoard))
 {
     m_startDelay = [this](std::chrono::milliseconds duration, std::function<void()> elapsed) {
         return startQuietTimer(this, duration, std::move(elapsed));
@@ -153,14 +44,15 @@ SyncService::SyncService(std::unique_ptr<CloudKitThoughtSyncing> cloudKit,
 
 SyncService::~SyncService() = default;
 
-void SyncService::start(const Board &localThoughts, ApplyRemote applyRemote, LocalBoard origin)
+void SyncService::start(const Board &localThoughts, ApplyRemote applyRemote,
+                        const Board &untouchedSamples)
 {
     if (m_hasStarted)
         return;
     m_hasStarted = true;
     m_applyRemote = std::move(applyRemote);
     m_latest = localThoughts;
-    m_localIsUntouchedSamples = origin == LocalBoard::untouchedSamples;
+    m_untouchedSamples = untouchedSamples;
     if (!m_cloudKit) {
         setState(State::localOnly());
         return;
@@ -176,7 +68,6 @@ void SyncService::scheduleUpload(const Board &board)
         return;
     }
     m_latest = board;
-    m_localIsUntouchedSamples = false;
     if (m_cancelQuietPeriod)
         std::exchange(m_cancelQuietPeriod, nullptr)();
     QPointer<SyncService> self(this);
@@ -223,11 +114,39 @@ void SyncService::catchUp()
     });
 }
 
+void SyncService::setWindowActive(bool active)
+{
+    m_windowActive = active;
+    if (m_catchUpTimer) {
+        m_catchUpTimer->setInterval(active ? std::chrono::milliseconds(activeCatchUpInterval)
+                                           : std::chrono::milliseconds(catchUpInterval));
+    }
+}
+
+bool SyncService::flushPendingUpload(std::chrono::milliseconds limit)
+{
+    if (!m_cloudKit || !m_hasStarted)
+        return true;
+    if (m_cancelQuietPeriod) {
+        std::exchange(m_cancelQuietPeriod, nullptr)();
+        if (m_roundInFlight)
+            m_uploadWaiting = true;
+        else
+            beginRound(Round::upload);
+    }
+    const QDeadlineTimer deadline(limit);
+    while ((m_roundInFlight || m_uploadWaiting) && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return !m_roundInFlight && !m_uploadWaiting && sameInCloud(m_latest, m_cloudBoard);
+}
+
 void SyncService::beginRound(Round round)
 {
     m_roundInFlight = true;
     m_round = round;
     m_writeAttempts = 0;
+    m_rereads = 0;
+    m_unreadable.reset();
     if (round == Round::upload && m_knowsBase) {
         if (sameInCloud(m_latest, m_cloudBoard)) {
             finishRound(State::cloudKitReady(m_notice));
@@ -264,16 +183,39 @@ void SyncService::fetchAndMerge()
         }
         const CloudSnapshot &snapshot = fetched.value();
         if (snapshot.kind != CloudSnapshot::Kind::unreadable) {
+            self->m_unreadable.reset();
             self->mergeSnapshot(snapshot);
-        } else if (self->m_round == Round::upload) {
-            self->moveAsideAndWrite(snapshot.version);
         } else {
-            self->finishRound(
-                State::failed(QStringLiteral("%1。没有合并也没有上传；下次修改看板时，Lumaret "
-                                             "会把它改名保留在云端文件夹中，再上传本机的看板")
-                                  .arg(snapshot.problem)));
+            self->takeUnreadable(snapshot);
         }
     });
+}
+
+void SyncService::takeUnreadable(const CloudSnapshot &snapshot)
+{
+    // A server that is not atomic answers a read overlapping a write with a torn body under a
+    // valid version. Only the same version failing the same way on a later read is a record
+    // that cannot be read; anything else is read again, a bounded number of times.
+    const bool confirmed = m_unreadable && m_unreadable->version == snapshot.version &&
+                           m_unreadable->problem == snapshot.problem;
+    if (!confirmed && m_rereads < maxWriteAttempts) {
+        ++m_rereads;
+        m_unreadable = snapshot;
+        QPointer<SyncService> self(this);
+        QTimer::singleShot(m_rereadDelay, this, [self] {
+            if (self)
+                self->fetchAndMerge();
+        });
+        return;
+    }
+    m_unreadable.reset();
+    if (m_round == Round::upload) {
+        moveAsideAndWrite(snapshot.version);
+        return;
+    }
+    finishRound(State::failed(QStringLiteral("%1。没有合并也没有上传；下次修改看板时，Lumaret "
+                                             "会把它改名保留在云端文件夹中，再上传本机的看板")
+                                  .arg(snapshot.problem)));
 }
 
 void SyncService::mergeSnapshot(const CloudSnapshot &snapshot)
@@ -281,24 +223,22 @@ void SyncService::mergeSnapshot(const CloudSnapshot &snapshot)
     const bool hasRecord = snapshot.kind == CloudSnapshot::Kind::board;
     // Sample thoughts are no one's content: a board already in the cloud replaces them rather
     // than gaining three sample cards on every machine that starts afresh.
-    const Board local = hasRecord && m_localIsUntouchedSamples ? Board() : m_latest;
-    // The first merge of a launch keeps this machine's order, as does one after a reorder here.
-    const bool keepsLocalOrder =
-        !m_knowsBase || sharedOrder(local, m_cloudBoard) != sharedOrder(m_cloudBoard, local);
-    // At launch the board last synced is not known, but when the record is still at the version
-    // this machine left it, the cloud holds nothing newer than this machine's board: an edit made
-    // here in the same second as the cloud's copy, just before the last quit, is the newer one.
-    const bool cloudAsLeftHere =
-        m_memory && !snapshot.version.isEmpty() &&
-        m_memory->value(recordVersionKey()).toByteArray() == snapshot.version;
-    const Board merged = mergeWithCloud(
-        local, snapshot.board, cloudAsLeftHere ? snapshot.board : m_cloudBoard, keepsLocalOrder);
+    // A thought added before the first merge is the person's own and stays; a sample they have
+    // not touched goes, however the board changed around it.
+    Board local = m_latest;
+    if (hasRecord && !m_untouchedSamples.isEmpty()) {
+        local.removeIf(
+            [this](const Thought &thought) { return m_untouchedSamples.contains(thought); });
+    }
+    // The agreed board a launch finds on disk is read only now, off the path to the first frame.
+    const std::optional<Board> agreed = m_knowsBase         ? std::optional<Board>(m_cloudBoard)
+                                        : m_agreedFile.load ? m_agreedFile.load().board
+                                                            : std::nullopt;
+    const Board merged = ThoughtSyncMerge::merge(agreed, local, snapshot.board);
     const bool mustWrite = m_round == Round::launch && m_writeAttempts == 0;
     m_knowsBase = true;
-    setBase(snapshot.version);
-    m_cloudBoard = snapshot.board;
-    if (hasRecord)
-        m_localIsUntouchedSamples = false;
+    setAgreed(snapshot.version, snapshot.board);
+    m_untouchedSamples.clear();
     // A merge that differs only by the milliseconds the record does not keep changes nothing here.
     if (mustWrite || !sameInCloud(merged, m_latest)) {
         m_latest = merged;
@@ -325,7 +265,7 @@ void SyncService::write()
             return;
         if (!saved.hasValue())
             return self->mergeAgainOrFail(saved.error());
-        self->m_cloudBoard = board;
+        self->setAgreed(saved.value(), board);
         if (saved.value().isEmpty()) {
             // The server did not say which version it now holds. Reading the record back, rather
             // than asking for its version alone, also takes in a board another machine may have
@@ -333,7 +273,6 @@ void SyncService::write()
             self->fetchAndMerge();
             return;
         }
-        self->setBase(saved.value());
         self->finishRound(State::cloudKitReady(self->m_notice));
     });
 }
@@ -373,23 +312,82 @@ void SyncService::moveAsideAndWrite(const QByteArray &unreadableVersion)
             QStringLiteral("云端原有的看板记录无法读取，已改名为 %1 保留在云端文件夹中")
                 .arg(moved.value());
         self->m_knowsBase = true;
-        self->setBase({});
-        self->m_cloudBoard.clear();
+        self->setAgreed({}, {});
         self->write();
     });
 }
 
-void SyncService::setBase(const QByteArray &version)
+void SyncService::takeInAsides()
+{
+    m_hasLookedAtAsides = true;
+    QPointer<SyncService> self(this);
+    m_cloudKit->asides([self](CloudResult<QList<CloudAside>> asides) {
+        // A folder that cannot be listed now is looked at again at the next launch.
+        if (!self || !asides.hasValue())
+            return;
+        for (const CloudAside &aside : asides.value())
+            self->takeInAside(aside);
+    });
+}
+
+void SyncService::takeInAside(const CloudAside &aside)
+{
+    QPointer<SyncService> self(this);
+    m_cloudKit->fetchAside(aside.name, [self, aside](CloudResult<CloudSnapshot> fetched) {
+        if (!self || !fetched.hasValue())
+            return;
+        if (fetched.value().kind == CloudSnapshot::Kind::board) {
+            // A record moved aside after reads torn by a server mid-write, say. Nothing tells
+            // what it shares with this board, so the newer version of each thought wins.
+            const Board merged =
+                ThoughtSyncMerge::merge(std::nullopt, self->m_latest, fetched.value().board);
+            if (!sameInCloud(merged, self->m_latest)) {
+                self->m_latest = merged;
+                if (self->m_applyRemote)
+                    self->m_applyRemote(merged);
+                if (!self)
+                    return;
+                self->uploadSoon();
+            }
+        } else if (!aside.movedAt.isValid() ||
+                   aside.movedAt.addDays(asideKeptFor.count()) > QDateTime::currentDateTimeUtc()) {
+            return;
+        }
+        // What it held is in the board file now, or it is past keeping.
+        self->m_cloudKit->removeAside(aside.name, [](CloudResult<CloudDone>) {});
+    });
+}
+
+void SyncService::uploadSoon()
+{
+    if (m_roundInFlight)
+        m_uploadWaiting = true;
+    else
+        beginRound(Round::upload);
+}
+
+void SyncService::setAgreed(const QByteArray &version, const Board &board)
 {
     m_base = version;
-    if (m_memory)
-        m_memory->setValue(recordVersionKey(), version);
+    if (sameInCloud(board, m_cloudBoard) && !m_cloudBoard.isEmpty())
+        return;
+    m_cloudBoard = board;
+    if (m_agreedFile.save)
+        m_agreedFile.save(board);
 }
 
 void SyncService::finishRound(const State &state)
 {
     m_roundInFlight = false;
+    if (state.kind == State::Kind::cloudKitReady && sameInCloud(m_latest, m_cloudBoard)) {
+        m_lastInSync = QDateTime::currentDateTimeUtc();
+        emit lastInSyncChanged();
+    }
+    if (state.kind == State::Kind::failed && m_state.kind != State::Kind::failed)
+        m_failedSince.start();
     setState(state);
+    if (state.kind == State::Kind::cloudKitReady && !m_hasLookedAtAsides)
+        takeInAsides();
     if (std::exchange(m_uploadWaiting, false))
         beginRound(Round::upload);
 }
@@ -399,8 +397,15 @@ void SyncService::startCatchUpTimer()
     if (m_catchUpTimer)
         return;
     m_catchUpTimer = new QTimer(this);
-    connect(m_catchUpTimer, &QTimer::timeout, this, &SyncService::catchUp);
-    m_catchUpTimer->start(catchUpInterval);
+    connect(m_catchUpTimer, &QTimer::timeout, this, [this] {
+        // A failing server is not asked again every few seconds: each retry of an upload sends
+        // the whole board.
+        if (m_state.kind == State::Kind::failed && !m_failedSince.hasExpired(30000))
+            return;
+        catchUp();
+    });
+    m_catchUpTimer->start(m_windowActive ? std::chrono::milliseconds(activeCatchUpInterval)
+                                         : std::chrono::milliseconds(catchUpInterval));
 }
 
 void SyncService::setState(const State &state)

@@ -2,14 +2,17 @@
 
 #include "models/Thought.h"
 #include "services/CloudKitThoughtSyncing.h"
+#include "stores/BoardPersistence.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
-#include <QSettings>
 #include <QString>
 
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QTimer;
 
@@ -47,14 +50,6 @@ public:
         friend bool operator==(const State &, const State &) = default;
     };
 
-    /// Where the board handed to start() comes from.
-    enum class LocalBoard {
-        /// The person's own board: merged with the cloud board.
-        own,
-        /// The sample thoughts of a board nobody has touched yet: a cloud board replaces them.
-        untouchedSamples,
-    };
-
     using ApplyRemote = std::function<void(const Board &)>;
 
     /// Cancels a started delay; does nothing once the delay has elapsed or was cancelled.
@@ -65,20 +60,25 @@ public:
 
     /// How long the board must stay unchanged before it is uploaded.
     static constexpr std::chrono::milliseconds quietPeriod{800};
-    /// How often an open window looks for boards written by other machines.
+    /// How often a window in the background looks for boards written by other machines.
     static constexpr std::chrono::minutes catchUpInterval{3};
+    /// How often the active window looks: another machine's change shows within seconds.
+    static constexpr std::chrono::seconds activeCatchUpInterval{4};
+    /// How long after a record that did not decode it is read again; a body torn by a write on
+    /// its way decodes the second time.
+    static constexpr std::chrono::seconds rereadDelay{2};
     /// How many writes (or moves aside) one round tries before it gives up on a record that keeps
     /// changing.
     static constexpr int maxWriteAttempts = 3;
+    /// How long a record moved aside that still cannot be read is kept in the cloud folder for
+    /// the person to recover by hand.
+    static constexpr std::chrono::days asideKeptFor{30};
 
-    /// Where the record version this machine last merged or wrote is kept between launches.
-    static QString recordVersionKey() { return QStringLiteral("lumaret.sync.recordVersion"); }
-
-    /// Without a cloud store the service stays local-only. \a memory, when given, keeps the
-    /// record version across launches, so that the first merge of a launch knows whether the
-    /// cloud still holds what this machine left there.
+    /// Without a cloud store the service stays local-only. \a agreedBoard, when given, keeps
+    /// the board as this machine and the cloud last agreed on it across launches, so that the
+    /// first merge of a launch knows what each side changed since.
     explicit SyncService(std::unique_ptr<CloudKitThoughtSyncing> cloudKit = nullptr,
-                         std::unique_ptr<QSettings> memory = nullptr, QObject *parent = nullptr);
+                         BoardPersistence agreedBoard = {}, QObject *parent = nullptr);
     ~SyncService() override;
 
     State state() const { return m_state; }
@@ -86,21 +86,34 @@ public:
     /// Whether a round of reading and writing the cloud record is on its way.
     bool hasRoundInFlight() const { return m_roundInFlight; }
 
-    /// Starts the one pull of this launch; only the first call does anything.
+    /// Starts the one pull of this launch; only the first call does anything. \a untouchedSamples
+    /// are the sample thoughts of a first start that nobody has changed: no one's content, so a
+    /// board already in the cloud replaces them, while anything else on the board is merged.
     virtual void start(const Board &localThoughts, ApplyRemote applyRemote,
-                       LocalBoard origin = LocalBoard::own);
+                       const Board &untouchedSamples = {});
     /// Replaces any pending upload with one of \a board after the quiet period.
     virtual void scheduleUpload(const Board &board);
     /// Looks whether another machine changed the cloud board and, if so, merges it in. Costs one
     /// small request when nothing changed; does nothing while local-only or while a sync is on
     /// its way.
     void catchUp();
+    /// Looks for other machines' boards every few seconds while \a active, otherwise every few
+    /// minutes.
+    void setWindowActive(bool active);
+    /// Sends a change still in its quiet period now and waits, running the event loop, until the
+    /// cloud has it or \a limit has passed. Returns whether nothing is left unsent; a change
+    /// left over stays in the board file and goes out at the next launch.
+    bool flushPendingUpload(std::chrono::milliseconds limit);
+    /// When this machine and the cloud last held the same board; invalid before the first time.
+    QDateTime lastInSync() const { return m_lastInSync; }
 
     /// Replaces the monotonic timer behind the quiet period, so tests can run time by hand.
     void setStartDelay(StartDelay startDelay) { m_startDelay = std::move(startDelay); }
+    void setRereadDelay(std::chrono::milliseconds delay) { m_rereadDelay = delay; }
 
 signals:
     void stateChanged();
+    void lastInSyncChanged();
 
 protected:
     void setState(const State &state);
@@ -112,20 +125,27 @@ private:
     void beginRound(Round round);
     void fetchAndMerge();
     void mergeSnapshot(const CloudSnapshot &snapshot);
+    void takeUnreadable(const CloudSnapshot &snapshot);
     void write();
     void moveAsideAndWrite(const QByteArray &unreadableVersion);
+    /// Merges the records moved aside that read whole now and removes them, and removes those
+    /// past asideKeptFor.
+    void takeInAsides();
+    void takeInAside(const CloudAside &aside);
+    void uploadSoon();
     /// Counts one more write (or move) in this round; ends the round failed past the bound.
     bool takeWriteAttempt();
     void mergeAgainOrFail(const CloudError &error);
     void finishRound(const State &state);
     void startCatchUpTimer();
-    void setBase(const QByteArray &version);
+    void setAgreed(const QByteArray &version, const Board &board);
 
     std::unique_ptr<CloudKitThoughtSyncing> m_cloudKit;
     State m_state;
     bool m_hasStarted = false;
     ApplyRemote m_applyRemote;
-    bool m_localIsUntouchedSamples = false;
+    /// The sample thoughts of a first start, as they were handed over, until the first merge.
+    Board m_untouchedSamples;
 
     /// The newest board of the store; every round reads and writes this one.
     Board m_latest;
@@ -133,9 +153,18 @@ private:
     /// (empty: there was no record).
     bool m_knowsBase = false;
     QByteArray m_base;
-    std::unique_ptr<QSettings> m_memory;
-    /// The board the cloud holds at m_base, as far as this machine knows.
+    /// The board the cloud holds at m_base, as far as this machine knows: the board both last
+    /// agreed on, the base of the next merge.
     Board m_cloudBoard;
+    BoardPersistence m_agreedFile;
+    /// The unreadable record as first read in this round, until a re-read confirms it.
+    std::optional<CloudSnapshot> m_unreadable;
+    int m_rereads = 0;
+    std::chrono::milliseconds m_rereadDelay = rereadDelay;
+    QDateTime m_lastInSync;
+    bool m_windowActive = false;
+    bool m_hasLookedAtAsides = false;
+    QElapsedTimer m_failedSince;
 
     bool m_roundInFlight = false;
     Round m_round = Round::launch;

@@ -63,8 +63,7 @@ BoardStore::BoardStore(BoardPersistence persistence, QObject *parent)
         // the newest version, so that every operation addresses exactly one card.
         m_thoughts = ThoughtSyncMerge::merge(*loaded.board, Board());
     } else if (!m_loadProblem) {
-        m_thoughts = sampleThoughts();
-        m_isUntouchedSampleBoard = true;
+        m_samples = m_thoughts = sampleThoughts();
     }
     m_saved = m_thoughts;
     m_retryTimer = new QTimer(this);
@@ -169,7 +168,7 @@ void BoardStore::update(const Thought &thought, const QString &title, const QStr
     stored.title = trimmedTitle;
     stored.note = note.trimmed();
     stored.status = status;
-    stored.updatedAt = m_clock();
+    stored.updatedAt = editTime(stored);
     persist(Change::edit, {thought.id});
 }
 
@@ -179,7 +178,7 @@ void BoardStore::deleteThought(const Thought &thought)
     if (index < 0)
         return;
     m_thoughts[index].isDeleted = true;
-    m_thoughts[index].updatedAt = m_clock();
+    m_thoughts[index].updatedAt = editTime(m_thoughts[index]);
     persist(Change::remove, {thought.id});
 }
 
@@ -190,7 +189,7 @@ void BoardStore::archiveCompleted()
     for (Thought &thought : m_thoughts) {
         if (thought.status == ThoughtStatus::completed && !thought.isDeleted) {
             thought.status = ThoughtStatus::archived;
-            thought.updatedAt = now;
+            thought.updatedAt = std::max(now, editTime(thought));
             archived.append(thought.id);
         }
     }
@@ -224,13 +223,20 @@ void BoardStore::place(const QUuid &id, ThoughtStatus status, const Placement &p
     Thought moved = m_thoughts.takeAt(from);
     if (moved.status != status) {
         moved.status = status;
-        moved.updatedAt = m_clock();
+        moved.updatedAt = editTime(moved);
     }
     qsizetype to = placement.before ? indexOf(*placement.before) : -1;
     if (to < 0)
         to = endIndex(status);
     m_thoughts.insert(qMin(to, m_thoughts.size()), std::move(moved));
     persist(Change::move, {id});
+}
+
+QDateTime BoardStore::editTime(const Thought &replaced) const
+{
+    // A clock that runs behind must still order this machine's edit after the version it
+    // replaces, which may come from a machine whose clock runs ahead.
+    return std::max(m_clock(), replaced.updatedAt.addSecs(1));
 }
 
 qsizetype BoardStore::endIndex(ThoughtStatus status) const
@@ -264,7 +270,7 @@ void BoardStore::restore(const Board &board)
     for (Thought thought : board) {
         const auto found = current.constFind(thought.id);
         if (found == current.cend() || *found != thought) {
-            thought.updatedAt = now;
+            thought.updatedAt = found == current.cend() ? now : std::max(now, editTime(*found));
             ids.append(thought.id);
         }
         current.remove(thought.id);
@@ -280,7 +286,6 @@ void BoardStore::restore(const Board &board)
 
 void BoardStore::persist(Change change, const QList<QUuid> &ids)
 {
-    m_isUntouchedSampleBoard = false;
     // The file first: whatever a view or the sync service does with the change, it is on disk.
     save();
     emit thoughtsChanged();
@@ -303,13 +308,23 @@ void BoardStore::startSync(SyncService *service)
             if (self)
                 self->applyRemote(board);
         },
-        m_isUntouchedSampleBoard ? SyncService::LocalBoard::untouchedSamples
-                                 : SyncService::LocalBoard::own);
+        untouchedSamples());
+}
+
+Board BoardStore::untouchedSamples() const
+{
+    Board untouched;
+    for (const Thought &sample : m_samples) {
+        if (m_thoughts.contains(sample))
+            untouched.append(sample);
+    }
+    return untouched;
 }
 
 void BoardStore::applyRemote(const Board &board)
 {
-    m_isUntouchedSampleBoard = false;
+    // Whatever the cloud held, the board is now shared: a sample left on it is shared content.
+    m_samples.clear();
     // An equal board is stored without telling anyone, but it is saved all the same: the file
     // must hold what the cloud now holds.
     if (m_thoughts != board) {

@@ -125,12 +125,16 @@ private:
     };
 
     void place(const QUuid &id, ThoughtStatus status, const Placement &placement);
+    /// The updatedAt of an edit of \a replaced: now, but never before a second after it.
+    QDateTime editTime(const Thought &replaced) const;
     qsizetype endIndex(ThoughtStatus status) const;
     qsizetype indexOf(const QUuid &id) const;
     void persist(Change change, const QList<QUuid> &ids);
     void save();
     void applyRemote(const Board &board);
     Board sampleThoughts() const;
+    /// The samples still on the board exactly as they were made.
+    Board untouchedSamples() const;
 
     Board m_thoughts;
     /// The board as last saved: the "before" of the next change.
@@ -140,8 +144,8 @@ private:
     BoardPersistence m_persistence;
     QPointer<SyncService> m_syncService;
     bool m_hasStartedSync = false;
-    /// Whether the board is still the sample thoughts of a first start, unchanged.
-    bool m_isUntouchedSampleBoard = false;
+    /// The sample thoughts of a first start, as they were made.
+    Board m_samples;
     std::optional<BoardFileProblem> m_loadProblem;
     std::optional<BoardFileProblem> m_saveProblem;
     QString m_movedAsidePath;

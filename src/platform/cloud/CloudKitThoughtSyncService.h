@@ -27,6 +27,9 @@ public:
     void save(const Board &board, const QByteArray &basedOn, SaveCompletion completion) override;
     void version(VersionCompletion completion) override;
     void moveAside(const QByteArray &version, MoveAsideCompletion completion) override;
+    void asides(AsidesCompletion completion) override;
+    void fetchAside(const QString &name, FetchCompletion completion) override;
+    void removeAside(const QString &name, DoneCompletion completion) override;
 
     /// For tests that need a fixed "updatedAt".
     void setClock(Clock clock) { m_clock = std::move(clock); }

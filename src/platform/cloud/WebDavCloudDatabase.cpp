@@ -2,16 +2,38 @@
 
 #include "network/LimitedReplyBody.h"
 
+#include <QCryptographicHash>
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QTimer>
 #include <QUuid>
+#include <QXmlStreamReader>
 
 namespace {
 
 const char *const timedOutProperty = "lumaretTimedOut";
+
+const QByteArray lockBody = QByteArrayLiteral(
+    R"(<?xml version="1.0" encoding="utf-8"?><lockinfo xmlns="DAV:"><lockscope><exclusive/></lockscope><locktype><write/></locktype><owner>Lumaret</owner></lockinfo>)");
+
+/// The token of the lock a LOCK answer grants, from its body.
+QByteArray lockToken(const QByteArray &body)
+{
+    QXmlStreamReader xml(body);
+    bool inToken = false;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement ||
+            xml.namespaceUri() != QLatin1String("DAV:"))
+            continue;
+        if (xml.name() == QLatin1String("locktoken"))
+            inToken = true;
+        else if (inToken && xml.name() == QLatin1String("href"))
+            return xml.readElementText().trimmed().toUtf8();
+    }
+    return {};
+}
 
 const QByteArray propfindBody = QByteArrayLiteral(
     R"(<?xml version="1.0" encoding="utf-8"?><propfind xmlns="DAV:"><prop><resourcetype/></prop></propfind>)");
@@ -99,6 +121,9 @@ CloudError cloudErrorForHttpStatus(int status)
     case 412:
         return {CloudErrorCode::serverRecordChanged,
                 QStringLiteral("云端记录已被其他设备修改，本次上传没有完成，下次修改时会重新上传")};
+    case 423:
+        return {CloudErrorCode::serverRecordChanged,
+                QStringLiteral("云端记录正由其他设备写入，本次上传没有完成，稍后会重新上传")};
     case 429:
         return {CloudErrorCode::requestRateLimited,
                 QStringLiteral("云端服务器认为请求过于频繁，请稍后再试")};
@@ -154,6 +179,14 @@ QUrl WebDavCloudDatabase::recordUrl(const QString &recordName) const
     return containerUrl().resolved(QUrl(recordName + QStringLiteral(".json")));
 }
 
+QUrl WebDavCloudDatabase::fileUrl(const QString &fileName) const
+{
+    // Set as a path, never parsed: a name read from the server cannot become another address.
+    QUrl url = containerUrl();
+    url.setPath(url.path() + fileName);
+    return url;
+}
+
 void WebDavCloudDatabase::accountStatus(StatusCompletion completion)
 {
     QPointer<WebDavCloudDatabase> self(this);
@@ -197,34 +230,45 @@ void WebDavCloudDatabase::createContainer(StatusCompletion completion)
 
 void WebDavCloudDatabase::fetchRecord(const QString &recordName, RecordCompletion completion)
 {
-    send("GET", recordUrl(recordName), {}, {},
-         [recordName, completion](CloudResult<Response> response) {
-             if (!response.hasValue()) {
-                 completion(response.error());
-                 return;
-             }
-             if (response.value().status != 200) {
-                 completion(cloudErrorForHttpStatus(response.value().status));
-                 return;
-             }
-             CloudResult<CloudRecord> parsed = CloudRecord::fromJson(response.value().body);
-             CloudRecord record;
-             if (!parsed.hasValue()) {
-                 record.recordName = recordName;
-                 record.unreadableProblem = parsed.error().localizedDescription;
-             } else if (parsed.value().recordName != recordName) {
-                 // The name is where a save writes the record back; one that is not the name
-                 // asked for could send the write, and the password with it, anywhere.
-                 record.recordName = recordName;
-                 record.unreadableProblem =
-                     QStringLiteral("云端的看板记录格式无法识别（记录名称与所请求的不一致）");
-             } else {
-                 record = std::move(parsed.value());
-             }
-             record.isOnServer = true;
-             record.versionTag = strongEtag(response.value().etag);
-             completion(std::move(record));
-         });
+    fetchRecordFrom(recordUrl(recordName), recordName, std::move(completion));
+}
+
+void WebDavCloudDatabase::fetchRecordAside(const QString &recordName, const QString &fileName,
+                                           RecordCompletion completion)
+{
+    fetchRecordFrom(fileUrl(fileName), recordName, std::move(completion));
+}
+
+void WebDavCloudDatabase::fetchRecordFrom(const QUrl &url, const QString &recordName,
+                                          RecordCompletion completion)
+{
+    send("GET", url, {}, {}, [recordName, completion](CloudResult<Response> response) {
+        if (!response.hasValue()) {
+            completion(response.error());
+            return;
+        }
+        if (response.value().status != 200) {
+            completion(cloudErrorForHttpStatus(response.value().status));
+            return;
+        }
+        CloudResult<CloudRecord> parsed = CloudRecord::fromJson(response.value().body);
+        CloudRecord record;
+        if (!parsed.hasValue()) {
+            record.recordName = recordName;
+            record.unreadableProblem = parsed.error().localizedDescription;
+        } else if (parsed.value().recordName != recordName) {
+            // The name is where a save writes the record back; one that is not the name
+            // asked for could send the write, and the password with it, anywhere.
+            record.recordName = recordName;
+            record.unreadableProblem =
+                QStringLiteral("云端的看板记录格式无法识别（记录名称与所请求的不一致）");
+        } else {
+            record = std::move(parsed.value());
+        }
+        record.isOnServer = true;
+        record.versionTag = strongEtag(response.value().etag);
+        completion(std::move(record));
+    });
 }
 
 void WebDavCloudDatabase::fetchRecordVersion(const QString &recordName,
@@ -267,6 +311,47 @@ void WebDavCloudDatabase::moveRecordAside(const QString &recordName, const QByte
              else
                  completion(cloudErrorForHttpStatus(response.value().status));
          });
+}
+
+void WebDavCloudDatabase::listRecordsAside(const QString &recordName,
+                                           std::function<void(CloudResult<QStringList>)> completion)
+{
+    const QString prefix = recordName + QStringLiteral(".unreadable-");
+    send("PROPFIND", containerUrl(),
+         {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}}, propfindBody,
+         [prefix, completion](CloudResult<Response> response) {
+             if (!response.hasValue())
+                 return completion(response.error());
+             if (response.value().status != 207)
+                 return completion(cloudErrorForHttpStatus(response.value().status));
+             QStringList names;
+             QXmlStreamReader xml(response.value().body);
+             while (!xml.atEnd()) {
+                 if (xml.readNext() != QXmlStreamReader::StartElement ||
+                     xml.name() != QLatin1String("href") ||
+                     xml.namespaceUri() != QLatin1String("DAV:"))
+                     continue;
+                 const QString path = QUrl::fromPercentEncoding(xml.readElementText().toUtf8());
+                 const QString name = path.section(QLatin1Char('/'), -1);
+                 if (name.startsWith(prefix) && name.endsWith(QStringLiteral(".json")))
+                     names.append(name);
+             }
+             completion(names);
+         });
+}
+
+void WebDavCloudDatabase::removeRecordAside(const QString &fileName, DoneCompletion completion)
+{
+    send("DELETE", fileUrl(fileName), {}, {}, [completion](CloudResult<Response> response) {
+        if (!response.hasValue())
+            completion(response.error());
+        else if (response.value().status >= 200 && response.value().status < 300)
+            completion(CloudDone{});
+        else if (response.value().status == 404) // removed by another machine
+            completion(CloudDone{});
+        else
+            completion(cloudErrorForHttpStatus(response.value().status));
+    });
 }
 
 void WebDavCloudDatabase::checkConditionalWrites(DoneCompletion completion)
@@ -355,21 +440,109 @@ void WebDavCloudDatabase::saveRecord(const CloudRecord &record, RecordCompletion
         QTimer::singleShot(0, this, [completion] { completion(missingStrongTag()); });
         return;
     }
-    send("PUT", recordUrl(record.recordName), headers, record.toJson(),
-         [record, completion](CloudResult<Response> response) {
-             if (!response.hasValue()) {
-                 completion(response.error());
+    if (!record.isOnServer || (m_offersLocks && !*m_offersLocks)) {
+        putRecord(record, headers, {}, std::move(completion));
+        return;
+    }
+    if (m_offersLocks) {
+        // Only a write that replaces a version can be locked at it.
+        lockAndPut(record, headers, std::move(completion));
+        return;
+    }
+    QPointer<WebDavCloudDatabase> self(this);
+    send("OPTIONS", containerUrl(), {}, {},
+         [self, record, headers, completion](CloudResult<Response> response) {
+             if (!self)
                  return;
-             }
+             if (!response.hasValue())
+                 return completion(response.error());
+             const QList<QByteArray> classes = response.value().davClasses.split(',');
+             self->m_offersLocks =
+                 std::any_of(classes.cbegin(), classes.cend(),
+                             [](const QByteArray &davClass) { return davClass.trimmed() == "2"; });
+             self->saveRecord(record, completion);
+         });
+}
+
+void WebDavCloudDatabase::lockAndPut(const CloudRecord &record,
+                                     const QList<QPair<QByteArray, QByteArray>> &headers,
+                                     RecordCompletion completion)
+{
+    // Apache's mod_dav_fs checks If-Match before it reads the body, so two writers of the same
+    // version both succeed. A write lock, itself taken only at that version, leaves one writer:
+    // the other is refused at once and merges what the first wrote.
+    QPointer<WebDavCloudDatabase> self(this);
+    send("LOCK", recordUrl(record.recordName),
+         {{"Depth", "0"},
+          {"Timeout", "Second-60"},
+          {"Content-Type", "application/xml; charset=utf-8"},
+          {"If-Match", record.versionTag}},
+         lockBody, [self, record, headers, completion](CloudResult<Response> response) {
+             if (!self)
+                 return;
+             if (!response.hasValue())
+                 return completion(response.error());
              const int status = response.value().status;
-             if (status != 200 && status != 201 && status != 204) {
-                 completion(cloudErrorForHttpStatus(status));
-                 return;
+             const QByteArray token = lockToken(response.value().body);
+             if (status == 401 || status == 412 || status == 423)
+                 return completion(cloudErrorForHttpStatus(status));
+             if ((status != 200 && status != 201) || token.isEmpty()) {
+                 // A server that says it has locks but cannot give one still takes guarded
+                 // writes, as before locks were asked for.
+                 self->m_offersLocks = false;
+                 return self->putRecord(record, headers, {}, completion);
              }
+             QList<QPair<QByteArray, QByteArray>> locked = headers;
+             locked.append(qMakePair(QByteArray("If"), "(<" + token + ">)"));
+             self->putRecord(record, locked, token, completion);
+         });
+}
+
+void WebDavCloudDatabase::putRecord(const CloudRecord &record,
+                                    const QList<QPair<QByteArray, QByteArray>> &headers,
+                                    const QByteArray &lock, RecordCompletion completion)
+{
+    const QUrl url = recordUrl(record.recordName);
+    const QByteArray body = record.toJson();
+    QPointer<WebDavCloudDatabase> self(this);
+    // Answers once the lock, if any, is released, so that this machine's next write finds the
+    // record free.
+    const auto answer = [self, url, lock, completion](CloudResult<CloudRecord> result) {
+        if (!self)
+            return;
+        if (lock.isEmpty())
+            return completion(result);
+        self->send("UNLOCK", url, {{"Lock-Token", "<" + lock + ">"}}, {},
+                   [completion, result](CloudResult<Response>) { completion(result); });
+    };
+    send("PUT", url, headers, body,
+         [self, record, url, body, lock, answer](CloudResult<Response> response) {
+             if (!self)
+                 return;
+             if (!response.hasValue())
+                 return answer(response.error());
+             const int status = response.value().status;
+             if (status != 200 && status != 201 && status != 204)
+                 return answer(cloudErrorForHttpStatus(status));
              CloudRecord saved = record;
              saved.isOnServer = true;
              saved.versionTag = strongEtag(response.value().etag);
-             completion(saved);
+             if (!saved.versionTag.isEmpty())
+                 return answer(saved);
+             // Apache names no version after a write. Asking costs no body: under the lock the
+             // version is this write's; without one, only a tag that is the digest Apache's
+             // "FileETag Digest" makes of exactly these bytes is.
+             const QByteArray digest =
+                 '"' + QCryptographicHash::hash(body, QCryptographicHash::Sha1).toBase64() + '"';
+             self->send("HEAD", url, {}, {},
+                        [saved, digest, lock, answer](CloudResult<Response> head) mutable {
+                            const QByteArray tag = head.hasValue() && head.value().status == 200
+                                                       ? strongEtag(head.value().etag)
+                                                       : QByteArray();
+                            if (!lock.isEmpty() || tag == digest)
+                                saved.versionTag = tag;
+                            answer(saved);
+                        });
          });
 }
 
@@ -475,6 +648,7 @@ CloudResult<WebDavCloudDatabase::Response> WebDavCloudDatabase::finish(QNetworkR
     response.status = status.toInt();
     response.body = data;
     response.etag = reply->rawHeader("ETag");
+    response.davClasses = reply->rawHeader("DAV");
     // A body cut short must never pass for a whole one. Nothing is decompressed, so the length
     // announced is the length read.
     const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);

@@ -27,9 +27,11 @@ struct WebDavLimits
 /// envelope named after the record.
 ///
 /// Writes are always conditional: an update carries If-Match with the strong ETag read with the
-/// record, a creation carries If-None-Match: *. Redirects are refused rather than followed, so
-/// the credentials only ever go to the address the person gave. Every completion is called once,
-/// on the GUI thread, after the call has returned.
+/// record, a creation carries If-None-Match: *. Where the server offers write locks (WebDAV class
+/// 2), an update also holds a lock taken at that version, since a server may check the condition
+/// before it takes the body (Apache's mod_dav_fs does) and let two writers through. Redirects are
+/// refused rather than followed, so the credentials only ever go to the address the person gave.
+/// Every completion is called once, on the GUI thread, after the call has returned.
 class WebDavCloudDatabase : public QObject
 {
     Q_OBJECT
@@ -52,8 +54,9 @@ public:
     /// body that is no record answers a record holding only its name, version and the problem.
     void fetchRecord(const QString &recordName, RecordCompletion completion);
     /// Writes \a record: as an update of the version it was read at, or as a new record. Answers
-    /// with the record as now stored; its version is empty when the server did not name it. A
-    /// change on the server since that read fails with CloudErrorCode::serverRecordChanged.
+    /// with the record as now stored; its version is empty when neither the server's answer nor
+    /// a HEAD right after could name it as this write's. A change on the server since that read,
+    /// or another writer holding the lock, fails with CloudErrorCode::serverRecordChanged.
     void saveRecord(const CloudRecord &record, RecordCompletion completion);
     /// The strong version tag of the record, without its body; empty when there is no record.
     void fetchRecordVersion(const QString &recordName, VersionCompletion completion);
@@ -61,6 +64,14 @@ public:
     /// when and why it was put aside; answers with that name.
     void moveRecordAside(const QString &recordName, const QByteArray &version,
                          NameCompletion completion);
+    /// The file names of the records moved aside from \a recordName, as they are in the folder.
+    void listRecordsAside(const QString &recordName,
+                          std::function<void(CloudResult<QStringList>)> completion);
+    /// Reads the record \a recordName that was moved aside to the file \a fileName.
+    void fetchRecordAside(const QString &recordName, const QString &fileName,
+                          RecordCompletion completion);
+    /// Deletes the file \a fileName of a record moved aside.
+    void removeRecordAside(const QString &fileName, DoneCompletion completion);
     /// Checks on a scratch resource that the server gives strong version tags and refuses writes
     /// whose If-Match or If-None-Match does not hold; without that, no write could be guarded.
     void checkConditionalWrites(DoneCompletion completion);
@@ -73,6 +84,8 @@ private:
         int status = 0;
         QByteArray body;
         QByteArray etag;
+        /// The WebDAV classes the server says it complies with ("1,2").
+        QByteArray davClasses;
     };
     using ResponseCompletion = std::function<void(CloudResult<Response>)>;
 
@@ -83,13 +96,22 @@ private:
                           const QByteArray &body, ResponseCompletion completion);
     CloudResult<Response> finish(QNetworkReply *reply, LimitedReplyBody &body) const;
     void createContainer(StatusCompletion completion);
+    void fetchRecordFrom(const QUrl &url, const QString &recordName, RecordCompletion completion);
+    /// The write itself, under the lock \a lock when it is not empty.
+    void lockAndPut(const CloudRecord &record, const QList<QPair<QByteArray, QByteArray>> &headers,
+                    RecordCompletion completion);
+    void putRecord(const CloudRecord &record, const QList<QPair<QByteArray, QByteArray>> &headers,
+                   const QByteArray &lock, RecordCompletion completion);
     QUrl recordUrl(const QString &recordName) const;
+    QUrl fileUrl(const QString &fileName) const;
 
     CloudAccount m_account;
     PasswordSource m_passwordSource;
     QString m_containerIdentifier;
     WebDavLimits m_limits;
     std::optional<QString> m_password;
+    /// Whether the server offers write locks (WebDAV class 2), once asked.
+    std::optional<bool> m_offersLocks;
     QNetworkAccessManager m_network;
 };
 
