@@ -69,9 +69,9 @@ void insertIdsIntoHashSet(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * (input.local.size() + input.remote.size()));
 }
 
-/// Also reports "xFloor", the merge's time over the floor's, both timed in the same iterations so
-/// that a busy machine slows both alike.
-void mergeBoards(benchmark::State &state)
+/// Times \a merge and reports "xFloor", its time over the floor's, both timed in the same
+/// iterations so that a busy machine slows both alike.
+template <typename Merge> void mergeAgainstTheFloor(benchmark::State &state, Merge merge)
 {
     using Clock = std::chrono::steady_clock;
     const Boards &input = boards();
@@ -79,7 +79,7 @@ void mergeBoards(benchmark::State &state)
     Clock::duration floorTime{};
     for (auto _ : state) {
         const auto mergeStart = Clock::now();
-        Board merged = ThoughtSyncMerge::merge(input.local, input.remote);
+        Board merged = merge(input);
         benchmark::DoNotOptimize(merged);
         mergeTime += Clock::now() - mergeStart;
 
@@ -95,31 +95,21 @@ void mergeBoards(benchmark::State &state)
         double(mergeTime.count()) / double(std::max<Clock::rep>(floorTime.count(), 1));
 }
 
+void mergeBoards(benchmark::State &state)
+{
+    mergeAgainstTheFloor(state, [](const Boards &input) {
+        return ThoughtSyncMerge::merge(input.local, input.remote);
+    });
+}
+
 /// The three-way merge of every sync: the agreed board is the local one, so the cloud's changes
-/// are one-sided. Also reports "xFloor" as mergeBoards does.
+/// are one-sided.
 void mergeBoardsThreeWay(benchmark::State &state)
 {
-    using Clock = std::chrono::steady_clock;
-    const Boards &input = boards();
-    const std::optional<Board> agreed = input.local;
-    Clock::duration mergeTime{};
-    Clock::duration floorTime{};
-    for (auto _ : state) {
-        const auto mergeStart = Clock::now();
-        Board merged = ThoughtSyncMerge::merge(agreed, input.local, input.remote);
-        benchmark::DoNotOptimize(merged);
-        mergeTime += Clock::now() - mergeStart;
-
-        state.PauseTiming();
-        merged = Board();
-        const auto floorStart = Clock::now();
-        insertIds(input);
-        floorTime += Clock::now() - floorStart;
-        state.ResumeTiming();
-    }
-    state.SetItemsProcessed(state.iterations() * (input.local.size() + input.remote.size()));
-    state.counters["xFloor"] =
-        double(mergeTime.count()) / double(std::max<Clock::rep>(floorTime.count(), 1));
+    mergeAgainstTheFloor(state, [](const Boards &input) {
+        return ThoughtSyncMerge::merge(std::optional<Board>(input.local), input.local,
+                                       input.remote);
+    });
 }
 
 } // namespace
