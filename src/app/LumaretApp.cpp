@@ -4,6 +4,7 @@
 #include "services/AppleIDAuthService.h"
 #include "services/CloudKitThoughtSyncing.h"
 #include "services/IdentityProvider.h"
+#include "services/StoreSyncLink.h"
 #include "services/SyncService.h"
 #include "stores/BoardSnapshots.h"
 #include "stores/BoardStore.h"
@@ -272,6 +273,8 @@ LumaretApp::LumaretApp(AppDependencies dependencies, ServiceStart start)
       m_authService(makeAuthService(dependencies, m_gate)),
       m_syncService(makeSyncService(dependencies, m_gate))
 {
+    // Sync starts with the services; its calls to the cloud wait at the gate for the first frame.
+    linkStoreToSync(*m_boardStore, *m_syncService);
     // A change still in its quiet period goes out before the process ends, unless the server
     // keeps it waiting: then the board file keeps it for the next launch.
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, m_syncService.get(),

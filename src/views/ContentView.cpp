@@ -196,14 +196,6 @@ void ContentView::connectBoardOpening()
     }
 }
 
-void ContentView::showEvent(QShowEvent *event)
-{
-    QWidget::showEvent(event);
-    // Each showing asks again; the store starts sync only the first time.
-    QMetaObject::invokeMethod(
-        this, [this] { m_store->startSync(m_syncService); }, Qt::QueuedConnection);
-}
-
 void ContentView::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);

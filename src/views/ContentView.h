@@ -53,7 +53,6 @@ signals:
     void editorOpenChanged(bool open);
 
 protected:
-    void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
 

@@ -2,6 +2,7 @@
 #include "HostileHttpServer.h"
 #include "cloud/CloudKitThoughtSyncService.h"
 #include "cloud/WebDavCloudDatabase.h"
+#include "services/StoreSyncLink.h"
 #include "services/SyncService.h"
 #include "stores/BoardCodec.h"
 #include "stores/BoardStore.h"
@@ -83,7 +84,7 @@ void syncOnce(const HostileHttpServer &server, Kind kind, const QString &fragmen
         BoardStore store(BoardPersistence::file(path));
         QObject::connect(&store, &BoardStore::thoughtsChanged, [&] { ++changes; });
         SyncService sync(cloudStore(url));
-        store.startSync(&sync);
+        linkStoreToSync(store, sync);
         // Then a little longer, so late requests and late changes are seen too.
         if (QTest::qWaitFor([&] { return sync.state().kind != Kind::syncing; }, 10000))
             QTest::qWait(50);

@@ -1,5 +1,6 @@
 #include "CloudFakes.h"
 
+#include "services/StoreSyncLink.h"
 #include "stores/BoardCodec.h"
 
 #include <QCoreApplication>
@@ -123,7 +124,7 @@ Machine::Machine(std::optional<Board> saved, std::unique_ptr<CloudKitThoughtSync
             };
             return [pending] { *pending = nullptr; };
         });
-    store->startSync(service.get());
+    linkStoreToSync(*store, *service);
     settle();
 }
 

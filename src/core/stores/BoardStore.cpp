@@ -1,6 +1,5 @@
 #include "BoardStore.h"
 
-#include "services/SyncService.h"
 #include "services/ThoughtSyncMerge.h"
 
 #include <QHash>
@@ -291,24 +290,6 @@ void BoardStore::persist(Change change, const QList<QUuid> &ids)
     emit thoughtsChanged();
     const Board before = std::exchange(m_saved, m_thoughts);
     emit changed(change, before, ids);
-    if (m_syncService)
-        m_syncService->scheduleUpload(m_thoughts);
-}
-
-void BoardStore::startSync(SyncService *service)
-{
-    if (m_hasStartedSync || !service)
-        return;
-    m_hasStartedSync = true;
-    m_syncService = service;
-    QPointer<BoardStore> self(this);
-    service->start(
-        m_thoughts,
-        [self](const Board &board) {
-            if (self)
-                self->applyRemote(board);
-        },
-        untouchedSamples());
 }
 
 Board BoardStore::untouchedSamples() const

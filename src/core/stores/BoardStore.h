@@ -4,7 +4,6 @@
 #include "stores/BoardPersistence.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QSet>
 #include <QTimer>
 
@@ -12,8 +11,6 @@
 #include <chrono>
 #include <functional>
 #include <optional>
-
-class SyncService;
 
 /// The visible thoughts grouped by column; there is always a list for each of the four statuses.
 struct ThoughtsByStatus
@@ -25,8 +22,8 @@ struct ThoughtsByStatus
 };
 
 /// The single owner of the board while the application runs. Every change to a thought goes
-/// through one of its operations, which saves the whole board at once and, once sync has
-/// started, hands it to the sync service.
+/// through one of its operations, which saves the whole board at once and announces it (the
+/// application hands it on to the sync service).
 class BoardStore : public QObject
 {
     Q_OBJECT
@@ -94,8 +91,11 @@ public:
 
     static constexpr std::chrono::seconds retryInterval{5};
 
-    /// Links the store to \a service once; later calls are ignored.
-    void startSync(SyncService *service);
+    /// Puts a board merged with the cloud in place: saved, but no change of the person's (it
+    /// is neither uploaded again nor an undo step).
+    void applyRemote(const Board &board);
+    /// The sample thoughts of a first start still on the board exactly as they were made.
+    Board untouchedSamples() const;
 
     /// For tests and benchmarks that need a fixed "now".
     void setClock(Clock clock) { m_clock = std::move(clock); }
@@ -131,10 +131,7 @@ private:
     qsizetype indexOf(const QUuid &id) const;
     void persist(Change change, const QList<QUuid> &ids);
     void save();
-    void applyRemote(const Board &board);
     Board sampleThoughts() const;
-    /// The samples still on the board exactly as they were made.
-    Board untouchedSamples() const;
 
     Board m_thoughts;
     /// The board as last saved: the "before" of the next change.
@@ -142,8 +139,6 @@ private:
     QString m_searchText;
     QUuid m_focusComposerToken = QUuid::createUuid();
     BoardPersistence m_persistence;
-    QPointer<SyncService> m_syncService;
-    bool m_hasStartedSync = false;
     /// The sample thoughts of a first start, as they were made.
     Board m_samples;
     std::optional<BoardFileProblem> m_loadProblem;
