@@ -349,7 +349,8 @@ void MainWindowTest::screenReaderSeesTheWindow_data()
     QTest::addColumn<QString>("object");
     QTest::newRow("composer") << "EditableText\t记录瞬间想法\t输入想法后按回车添加到未开始";
     QTest::newRow("search") << "EditableText\t搜索\t按标题、备注或状态筛选看板";
-    QTest::newRow("pill") << "StatusBar\t本机\t当前保存在本机，登录 Apple ID 后同步到 iCloud";
+    QTest::newRow("pill")
+        << "Button\t云同步：本机\t当前保存在本机；点按这里连接 WebDAV 文件夹即可同步到云端";
     QTest::newRow("failed sign-in: its reason") << "Button\t重新登录\t无法连接登录服务";
     QTest::newRow("column and count") << "Grouping\t未开始\t3 个想法";
     QTest::newRow("card with a note") << "ListItem\tA\t未开始，\\S+前，有备注";

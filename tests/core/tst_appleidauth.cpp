@@ -50,7 +50,7 @@ void AppleIDAuthTest::launchAsksOnceAndFollowsTheAnswer_data()
                                 << SignInState::signedIn(lin) << true;
     QTest::newRow("authorised without a name")
         << QString() << std::optional(CredentialState::authorized)
-        << SignInState::signedIn(QStringLiteral("Apple ID")) << true;
+        << SignInState::signedIn(QStringLiteral("已登录")) << true;
     QTest::newRow("revoked") << lin << std::optional(CredentialState::revoked)
                              << SignInState::signedOut() << false;
     QTest::newRow("not found") << lin << std::optional(CredentialState::notFound)
@@ -95,7 +95,7 @@ void AppleIDAuthTest::signInRemembersWhoAndUnderWhichName_data()
                                << SignInState::failed(QStringLiteral("已取消")) << "old-user";
     QTest::newRow("not an identity credential")
         << AuthorizationOutcome(Authorization{})
-        << SignInState::failed(QStringLiteral("无法读取 Apple ID 凭证")) << "old-user";
+        << SignInState::failed(QStringLiteral("无法读取登录凭证")) << "old-user";
     QTest::newRow("western name") << AuthorizationOutcome(signedInAs("u2", "Ada", "Lovelace", mail))
                                   << signedIn("Ada Lovelace") << "u2";
     QTest::newRow("chinese name") << AuthorizationOutcome(signedInAs("u2", "晓", "林", mail))
@@ -111,7 +111,7 @@ void AppleIDAuthTest::signInRemembersWhoAndUnderWhichName_data()
     QTest::newRow("nothing to greet with")
         << AuthorizationOutcome(
                Authorization{IdentityCredential{QStringLiteral("old-user"), {}, QString(), {}}})
-        << signedIn("Apple ID") << "old-user";
+        << signedIn("已登录") << "old-user";
 }
 
 void AppleIDAuthTest::signInRemembersWhoAndUnderWhichName()

@@ -58,13 +58,21 @@ public:
     void handle(const AuthorizationOutcome &outcome);
     /// Forgets the remembered user. The provider is not told.
     void signOut();
+    /// Whether a provider is configured to sign in with.
+    bool hasProvider() const { return m_provider && m_provider->isConfigured(); }
+    /// The provider's name for the person, empty when it has none.
+    QString providerName() const { return m_provider ? m_provider->name() : QString(); }
+    /// Signs in with \a provider from now on. Whoever was signed in with the previous one is
+    /// forgotten: the new provider does not know them.
+    void setProvider(std::unique_ptr<IdentityProvider> provider);
     /// Runs one sign-in with the provider: configures the request, then hands the outcome to
     /// handle() on this object's thread.
     void signIn();
 
     /// The name a credential is greeted with: its formatted name, else its e-mail, else
-    /// "Apple ID". Emptiness means length zero; nothing is trimmed.
-    static QString preferredDisplayName(const IdentityCredential &credential);
+    /// \a fallback. Emptiness means length zero; nothing is trimmed.
+    static QString preferredDisplayName(const IdentityCredential &credential,
+                                        const QString &fallback);
     /// The person-name formatter's default style: family name first without a space for names
     /// written in East Asian scripts, given name first otherwise.
     static QString formattedName(const PersonNameComponents &components);
@@ -76,6 +84,7 @@ private:
     void refreshCredentialState(const QString &user);
     void applyCredentialState(const QString &user, CredentialState credentialState);
     void setState(const SignInState &state);
+    QString fallbackName() const;
 
     SignInState m_state;
     std::unique_ptr<QSettings> m_defaults;
