@@ -35,6 +35,8 @@ private slots:
     void signInRemembersWhoAndUnderWhichName_data();
     void signInRemembersWhoAndUnderWhichName();
     void signOutAndLateAnswersLeaveNoUserBehind();
+    void earlierKeysAreMovedOnce_data();
+    void earlierKeysAreMovedOnce();
 };
 
 void AppleIDAuthTest::launchAsksOnceAndFollowsTheAnswer_data()
@@ -161,6 +163,48 @@ void AppleIDAuthTest::signOutAndLateAnswersLeaveNoUserBehind()
     script->pendingRequest(signedInAs("v", "", "", std::nullopt));
     QCoreApplication::processEvents();
     QVERIFY(settings.open()->allKeys().isEmpty());
+}
+
+void AppleIDAuthTest::earlierKeysAreMovedOnce_data()
+{
+    QTest::addColumn<QString>("earlierUser");
+    QTest::addColumn<QString>("currentUser");
+    QTest::addColumn<QString>("expectedUser");
+    QTest::newRow("only the earlier keys") << "old"
+                                           << ""
+                                           << "old";
+    QTest::newRow("both: the later sign-in wins") << "old"
+                                                  << "new"
+                                                  << "new";
+    QTest::newRow("neither") << ""
+                             << ""
+                             << "";
+}
+
+void AppleIDAuthTest::earlierKeysAreMovedOnce()
+{
+    QFETCH(QString, earlierUser);
+    QFETCH(QString, currentUser);
+    QFETCH(QString, expectedUser);
+    FakeSettings settings;
+    if (!earlierUser.isEmpty()) {
+        settings.open()->setValue(AppleIDAuthService::legacyUserIdentifierKey(), earlierUser);
+        settings.open()->setValue(AppleIDAuthService::legacyDisplayNameKey(), earlierUser + "名");
+    }
+    if (!currentUser.isEmpty()) {
+        settings.open()->setValue(userKey, currentUser);
+        settings.open()->setValue(nameKey, currentUser + "名");
+    }
+    auto script = std::make_shared<ScriptedIdentityProvider::Script>();
+    script->credentialAnswer = CredentialState::authorized;
+    AppleIDAuthService service(std::make_unique<ScriptedIdentityProvider>(script), settings.open());
+    QTRY_COMPARE(script->askedUsers,
+                 expectedUser.isEmpty() ? QStringList() : QStringList{expectedUser});
+    const auto stored = settings.open();
+    QCOMPARE(stored->value(userKey).toString(), expectedUser);
+    QCOMPARE(stored->value(nameKey).toString(), expectedUser.isEmpty() ? "" : expectedUser + "名");
+    QVERIFY(!stored->contains(AppleIDAuthService::legacyUserIdentifierKey()));
+    QVERIFY(!stored->contains(AppleIDAuthService::legacyDisplayNameKey()));
 }
 
 QTEST_GUILESS_MAIN(AppleIDAuthTest)

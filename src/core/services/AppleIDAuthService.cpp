@@ -49,6 +49,7 @@ AppleIDAuthService::AppleIDAuthService(std::unique_ptr<IdentityProvider> provide
                                        std::unique_ptr<QSettings> defaults, QObject *parent)
     : QObject(parent), m_defaults(std::move(defaults)), m_provider(std::move(provider))
 {
+    moveLegacyKeys();
     const QString user = m_defaults->value(userIdentifierKey()).toString();
     if (user.isEmpty()) {
         m_state = SignInState::signedOut();
@@ -92,6 +93,21 @@ void AppleIDAuthService::signOut()
     m_defaults->remove(displayNameKey());
     PrivateFiles::sync(*m_defaults);
     setState(SignInState::signedOut());
+}
+
+void AppleIDAuthService::moveLegacyKeys()
+{
+    const QString legacyUser = m_defaults->value(legacyUserIdentifierKey()).toString();
+    if (legacyUser.isEmpty())
+        return;
+    // A user already under the new keys signed in later than the one left under the old ones.
+    if (!m_defaults->contains(userIdentifierKey())) {
+        m_defaults->setValue(userIdentifierKey(), legacyUser);
+        m_defaults->setValue(displayNameKey(), m_defaults->value(legacyDisplayNameKey()));
+    }
+    m_defaults->remove(legacyUserIdentifierKey());
+    m_defaults->remove(legacyDisplayNameKey());
+    PrivateFiles::sync(*m_defaults);
 }
 
 void AppleIDAuthService::setProvider(std::unique_ptr<IdentityProvider> provider)

@@ -39,11 +39,18 @@ public:
     };
 
     /// The stable identifier of the remembered user.
-    static QString userIdentifierKey() { return QStringLiteral("lumaret.appleid.userIdentifier"); }
+    static QString userIdentifierKey() { return QStringLiteral("signin/userIdentifier"); }
     /// The name computed at the last successful sign-in.
-    static QString displayNameKey() { return QStringLiteral("lumaret.appleid.displayName"); }
+    static QString displayNameKey() { return QStringLiteral("signin/displayName"); }
+    /// Where earlier versions kept the same two values; read once, then moved.
+    static QString legacyUserIdentifierKey()
+    {
+        return QStringLiteral("lumaret.appleid.userIdentifier");
+    }
+    static QString legacyDisplayNameKey() { return QStringLiteral("lumaret.appleid.displayName"); }
 
-    /// Reads the remembered user from \a defaults and, when there is one, asks \a provider once
+    /// Reads the remembered user from \a defaults (moving it from the earlier keys first) and,
+    /// when there is one, asks \a provider once
     /// whether that user is still authorised; the state is "checking" until the answer arrives.
     AppleIDAuthService(std::unique_ptr<IdentityProvider> provider,
                        std::unique_ptr<QSettings> defaults, QObject *parent = nullptr);
@@ -85,6 +92,7 @@ private:
     void applyCredentialState(const QString &user, CredentialState credentialState);
     void setState(const SignInState &state);
     QString fallbackName() const;
+    void moveLegacyKeys();
 
     SignInState m_state;
     std::unique_ptr<QSettings> m_defaults;
