@@ -56,6 +56,11 @@ SyncSettingsDialog::SyncSettingsDialog(const AppServices &services, QWidget *par
     m_tabs->addTab(cloudPage(), QStringLiteral("云同步"));
     m_tabs->addTab(signInPage(), QStringLiteral("登录"));
     layout->addWidget(m_tabs);
+    // Enter acts on the page in front, never on the one behind it.
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this](int index) {
+        m_connect->setDefault(index == 0);
+        m_saveProvider->setDefault(index == 1);
+    });
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("关闭"));
     buttons->button(QDialogButtonBox::Close)->setIcon({});
@@ -270,9 +275,10 @@ void SyncSettingsDialog::disconnectAccount()
 
 void SyncSettingsDialog::setBusy(bool busy)
 {
-    for (QWidget *widget : {static_cast<QWidget *>(m_connect), static_cast<QWidget *>(m_disconnect),
-                            static_cast<QWidget *>(m_sessionOnly)})
-        widget->setEnabled(!busy);
+    m_busy = busy;
+    m_connect->setEnabled(!busy);
+    m_sessionOnly->setEnabled(!busy);
+    refreshCloudStatus();
 }
 
 void SyncSettingsDialog::refreshCloudStatus()
@@ -281,7 +287,8 @@ void SyncSettingsDialog::refreshCloudStatus()
     const std::optional<CloudAccount> account =
         sync->hasCloudStore() ? (m_sessionAccount ? m_sessionAccount : CloudAccounts::configured())
                               : std::nullopt;
-    m_disconnect->setEnabled(account.has_value() || CloudAccounts::configured().has_value());
+    m_disconnect->setEnabled(!m_busy &&
+                             (account.has_value() || CloudAccounts::configured().has_value()));
     if (!account) {
         m_cloudStatus->setText(QStringLiteral("未连接：看板只保存在本机。"));
         m_cloudStatus->setAccessibleName(m_cloudStatus->text());

@@ -77,4 +77,6 @@ private:
     /// connection after the keyring refused the password.
     std::optional<CloudAccount> m_checkedAccount;
     QString m_checkedPassword;
+    /// A check, a keyring write or a disconnection is on its way.
+    bool m_busy = false;
 };
