@@ -51,8 +51,10 @@ QString SignInButton::titleFor(const AppleIDAuthService &service, int width)
         return QStringLiteral("登录");
     const QString frame = QStringLiteral("通过 %1 登录");
     const QFontMetrics metrics(buttonFont());
-    const int room = width - 2 * buttonPadding - symbolSize - iconGap -
-                     metrics.horizontalAdvance(frame.arg(QString()));
+    int room = width - 2 * buttonPadding - symbolSize - iconGap;
+    if (metrics.horizontalAdvance(frame.arg(provider)) <= room)
+        return frame.arg(provider);
+    room -= metrics.horizontalAdvance(frame.arg(QString()));
     return frame.arg(metrics.elidedText(provider, Qt::ElideMiddle, room));
 }
 

@@ -8,6 +8,7 @@
 #include "KanbanColumn.h"
 #include "MainWindow.h"
 #include "NoIdentityProvider.h"
+#include "OidcProviderFixture.h"
 #include "PortalAppearance.h"
 #include "QuickComposer.h"
 #include "SearchField.h"
@@ -494,6 +495,19 @@ void MainWindowTest::signInWithoutAProviderOpensItsSettings()
     auth->handle(Authorization{IdentityCredential{"u", {}, QString(60, u'长'), {}}});
     QTest::qWait(20);
     QCOMPARE(pill->mapTo(m_window.get(), QPoint()), where);
+
+    // A provider that passes the check is signed in with from now on, without a restart.
+    OidcProviderFixture provider;
+    if (!provider.start() && provider.shouldSkip())
+        QSKIP(qPrintable(provider.problem()));
+    QVERIFY2(provider.problem().isEmpty(), qPrintable(provider.problem()));
+    auth->signOut();
+    SyncSettingsDialog *dialog = m_window->syncSettings();
+    dialog->issuerField()->setText(provider.issuer());
+    dialog->clientIdField()->setText("lumaret");
+    QTest::keyClick(dialog->clientIdField(), Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(auth->hasProvider(), 10000);
+    QCOMPARE(button->text(), "通过 127.0.0.1 登录");
 }
 
 void MainWindowTest::noTextNamesAnotherPlatform()
