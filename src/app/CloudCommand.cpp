@@ -66,21 +66,31 @@ template <typename T, typename Call> CloudResult<T> wait(Call call)
 
 enum class ServerCheck { accountOnly, conditionalWritesToo };
 
+void checkServer(const CloudAccount &account, PasswordSource password, ServerCheck check,
+                 std::function<void(CloudResult<CloudAccountStatus>)> completion)
+{
+    auto *database = new WebDavCloudDatabase(account, std::move(password),
+                                             CloudKitSyncAccess::containerIdentifier());
+    // The database goes once its last answer is handled, not inside the reply giving it.
+    auto finish = [database, completion](CloudResult<CloudAccountStatus> result) {
+        database->deleteLater();
+        completion(std::move(result));
+    };
+    database->accountStatus([database, check, finish](CloudResult<CloudAccountStatus> status) {
+        if (!status.hasValue() || check == ServerCheck::accountOnly)
+            return finish(status);
+        // A server that ignores the guards would turn every guarded write into a blind one.
+        database->checkConditionalWrites([status, finish](CloudResult<CloudDone> guarded) {
+            finish(guarded.hasValue() ? status : CloudResult<CloudAccountStatus>(guarded.error()));
+        });
+    });
+}
+
 CloudResult<CloudAccountStatus> checkServer(const CloudAccount &account, PasswordSource password,
                                             ServerCheck check = ServerCheck::accountOnly)
 {
-    WebDavCloudDatabase database(account, std::move(password),
-                                 CloudKitSyncAccess::containerIdentifier());
-    CloudResult<CloudAccountStatus> status =
-        wait<CloudAccountStatus>([&](auto completion) { database.accountStatus(completion); });
-    if (!status.hasValue() || check == ServerCheck::accountOnly)
-        return status;
-    // A server that ignores the guards would turn every guarded write into a blind one.
-    const CloudResult<CloudDone> guarded =
-        wait<CloudDone>([&](auto completion) { database.checkConditionalWrites(completion); });
-    if (!guarded.hasValue())
-        return guarded.error();
-    return status;
+    return wait<CloudAccountStatus>(
+        [&](auto completion) { checkServer(account, std::move(password), check, completion); });
 }
 
 void warnWithoutEntitlement()
@@ -197,4 +207,11 @@ int runCloudCommand(const QStringList &arguments)
     out().flush();
     err().flush();
     return code;
+}
+
+void checkCloudServerForConnect(const CloudAccount &account, PasswordSource password,
+                                std::function<void(CloudResult<CloudAccountStatus>)> completion)
+{
+    checkServer(account, std::move(password), ServerCheck::conditionalWritesToo,
+                std::move(completion));
 }

@@ -144,6 +144,9 @@ public:
         m_gate->run([this, user] { m_provider->forget(user); });
     }
 
+    bool isConfigured() const override { return m_provider->isConfigured(); }
+    QString name() const override { return m_provider->name(); }
+
 private:
     std::unique_ptr<IdentityProvider> m_provider;
     Gate m_gate;

@@ -1,12 +1,14 @@
 #include "MainWindow.h"
 
 #include "AboutDialog.h"
+#include "AppleSignInPanel.h"
 #include "BoardFileNotice.h"
 #include "BoardHistory.h"
 #include "ContentView.h"
 #include "KanbanBoardView.h"
 #include "QuickComposer.h"
 #include "SearchField.h"
+#include "SyncStatusPill.h"
 #include "ThoughtEditorView.h"
 #include "UndoNotice.h"
 #include "stores/BoardStore.h"
@@ -75,6 +77,13 @@ void MainWindow::addApplicationMenu()
     m_aboutAction = menu->addAction(QStringLiteral("关于 Lumaret"));
     m_aboutAction->setMenuRole(QAction::AboutRole);
     connect(m_aboutAction, &QAction::triggered, this, &MainWindow::showAbout);
+    m_syncSettingsAction = menu->addAction(QStringLiteral("云同步…"));
+    connect(m_syncSettingsAction, &QAction::triggered, this,
+            [this] { showSyncSettings(SyncSettingsDialog::Page::cloud); });
+    connect(m_contentView->syncStatusPill(), &SyncStatusPill::clicked, this,
+            [this] { showSyncSettings(SyncSettingsDialog::Page::cloud); });
+    connect(m_contentView->signInPanel(), &AppleSignInPanel::configureRequested, this,
+            [this] { showSyncSettings(SyncSettingsDialog::Page::signIn); });
     menu->addSeparator();
     m_quitAction = menu->addAction(QStringLiteral("退出"));
     m_quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -98,6 +107,17 @@ void MainWindow::addRecordMenu()
     m_archiveCompletedAction->setShortcutContext(Qt::ApplicationShortcut);
     connect(m_archiveCompletedAction, &QAction::triggered, m_services.store,
             &BoardStore::archiveCompleted);
+}
+
+void MainWindow::showSyncSettings(SyncSettingsDialog::Page page)
+{
+    // One dialog for the window's life: it remembers an account connected for this session only.
+    if (!m_syncSettings)
+        m_syncSettings = new SyncSettingsDialog(m_services, this);
+    m_syncSettings->showPage(page);
+    m_syncSettings->show();
+    m_syncSettings->raise();
+    m_syncSettings->activateWindow();
 }
 
 void MainWindow::showAbout()

@@ -4,6 +4,8 @@
 
 #include <QMainWindow>
 
+#include "SyncSettingsDialog.h"
+
 class ContentView;
 class QAction;
 class UndoNotice;
@@ -26,6 +28,10 @@ public:
     QAction *archiveCompletedAction() const { return m_archiveCompletedAction; }
     QAction *quitAction() const { return m_quitAction; }
     QAction *aboutAction() const { return m_aboutAction; }
+    QAction *syncSettingsAction() const { return m_syncSettingsAction; }
+    /// The sync and sign-in settings, made when first asked for; null before.
+    SyncSettingsDialog *syncSettings() const { return m_syncSettings; }
+    void showSyncSettings(SyncSettingsDialog::Page page);
     UndoNotice *undoNotice() const { return m_undoNotice; }
 
     /// Shows the window in front of the others, as a launch or a second launch asks.
@@ -49,5 +55,7 @@ private:
     QAction *m_archiveCompletedAction = nullptr;
     QAction *m_quitAction = nullptr;
     QAction *m_aboutAction = nullptr;
+    QAction *m_syncSettingsAction = nullptr;
+    SyncSettingsDialog *m_syncSettings = nullptr;
     UndoNotice *m_undoNotice = nullptr;
 };

@@ -11,4 +11,5 @@ public:
                          std::function<void(CredentialState)> completion) override;
     void performRequest(const AuthorizationRequest &request,
                         std::function<void(AuthorizationOutcome)> completion) override;
+    bool isConfigured() const override { return false; }
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cloud/CloudAccount.h"
 #include "identity/BrowserOpener.h"
 #include "identity/OidcProviderChoice.h"
 
@@ -11,6 +12,11 @@ class IdentityProvider;
 
 /// The cloud store this build and this user's account allow, or nothing for local-only.
 std::unique_ptr<CloudKitThoughtSyncing> makeDefaultCloudStore();
+
+/// The cloud store of \a account with its password from \a password, or nothing when this build
+/// syncs with no cloud.
+std::unique_ptr<CloudKitThoughtSyncing> makeCloudStore(const CloudAccount &account,
+                                                       PasswordSource password);
 
 /// The OpenID Connect provider chosen in the environment, by `lumaret signin configure`, or when
 /// this build was configured, in that order; nothing when there is none.

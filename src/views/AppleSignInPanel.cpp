@@ -9,30 +9,59 @@
 #include "support/TextStyles.h"
 
 #include <QEvent>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
 #include <QToolButton>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int rowHeight = 34;
 constexpr int symbolSize = 16;
+constexpr int iconGap = 6;
+constexpr int buttonPadding = 14;
+constexpr int minimumPanelWidth = 148;
+// A long provider name is shortened rather than pushing the search field aside.
+constexpr int maximumPanelWidth = 220;
 
-QString signInTitle()
+QFont buttonFont()
 {
-    return QStringLiteral("通过 Apple 登录");
+    return systemFont(13, QFont::Medium);
 }
 
 } // namespace
 
 SignInButton::SignInButton(QWidget *parent) : QAbstractButton(parent)
 {
-    setFixedSize(148, 34);
-    setText(signInTitle());
+    setFixedSize(minimumPanelWidth, rowHeight);
     setFocusPolicy(Qt::TabFocus);
     setAttribute(Qt::WA_Hover);
+}
+
+QString SignInButton::titleFor(const AppleIDAuthService &service, int width)
+{
+    if (!service.hasProvider())
+        return QStringLiteral("设置登录…");
+    const QString provider = service.providerName();
+    if (provider.isEmpty())
+        return QStringLiteral("登录");
+    const QString frame = QStringLiteral("通过 %1 登录");
+    const QFontMetrics metrics(buttonFont());
+    int room = width - 2 * buttonPadding - symbolSize - iconGap;
+    if (metrics.horizontalAdvance(frame.arg(provider)) <= room)
+        return frame.arg(provider);
+    room -= metrics.horizontalAdvance(frame.arg(QString()));
+    return frame.arg(metrics.elidedText(provider, Qt::ElideMiddle, room));
+}
+
+int SignInButton::widthFor(const QString &title)
+{
+    const int content = symbolSize + iconGap + QFontMetrics(buttonFont()).horizontalAdvance(title);
+    return std::clamp(content + 2 * buttonPadding, minimumPanelWidth, maximumPanelWidth);
 }
 
 QColor SignInButton::fillColor() const
@@ -67,8 +96,7 @@ void SignInButton::paintEvent(QPaintEvent *event)
     if (hasFocus())
         paintFocusRing(painter, QRectF(rect()), 10, palette());
 
-    const QFont font = systemFont(13, QFont::Medium);
-    const int iconGap = 6;
+    const QFont font = buttonFont();
     const int textWidth = QFontMetrics(font).horizontalAdvance(text());
     const int contentWidth = symbolSize + iconGap + textWidth;
     const qreal left = (width() - contentWidth) / 2.0;
@@ -144,7 +172,7 @@ AppleSignInPanel::AppleSignInPanel(AppleIDAuthService *authService, QWidget *par
     m_signOutButton->setAutoRaise(true);
     m_signOutButton->setToolTip(QStringLiteral("退出登录"));
     m_signOutButton->setAccessibleName(QStringLiteral("退出登录"));
-    setAccessibleName(QStringLiteral("Apple ID 登录"));
+    setAccessibleName(QStringLiteral("登录"));
     m_signOutButton->setIconSize({symbolSize, symbolSize});
     m_signOutButton->setFixedSize(symbolSize + 4, symbolSize + 4);
     m_signOutButton->setStyleSheet(plainToolButtonStyle());
@@ -175,7 +203,13 @@ AppleSignInPanel::AppleSignInPanel(AppleIDAuthService *authService, QWidget *par
 
     connect(m_signOutButton, &QToolButton::clicked, m_authService, &AppleIDAuthService::signOut);
     connect(m_retryButton, &QPushButton::clicked, m_authService, &AppleIDAuthService::signOut);
-    connect(m_signInButton, &SignInButton::clicked, m_authService, &AppleIDAuthService::signIn);
+    connect(m_signInButton, &SignInButton::clicked, this, [this] {
+        // Without a provider a sign-in could only fail: the button leads to choosing one.
+        if (m_authService->hasProvider())
+            m_authService->signIn();
+        else
+            emit configureRequested();
+    });
     connect(m_authService, &AppleIDAuthService::stateChanged, this, &AppleSignInPanel::refresh);
     updateColors();
     refresh();
@@ -210,10 +244,9 @@ void AppleSignInPanel::refresh()
     case Kind::failed: {
         // The button names the way back; its tooltip says what went wrong, in the failure's own
         // words. The general note is only for a failure that came without any.
-        const QString problem =
-            state.text.trimmed().isEmpty()
-                ? QStringLiteral("Apple ID 登录需要在正式签名和能力配置后完整验证")
-                : state.text;
+        const QString problem = state.text.trimmed().isEmpty()
+                                    ? QStringLiteral("登录没有完成，提供方没有说明原因")
+                                    : state.text;
         m_retryButton->setToolTip(plainToolTip(problem));
         setAccessibleDescription(QStringLiteral("登录失败：") + problem);
         m_layout = Layout::failed;
@@ -232,10 +265,15 @@ void AppleSignInPanel::refresh()
     m_retryButton->setVisible(m_layout == Layout::failed);
     m_checking->setVisible(m_layout == Layout::checking);
     m_signInButton->setVisible(m_layout == Layout::signedOut);
-    // Only a signed-in name may give way when the header runs short of room.
-    setSizePolicy(m_layout == Layout::signedIn ? QSizePolicy::Maximum : QSizePolicy::Fixed,
-                  QSizePolicy::Fixed);
-    updateGeometry();
+    // One width for every state, so that the search field, the archive button and the pill stay
+    // where they are whatever the panel shows; a signed-in name is shortened to fit it.
+    const int width =
+        std::max({SignInButton::widthFor(SignInButton::titleFor(*m_authService, maximumPanelWidth)),
+                  m_retryButton->sizeHint().width(), m_checking->sizeHint().width()});
+    m_signInButton->setText(SignInButton::titleFor(*m_authService, width));
+    m_signInButton->setFixedWidth(width);
+    m_signInButton->setAccessibleName(m_signInButton->text());
+    setFixedWidth(width);
 }
 
 void AppleSignInPanel::updateColors()

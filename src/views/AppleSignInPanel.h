@@ -18,7 +18,11 @@ class SignInButton : public QAbstractButton
 public:
     explicit SignInButton(QWidget *parent = nullptr);
 
-    QSize sizeHint() const override { return {148, 34}; }
+    QSize sizeHint() const override { return size(); }
+    /// What the button says for \a service's provider within \a width.
+    static QString titleFor(const AppleIDAuthService &service, int width);
+    /// The width that shows \a title whole, within the panel's bounds.
+    static int widthFor(const QString &title);
     QColor fillColor() const;
     QColor labelColor() const;
 
@@ -49,7 +53,8 @@ private:
 };
 
 /// The header control that shows the sign-in state and offers the one action that fits it: sign
-/// in, sign out, or start over after a failure. It keeps nothing of its own.
+/// in, sign out, or start over after a failure; with no provider configured, choosing one. It
+/// keeps nothing of its own.
 class AppleSignInPanel : public QWidget
 {
     Q_OBJECT
@@ -67,6 +72,10 @@ public:
     ElidedLabel *displayNameLabel() const { return m_displayName; }
     GlassFrame *checkingLabel() const { return m_checking; }
     GlassFrame *signedInRow() const { return m_signedIn; }
+
+signals:
+    /// The person asked to sign in while no provider is configured.
+    void configureRequested();
 
 protected:
     void changeEvent(QEvent *event) override;

@@ -5,9 +5,13 @@
 #include "support/SystemColors.h"
 #include "support/TextStyles.h"
 
+#include "support/LumaretStyle.h"
+
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPainter>
 
 SyncStatusVisualStyle SyncStatusVisualStyle::forState(const SyncService::State &state,
@@ -17,13 +21,13 @@ SyncStatusVisualStyle SyncStatusVisualStyle::forState(const SyncService::State &
     switch (state.kind) {
     case Kind::localOnly:
         return {QStringLiteral("icloud.and.arrow.up"), SystemColors::secondaryLabel(palette),
-                QStringLiteral("当前保存在本机，登录 Apple ID 后同步到 iCloud"),
+                QStringLiteral("当前保存在本机；点按这里连接 WebDAV 文件夹即可同步到云端"),
                 QStringLiteral("本机")};
     case Kind::cloudKitReady:
         return {QStringLiteral("icloud.fill"), SystemColors::green(palette),
-                state.message.isEmpty() ? QStringLiteral("iCloud 同步已就绪")
-                                        : QStringLiteral("iCloud 同步已就绪\n") + state.message,
-                QStringLiteral("iCloud")};
+                state.message.isEmpty() ? QStringLiteral("云端同步已就绪")
+                                        : QStringLiteral("云端同步已就绪\n") + state.message,
+                QStringLiteral("云端")};
     case Kind::syncing:
         return {QStringLiteral("icloud.and.arrow.up"), SystemColors::blue(palette),
                 QStringLiteral("正在上传同步"), QStringLiteral("同步中")};
@@ -61,8 +65,11 @@ void SyncStatusIcon::paintEvent(QPaintEvent *event)
 }
 
 SyncStatusPill::SyncStatusPill(SyncService *syncService, QWidget *parent)
-    : GlassFrame(12, std::nullopt, GlassInteraction::passive, parent), m_syncService(syncService)
+    : GlassFrame(12, std::nullopt, GlassInteraction::interactive, parent),
+      m_syncService(syncService)
 {
+    setFocusPolicy(Qt::TabFocus);
+    setCursor(Qt::PointingHandCursor);
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(6, 0, 12, 0);
     layout->setSpacing(8);
@@ -97,6 +104,37 @@ void SyncStatusPill::changeEvent(QEvent *event)
         refresh();
 }
 
+void SyncStatusPill::paintEvent(QPaintEvent *event)
+{
+    GlassFrame::paintEvent(event);
+    if (hasFocus()) {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        paintFocusRing(painter, QRectF(rect()), cornerRadius(), palette());
+    }
+}
+
+void SyncStatusPill::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
+    else
+        GlassFrame::mouseReleaseEvent(event);
+}
+
+void SyncStatusPill::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        emit clicked();
+        return;
+    default:
+        GlassFrame::keyPressEvent(event);
+    }
+}
+
 void SyncStatusPill::refresh()
 {
     const SyncStatusVisualStyle style = visualStyle();
@@ -115,6 +153,6 @@ void SyncStatusPill::refresh()
     }
     // The text may carry a server's own words.
     setToolTip(plainToolTip(text));
-    setAccessibleName(style.word);
+    setAccessibleName(QStringLiteral("云同步：") + style.word);
     setAccessibleDescription(text);
 }

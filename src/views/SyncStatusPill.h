@@ -37,7 +37,8 @@ private:
 };
 
 /// The small badge in the header that shows the sync service's state: an icon, a short word, and
-/// the longer explanation as its tooltip. It has no actions.
+/// the longer explanation as its tooltip. Clicking it (or Space or Enter on it) asks for the sync
+/// settings.
 class SyncStatusPill : public GlassFrame
 {
     Q_OBJECT
@@ -48,8 +49,14 @@ public:
     QString word() const;
     SyncStatusVisualStyle visualStyle() const;
 
+signals:
+    void clicked();
+
 protected:
     void changeEvent(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void refresh();

@@ -1,4 +1,5 @@
 #include "AppFixture.h"
+#include "AppleSignInPanel.h"
 #include "BoardFileNotice.h"
 #include "ContentView.h"
 #include "EditorOverlay.h"
@@ -6,11 +7,14 @@
 #include "KanbanCardList.h"
 #include "KanbanColumn.h"
 #include "MainWindow.h"
+#include "NoIdentityProvider.h"
+#include "OidcProviderFixture.h"
 #include "PortalAppearance.h"
 #include "QuickComposer.h"
 #include "SearchField.h"
 #include "SyncStatusPill.h"
 #include "ThoughtEditorView.h"
+#include "WebDavServer.h"
 #include "services/AppleIDAuthService.h"
 #include "support/GlassSurface.h"
 #include "support/TextStyles.h"
@@ -23,8 +27,12 @@
 #include <QMetaEnum>
 #include <QPushButton>
 #include <QStyle>
+#include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTextLayout>
 #include <QtTest>
+
+Q_DECLARE_METATYPE(WebDavServer::Kind)
 
 // The real window and wiring over A (with a note), B, C (未开始), D (进行中) and E (归档), the
 // caret in the composer, worked by keyboard and read as a screen reader reads it.
@@ -33,6 +41,15 @@ class MainWindowTest : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        // The dialog keeps what it connects where the person's settings live: here, nowhere.
+        QVERIFY(m_home.isValid());
+        qputenv("XDG_CONFIG_HOME", m_home.path().toUtf8());
+        for (const char *name :
+             {"LUMARET_CLOUD_URL", "LUMARET_OIDC_ISSUER", "LUMARET_OIDC_CLIENT_ID"})
+            qunsetenv(name);
+    }
     void init();
     void cleanup()
     {
@@ -51,6 +68,10 @@ private slots:
     void textAndFocusStandOutInBothAppearances();
     void quittingAsksWhileWordsAreOnlyInMemory_data();
     void quittingAsksWhileWordsAreOnlyInMemory();
+    void syncSettingsConnectOnlyToAServerThatGuardsWrites_data();
+    void syncSettingsConnectOnlyToAServerThatGuardsWrites();
+    void signInWithoutAProviderOpensItsSettings();
+    void noTextNamesAnotherPlatform();
 
 private:
     void press(const QString &keys);
@@ -58,6 +79,7 @@ private:
     QString focusedCard() const;
     std::unique_ptr<AppFixture> m_app;
     std::unique_ptr<MainWindow> m_window;
+    QTemporaryDir m_home;
 };
 
 void MainWindowTest::init()
@@ -349,7 +371,8 @@ void MainWindowTest::screenReaderSeesTheWindow_data()
     QTest::addColumn<QString>("object");
     QTest::newRow("composer") << "EditableText\t记录瞬间想法\t输入想法后按回车添加到未开始";
     QTest::newRow("search") << "EditableText\t搜索\t按标题、备注或状态筛选看板";
-    QTest::newRow("pill") << "StatusBar\t本机\t当前保存在本机，登录 Apple ID 后同步到 iCloud";
+    QTest::newRow("pill")
+        << "Button\t云同步：本机\t当前保存在本机；点按这里连接 WebDAV 文件夹即可同步到云端";
     QTest::newRow("failed sign-in: its reason") << "Button\t重新登录\t无法连接登录服务";
     QTest::newRow("column and count") << "Grouping\t未开始\t3 个想法";
     QTest::newRow("card with a note") << "ListItem\tA\t未开始，\\S+前，有备注";
@@ -407,6 +430,111 @@ void MainWindowTest::signInIsCheckedOnlyOnceTheWindowIsOnScreen()
     window.show();
     // Sooner than the fallback for a window that is never painted.
     QTRY_COMPARE_WITH_TIMEOUT(script->askedUsers, QStringList{"ada"}, 1000);
+}
+
+void MainWindowTest::syncSettingsConnectOnlyToAServerThatGuardsWrites_data()
+{
+    QTest::addColumn<WebDavServer::Kind>("kind");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("apache") << WebDavServer::Kind::apache << QString();
+    QTest::newRow("rclone: ignores If-Match") << WebDavServer::Kind::rclone << "未连接：.*If-";
+}
+
+void MainWindowTest::syncSettingsConnectOnlyToAServerThatGuardsWrites()
+{
+    QFETCH(WebDavServer::Kind, kind);
+    QFETCH(QString, refusal);
+    WebDavServer server(kind);
+    QString error;
+    QVERIFY2(server.start(&error), qPrintable(error));
+    SyncService *sync = m_app->services().syncService;
+    QTest::mouseClick(m_window->contentView()->syncStatusPill(), Qt::LeftButton);
+    SyncSettingsDialog *dialog = m_window->syncSettings();
+    QVERIFY(dialog && dialog->isVisible());
+    QTest::keyClicks(dialog->urlField(), server.collectionUrl().toString());
+    QTest::keyClicks(dialog->userField(), server.user());
+    dialog->passwordField()->insert(server.password()); // keys type only ASCII
+    QTest::keyClick(dialog->passwordField(), Qt::Key_Return);
+    // A machine without a keyring connects for this session, once the person agrees.
+    QTRY_VERIFY_WITH_TIMEOUT(sync->hasCloudStore() || dialog->sessionOnlyButton()->isVisible() ||
+                                 dialog->cloudMessage()->text().startsWith("未连接"),
+                             20000);
+    if (!refusal.isEmpty()) {
+        QVERIFY2(dialog->cloudMessage()->text().contains(QRegularExpression(refusal)),
+                 qPrintable(dialog->cloudMessage()->text()));
+        QVERIFY(!sync->hasCloudStore());
+        return;
+    }
+    if (!sync->hasCloudStore())
+        QTest::mouseClick(dialog->sessionOnlyButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(sync->state().kind, SyncService::State::Kind::cloudKitReady, 20000);
+    QVERIFY(dialog->cloudStatus()->text().contains(server.collectionUrl().host()));
+    QVERIFY(sync->lastInSync().isValid());
+    QTest::mouseClick(dialog->disconnectButton(), Qt::LeftButton);
+    QVERIFY(!sync->hasCloudStore());
+    QTRY_VERIFY(dialog->cloudStatus()->text().startsWith("未连接"));
+    QCOMPARE(m_app->store()->thoughts().size(), 5);
+}
+
+void MainWindowTest::signInWithoutAProviderOpensItsSettings()
+{
+    AppleIDAuthService *auth = m_app->services().authService;
+    auth->setProvider(std::make_unique<NoIdentityProvider>());
+    SignInButton *button = m_window->contentView()->signInPanel()->signInButton();
+    QCOMPARE(button->text(), "设置登录…");
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(auth->state().kind, AppleIDAuthService::SignInState::Kind::signedOut);
+    QVERIFY(m_window->syncSettings() && m_window->syncSettings()->isVisible());
+    QVERIFY(m_window->syncSettings()->issuerField()->isVisible());
+    // Whatever the panel shows next, the rest of the header stays where it is.
+    const QWidget *pill = m_window->contentView()->syncStatusPill();
+    const QPoint where = pill->mapTo(m_window.get(), QPoint());
+    auth->handle(AuthorizationError{"无法连接登录服务"});
+    QTest::qWait(20);
+    QCOMPARE(pill->mapTo(m_window.get(), QPoint()), where);
+    auth->handle(Authorization{IdentityCredential{"u", {}, QString(60, u'长'), {}}});
+    QTest::qWait(20);
+    QCOMPARE(pill->mapTo(m_window.get(), QPoint()), where);
+
+    // A provider that passes the check is signed in with from now on, without a restart.
+    OidcProviderFixture provider;
+    if (!provider.start() && provider.shouldSkip())
+        QSKIP(qPrintable(provider.problem()));
+    QVERIFY2(provider.problem().isEmpty(), qPrintable(provider.problem()));
+    auth->signOut();
+    SyncSettingsDialog *dialog = m_window->syncSettings();
+    dialog->issuerField()->setText(provider.issuer());
+    dialog->clientIdField()->setText("lumaret");
+    QTest::keyClick(dialog->clientIdField(), Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(auth->hasProvider(), 10000);
+    QCOMPARE(button->text(), "通过 127.0.0.1 登录");
+}
+
+void MainWindowTest::noTextNamesAnotherPlatform()
+{
+    m_window->showSyncSettings(SyncSettingsDialog::Page::cloud);
+    QStringList texts;
+    // The dialog is one of the window's children.
+    QList<QWidget *> widgets = m_window->findChildren<QWidget *>();
+    widgets << m_window.get();
+    for (QWidget *widget : std::as_const(widgets)) {
+        texts << widget->toolTip() << widget->accessibleName() << widget->accessibleDescription()
+              << widget->windowTitle();
+        if (auto *label = qobject_cast<QLabel *>(widget))
+            texts << label->text();
+        if (auto *button = qobject_cast<QAbstractButton *>(widget))
+            texts << button->text();
+        if (auto *edit = qobject_cast<QLineEdit *>(widget))
+            texts << edit->placeholderText();
+        if (auto *tabs = qobject_cast<QTabWidget *>(widget))
+            for (int i = 0; i < tabs->count(); ++i)
+                texts << tabs->tabText(i);
+        for (QAction *action : widget->actions())
+            texts << action->text();
+    }
+    QCOMPARE(
+        texts.filter(QRegularExpression("Apple|iCloud", QRegularExpression::CaseInsensitiveOption)),
+        QStringList());
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -35,6 +35,8 @@ private slots:
     void signInRemembersWhoAndUnderWhichName_data();
     void signInRemembersWhoAndUnderWhichName();
     void signOutAndLateAnswersLeaveNoUserBehind();
+    void earlierKeysAreMovedOnce_data();
+    void earlierKeysAreMovedOnce();
 };
 
 void AppleIDAuthTest::launchAsksOnceAndFollowsTheAnswer_data()
@@ -50,7 +52,7 @@ void AppleIDAuthTest::launchAsksOnceAndFollowsTheAnswer_data()
                                 << SignInState::signedIn(lin) << true;
     QTest::newRow("authorised without a name")
         << QString() << std::optional(CredentialState::authorized)
-        << SignInState::signedIn(QStringLiteral("Apple ID")) << true;
+        << SignInState::signedIn(QStringLiteral("已登录")) << true;
     QTest::newRow("revoked") << lin << std::optional(CredentialState::revoked)
                              << SignInState::signedOut() << false;
     QTest::newRow("not found") << lin << std::optional(CredentialState::notFound)
@@ -95,7 +97,7 @@ void AppleIDAuthTest::signInRemembersWhoAndUnderWhichName_data()
                                << SignInState::failed(QStringLiteral("已取消")) << "old-user";
     QTest::newRow("not an identity credential")
         << AuthorizationOutcome(Authorization{})
-        << SignInState::failed(QStringLiteral("无法读取 Apple ID 凭证")) << "old-user";
+        << SignInState::failed(QStringLiteral("无法读取登录凭证")) << "old-user";
     QTest::newRow("western name") << AuthorizationOutcome(signedInAs("u2", "Ada", "Lovelace", mail))
                                   << signedIn("Ada Lovelace") << "u2";
     QTest::newRow("chinese name") << AuthorizationOutcome(signedInAs("u2", "晓", "林", mail))
@@ -111,7 +113,7 @@ void AppleIDAuthTest::signInRemembersWhoAndUnderWhichName_data()
     QTest::newRow("nothing to greet with")
         << AuthorizationOutcome(
                Authorization{IdentityCredential{QStringLiteral("old-user"), {}, QString(), {}}})
-        << signedIn("Apple ID") << "old-user";
+        << signedIn("已登录") << "old-user";
 }
 
 void AppleIDAuthTest::signInRemembersWhoAndUnderWhichName()
@@ -161,6 +163,48 @@ void AppleIDAuthTest::signOutAndLateAnswersLeaveNoUserBehind()
     script->pendingRequest(signedInAs("v", "", "", std::nullopt));
     QCoreApplication::processEvents();
     QVERIFY(settings.open()->allKeys().isEmpty());
+}
+
+void AppleIDAuthTest::earlierKeysAreMovedOnce_data()
+{
+    QTest::addColumn<QString>("earlierUser");
+    QTest::addColumn<QString>("currentUser");
+    QTest::addColumn<QString>("expectedUser");
+    QTest::newRow("only the earlier keys") << "old"
+                                           << ""
+                                           << "old";
+    QTest::newRow("both: the later sign-in wins") << "old"
+                                                  << "new"
+                                                  << "new";
+    QTest::newRow("neither") << ""
+                             << ""
+                             << "";
+}
+
+void AppleIDAuthTest::earlierKeysAreMovedOnce()
+{
+    QFETCH(QString, earlierUser);
+    QFETCH(QString, currentUser);
+    QFETCH(QString, expectedUser);
+    FakeSettings settings;
+    if (!earlierUser.isEmpty()) {
+        settings.open()->setValue(AppleIDAuthService::legacyUserIdentifierKey(), earlierUser);
+        settings.open()->setValue(AppleIDAuthService::legacyDisplayNameKey(), earlierUser + "名");
+    }
+    if (!currentUser.isEmpty()) {
+        settings.open()->setValue(userKey, currentUser);
+        settings.open()->setValue(nameKey, currentUser + "名");
+    }
+    auto script = std::make_shared<ScriptedIdentityProvider::Script>();
+    script->credentialAnswer = CredentialState::authorized;
+    AppleIDAuthService service(std::make_unique<ScriptedIdentityProvider>(script), settings.open());
+    QTRY_COMPARE(script->askedUsers,
+                 expectedUser.isEmpty() ? QStringList() : QStringList{expectedUser});
+    const auto stored = settings.open();
+    QCOMPARE(stored->value(userKey).toString(), expectedUser);
+    QCOMPARE(stored->value(nameKey).toString(), expectedUser.isEmpty() ? "" : expectedUser + "名");
+    QVERIFY(!stored->contains(AppleIDAuthService::legacyUserIdentifierKey()));
+    QVERIFY(!stored->contains(AppleIDAuthService::legacyDisplayNameKey()));
 }
 
 QTEST_GUILESS_MAIN(AppleIDAuthTest)

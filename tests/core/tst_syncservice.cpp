@@ -86,6 +86,7 @@ private slots:
     void burstOfChangesUploadsTheLastBoardOnce();
     void quietPeriodRunsOnARealTimer();
     void destroyingTheServiceWithAnswersOutstandingIsSafe();
+    void aStoreConnectedLaterMergesTheBoardAsItIsThen();
 };
 
 void SyncServiceTest::mergesWhatEachSideChanged_data()
@@ -544,6 +545,36 @@ void SyncServiceTest::destroyingTheServiceWithAnswersOutstandingIsSafe()
     while (!cloud->pending.isEmpty())
         cloud->releaseNext();
     QCoreApplication::processEvents();
+}
+
+void SyncServiceTest::aStoreConnectedLaterMergesTheBoardAsItIsThen()
+{
+    // The agreed board on disk was agreed with another account: this folder's older copy of X is
+    // no edit made since, and must not win over the newer one here.
+    RecordingPersistence agreed;
+    const Thought x = makeThought("X");
+    agreed.stored = Board{x};
+    Machine machine(agreed.stored, nullptr, nullptr, {}, &agreed);
+    machine.add("Y");
+    auto cloud = std::make_shared<MemoryCloud>();
+    Thought older = x;
+    older.title = "X, older";
+    older.updatedAt = x.updatedAt.addSecs(-60);
+    cloud->writeFromElsewhere({older});
+    machine.service->replaceCloudStore(std::make_unique<MemoryCloudStore>(cloud));
+    machine.settle();
+    QCOMPARE(machine.kind(), Kind::cloudKitReady);
+    QCOMPARE(machine.store->thoughts().size(), 2);
+    QCOMPARE(machine.store->thoughts().last().title, "X");
+    QCOMPARE(BoardCodec::encode(cloud->record.board),
+             BoardCodec::encode(machine.store->thoughts()));
+
+    machine.service->replaceCloudStore(nullptr);
+    const int writes = cloud->writes;
+    machine.add("Z");
+    QCOMPARE(machine.kind(), Kind::localOnly);
+    QCOMPARE(machine.store->thoughts().size(), 3);
+    QCOMPARE(cloud->writes, writes);
 }
 
 QTEST_GUILESS_MAIN(SyncServiceTest)

@@ -202,13 +202,13 @@ void ContentViewTest::pillNamesEveryState_data()
     using Kind = SyncService::State::Kind;
     QTest::newRow("local") << int(Kind::localOnly) << ""
                            << "本机"
-                           << "当前保存在本机，登录 Apple ID 后同步到 iCloud";
+                           << "当前保存在本机；点按这里连接 WebDAV 文件夹即可同步到云端";
     QTest::newRow("ready") << int(Kind::cloudKitReady) << ""
-                           << "iCloud"
-                           << "iCloud 同步已就绪";
+                           << "云端"
+                           << "云端同步已就绪";
     QTest::newRow("ready, with a notice") << int(Kind::cloudKitReady) << "已改名"
-                                          << "iCloud"
-                                          << "iCloud 同步已就绪\n已改名";
+                                          << "云端"
+                                          << "云端同步已就绪\n已改名";
     QTest::newRow("syncing") << int(Kind::syncing) << ""
                              << "同步中"
                              << "正在上传同步";

@@ -9,11 +9,6 @@
 
 namespace {
 
-QString fallbackName()
-{
-    return QStringLiteral("Apple ID");
-}
-
 bool isEastAsianScript(const QString &text)
 {
     for (const QChar character : text) {
@@ -54,6 +49,7 @@ AppleIDAuthService::AppleIDAuthService(std::unique_ptr<IdentityProvider> provide
                                        std::unique_ptr<QSettings> defaults, QObject *parent)
     : QObject(parent), m_defaults(std::move(defaults)), m_provider(std::move(provider))
 {
+    moveLegacyKeys();
     const QString user = m_defaults->value(userIdentifierKey()).toString();
     if (user.isEmpty()) {
         m_state = SignInState::signedOut();
@@ -78,10 +74,10 @@ void AppleIDAuthService::handle(const AuthorizationOutcome &outcome)
     }
     const Authorization &authorization = std::get<Authorization>(outcome);
     if (!authorization.credential) {
-        setState(SignInState::failed(QStringLiteral("无法读取 Apple ID 凭证")));
+        setState(SignInState::failed(QStringLiteral("无法读取登录凭证")));
         return;
     }
-    const QString name = preferredDisplayName(*authorization.credential);
+    const QString name = preferredDisplayName(*authorization.credential, fallbackName());
     m_defaults->setValue(userIdentifierKey(), authorization.credential->user);
     m_defaults->setValue(displayNameKey(), name);
     PrivateFiles::sync(*m_defaults);
@@ -97,6 +93,36 @@ void AppleIDAuthService::signOut()
     m_defaults->remove(displayNameKey());
     PrivateFiles::sync(*m_defaults);
     setState(SignInState::signedOut());
+}
+
+void AppleIDAuthService::moveLegacyKeys()
+{
+    const QString legacyUser = m_defaults->value(legacyUserIdentifierKey()).toString();
+    if (legacyUser.isEmpty())
+        return;
+    // A user already under the new keys signed in later than the one left under the old ones.
+    if (!m_defaults->contains(userIdentifierKey())) {
+        m_defaults->setValue(userIdentifierKey(), legacyUser);
+        m_defaults->setValue(displayNameKey(), m_defaults->value(legacyDisplayNameKey()));
+    }
+    m_defaults->remove(legacyUserIdentifierKey());
+    m_defaults->remove(legacyDisplayNameKey());
+    PrivateFiles::sync(*m_defaults);
+}
+
+void AppleIDAuthService::setProvider(std::unique_ptr<IdentityProvider> provider)
+{
+    signOut();
+    m_provider = std::move(provider);
+    // The panel names the provider even when nobody was signed in.
+    emit stateChanged();
+}
+
+QString AppleIDAuthService::fallbackName() const
+{
+    // A provider that told neither name nor e-mail still says whose account this is.
+    const QString provider = providerName();
+    return provider.isEmpty() ? QStringLiteral("已登录") : provider;
 }
 
 void AppleIDAuthService::signIn()
@@ -147,7 +173,8 @@ void AppleIDAuthService::applyCredentialState(const QString &user, CredentialSta
     setState(SignInState::signedOut());
 }
 
-QString AppleIDAuthService::preferredDisplayName(const IdentityCredential &credential)
+QString AppleIDAuthService::preferredDisplayName(const IdentityCredential &credential,
+                                                 const QString &fallback)
 {
     if (credential.fullName) {
         const QString name = formattedName(*credential.fullName);
@@ -156,7 +183,7 @@ QString AppleIDAuthService::preferredDisplayName(const IdentityCredential &crede
     }
     if (credential.email && !credential.email->isEmpty())
         return *credential.email;
-    return fallbackName();
+    return fallback;
 }
 
 QString AppleIDAuthService::formattedName(const PersonNameComponents &components)

@@ -39,11 +39,18 @@ public:
     };
 
     /// The stable identifier of the remembered user.
-    static QString userIdentifierKey() { return QStringLiteral("lumaret.appleid.userIdentifier"); }
+    static QString userIdentifierKey() { return QStringLiteral("signin/userIdentifier"); }
     /// The name computed at the last successful sign-in.
-    static QString displayNameKey() { return QStringLiteral("lumaret.appleid.displayName"); }
+    static QString displayNameKey() { return QStringLiteral("signin/displayName"); }
+    /// Where earlier versions kept the same two values; read once, then moved.
+    static QString legacyUserIdentifierKey()
+    {
+        return QStringLiteral("lumaret.appleid.userIdentifier");
+    }
+    static QString legacyDisplayNameKey() { return QStringLiteral("lumaret.appleid.displayName"); }
 
-    /// Reads the remembered user from \a defaults and, when there is one, asks \a provider once
+    /// Reads the remembered user from \a defaults (moving it from the earlier keys first) and,
+    /// when there is one, asks \a provider once
     /// whether that user is still authorised; the state is "checking" until the answer arrives.
     AppleIDAuthService(std::unique_ptr<IdentityProvider> provider,
                        std::unique_ptr<QSettings> defaults, QObject *parent = nullptr);
@@ -58,13 +65,21 @@ public:
     void handle(const AuthorizationOutcome &outcome);
     /// Forgets the remembered user. The provider is not told.
     void signOut();
+    /// Whether a provider is configured to sign in with.
+    bool hasProvider() const { return m_provider && m_provider->isConfigured(); }
+    /// The provider's name for the person, empty when it has none.
+    QString providerName() const { return m_provider ? m_provider->name() : QString(); }
+    /// Signs in with \a provider from now on. Whoever was signed in with the previous one is
+    /// forgotten: the new provider does not know them.
+    void setProvider(std::unique_ptr<IdentityProvider> provider);
     /// Runs one sign-in with the provider: configures the request, then hands the outcome to
     /// handle() on this object's thread.
     void signIn();
 
     /// The name a credential is greeted with: its formatted name, else its e-mail, else
-    /// "Apple ID". Emptiness means length zero; nothing is trimmed.
-    static QString preferredDisplayName(const IdentityCredential &credential);
+    /// \a fallback. Emptiness means length zero; nothing is trimmed.
+    static QString preferredDisplayName(const IdentityCredential &credential,
+                                        const QString &fallback);
     /// The person-name formatter's default style: family name first without a space for names
     /// written in East Asian scripts, given name first otherwise.
     static QString formattedName(const PersonNameComponents &components);
@@ -76,6 +91,8 @@ private:
     void refreshCredentialState(const QString &user);
     void applyCredentialState(const QString &user, CredentialState credentialState);
     void setState(const SignInState &state);
+    QString fallbackName() const;
+    void moveLegacyKeys();
 
     SignInState m_state;
     std::unique_ptr<QSettings> m_defaults;

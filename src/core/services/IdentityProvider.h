@@ -72,4 +72,8 @@ public:
     /// Drops whatever the provider keeps on this machine to recognise \a user again (a stored
     /// refresh token, for one). Providers that keep nothing do nothing.
     virtual void forget(const QString &user) { Q_UNUSED(user); }
+    /// Whether there is anyone to sign in with; a build or a person may not have chosen one yet.
+    virtual bool isConfigured() const { return true; }
+    /// How the person knows the provider (its host, say); empty when it has no name to show.
+    virtual QString name() const { return {}; }
 };

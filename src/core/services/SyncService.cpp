@@ -61,13 +61,39 @@ void SyncService::start(const Board &localThoughts, ApplyRemote applyRemote,
     beginRound(Round::launch);
 }
 
+void SyncService::replaceCloudStore(std::unique_ptr<CloudKitThoughtSyncing> cloudKit)
+{
+    // The old store's requests end with it, unanswered; nothing of its round carries over.
+    if (m_cancelQuietPeriod)
+        std::exchange(m_cancelQuietPeriod, nullptr)();
+    m_cloudKit = std::move(cloudKit);
+    m_roundInFlight = false;
+    m_uploadWaiting = false;
+    m_knowsBase = false;
+    m_base.clear();
+    m_cloudBoard = {};
+    m_unreadable.reset();
+    m_notice.clear();
+    m_hasLookedAtAsides = false;
+    m_agreedFileApplies = false;
+    m_lastInSync = {};
+    emit lastInSyncChanged();
+    if (!m_cloudKit || !m_hasStarted) {
+        setState(State::localOnly());
+        return;
+    }
+    startCatchUpTimer();
+    beginRound(Round::launch);
+}
+
 void SyncService::scheduleUpload(const Board &board)
 {
+    // Kept while local-only too: a store connected later merges the board as it is then.
+    m_latest = board;
     if (!m_cloudKit) {
         setState(State::localOnly());
         return;
     }
-    m_latest = board;
     if (m_cancelQuietPeriod)
         std::exchange(m_cancelQuietPeriod, nullptr)();
     QPointer<SyncService> self(this);
@@ -231,9 +257,10 @@ void SyncService::mergeSnapshot(const CloudSnapshot &snapshot)
             [this](const Thought &thought) { return m_untouchedSamples.contains(thought); });
     }
     // The agreed board a launch finds on disk is read only now, off the path to the first frame.
-    const std::optional<Board> agreed = m_knowsBase         ? std::optional<Board>(m_cloudBoard)
-                                        : m_agreedFile.load ? m_agreedFile.load().board
-                                                            : std::nullopt;
+    const std::optional<Board> agreed = m_knowsBase ? std::optional<Board>(m_cloudBoard)
+                                        : m_agreedFile.load && m_agreedFileApplies
+                                            ? m_agreedFile.load().board
+                                            : std::nullopt;
     const Board merged = ThoughtSyncMerge::merge(agreed, local, snapshot.board);
     const bool mustWrite = m_round == Round::launch && m_writeAttempts == 0;
     m_knowsBase = true;

@@ -91,6 +91,10 @@ public:
     /// board already in the cloud replaces them, while anything else on the board is merged.
     virtual void start(const Board &localThoughts, ApplyRemote applyRemote,
                        const Board &untouchedSamples = {});
+    /// Syncs with \a cloudKit from now on, starting with a launch merge at once when the service
+    /// has started; nothing (or a null store) stops sync and leaves the board as it is. What was
+    /// agreed with a previous store is not taken as agreed with this one.
+    void replaceCloudStore(std::unique_ptr<CloudKitThoughtSyncing> cloudKit);
     /// Replaces any pending upload with one of \a board after the quiet period.
     virtual void scheduleUpload(const Board &board);
     /// Looks whether another machine changed the cloud board and, if so, merges it in. Costs one
@@ -157,6 +161,8 @@ private:
     /// agreed on, the base of the next merge.
     Board m_cloudBoard;
     BoardPersistence m_agreedFile;
+    /// Whether the agreed board on disk was agreed with the current store.
+    bool m_agreedFileApplies = true;
     /// The unreadable record as first read in this round, until a re-read confirms it.
     std::optional<CloudSnapshot> m_unreadable;
     int m_rereads = 0;

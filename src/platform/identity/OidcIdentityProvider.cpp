@@ -545,6 +545,12 @@ void OidcIdentityProvider::forget(const QString &user)
     m_secrets->removeSecret(secretKey(), [] {});
 }
 
+QString OidcIdentityProvider::name() const
+{
+    const QString host = QUrl(m_settings.issuer).host();
+    return host.isEmpty() ? m_settings.issuer : host;
+}
+
 QString OidcIdentityProvider::secretKey() const
 {
     return QStringLiteral("openid-refresh-token:%1@%2").arg(m_settings.clientId, m_settings.issuer);

@@ -66,6 +66,8 @@ public:
                         std::function<void(AuthorizationOutcome)> completion) override;
     /// Removes the stored refresh token, so a signed-out person is not recognised again.
     void forget(const QString &user) override;
+    /// The issuer's host: what the person typed, and what the browser will show them.
+    QString name() const override;
 
 private:
     friend class OidcSignInAttempt;

@@ -178,7 +178,7 @@ QAccessibleInterface *boardFactory(const QString &className, QObject *object)
         className == QLatin1String("QuickComposer"))
         return new QAccessibleWidget(widget, QAccessible::Grouping);
     if (className == QLatin1String("SyncStatusPill"))
-        return new QAccessibleWidget(widget, QAccessible::StatusBar);
+        return new QAccessibleWidget(widget, QAccessible::Button);
     return nullptr;
 }
 
