@@ -69,8 +69,7 @@ enum class ServerCheck { accountOnly, conditionalWritesToo };
 CloudResult<CloudAccountStatus> checkServer(const CloudAccount &account, PasswordSource password,
                                             ServerCheck check = ServerCheck::accountOnly)
 {
-    WebDavCloudDatabase database(account, std::move(password),
-                                 CloudKitSyncAccess::containerIdentifier());
+    WebDavCloudDatabase database(account, std::move(password));
     CloudResult<CloudAccountStatus> status =
         wait<CloudAccountStatus>([&](auto completion) { database.accountStatus(completion); });
     if (!status.hasValue() || check == ServerCheck::accountOnly)

@@ -15,6 +15,5 @@ std::unique_ptr<CloudKitThoughtSyncing> makeDefaultCloudStore()
     // An account with an unusable address still gets a store: its requests fail with the reason,
     // which the status pill then shows, instead of the board silently staying local.
     return std::make_unique<CloudKitThoughtSyncService>(
-        std::make_unique<WebDavCloudDatabase>(*account, CloudAccounts::passwordSource(*account),
-                                              CloudKitSyncAccess::containerIdentifier()));
+        std::make_unique<WebDavCloudDatabase>(*account, CloudAccounts::passwordSource(*account)));
 }
