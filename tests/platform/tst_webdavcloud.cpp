@@ -76,13 +76,16 @@ private:
     WebDavServer m_lighttpd{WebDavServer::Kind::lighttpd};
     WebDavServer m_lighttpdWithoutJsonType{WebDavServer::Kind::lighttpdWithoutJsonType};
     WebDavServer m_rclone{WebDavServer::Kind::rclone};
+    WebDavServer m_nginx{WebDavServer::Kind::nginx};
+    WebDavServer m_sabreDav{WebDavServer::Kind::sabreDav};
     QString m_container;
 };
 
 void WebDavCloudTest::initTestCase()
 {
     QString error;
-    for (WebDavServer *server : {&m_apache, &m_lighttpd, &m_lighttpdWithoutJsonType, &m_rclone})
+    for (WebDavServer *server :
+         {&m_apache, &m_lighttpd, &m_lighttpdWithoutJsonType, &m_rclone, &m_nginx, &m_sabreDav})
         QVERIFY2(server->start(&error), qPrintable(error));
 }
 
@@ -96,10 +99,12 @@ void WebDavCloudTest::init()
 
 WebDavServer &WebDavCloudTest::server(const QString &name)
 {
-    return name == "lighttpd"  ? m_lighttpd
-           : name == "no type" ? m_lighttpdWithoutJsonType
-           : name == "rclone"  ? m_rclone
-                               : m_apache;
+    return name == "lighttpd"    ? m_lighttpd
+           : name == "no type"   ? m_lighttpdWithoutJsonType
+           : name == "rclone"    ? m_rclone
+           : name == "nginx"     ? m_nginx
+           : name == "sabre-dav" ? m_sabreDav
+                                 : m_apache;
 }
 
 QString WebDavCloudTest::recordPath(const WebDavServer &server) const
@@ -160,6 +165,7 @@ void WebDavCloudTest::twoMachinesNeverLoseAnEdit_data()
     QTest::addColumn<QString>("serverName");
     QTest::newRow("Apache mod_dav (no ETag after PUT)") << "apache";
     QTest::newRow("lighttpd mod_webdav") << "lighttpd";
+    QTest::newRow("SabreDAV 1.8 on php -S") << "sabre-dav";
 }
 
 void WebDavCloudTest::twoMachinesNeverLoseAnEdit()
@@ -350,6 +356,8 @@ void WebDavCloudTest::cloudCommand_data()
     QTest::newRow("lighttpd without a type for .json sends no ETag")
         << connect << "no type" << right << 1 << "mimetype.assign";
     QTest::newRow("rclone ignores If-Match") << connect << "rclone" << right << 1 << "If-Match";
+    QTest::newRow("nginx dav ignores If-Match") << connect << "nginx" << right << 1 << "If-Match";
+    QTest::newRow("SabreDAV passes the checks") << connect << "sabre-dav" << right << 1 << "钥匙串";
     QTest::newRow("status of the account in the environment")
         << QStringList{"status"} << "apache" << right << 0 << "服务器：可用";
     QTest::newRow("status with a refused password") << QStringList{"status"} << "apache"
