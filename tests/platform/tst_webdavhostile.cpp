@@ -205,6 +205,10 @@ void WebDavHostileTest::hostileAnswerFailsCleanly_data()
         {{"PUT", status("201 Created")}, {"GET again", status("500 Internal Server Error")}},
         "HTTP 500");
     row("503", "GET", status("503 Service Unavailable"), "HTTP 503");
+    // Where there is no board file, the older envelope may hold the only cloud board: failing to
+    // read it is a failure, never an empty cloud.
+    row("500 on the older envelope",
+        {{"GET", notFound}, {"GET again", status("500 Internal Server Error")}}, "HTTP 500");
     row("507", "PUT", status("507 Insufficient Storage"), "空间已满");
     // A write refused because the record changed is never taken for a write.
     row("412 on every creation", {{"GET", notFound}, {"PUT", status("412 Precondition Failed")}},
