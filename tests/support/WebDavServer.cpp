@@ -136,30 +136,14 @@ Alias /dav "%1/htdocs/dav"
         if (isRoot)
             configuration += "User nobody\nGroup nogroup\n";
     } else if (m_kind == Kind::nginx) {
-        configuration = QString(R"(%3
-load_module /usr/lib/nginx/modules/ngx_http_dav_ext_module.so;
-daemon off;
-pid "%1/run/nginx.pid";
-error_log "%1/logs/error.log";
-events { worker_connections 64; }
-http {
-    access_log off;
-    client_body_temp_path "%1/run";
-    types { application/json json; }
-    dav_ext_lock_zone zone=lumaret:1m;
-    server {
-        listen 127.0.0.1:%2;
-        root "%1/htdocs";
-        location /dav/ {
-            auth_basic "Lumaret tests";
-            auth_basic_user_file "%1/users";
-            dav_methods PUT DELETE MKCOL COPY MOVE;
-            dav_ext_methods PROPFIND OPTIONS LOCK UNLOCK;
-            dav_ext_lock zone=lumaret;
-            client_max_body_size 0;
-        }
-    }
-}
+        configuration = QString(R"(%3 daemon off; pid "%1/run/nginx.pid";
+load_module /usr/lib/nginx/modules/ngx_http_dav_ext_module.so; events {}
+http { access_log off; client_body_temp_path "%1/run"; types { application/json json; }
+  dav_ext_lock_zone zone=lumaret:1m;
+  server { listen 127.0.0.1:%2; root "%1/htdocs"; client_max_body_size 0;
+    location /dav/ { auth_basic "Lumaret tests"; auth_basic_user_file "%1/users";
+      dav_methods PUT DELETE MKCOL COPY MOVE; dav_ext_methods PROPFIND OPTIONS LOCK UNLOCK;
+      dav_ext_lock zone=lumaret; } } }
 )")
                             .arg(m_root.path())
                             .arg(m_port)
@@ -169,10 +153,7 @@ http {
         configuration = QString(R"(<?php
 require_once 'Sabre/autoload.php';
 class TestUser extends \Sabre\DAV\Auth\Backend\AbstractBasic {
-    protected function validateUserPass($user, $password) {
-        return $user === '%2' && $password === '%3';
-    }
-}
+    protected function validateUserPass($u, $p) { return $u === '%2' && $p === '%3'; } }
 $server = new \Sabre\DAV\Server(new \Sabre\DAV\FSExt\Directory('%1/htdocs/dav'));
 $server->setBaseUri('/dav/');
 $server->addPlugin(new \Sabre\DAV\Locks\Plugin(new \Sabre\DAV\Locks\Backend\File('%1/lock/locks')));
