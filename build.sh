@@ -9,7 +9,8 @@ BUILD_DIR=${LUMARET_BUILD_DIR:-build}
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
   libicu-dev libfontconfig-dev qtkeychain-qt6-dev libssl-dev libgl-dev libbenchmark-dev libsimdjson-dev)
 RUN_PACKAGES=(qt6-qpa-plugins fonts-noto-cjk)
-TEST_PACKAGES=(xvfb xauth xdotool apache2 lighttpd lighttpd-mod-webdav rclone nodejs
+TEST_PACKAGES=(xvfb xauth xdotool apache2 lighttpd lighttpd-mod-webdav rclone nginx
+  libnginx-mod-http-dav-ext php-cli php-sabre-dav nodejs
   desktop-file-utils appstream dbus-daemon dpkg-dev file)
 # dpkg-shlibdeps (dpkg-dev, which calls file) works out the package's Depends.
 PACKAGE_PACKAGES=(dpkg-dev file)

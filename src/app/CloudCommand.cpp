@@ -69,8 +69,7 @@ enum class ServerCheck { accountOnly, conditionalWritesToo };
 void checkServer(const CloudAccount &account, PasswordSource password, ServerCheck check,
                  std::function<void(CloudResult<CloudAccountStatus>)> completion)
 {
-    auto *database = new WebDavCloudDatabase(account, std::move(password),
-                                             CloudKitSyncAccess::containerIdentifier());
+    auto *database = new WebDavCloudDatabase(account, std::move(password));
     // The database goes once its last answer is handled, not inside the reply giving it.
     auto finish = [database, completion](CloudResult<CloudAccountStatus> result) {
         database->deleteLater();

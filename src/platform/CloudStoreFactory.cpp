@@ -20,6 +20,6 @@ std::unique_ptr<CloudKitThoughtSyncing> makeCloudStore(const CloudAccount &accou
 {
     if (!CloudKitSyncAccess::hasCloudKitEntitlement())
         return nullptr;
-    return std::make_unique<CloudKitThoughtSyncService>(std::make_unique<WebDavCloudDatabase>(
-        account, std::move(password), CloudKitSyncAccess::containerIdentifier()));
+    return std::make_unique<CloudKitThoughtSyncService>(
+        std::make_unique<WebDavCloudDatabase>(account, std::move(password)));
 }

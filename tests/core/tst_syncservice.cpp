@@ -319,7 +319,7 @@ void SyncServiceTest::unreadableRecordIsMovedAsideByTheNextUpload()
         tornOnce ? QStringList{"next", "local", "cloud"} : QStringList{"next", "local"};
     QCOMPARE(titles(cloud->record.board), expected);
     QCOMPARE(machine->kind(), Kind::cloudKitReady);
-    QCOMPARE(machine->service->state().message.contains("default-board.unreadable-"), !tornOnce);
+    QCOMPARE(machine->service->state().message.contains("board.unreadable-"), !tornOnce);
 }
 
 void SyncServiceTest::quittingSendsTheChangeStillWaiting_data()

@@ -92,7 +92,7 @@ void MemoryCloudStore::moveAside(const QByteArray &version, MoveAsideCompletion 
             if (cloud->record.version != version)
                 return completion(CloudError{CloudErrorCode::serverRecordChanged, "changed"});
             cloud->record = CloudSnapshot{};
-            completion(QString("default-board.unreadable-1.json"));
+            completion(QString("board.unreadable-1.json"));
         },
         completion);
 }

@@ -89,9 +89,10 @@ bool WebDavServer::writeConfiguration(QString *error)
 
     const QByteArray passwordHash =
         QCryptographicHash::hash(password().toUtf8(), QCryptographicHash::Sha1).toBase64();
-    const QByteArray users = m_kind == Kind::apache
-                                 ? user().toUtf8() + ":{SHA}" + passwordHash + '\n'
-                                 : user().toUtf8() + ':' + password().toUtf8() + '\n';
+    const QByteArray users =
+        m_kind == Kind::apache  ? user().toUtf8() + ":{SHA}" + passwordHash + '\n'
+        : m_kind == Kind::nginx ? user().toUtf8() + ":{PLAIN}" + password().toUtf8() + '\n'
+                                : user().toUtf8() + ':' + password().toUtf8() + '\n';
     QString configuration;
     if (m_kind == Kind::apache) {
         configuration = QString(R"(ServerRoot "%1"
@@ -134,6 +135,32 @@ Alias /dav "%1/htdocs/dav"
                             .arg(apacheModules);
         if (isRoot)
             configuration += "User nobody\nGroup nogroup\n";
+    } else if (m_kind == Kind::nginx) {
+        configuration = QString(R"(%3 daemon off; pid "%1/run/nginx.pid";
+load_module /usr/lib/nginx/modules/ngx_http_dav_ext_module.so; events {}
+http { access_log off; client_body_temp_path "%1/run"; types { application/json json; }
+  dav_ext_lock_zone zone=lumaret:1m;
+  server { listen 127.0.0.1:%2; root "%1/htdocs"; client_max_body_size 0;
+    location /dav/ { auth_basic "Lumaret tests"; auth_basic_user_file "%1/users";
+      dav_methods PUT DELETE MKCOL COPY MOVE; dav_ext_methods PROPFIND OPTIONS LOCK UNLOCK;
+      dav_ext_lock zone=lumaret; } } }
+)")
+                            .arg(m_root.path())
+                            .arg(m_port)
+                            .arg(isRoot ? "user root root;" : "");
+    } else if (m_kind == Kind::sabreDav) {
+        // FSExt's files carry an MD5 ETag; FS's plain ones carry none.
+        configuration = QString(R"(<?php
+require_once 'Sabre/autoload.php';
+class TestUser extends \Sabre\DAV\Auth\Backend\AbstractBasic {
+    protected function validateUserPass($u, $p) { return $u === '%2' && $p === '%3'; } }
+$server = new \Sabre\DAV\Server(new \Sabre\DAV\FSExt\Directory('%1/htdocs/dav'));
+$server->setBaseUri('/dav/');
+$server->addPlugin(new \Sabre\DAV\Locks\Plugin(new \Sabre\DAV\Locks\Backend\File('%1/lock/locks')));
+$server->addPlugin(new \Sabre\DAV\Auth\Plugin(new TestUser(), 'Lumaret tests'));
+$server->exec();
+)")
+                            .arg(m_root.path(), user(), password());
     } else if (m_kind != Kind::rclone) {
         configuration =
             QString(R"conf(server.modules = ("mod_webdav", "mod_auth", "mod_authn_file")
@@ -174,6 +201,16 @@ QStringList WebDavServer::command() const
     case Kind::lighttpd:
     case Kind::lighttpdWithoutJsonType:
         return {findProgram("lighttpd"), "-D", "-f", conf};
+    case Kind::nginx:
+        return {findProgram("nginx"),
+                "-p",
+                m_root.path(),
+                "-e",
+                m_root.filePath("logs/error.log"),
+                "-c",
+                conf};
+    case Kind::sabreDav:
+        return {findProgram("php"), "-S", QString("127.0.0.1:%1").arg(m_port), conf};
     case Kind::rclone:
         return QStringList{findProgram("rclone"), "serve", "webdav", m_root.filePath("htdocs")} +
                QStringList{"--addr", QString("127.0.0.1:%1").arg(m_port), "--user", user()} +
@@ -185,7 +222,10 @@ QStringList WebDavServer::command() const
 bool WebDavServer::start(QString *error)
 {
     if (command().constFirst().isEmpty() ||
-        (m_kind == Kind::apache && !QFile::exists(apacheModules + "/mod_dav_fs.so"))) {
+        (m_kind == Kind::apache && !QFile::exists(apacheModules + "/mod_dav_fs.so")) ||
+        (m_kind == Kind::nginx &&
+         !QFile::exists("/usr/lib/nginx/modules/ngx_http_dav_ext_module.so")) ||
+        (m_kind == Kind::sabreDav && !QFile::exists("/usr/share/php/Sabre/autoload.php"))) {
         *error = "the WebDAV server program is not installed";
         return false;
     }

@@ -20,6 +20,10 @@ public:
         lighttpdWithoutJsonType,
         /// rclone serve webdav, which ignores If-Match and If-None-Match.
         rclone,
+        /// nginx with its dav module and dav-ext (PROPFIND, LOCK), which ignores If-Match on PUT.
+        nginx,
+        /// SabreDAV 1.8, the framework of PHP WebDAV servers, on PHP's built-in web server.
+        sabreDav,
     };
 
     explicit WebDavServer(Kind kind = Kind::apache);

@@ -5,13 +5,9 @@
 
 namespace {
 
-const QString payloadKey = QStringLiteral("payload");
-const QString updatedAtKey = QStringLiteral("updatedAt");
-
-/// Answers \a completion with the board \a record holds; keeps the record in \a kept, if given,
-/// when it holds one.
+/// Answers \a completion with the board \a record holds.
 void answerSnapshot(const CloudResult<CloudRecord> &record,
-                    const CloudKitThoughtSyncing::FetchCompletion &completion, CloudRecord *kept)
+                    const CloudKitThoughtSyncing::FetchCompletion &completion)
 {
     if (!record.hasValue()) {
         if (record.error().code == CloudErrorCode::unknownItem)
@@ -24,30 +20,18 @@ void answerSnapshot(const CloudResult<CloudRecord> &record,
         // Without a strong tag no later write could be guarded by this version.
         return completion(CloudError{
             CloudErrorCode::serverRejectedRequest,
-            QStringLiteral("云端服务器没有为看板记录提供可靠的版本标记（强 ETag），为避免"
+            QStringLiteral("云端服务器没有为看板文件提供可靠的版本标记（强 ETag），为避免"
                            "覆盖其他设备的修改，没有同步")});
     }
-    const auto unreadable = [&](const QString &problem) {
-        completion(
-            CloudSnapshot{CloudSnapshot::Kind::unreadable, {}, record.value().versionTag, problem});
-    };
-    if (!record.value().unreadableProblem.isEmpty())
-        return unreadable(
-            QStringLiteral("云端的看板记录无法读取（%1）").arg(record.value().unreadableProblem));
-    const std::optional<QByteArray> payload = record.value().dataField(payloadKey);
-    if (!payload && record.value().isDataField(payloadKey)) {
-        // A data value that does not decode is a damaged board, not a missing one: reading it
-        // as empty would upload the local board over it.
-        return unreadable(QStringLiteral("云端的看板数据无法读取（不是有效的 base64 数据）"));
-    }
-    std::optional<Board> board = Board();
     QString decodingError;
-    if (payload)
-        board = BoardCodec::decode(*payload, &decodingError);
-    if (!board)
-        return unreadable(QStringLiteral("云端的看板数据无法读取（%1）").arg(decodingError));
-    if (kept)
-        *kept = record.value();
+    std::optional<Board> board = BoardCodec::decode(record.value().body, &decodingError);
+    if (!board) {
+        return completion(
+            CloudSnapshot{CloudSnapshot::Kind::unreadable,
+                          {},
+                          record.value().versionTag,
+                          QStringLiteral("云端的看板文件无法读取（%1）").arg(decodingError)});
+    }
     completion(CloudSnapshot{
         CloudSnapshot::Kind::board, std::move(*board), record.value().versionTag, {}});
 }
@@ -63,12 +47,7 @@ CloudKitThoughtSyncService::~CloudKitThoughtSyncService() = default;
 
 QString CloudKitThoughtSyncService::recordName()
 {
-    return QStringLiteral("default-board");
-}
-
-QString CloudKitThoughtSyncService::recordType()
-{
-    return QStringLiteral("BoardSnapshot");
+    return QStringLiteral("board");
 }
 
 void CloudKitThoughtSyncService::accountStatus(AccountStatusCompletion completion)
@@ -78,28 +57,48 @@ void CloudKitThoughtSyncService::accountStatus(AccountStatusCompletion completio
 
 void CloudKitThoughtSyncService::fetch(FetchCompletion completion)
 {
-    std::shared_ptr<CloudRecord> kept = m_record;
-    m_database->fetchRecord(recordName(), [kept, completion](CloudResult<CloudRecord> record) {
-        answerSnapshot(record, completion, kept.get());
+    m_database->fetchRecord(recordName(), [this, completion](CloudResult<CloudRecord> record) {
+        if (!record.hasValue() && record.error().code == CloudErrorCode::unknownItem &&
+            !m_hasReadOlderEnvelope)
+            return fetchOlderEnvelope(completion);
+        answerSnapshot(record, completion);
+    });
+}
+
+void CloudKitThoughtSyncService::fetchOlderEnvelope(FetchCompletion completion)
+{
+    // The board older versions kept is merged like any cloud board, but under no version: the
+    // next write creates the board file, and only once that file exists does a write need a
+    // version of it. An envelope that does not read is no board to merge, and stays as it is.
+    // Once read, what it held is in this machine's board: reading it again before that board is
+    // written would only cost another download. One that could not be read is asked for again.
+    m_database->fetchOlderEnvelope([this, completion](CloudResult<CloudRecord> envelope) {
+        if (!envelope.hasValue() && envelope.error().code != CloudErrorCode::unknownItem)
+            return completion(envelope.error());
+        m_hasReadOlderEnvelope = true;
+        if (!envelope.hasValue())
+            return completion(CloudSnapshot{});
+        const CloudResult<QByteArray> boardFile = boardFileInEnvelope(envelope.value().body);
+        std::optional<Board> board;
+        if (boardFile.hasValue())
+            board = BoardCodec::decode(boardFile.value());
+        if (!board)
+            return completion(CloudSnapshot{});
+        completion(CloudSnapshot{CloudSnapshot::Kind::board, std::move(*board), {}, {}});
     });
 }
 
 void CloudKitThoughtSyncService::save(const Board &board, const QByteArray &basedOn,
                                       SaveCompletion completion)
 {
-    CloudRecord record = *m_record;
+    CloudRecord record;
     record.recordName = recordName();
-    if (record.recordType.isEmpty())
-        record.recordType = recordType();
+    record.body = BoardCodec::encode(board);
     record.isOnServer = !basedOn.isEmpty();
     record.versionTag = basedOn;
-    record.setDataField(payloadKey, BoardCodec::encode(board));
-    record.setDateField(updatedAtKey, m_clock());
-    std::shared_ptr<CloudRecord> kept = m_record;
-    m_database->saveRecord(record, [kept, completion](CloudResult<CloudRecord> saved) {
+    m_database->saveRecord(record, [completion](CloudResult<CloudRecord> saved) {
         if (!saved.hasValue())
             return completion(saved.error());
-        *kept = saved.value();
         completion(saved.value().versionTag);
     });
 }
@@ -122,7 +121,7 @@ void CloudKitThoughtSyncService::asides(AsidesCompletion completion)
             return completion(names.error());
         QList<CloudAside> asides;
         for (const QString &name : names.value()) {
-            // "default-board.unreadable-20261207-120000.json", as moveAside names them.
+            // "board.unreadable-20261207-120000.json", as moveAside names them.
             QDateTime movedAt = QDateTime::fromString(name.section(QLatin1Char('-'), -2).chopped(5),
                                                       QStringLiteral("yyyyMMdd-HHmmss"));
             movedAt.setTimeSpec(Qt::UTC);
@@ -135,7 +134,7 @@ void CloudKitThoughtSyncService::asides(AsidesCompletion completion)
 void CloudKitThoughtSyncService::fetchAside(const QString &name, FetchCompletion completion)
 {
     m_database->fetchRecordAside(recordName(), name, [completion](CloudResult<CloudRecord> record) {
-        answerSnapshot(record, completion, nullptr);
+        answerSnapshot(record, completion);
     });
 }
 

@@ -2,23 +2,17 @@
 
 #include "services/CloudKitThoughtSyncing.h"
 
-#include <QDateTime>
-
-#include <functional>
 #include <memory>
 
 class WebDavCloudDatabase;
-struct CloudRecord;
 
-/// The board as one record of the cloud record database: record "default-board" of type
-/// "BoardSnapshot", whose "payload" field holds the board in exactly the board file's format and
-/// whose "updatedAt" field holds the time of the last save. A save modifies the record as last
-/// fetched, so fields written by others survive.
+/// The board as the file "Lumaret/board.json" in the connected WebDAV folder, holding exactly
+/// what the local board file holds. Where that file does not exist yet, the envelope older
+/// versions kept is read in its place, once per launch, so that its board is merged and then
+/// written as the file; the envelope itself stays where it is.
 class CloudKitThoughtSyncService : public CloudKitThoughtSyncing
 {
 public:
-    using Clock = std::function<QDateTime()>;
-
     explicit CloudKitThoughtSyncService(std::unique_ptr<WebDavCloudDatabase> database);
     ~CloudKitThoughtSyncService() override;
 
@@ -31,15 +25,11 @@ public:
     void fetchAside(const QString &name, FetchCompletion completion) override;
     void removeAside(const QString &name, DoneCompletion completion) override;
 
-    /// For tests that need a fixed "updatedAt".
-    void setClock(Clock clock) { m_clock = std::move(clock); }
-
     static QString recordName();
-    static QString recordType();
 
 private:
+    void fetchOlderEnvelope(FetchCompletion completion);
+
     std::unique_ptr<WebDavCloudDatabase> m_database;
-    /// The record as last read or written; a save keeps its fields.
-    std::shared_ptr<CloudRecord> m_record = std::make_shared<CloudRecord>();
-    Clock m_clock = [] { return QDateTime::currentDateTimeUtc(); };
+    bool m_hasReadOlderEnvelope = false;
 };

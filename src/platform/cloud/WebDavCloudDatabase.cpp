@@ -146,10 +146,9 @@ CloudError cloudErrorForHttpStatus(int status)
 }
 
 WebDavCloudDatabase::WebDavCloudDatabase(CloudAccount account, PasswordSource password,
-                                         QString containerIdentifier, WebDavLimits limits,
-                                         QObject *parent)
+                                         WebDavLimits limits, QObject *parent)
     : QObject(parent), m_account(std::move(account)), m_passwordSource(std::move(password)),
-      m_containerIdentifier(std::move(containerIdentifier)), m_limits(limits)
+      m_limits(limits)
 {
     // Nothing read from the cloud may come from a cache, and nothing sent may be kept in one.
     m_network.setCache(nullptr);
@@ -171,7 +170,7 @@ WebDavCloudDatabase::~WebDavCloudDatabase()
 
 QUrl WebDavCloudDatabase::containerUrl() const
 {
-    return m_account.collectionUrl.resolved(QUrl(m_containerIdentifier + QLatin1Char('/')));
+    return m_account.collectionUrl.resolved(QUrl(QStringLiteral("Lumaret/")));
 }
 
 QUrl WebDavCloudDatabase::recordUrl(const QString &recordName) const
@@ -233,6 +232,13 @@ void WebDavCloudDatabase::fetchRecord(const QString &recordName, RecordCompletio
     fetchRecordFrom(recordUrl(recordName), recordName, std::move(completion));
 }
 
+void WebDavCloudDatabase::fetchOlderEnvelope(RecordCompletion completion)
+{
+    fetchRecordFrom(m_account.collectionUrl.resolved(
+                        QUrl(QStringLiteral("iCloud.app.lumaret/default-board.json"))),
+                    QStringLiteral("default-board"), std::move(completion));
+}
+
 void WebDavCloudDatabase::fetchRecordAside(const QString &recordName, const QString &fileName,
                                            RecordCompletion completion)
 {
@@ -251,20 +257,9 @@ void WebDavCloudDatabase::fetchRecordFrom(const QUrl &url, const QString &record
             completion(cloudErrorForHttpStatus(response.value().status));
             return;
         }
-        CloudResult<CloudRecord> parsed = CloudRecord::fromJson(response.value().body);
         CloudRecord record;
-        if (!parsed.hasValue()) {
-            record.recordName = recordName;
-            record.unreadableProblem = parsed.error().localizedDescription;
-        } else if (parsed.value().recordName != recordName) {
-            // The name is where a save writes the record back; one that is not the name
-            // asked for could send the write, and the password with it, anywhere.
-            record.recordName = recordName;
-            record.unreadableProblem =
-                QStringLiteral("云端的看板记录格式无法识别（记录名称与所请求的不一致）");
-        } else {
-            record = std::move(parsed.value());
-        }
+        record.recordName = recordName;
+        record.body = response.value().body;
         record.isOnServer = true;
         record.versionTag = strongEtag(response.value().etag);
         completion(std::move(record));
@@ -503,7 +498,7 @@ void WebDavCloudDatabase::putRecord(const CloudRecord &record,
                                     const QByteArray &lock, RecordCompletion completion)
 {
     const QUrl url = recordUrl(record.recordName);
-    const QByteArray body = record.toJson();
+    const QByteArray &body = record.body;
     QPointer<WebDavCloudDatabase> self(this);
     // Answers once the lock, if any, is released, so that this machine's next write finds the
     // record free.
@@ -557,10 +552,10 @@ void WebDavCloudDatabase::send(const QByteArray &verb, const QUrl &url,
         });
         return;
     }
-    // The password goes only to the container and what it holds, whatever a name read from the
-    // server resolves to.
-    const QUrl container = containerUrl();
-    if (url != container && !container.isParentOf(url)) {
+    // The password goes only to the collection the person connected and what it holds, whatever
+    // a name read from the server resolves to.
+    const QUrl &collection = m_account.collectionUrl;
+    if (url != collection && !collection.isParentOf(url)) {
         QTimer::singleShot(0, this, [completion] {
             completion(CloudError{CloudErrorCode::serverRejectedRequest,
                                   QStringLiteral("已拒绝向同步文件夹以外的地址发送请求，没有"

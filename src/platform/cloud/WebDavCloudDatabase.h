@@ -22,9 +22,8 @@ struct WebDavLimits
     qint64 maxResponseBytes = 64 * 1024 * 1024;
 };
 
-/// The private cloud record database of one container, kept in a WebDAV folder: the container is
-/// the folder named after its identifier inside the account's collection, each record one JSON
-/// envelope named after the record.
+/// The board files kept in the folder "Lumaret" inside the WebDAV collection the person connected:
+/// each record is one file named after it ("board.json"), its version the server's ETag.
 ///
 /// Writes are always conditional: an update carries If-Match with the strong ETag read with the
 /// record, a creation carries If-None-Match: *. Where the server offers write locks (WebDAV class
@@ -43,16 +42,19 @@ public:
     using NameCompletion = std::function<void(CloudResult<QString>)>;
     using DoneCompletion = std::function<void(CloudResult<CloudDone>)>;
 
-    WebDavCloudDatabase(CloudAccount account, PasswordSource password, QString containerIdentifier,
-                        WebDavLimits limits = {}, QObject *parent = nullptr);
+    WebDavCloudDatabase(CloudAccount account, PasswordSource password, WebDavLimits limits = {},
+                        QObject *parent = nullptr);
     ~WebDavCloudDatabase() override;
 
     /// Available once the container folder answers; the folder is created when it is missing.
     /// Refused credentials, an unreachable server and a timeout are errors.
     void accountStatus(StatusCompletion completion);
-    /// The record named \a recordName; a missing one fails with CloudErrorCode::unknownItem. A
-    /// body that is no record answers a record holding only its name, version and the problem.
+    /// The record named \a recordName; a missing one fails with CloudErrorCode::unknownItem.
     void fetchRecord(const QString &recordName, RecordCompletion completion);
+    /// The envelope older versions kept at "iCloud.app.lumaret/default-board.json" in the
+    /// collection, as it is; a missing one fails with CloudErrorCode::unknownItem. Nothing here
+    /// ever writes, moves or removes it.
+    void fetchOlderEnvelope(RecordCompletion completion);
     /// Writes \a record: as an update of the version it was read at, or as a new record. Answers
     /// with the record as now stored; its version is empty when neither the server's answer nor
     /// a HEAD right after could name it as this write's. A change on the server since that read,
@@ -107,7 +109,6 @@ private:
 
     CloudAccount m_account;
     PasswordSource m_passwordSource;
-    QString m_containerIdentifier;
     WebDavLimits m_limits;
     std::optional<QString> m_password;
     /// Whether the server offers write locks (WebDAV class 2), once asked.
