@@ -11,7 +11,7 @@
 #include "LumaretApp.h"
 #include "MainWindow.h"
 #include "SearchField.h"
-#include "services/CloudKitThoughtSyncing.h"
+#include "services/RemoteBoard.h"
 #include "stores/BoardPersistence.h"
 #include "stores/BoardStore.h"
 
@@ -154,7 +154,7 @@ BoardWindow makeBoardWindow(BoardPersistence persistence, LaunchMarks *marks = n
 {
     AppDependencies dependencies = AppDependencies::live();
     dependencies.persistence = std::move(persistence);
-    dependencies.makeCloudStore = [] { return std::unique_ptr<CloudKitThoughtSyncing>(); };
+    dependencies.makeCloudStore = [] { return std::unique_ptr<RemoteBoard>(); };
     // As the application launches: the board read on another thread while the fonts are found.
     dependencies = beginLaunch(std::move(dependencies), fontConfiguration);
     if (marks)

@@ -1,7 +1,7 @@
 // An envelope an older version left on the server is read to carry its board over, and the server
 // is not under Lumaret's control. Reading one must never crash, and a board it holds must decode
 // as any board file does.
-#include "cloud/CloudRecord.h"
+#include "cloud/RemoteBoardFile.h"
 #include "stores/BoardCodec.h"
 
 #include <cstdint>

@@ -3,7 +3,7 @@
 #include "CommandOutput.h"
 #include "TerminalEchoOff.h"
 #include "cloud/CloudAccount.h"
-#include "cloud/CloudKitSyncAccess.h"
+#include "cloud/SyncBuild.h"
 #include "cloud/WebDavCloudDatabase.h"
 
 #include <QEventLoop>
@@ -92,10 +92,10 @@ CloudResult<CloudAccountStatus> checkServer(const CloudAccount &account, Passwor
         [&](auto completion) { checkServer(account, std::move(password), check, completion); });
 }
 
-void warnWithoutEntitlement()
+void warnWithoutSync()
 {
-    if (!CloudKitSyncAccess::hasCloudKitEntitlement())
-        err() << QStringLiteral("注意：此版本构建时未包含云同步授权，看板仍只保存在本机。\n");
+    if (!SyncBuild::isSyncEnabled())
+        err() << QStringLiteral("注意：此版本构建时未包含云同步，看板仍只保存在本机。\n");
 }
 
 int connectAccount(const QStringList &arguments)
@@ -145,15 +145,15 @@ int connectAccount(const QStringList &arguments)
     }
     out() << QStringLiteral("已连接云端账户 %1（用户 %2）。下次启动 Lumaret 时开始同步。\n")
                  .arg(account.collectionUrl.toString(), user);
-    warnWithoutEntitlement();
+    warnWithoutSync();
     return success;
 }
 
 int showStatus()
 {
-    out() << (CloudKitSyncAccess::hasCloudKitEntitlement()
-                  ? QStringLiteral("云同步授权：已包含\n")
-                  : QStringLiteral("云同步授权：未包含（此版本只在本机保存）\n"));
+    out() << (SyncBuild::isSyncEnabled()
+                  ? QStringLiteral("云同步：此版本包含\n")
+                  : QStringLiteral("云同步：此版本未包含（只在本机保存）\n"));
     const std::optional<CloudAccount> account = CloudAccounts::configured();
     if (!account) {
         out() << QStringLiteral("云端账户：未连接，看板只保存在本机\n");

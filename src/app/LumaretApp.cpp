@@ -1,9 +1,9 @@
 #include "LumaretApp.h"
 
 #include "PlatformServices.h"
-#include "services/AppleIDAuthService.h"
-#include "services/CloudKitThoughtSyncing.h"
 #include "services/IdentityProvider.h"
+#include "services/RemoteBoard.h"
+#include "services/SignInService.h"
 #include "services/StoreSyncLink.h"
 #include "services/SyncService.h"
 #include "stores/BoardSnapshots.h"
@@ -152,10 +152,10 @@ private:
     Gate m_gate;
 };
 
-class GatedCloudStore : public CloudKitThoughtSyncing
+class GatedCloudStore : public RemoteBoard
 {
 public:
-    GatedCloudStore(std::unique_ptr<CloudKitThoughtSyncing> store, Gate gate)
+    GatedCloudStore(std::unique_ptr<RemoteBoard> store, Gate gate)
         : m_store(std::move(store)), m_gate(std::move(gate))
     {}
 
@@ -216,24 +216,24 @@ public:
     }
 
 private:
-    std::unique_ptr<CloudKitThoughtSyncing> m_store;
+    std::unique_ptr<RemoteBoard> m_store;
     Gate m_gate;
 };
 
-std::unique_ptr<AppleIDAuthService> makeAuthService(const AppDependencies &dependencies,
-                                                    const Gate &gate)
+std::unique_ptr<SignInService> makeAuthService(const AppDependencies &dependencies,
+                                               const Gate &gate)
 {
     // Named steps, because the order in which function arguments are evaluated is unspecified.
     std::unique_ptr<IdentityProvider> provider = dependencies.makeIdentityProvider();
     if (provider)
         provider = std::make_unique<GatedIdentityProvider>(std::move(provider), gate);
     auto defaults = dependencies.makeDefaults();
-    return std::make_unique<AppleIDAuthService>(std::move(provider), std::move(defaults));
+    return std::make_unique<SignInService>(std::move(provider), std::move(defaults));
 }
 
 std::unique_ptr<SyncService> makeSyncService(const AppDependencies &dependencies, const Gate &gate)
 {
-    std::unique_ptr<CloudKitThoughtSyncing> store = dependencies.makeCloudStore();
+    std::unique_ptr<RemoteBoard> store = dependencies.makeCloudStore();
     if (store)
         store = std::make_unique<GatedCloudStore>(std::move(store), gate);
     return std::make_unique<SyncService>(std::move(store), dependencies.agreedBoard);

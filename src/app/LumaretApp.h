@@ -8,11 +8,11 @@
 #include <memory>
 #include <thread>
 
-class AppleIDAuthService;
+class SignInService;
 class BoardStore;
 class QWidget;
 class ServiceGate;
-class CloudKitThoughtSyncing;
+class RemoteBoard;
 class IdentityProvider;
 class QSettings;
 class SyncService;
@@ -24,7 +24,7 @@ struct AppDependencies
     BoardPersistence persistence;
     std::function<std::unique_ptr<IdentityProvider>()> makeIdentityProvider;
     std::function<std::unique_ptr<QSettings>()> makeDefaults;
-    std::function<std::unique_ptr<CloudKitThoughtSyncing>()> makeCloudStore;
+    std::function<std::unique_ptr<RemoteBoard>()> makeCloudStore;
     /// Where the board as this machine and the cloud last agreed on it is kept.
     BoardPersistence agreedBoard = {};
 
@@ -92,6 +92,6 @@ public:
 private:
     std::shared_ptr<ServiceGate> m_gate;
     std::unique_ptr<BoardStore> m_boardStore;
-    std::unique_ptr<AppleIDAuthService> m_authService;
+    std::unique_ptr<SignInService> m_authService;
     std::unique_ptr<SyncService> m_syncService;
 };

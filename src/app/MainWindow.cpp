@@ -1,13 +1,13 @@
 #include "MainWindow.h"
 
 #include "AboutDialog.h"
-#include "AppleSignInPanel.h"
 #include "BoardFileNotice.h"
 #include "BoardHistory.h"
 #include "ContentView.h"
 #include "KanbanBoardView.h"
 #include "QuickComposer.h"
 #include "SearchField.h"
+#include "SignInPanel.h"
 #include "SyncStatusPill.h"
 #include "ThoughtEditorView.h"
 #include "UndoNotice.h"
@@ -82,7 +82,7 @@ void MainWindow::addApplicationMenu()
             [this] { showSyncSettings(SyncSettingsDialog::Page::cloud); });
     connect(m_contentView->syncStatusPill(), &SyncStatusPill::clicked, this,
             [this] { showSyncSettings(SyncSettingsDialog::Page::cloud); });
-    connect(m_contentView->signInPanel(), &AppleSignInPanel::configureRequested, this,
+    connect(m_contentView->signInPanel(), &SignInPanel::configureRequested, this,
             [this] { showSyncSettings(SyncSettingsDialog::Page::signIn); });
     menu->addSeparator();
     m_quitAction = menu->addAction(QStringLiteral("退出"));

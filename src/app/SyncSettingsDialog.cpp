@@ -3,7 +3,7 @@
 #include "CloudCommand.h"
 #include "PlatformServices.h"
 #include "identity/OidcIdentityProvider.h"
-#include "services/AppleIDAuthService.h"
+#include "services/SignInService.h"
 #include "services/SyncService.h"
 #include "support/TextStyles.h"
 
@@ -242,7 +242,7 @@ void SyncSettingsDialog::connectForThisSession()
 void SyncSettingsDialog::startSync(const CloudAccount &account, PasswordSource password)
 {
     m_password->clear();
-    std::unique_ptr<CloudKitThoughtSyncing> store = makeCloudStore(account, std::move(password));
+    std::unique_ptr<RemoteBoard> store = makeCloudStore(account, std::move(password));
     if (!store) {
         m_cloudMessage->setText(
             QStringLiteral("已保存账户，但此版本构建时未包含云同步，看板仍只保存在本机。"));

@@ -1,11 +1,11 @@
 #include "PlatformServices.h"
 
 #include "cloud/CloudAccount.h"
-#include "cloud/CloudKitSyncAccess.h"
-#include "cloud/CloudKitThoughtSyncService.h"
+#include "cloud/SyncBuild.h"
 #include "cloud/WebDavCloudDatabase.h"
+#include "cloud/WebDavRemoteBoard.h"
 
-std::unique_ptr<CloudKitThoughtSyncing> makeDefaultCloudStore()
+std::unique_ptr<RemoteBoard> makeDefaultCloudStore()
 {
     const std::optional<CloudAccount> account = CloudAccounts::configured();
     if (!account)
@@ -15,11 +15,10 @@ std::unique_ptr<CloudKitThoughtSyncing> makeDefaultCloudStore()
     return makeCloudStore(*account, CloudAccounts::passwordSource(*account));
 }
 
-std::unique_ptr<CloudKitThoughtSyncing> makeCloudStore(const CloudAccount &account,
-                                                       PasswordSource password)
+std::unique_ptr<RemoteBoard> makeCloudStore(const CloudAccount &account, PasswordSource password)
 {
-    if (!CloudKitSyncAccess::hasCloudKitEntitlement())
+    if (!SyncBuild::isSyncEnabled())
         return nullptr;
-    return std::make_unique<CloudKitThoughtSyncService>(
+    return std::make_unique<WebDavRemoteBoard>(
         std::make_unique<WebDavCloudDatabase>(account, std::move(password)));
 }

@@ -7,16 +7,15 @@
 #include <memory>
 #include <optional>
 
-class CloudKitThoughtSyncing;
+class RemoteBoard;
 class IdentityProvider;
 
 /// The cloud store this build and this user's account allow, or nothing for local-only.
-std::unique_ptr<CloudKitThoughtSyncing> makeDefaultCloudStore();
+std::unique_ptr<RemoteBoard> makeDefaultCloudStore();
 
 /// The cloud store of \a account with its password from \a password, or nothing when this build
 /// syncs with no cloud.
-std::unique_ptr<CloudKitThoughtSyncing> makeCloudStore(const CloudAccount &account,
-                                                       PasswordSource password);
+std::unique_ptr<RemoteBoard> makeCloudStore(const CloudAccount &account, PasswordSource password);
 
 /// The OpenID Connect provider chosen in the environment, by `lumaret signin configure`, or when
 /// this build was configured, in that order; nothing when there is none.

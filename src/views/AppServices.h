@@ -1,6 +1,6 @@
 #pragma once
 
-class AppleIDAuthService;
+class SignInService;
 class BoardStore;
 class SyncService;
 
@@ -9,6 +9,6 @@ class SyncService;
 struct AppServices
 {
     BoardStore *store = nullptr;
-    AppleIDAuthService *authService = nullptr;
+    SignInService *authService = nullptr;
     SyncService *syncService = nullptr;
 };

@@ -1,12 +1,12 @@
 #include "ContentView.h"
 
 #include "AmbientBackground.h"
-#include "AppleSignInPanel.h"
 #include "BoardFileNotice.h"
 #include "EditorOverlay.h"
 #include "KanbanBoardView.h"
 #include "QuickComposer.h"
 #include "SearchField.h"
+#include "SignInPanel.h"
 #include "SyncStatusPill.h"
 #include "ThoughtEditorView.h"
 #include "board/BoardAccessibility.h"
@@ -96,7 +96,7 @@ QWidget *ContentView::topBar()
     m_syncStatusPill = new SyncStatusPill(m_syncService, bar);
     row->addWidget(m_syncStatusPill);
 
-    m_signInPanel = new AppleSignInPanel(m_services.authService, bar);
+    m_signInPanel = new SignInPanel(m_services.authService, bar);
     row->addWidget(m_signInPanel);
     return bar;
 }

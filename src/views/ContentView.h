@@ -8,7 +8,7 @@
 #include <optional>
 
 class AmbientBackground;
-class AppleSignInPanel;
+class SignInPanel;
 class BoardFileNotice;
 class EditorOverlay;
 class GlassSymbolButton;
@@ -37,7 +37,7 @@ public:
     SearchField *searchField() const { return m_searchField; }
     GlassSymbolButton *archiveButton() const { return m_archiveButton; }
     SyncStatusPill *syncStatusPill() const { return m_syncStatusPill; }
-    AppleSignInPanel *signInPanel() const { return m_signInPanel; }
+    SignInPanel *signInPanel() const { return m_signInPanel; }
     QuickComposer *composer() const { return m_composer; }
     KanbanBoardView *board() const { return m_board; }
     EditorOverlay *editorOverlay() const { return m_editorOverlay; }
@@ -76,7 +76,7 @@ private:
     SearchField *m_searchField = nullptr;
     GlassSymbolButton *m_archiveButton = nullptr;
     SyncStatusPill *m_syncStatusPill = nullptr;
-    AppleSignInPanel *m_signInPanel = nullptr;
+    SignInPanel *m_signInPanel = nullptr;
     BoardFileNotice *m_fileNotice = nullptr;
     QuickComposer *m_composer = nullptr;
     KanbanBoardView *m_board = nullptr;

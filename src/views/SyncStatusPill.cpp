@@ -23,7 +23,7 @@ SyncStatusVisualStyle SyncStatusVisualStyle::forState(const SyncService::State &
         return {QStringLiteral("icloud.and.arrow.up"), SystemColors::secondaryLabel(palette),
                 QStringLiteral("当前保存在本机；点按这里连接 WebDAV 文件夹即可同步到云端"),
                 QStringLiteral("本机")};
-    case Kind::cloudKitReady:
+    case Kind::ready:
         return {QStringLiteral("icloud.fill"), SystemColors::green(palette),
                 state.message.isEmpty() ? QStringLiteral("云端同步已就绪")
                                         : QStringLiteral("云端同步已就绪\n") + state.message,

@@ -1,5 +1,4 @@
 #include "AppFixture.h"
-#include "AppleSignInPanel.h"
 #include "BoardFileNotice.h"
 #include "ContentView.h"
 #include "EditorOverlay.h"
@@ -12,10 +11,11 @@
 #include "PortalAppearance.h"
 #include "QuickComposer.h"
 #include "SearchField.h"
+#include "SignInPanel.h"
 #include "SyncStatusPill.h"
 #include "ThoughtEditorView.h"
 #include "WebDavServer.h"
-#include "services/AppleIDAuthService.h"
+#include "services/SignInService.h"
 #include "support/GlassSurface.h"
 #include "support/TextStyles.h"
 
@@ -415,13 +415,13 @@ void MainWindowTest::signInIsCheckedOnlyOnceTheWindowIsOnScreen()
     auto script = std::make_shared<ScriptedIdentityProvider::Script>();
     script->credentialAnswer = CredentialState::authorized;
     FakeSettings settings;
-    settings.open()->setValue(AppleIDAuthService::userIdentifierKey(), "ada");
+    settings.open()->setValue(SignInService::userIdentifierKey(), "ada");
     RecordingPersistence persistence;
     LumaretApp app(
         AppDependencies{persistence.persistence(),
                         [script] { return std::make_unique<ScriptedIdentityProvider>(script); },
                         [&settings] { return settings.open(); },
-                        [] { return std::unique_ptr<CloudKitThoughtSyncing>(); }},
+                        [] { return std::unique_ptr<RemoteBoard>(); }},
         ServiceStart::afterFirstFrame);
     MainWindow window(app.services());
     app.startServicesAfterFirstFrame(&window);
@@ -467,7 +467,7 @@ void MainWindowTest::syncSettingsConnectOnlyToAServerThatGuardsWrites()
     }
     if (!sync->hasCloudStore())
         QTest::mouseClick(dialog->sessionOnlyButton(), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(sync->state().kind, SyncService::State::Kind::cloudKitReady, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(sync->state().kind, SyncService::State::Kind::ready, 20000);
     QVERIFY(dialog->cloudStatus()->text().contains(server.collectionUrl().host()));
     QVERIFY(sync->lastInSync().isValid());
     QTest::mouseClick(dialog->disconnectButton(), Qt::LeftButton);
@@ -478,12 +478,12 @@ void MainWindowTest::syncSettingsConnectOnlyToAServerThatGuardsWrites()
 
 void MainWindowTest::signInWithoutAProviderOpensItsSettings()
 {
-    AppleIDAuthService *auth = m_app->services().authService;
+    SignInService *auth = m_app->services().authService;
     auth->setProvider(std::make_unique<NoIdentityProvider>());
     SignInButton *button = m_window->contentView()->signInPanel()->signInButton();
     QCOMPARE(button->text(), "设置登录…");
     QTest::mouseClick(button, Qt::LeftButton);
-    QCOMPARE(auth->state().kind, AppleIDAuthService::SignInState::Kind::signedOut);
+    QCOMPARE(auth->state().kind, SignInService::SignInState::Kind::signedOut);
     QVERIFY(m_window->syncSettings() && m_window->syncSettings()->isVisible());
     QVERIFY(m_window->syncSettings()->issuerField()->isVisible());
     // Whatever the panel shows next, the rest of the header stays where it is.

@@ -165,9 +165,9 @@ void SyncServiceTest::launch_data()
     row("account check fails", "saved", Account(refused), none, "", "accountStatus", "", "local",
         Kind::failed);
     row("no record yet: local board applied, then created", "saved", ok, none, "", "pull", "local",
-        "local", Kind::cloudKitReady);
+        "local", Kind::ready);
     row("cloud board merged after the local one", "saved", ok, cloud, "", "pull", "local|cloud",
-        "local|cloud", Kind::cloudKitReady);
+        "local|cloud", Kind::ready);
     row("fetch fails: nothing applied or uploaded", "saved", ok, cloud, "fetch",
         "accountStatus|fetch", "cloud", "local", Kind::failed);
     row("unreadable record is read again, then left alone at launch", "saved", ok, unreadable, "",
@@ -175,13 +175,13 @@ void SyncServiceTest::launch_data()
     row("upload fails after the merged board was applied", "saved", ok, cloud, "save", "pull",
         "cloud", "local|cloud", Kind::failed);
     row("untouched samples give way to the cloud board", "samples", ok, cloud, "", "pull", "cloud",
-        "cloud", Kind::cloudKitReady);
+        "cloud", Kind::ready);
     row("a sample someone changed is merged like any thought", "touched samples", ok, cloud, "",
-        "file|pull", "确定四列看板状态|cloud", "确定四列看板状态|cloud", Kind::cloudKitReady);
+        "file|pull", "确定四列看板状态|cloud", "确定四列看板状态|cloud", Kind::ready);
     row("untouched samples fill an empty cloud", "samples", ok, none, "", "pull", "samples",
-        "samples", Kind::cloudKitReady);
+        "samples", Kind::ready);
     row("a thought added beside untouched samples joins the cloud board alone", "samples, added",
-        ok, cloud, "", "file|pull", "added|cloud", "added|cloud", Kind::cloudKitReady);
+        ok, cloud, "", "file|pull", "added|cloud", "added|cloud", Kind::ready);
 }
 
 void SyncServiceTest::launch()
@@ -277,7 +277,7 @@ void SyncServiceTest::aChangeWaitsForTheSaveOnItsWay()
     cloud->releaseNext();
     QCOMPARE(cloud->log.count("save"), 2);
     QCOMPARE(titles(cloud->record.board), (QStringList{"second", "first"}));
-    QCOMPARE(machine->kind(), Kind::cloudKitReady);
+    QCOMPARE(machine->kind(), Kind::ready);
 }
 
 void SyncServiceTest::aRecordThatKeepsChangingEndsInFailedAndLosesNothing()
@@ -308,7 +308,7 @@ void SyncServiceTest::unreadableRecordIsMovedAsideByTheNextUpload()
         cloud->writeFromElsewhere({makeThought("cloud")});
     cloud->tornReads = 1;
     auto machine = makeMachine(cloud, Board{makeThought("local")});
-    QCOMPARE(machine->kind(), tornOnce ? Kind::cloudKitReady : Kind::failed);
+    QCOMPARE(machine->kind(), tornOnce ? Kind::ready : Kind::failed);
     if (tornOnce) { // the upload meets a write from elsewhere and reads it again, torn once more
         cloud->tornReads = 1;
         cloud->writeFromElsewhere(cloud->record.board);
@@ -318,7 +318,7 @@ void SyncServiceTest::unreadableRecordIsMovedAsideByTheNextUpload()
     const QStringList expected =
         tornOnce ? QStringList{"next", "local", "cloud"} : QStringList{"next", "local"};
     QCOMPARE(titles(cloud->record.board), expected);
-    QCOMPARE(machine->kind(), Kind::cloudKitReady);
+    QCOMPARE(machine->kind(), Kind::ready);
     QCOMPARE(machine->service->state().message.contains("board.unreadable-"), !tornOnce);
 }
 
@@ -515,7 +515,7 @@ void SyncServiceTest::burstOfChangesUploadsTheLastBoardOnce()
         machine->store->addQuickThought(title);
     QCoreApplication::processEvents();
     QVERIFY(!cloud->log.contains("save"));
-    QCOMPARE(machine->kind(), Kind::cloudKitReady); // the quiet period shows nothing yet
+    QCOMPARE(machine->kind(), Kind::ready); // the quiet period shows nothing yet
     QCOMPARE(machine->quietPeriod, 800ms);
     machine->change([](BoardStore &) {});
     QCOMPARE(cloud->log.count("save"), 1);
@@ -527,7 +527,7 @@ void SyncServiceTest::quietPeriodRunsOnARealTimer()
     auto cloud = std::make_shared<MemoryCloud>();
     SyncService service(std::make_unique<MemoryCloudStore>(cloud));
     service.start({}, {});
-    QTRY_COMPARE(service.state().kind, Kind::cloudKitReady);
+    QTRY_COMPARE(service.state().kind, Kind::ready);
     for (const char *title : {"1", "2"})
         service.scheduleUpload({makeThought(title)});
     QTRY_COMPARE(titles(cloud->record.board), QStringList{"2"});
@@ -563,7 +563,7 @@ void SyncServiceTest::aStoreConnectedLaterMergesTheBoardAsItIsThen()
     cloud->writeFromElsewhere({older});
     machine.service->replaceCloudStore(std::make_unique<MemoryCloudStore>(cloud));
     machine.settle();
-    QCOMPARE(machine.kind(), Kind::cloudKitReady);
+    QCOMPARE(machine.kind(), Kind::ready);
     QCOMPARE(machine.store->thoughts().size(), 2);
     QCOMPARE(machine.store->thoughts().last().title, "X");
     QCOMPARE(BoardCodec::encode(cloud->record.board),

@@ -239,10 +239,10 @@ void OidcProviderTest::refreshWithoutAnAnswerKeepsTheToken_data()
     QTest::addColumn<QString>("situation");
     QTest::addColumn<CredentialState>("state");
     QTest::newRow("nothing stored") << "empty" << CredentialState::notFound;
-    QTest::newRow("provider unreachable") << "unreachable" << CredentialState::transferred;
-    QTest::newRow("keyring unreachable") << "keyring" << CredentialState::transferred;
+    QTest::newRow("provider unreachable") << "unreachable" << CredentialState::unreachable;
+    QTest::newRow("keyring unreachable") << "keyring" << CredentialState::unreachable;
     // Only a refused grant says the person is gone; a refused client is this build's problem.
-    QTest::newRow("client unknown to the provider") << "client" << CredentialState::transferred;
+    QTest::newRow("client unknown to the provider") << "client" << CredentialState::unreachable;
 }
 
 void OidcProviderTest::refreshWithoutAnAnswerKeepsTheToken()

@@ -2,9 +2,8 @@
 #include "CloudFakes.h"
 #include "WebDavServer.h"
 #include "cloud/CloudAccount.h"
-#include "cloud/CloudKitSyncAccess.h"
-#include "cloud/CloudKitThoughtSyncService.h"
 #include "cloud/WebDavCloudDatabase.h"
+#include "cloud/WebDavRemoteBoard.h"
 #include "stores/BoardCodec.h"
 #include "stores/BoardStore.h"
 
@@ -29,10 +28,9 @@ CloudAccount account(const WebDavServer &server, const QString &folder)
             CloudAccount::Source::environment};
 }
 
-std::unique_ptr<CloudKitThoughtSyncing> cloudStore(const WebDavServer &server,
-                                                   const QString &folder)
+std::unique_ptr<RemoteBoard> cloudStore(const WebDavServer &server, const QString &folder)
 {
-    return std::make_unique<CloudKitThoughtSyncService>(std::make_unique<WebDavCloudDatabase>(
+    return std::make_unique<WebDavRemoteBoard>(std::make_unique<WebDavCloudDatabase>(
         account(server, folder), [&server](auto completion) { completion(server.password()); }));
 }
 
@@ -58,7 +56,6 @@ private slots:
     void racingWritersOfOneVersionLeaveOne_data() { twoMachinesNeverLoseAnEdit_data(); }
     void racingWritersOfOneVersionLeaveOne();
     void unreadableRecordIsMovedAsideNotOverwritten();
-    void entitlementProbe();
     void collectionAddressRules();
     void cloudCommand_data();
     void cloudCommand();
@@ -119,11 +116,11 @@ void WebDavCloudTest::recordIsTheBoardFile()
     const Board board{makeThought("第一条"),
                       makeThought("已删除", ThoughtStatus::archived, -5, true)};
     Machine machine(board, cloudStore(m_apache, m_container));
-    QCOMPARE(machine.service->state(), SyncService::State::cloudKitReady());
+    QCOMPARE(machine.service->state(), SyncService::State::ready());
     QCOMPARE(readFile(recordPath(m_apache)), BoardCodec::encode(board));
     QVERIFY(QFile::remove(recordPath(m_apache))); // Whoever removes the file, it comes back.
     machine.add("mine");
-    QCOMPARE(machine.service->state(), SyncService::State::cloudKitReady());
+    QCOMPARE(machine.service->state(), SyncService::State::ready());
     QCOMPARE(readFile(recordPath(m_apache)), BoardCodec::encode(machine.store->thoughts()));
 }
 
@@ -141,7 +138,7 @@ void WebDavCloudTest::olderEnvelopeIsMergedAndLeftInPlace()
     QVERIFY(planted.open(QIODevice::WriteOnly) && planted.write(envelope) == envelope.size());
     planted.close();
     Machine machine(Board{makeThought("本机")}, cloudStore(m_apache, m_container));
-    QCOMPARE(machine.service->state(), SyncService::State::cloudKitReady());
+    QCOMPARE(machine.service->state(), SyncService::State::ready());
     const QStringList merged{"本机", "旧云端"};
     QCOMPARE(titles(machine.store->thoughts()), merged);
     QCOMPARE(titles(serverBoard(m_apache)), merged);
@@ -179,8 +176,8 @@ void WebDavCloudTest::twoMachinesNeverLoseAnEdit()
     QCOMPARE(titles(a.store->thoughts()), expected);
     QCOMPARE(titles(b.store->thoughts()), expected);
     QCOMPARE(titles(*a.file.stored), expected);
-    QCOMPARE(a.service->state(), SyncService::State::cloudKitReady());
-    QCOMPARE(b.service->state(), SyncService::State::cloudKitReady());
+    QCOMPARE(a.service->state(), SyncService::State::ready());
+    QCOMPARE(b.service->state(), SyncService::State::ready());
 }
 
 void WebDavCloudTest::racingWritersOfOneVersionLeaveOne()
@@ -239,7 +236,7 @@ void WebDavCloudTest::unreadableRecordIsMovedAsideNotOverwritten()
     QCOMPARE(stale->error().code, CloudErrorCode::serverRecordChanged);
     QCOMPARE(readFile(recordPath(m_apache)), garbage);
     machine.add("next");
-    QCOMPARE(machine.service->state().kind, Kind::cloudKitReady);
+    QCOMPARE(machine.service->state().kind, Kind::ready);
     QCOMPARE(titles(serverBoard(m_apache)), (QStringList{"next", "local"}));
     const QStringList aside = QDir(folder).entryList({"board.unreadable-*.json"});
     QCOMPARE(aside.size(), 1);
@@ -263,29 +260,6 @@ void WebDavCloudTest::unreadableRecordIsMovedAsideNotOverwritten()
     Machine again(Board(), cloudStore(m_apache, m_container));
     QTRY_COMPARE(QDir(folder).entryList({"board.unreadable-*.json"}), old.mid(0, 1));
     QTRY_COMPARE(titles(serverBoard(m_apache)), (QStringList{"next", "local", "recovered"}));
-}
-
-void WebDavCloudTest::entitlementProbe()
-{
-    // The services and containers an entitlements file lists, and whether CloudKit is granted in
-    // iCloud.app.lumaret; "-" leaves the containers out.
-    const auto grants = [](const char *services, const char *containers) {
-        QByteArray file = R"({"com.apple.developer.icloud-services":)" + QByteArray(services);
-        if (qstrcmp(containers, "-") != 0)
-            file +=
-                R"(,"com.apple.developer.icloud-container-identifiers":)" + QByteArray(containers);
-        return CloudKitSyncAccess::hasCloudKitEntitlement(file + '}', "iCloud.app.lumaret");
-    };
-    const char *lumaret = R"(["iCloud.app.lumaret"])";
-    QVERIFY(grants(R"(["CloudKit"])", lumaret));
-    QVERIFY(grants(R"(["CloudDocuments","CloudKit-Anonymous"])", lumaret));
-    QVERIFY(!grants(R"(["CloudDocuments","cloudkit"])", lumaret));
-    QVERIFY(!grants(R"(["CloudKit"])", R"(["iCloud.app.other","iCloud.app.lumaret.beta"])"));
-    QVERIFY(!grants(R"("CloudKit")", lumaret));
-    QVERIFY(!grants(R"(["CloudKit"])", R"("iCloud.app.lumaret")"));
-    QVERIFY(!grants(R"(["CloudKit"])", "-"));
-    QVERIFY(!CloudKitSyncAccess::hasCloudKitEntitlement("CloudKit iCloud.app.lumaret",
-                                                        "iCloud.app.lumaret"));
 }
 
 void WebDavCloudTest::collectionAddressRules()

@@ -1,7 +1,7 @@
 #include "BoardFixtures.h"
 #include "HostileHttpServer.h"
-#include "cloud/CloudKitThoughtSyncService.h"
 #include "cloud/WebDavCloudDatabase.h"
+#include "cloud/WebDavRemoteBoard.h"
 #include "services/StoreSyncLink.h"
 #include "services/SyncService.h"
 #include "stores/BoardCodec.h"
@@ -47,10 +47,10 @@ HostileScript honest(const HostileScript &changes = {})
     return script;
 }
 
-std::unique_ptr<CloudKitThoughtSyncService> cloudStore(const QUrl &url)
+std::unique_ptr<WebDavRemoteBoard> cloudStore(const QUrl &url)
 {
     const PasswordSource password = [](const auto &completion) { completion(QString("secret")); };
-    return std::make_unique<CloudKitThoughtSyncService>(std::make_unique<WebDavCloudDatabase>(
+    return std::make_unique<WebDavRemoteBoard>(std::make_unique<WebDavCloudDatabase>(
         CloudAccount{url, "ada", CloudAccount::Source::environment}, password,
         WebDavLimits{1500ms, 1024 * 1024}));
 }
@@ -242,7 +242,7 @@ void WebDavHostileTest::writesAreConditionalAndPlainHttpStaysLocal()
     QFETCH(QString, host);
     QFETCH(QByteArray, condition);
     HostileHttpServer server(honest(changes));
-    syncOnce(server, condition.isEmpty() ? Kind::failed : Kind::cloudKitReady, "https://", host);
+    syncOnce(server, condition.isEmpty() ? Kind::failed : Kind::ready, "https://", host);
     QVERIFY(condition.isEmpty() ||
             std::any_of(server.requests.begin(), server.requests.end(), [&](const QByteArray &r) {
                 return r.startsWith("PUT " + recordPath + ' ') && r.contains(condition + "\r\n");

@@ -4,7 +4,7 @@
 #include "FakeSettings.h"
 #include "LumaretApp.h"
 #include "ScriptedIdentityProvider.h"
-#include "services/CloudKitThoughtSyncing.h"
+#include "services/RemoteBoard.h"
 #include "stores/BoardStore.h"
 
 /// The application's own launch and wiring over \a board kept in memory, settings of the test's
@@ -22,8 +22,7 @@ struct AppFixture
         app = std::make_unique<LumaretApp>(beginLaunch(AppDependencies{
             persistence.persistence(),
             [] { return std::make_unique<ScriptedIdentityProvider>(std::make_shared<Script>()); },
-            [this] { return settings.open(); },
-            [] { return std::unique_ptr<CloudKitThoughtSyncing>(); }}));
+            [this] { return settings.open(); }, [] { return std::unique_ptr<RemoteBoard>(); }}));
     }
     AppServices services() const { return app->services(); }
     BoardStore *store() const { return app->services().store; }

@@ -97,7 +97,7 @@ void MemoryCloudStore::moveAside(const QByteArray &version, MoveAsideCompletion 
         completion);
 }
 
-Machine::Machine(std::optional<Board> saved, std::unique_ptr<CloudKitThoughtSyncing> cloudStore,
+Machine::Machine(std::optional<Board> saved, std::unique_ptr<RemoteBoard> cloudStore,
                  QStringList *log, const Change &beforeSync, RecordingPersistence *agreed)
 {
     file.stored = std::move(saved);

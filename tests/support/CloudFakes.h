@@ -1,7 +1,7 @@
 #pragma once
 
 #include "BoardFixtures.h"
-#include "services/CloudKitThoughtSyncing.h"
+#include "services/RemoteBoard.h"
 #include "services/SyncService.h"
 #include "stores/BoardStore.h"
 
@@ -40,7 +40,7 @@ struct MemoryCloud
 
 /// A machine's view of a MemoryCloud. Answers given "at once" still arrive through the event
 /// loop, never inside the call; each call takes effect when its answer arrives.
-class MemoryCloudStore : public CloudKitThoughtSyncing
+class MemoryCloudStore : public RemoteBoard
 {
 public:
     explicit MemoryCloudStore(std::shared_ptr<MemoryCloud> cloud) : m_cloud(std::move(cloud)) {}
@@ -71,7 +71,7 @@ struct Machine
 
     /// \a agreed, when given, keeps the agreed board across machines made over it, as a launch
     /// finds it on disk.
-    Machine(std::optional<Board> saved, std::unique_ptr<CloudKitThoughtSyncing> cloudStore,
+    Machine(std::optional<Board> saved, std::unique_ptr<RemoteBoard> cloudStore,
             QStringList *log = nullptr, const Change &beforeSync = {},
             RecordingPersistence *agreed = nullptr);
 

@@ -203,10 +203,10 @@ void ContentViewTest::pillNamesEveryState_data()
     QTest::newRow("local") << int(Kind::localOnly) << ""
                            << "本机"
                            << "当前保存在本机；点按这里连接 WebDAV 文件夹即可同步到云端";
-    QTest::newRow("ready") << int(Kind::cloudKitReady) << ""
+    QTest::newRow("ready") << int(Kind::ready) << ""
                            << "云端"
                            << "云端同步已就绪";
-    QTest::newRow("ready, with a notice") << int(Kind::cloudKitReady) << "已改名"
+    QTest::newRow("ready, with a notice") << int(Kind::ready) << "已改名"
                                           << "云端"
                                           << "云端同步已就绪\n已改名";
     QTest::newRow("syncing") << int(Kind::syncing) << ""

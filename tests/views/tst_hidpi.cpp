@@ -1,10 +1,10 @@
-#include "AppleSignInPanel.h"
 #include "BoardFixtures.h"
 #include "FakeSettings.h"
 #include "FakeSyncService.h"
 #include "MainWindow.h"
 #include "ScriptedIdentityProvider.h"
-#include "services/AppleIDAuthService.h"
+#include "SignInPanel.h"
+#include "services/SignInService.h"
 #include "stores/BoardStore.h"
 #include "support/GlassFrame.h"
 
@@ -27,9 +27,9 @@ void TestHiDpi::everySymbolIsDrawnForTheScreen()
     persistence.stored = Board{makeThought("写周报"), makeThought("修好自行车")};
     BoardStore store(persistence.persistence());
     FakeSettings settings;
-    AppleIDAuthService auth(std::make_unique<ScriptedIdentityProvider>(
-                                std::make_shared<ScriptedIdentityProvider::Script>()),
-                            settings.open());
+    SignInService auth(std::make_unique<ScriptedIdentityProvider>(
+                           std::make_shared<ScriptedIdentityProvider::Script>()),
+                       settings.open());
     const IdentityCredential credential{"ada", std::nullopt, QString("<b>ada</b>@example.org"),
                                         "没有可用的密钥环"};
     auth.handle(Authorization{credential});
@@ -62,8 +62,8 @@ void TestHiDpi::everySymbolIsDrawnForTheScreen()
     QVERIFY(labels >= 3 && buttons >= 2);
 
     // The person is told, where their name is, that the sign-in ends with this launch.
-    const auto *panel = window.findChild<AppleSignInPanel *>();
-    QCOMPARE(panel->currentLayout(), AppleSignInPanel::Layout::signedIn);
+    const auto *panel = window.findChild<SignInPanel *>();
+    QCOMPARE(panel->currentLayout(), SignInPanel::Layout::signedIn);
     QCOMPARE(panel->signedInRow()->toolTip(), credential.notice);
     // The provider's own words show as written, never as markup.
     QCOMPARE(panel->displayNameLabel()->textFormat(), Qt::PlainText);

@@ -54,9 +54,9 @@ struct AuthorizationError
 
 using AuthorizationOutcome = std::variant<Authorization, AuthorizationError>;
 
-/// The provider's answer about a remembered user, with the raw values the sign-in service relies
-/// on.
-enum class CredentialState : int { revoked = 0, authorized = 1, notFound = 2, transferred = 3 };
+/// The provider's answer about a remembered user; unreachable when it could not be asked (no
+/// network, the provider down), which keeps the user for the next launch to ask again.
+enum class CredentialState { revoked, authorized, notFound, unreachable };
 
 /// The identity provider behind the sign-in panel. Completions may arrive on any thread and are
 /// called exactly once.

@@ -1,6 +1,6 @@
 #include "SyncService.h"
 
-#include "CloudKitThoughtSyncing.h"
+#include "RemoteBoard.h"
 #include "ThoughtSyncMerge.h"
 
 #include <QCoreApplication>
@@ -33,9 +33,9 @@ SyncService::CancelDelay startQuietTimer(QObject *owner, std::chrono::millisecon
 
 using ThoughtSyncMerge::sameInCloud;
 
-SyncService::SyncService(std::unique_ptr<CloudKitThoughtSyncing> cloudKit,
-                         BoardPersistence agreedBoard, QObject *parent)
-    : QObject(parent), m_cloudKit(std::move(cloudKit)), m_agreedFile(std::move(agreedBoard))
+SyncService::SyncService(std::unique_ptr<RemoteBoard> remoteBoard, BoardPersistence agreedBoard,
+                         QObject *parent)
+    : QObject(parent), m_remoteBoard(std::move(remoteBoard)), m_agreedFile(std::move(agreedBoard))
 {
     m_startDelay = [this](std::chrono::milliseconds duration, std::function<void()> elapsed) {
         return startQuietTimer(this, duration, std::move(elapsed));
@@ -53,7 +53,7 @@ void SyncService::start(const Board &localThoughts, ApplyRemote applyRemote,
     m_applyRemote = std::move(applyRemote);
     m_latest = localThoughts;
     m_untouchedSamples = untouchedSamples;
-    if (!m_cloudKit) {
+    if (!m_remoteBoard) {
         setState(State::localOnly());
         return;
     }
@@ -61,12 +61,12 @@ void SyncService::start(const Board &localThoughts, ApplyRemote applyRemote,
     beginRound(Round::launch);
 }
 
-void SyncService::replaceCloudStore(std::unique_ptr<CloudKitThoughtSyncing> cloudKit)
+void SyncService::replaceCloudStore(std::unique_ptr<RemoteBoard> remoteBoard)
 {
     // The old store's requests end with it, unanswered; nothing of its round carries over.
     if (m_cancelQuietPeriod)
         std::exchange(m_cancelQuietPeriod, nullptr)();
-    m_cloudKit = std::move(cloudKit);
+    m_remoteBoard = std::move(remoteBoard);
     m_roundInFlight = false;
     m_uploadWaiting = false;
     m_knowsBase = false;
@@ -78,7 +78,7 @@ void SyncService::replaceCloudStore(std::unique_ptr<CloudKitThoughtSyncing> clou
     m_agreedFileApplies = false;
     m_lastInSync = {};
     emit lastInSyncChanged();
-    if (!m_cloudKit || !m_hasStarted) {
+    if (!m_remoteBoard || !m_hasStarted) {
         setState(State::localOnly());
         return;
     }
@@ -90,7 +90,7 @@ void SyncService::scheduleUpload(const Board &board)
 {
     // Kept while local-only too: a store connected later merges the board as it is then.
     m_latest = board;
-    if (!m_cloudKit) {
+    if (!m_remoteBoard) {
         setState(State::localOnly());
         return;
     }
@@ -110,7 +110,7 @@ void SyncService::scheduleUpload(const Board &board)
 
 void SyncService::catchUp()
 {
-    if (!m_cloudKit || !m_hasStarted || m_roundInFlight || m_cancelQuietPeriod ||
+    if (!m_remoteBoard || !m_hasStarted || m_roundInFlight || m_cancelQuietPeriod ||
         m_state.kind == State::Kind::localOnly)
         return;
     if (!m_knowsBase) {
@@ -126,13 +126,13 @@ void SyncService::catchUp()
     m_round = Round::catchUp;
     m_writeAttempts = 0;
     QPointer<SyncService> self(this);
-    m_cloudKit->version([self](CloudResult<QByteArray> version) {
+    m_remoteBoard->version([self](CloudResult<QByteArray> version) {
         if (!self)
             return;
         if (!version.hasValue()) {
             self->finishRound(State::failed(version.error().localizedDescription));
         } else if (version.value() == self->m_base && !version.value().isEmpty()) {
-            self->finishRound(State::cloudKitReady(self->m_notice));
+            self->finishRound(State::ready(self->m_notice));
         } else {
             self->setState(State::syncing());
             self->fetchAndMerge();
@@ -151,7 +151,7 @@ void SyncService::setWindowActive(bool active)
 
 bool SyncService::flushPendingUpload(std::chrono::milliseconds limit)
 {
-    if (!m_cloudKit || !m_hasStarted)
+    if (!m_remoteBoard || !m_hasStarted)
         return true;
     if (m_cancelQuietPeriod) {
         std::exchange(m_cancelQuietPeriod, nullptr)();
@@ -175,7 +175,7 @@ void SyncService::beginRound(Round round)
     m_unreadable.reset();
     if (round == Round::upload && m_knowsBase) {
         if (sameInCloud(m_latest, m_cloudBoard)) {
-            finishRound(State::cloudKitReady(m_notice));
+            finishRound(State::ready(m_notice));
             return;
         }
         setState(State::syncing());
@@ -185,7 +185,7 @@ void SyncService::beginRound(Round round)
     // Nothing merged in this launch yet: the account first, then the record.
     setState(State::syncing());
     QPointer<SyncService> self(this);
-    m_cloudKit->accountStatus([self](CloudResult<CloudAccountStatus> status) {
+    m_remoteBoard->accountStatus([self](CloudResult<CloudAccountStatus> status) {
         if (!self)
             return;
         if (!status.hasValue())
@@ -200,7 +200,7 @@ void SyncService::beginRound(Round round)
 void SyncService::fetchAndMerge()
 {
     QPointer<SyncService> self(this);
-    m_cloudKit->fetch([self](CloudResult<CloudSnapshot> fetched) {
+    m_remoteBoard->fetch([self](CloudResult<CloudSnapshot> fetched) {
         if (!self)
             return;
         if (!fetched.hasValue()) {
@@ -278,7 +278,7 @@ void SyncService::mergeSnapshot(const CloudSnapshot &snapshot)
     if (mustWrite || !hasRecord || !sameInCloud(merged, snapshot.board))
         write();
     else
-        finishRound(State::cloudKitReady(m_notice));
+        finishRound(State::ready(m_notice));
 }
 
 void SyncService::write()
@@ -287,7 +287,7 @@ void SyncService::write()
         return;
     const Board board = m_latest;
     QPointer<SyncService> self(this);
-    m_cloudKit->save(board, m_base, [self, board](CloudResult<QByteArray> saved) {
+    m_remoteBoard->save(board, m_base, [self, board](CloudResult<QByteArray> saved) {
         if (!self)
             return;
         if (!saved.hasValue())
@@ -300,7 +300,7 @@ void SyncService::write()
             self->fetchAndMerge();
             return;
         }
-        self->finishRound(State::cloudKitReady(self->m_notice));
+        self->finishRound(State::ready(self->m_notice));
     });
 }
 
@@ -330,7 +330,7 @@ void SyncService::moveAsideAndWrite(const QByteArray &unreadableVersion)
     if (!takeWriteAttempt())
         return;
     QPointer<SyncService> self(this);
-    m_cloudKit->moveAside(unreadableVersion, [self](CloudResult<QString> moved) {
+    m_remoteBoard->moveAside(unreadableVersion, [self](CloudResult<QString> moved) {
         if (!self)
             return;
         if (!moved.hasValue())
@@ -348,7 +348,7 @@ void SyncService::takeInAsides()
 {
     m_hasLookedAtAsides = true;
     QPointer<SyncService> self(this);
-    m_cloudKit->asides([self](CloudResult<QList<CloudAside>> asides) {
+    m_remoteBoard->asides([self](CloudResult<QList<CloudAside>> asides) {
         // A folder that cannot be listed now is looked at again at the next launch.
         if (!self || !asides.hasValue())
             return;
@@ -360,7 +360,7 @@ void SyncService::takeInAsides()
 void SyncService::takeInAside(const CloudAside &aside)
 {
     QPointer<SyncService> self(this);
-    m_cloudKit->fetchAside(aside.name, [self, aside](CloudResult<CloudSnapshot> fetched) {
+    m_remoteBoard->fetchAside(aside.name, [self, aside](CloudResult<CloudSnapshot> fetched) {
         if (!self || !fetched.hasValue())
             return;
         if (fetched.value().kind == CloudSnapshot::Kind::board) {
@@ -381,7 +381,7 @@ void SyncService::takeInAside(const CloudAside &aside)
             return;
         }
         // What it held is in the board file now, or it is past keeping.
-        self->m_cloudKit->removeAside(aside.name, [](CloudResult<CloudDone>) {});
+        self->m_remoteBoard->removeAside(aside.name, [](CloudResult<CloudDone>) {});
     });
 }
 
@@ -406,14 +406,14 @@ void SyncService::setAgreed(const QByteArray &version, const Board &board)
 void SyncService::finishRound(const State &state)
 {
     m_roundInFlight = false;
-    if (state.kind == State::Kind::cloudKitReady && sameInCloud(m_latest, m_cloudBoard)) {
+    if (state.kind == State::Kind::ready && sameInCloud(m_latest, m_cloudBoard)) {
         m_lastInSync = QDateTime::currentDateTimeUtc();
         emit lastInSyncChanged();
     }
     if (state.kind == State::Kind::failed && m_state.kind != State::Kind::failed)
         m_failedSince.start();
     setState(state);
-    if (state.kind == State::Kind::cloudKitReady && !m_hasLookedAtAsides)
+    if (state.kind == State::Kind::ready && !m_hasLookedAtAsides)
         takeInAsides();
     if (std::exchange(m_uploadWaiting, false))
         beginRound(Round::upload);

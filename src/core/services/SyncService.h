@@ -1,7 +1,7 @@
 #pragma once
 
 #include "models/Thought.h"
-#include "services/CloudKitThoughtSyncing.h"
+#include "services/RemoteBoard.h"
 #include "stores/BoardPersistence.h"
 
 #include <QDateTime>
@@ -32,7 +32,7 @@ class SyncService : public QObject
 public:
     struct State
     {
-        enum class Kind { localOnly, cloudKitReady, syncing, failed };
+        enum class Kind { localOnly, ready, syncing, failed };
 
         Kind kind = Kind::localOnly;
         /// The failure's description for a failed state; for a ready state, an optional notice
@@ -40,10 +40,7 @@ public:
         QString message;
 
         static State localOnly() { return {Kind::localOnly, {}}; }
-        static State cloudKitReady(const QString &notice = {})
-        {
-            return {Kind::cloudKitReady, notice};
-        }
+        static State ready(const QString &notice = {}) { return {Kind::ready, notice}; }
         static State syncing() { return {Kind::syncing, {}}; }
         static State failed(const QString &message) { return {Kind::failed, message}; }
 
@@ -77,12 +74,12 @@ public:
     /// Without a cloud store the service stays local-only. \a agreedBoard, when given, keeps
     /// the board as this machine and the cloud last agreed on it across launches, so that the
     /// first merge of a launch knows what each side changed since.
-    explicit SyncService(std::unique_ptr<CloudKitThoughtSyncing> cloudKit = nullptr,
+    explicit SyncService(std::unique_ptr<RemoteBoard> remoteBoard = nullptr,
                          BoardPersistence agreedBoard = {}, QObject *parent = nullptr);
     ~SyncService() override;
 
     State state() const { return m_state; }
-    bool hasCloudStore() const { return m_cloudKit != nullptr; }
+    bool hasCloudStore() const { return m_remoteBoard != nullptr; }
     /// Whether a round of reading and writing the cloud record is on its way.
     bool hasRoundInFlight() const { return m_roundInFlight; }
 
@@ -91,10 +88,10 @@ public:
     /// board already in the cloud replaces them, while anything else on the board is merged.
     virtual void start(const Board &localThoughts, ApplyRemote applyRemote,
                        const Board &untouchedSamples = {});
-    /// Syncs with \a cloudKit from now on, starting with a launch merge at once when the service
+    /// Syncs with \a remoteBoard from now on, starting with a launch merge at once when the service
     /// has started; nothing (or a null store) stops sync and leaves the board as it is. What was
     /// agreed with a previous store is not taken as agreed with this one.
-    void replaceCloudStore(std::unique_ptr<CloudKitThoughtSyncing> cloudKit);
+    void replaceCloudStore(std::unique_ptr<RemoteBoard> remoteBoard);
     /// Replaces any pending upload with one of \a board after the quiet period.
     virtual void scheduleUpload(const Board &board);
     /// Looks whether another machine changed the cloud board and, if so, merges it in. Costs one
@@ -144,7 +141,7 @@ private:
     void startCatchUpTimer();
     void setAgreed(const QByteArray &version, const Board &board);
 
-    std::unique_ptr<CloudKitThoughtSyncing> m_cloudKit;
+    std::unique_ptr<RemoteBoard> m_remoteBoard;
     State m_state;
     bool m_hasStarted = false;
     ApplyRemote m_applyRemote;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "services/CloudKitThoughtSyncing.h"
+#include "services/RemoteBoard.h"
 
 #include <QString>
 #include <QUrl>

@@ -257,7 +257,7 @@ void WebDavCloudDatabase::fetchRecordFrom(const QUrl &url, const QString &record
             completion(cloudErrorForHttpStatus(response.value().status));
             return;
         }
-        CloudRecord record;
+        RemoteBoardFile record;
         record.recordName = recordName;
         record.body = response.value().body;
         record.isOnServer = true;
@@ -422,7 +422,7 @@ void WebDavCloudDatabase::checkConditionalWrites(DoneCompletion completion)
          });
 }
 
-void WebDavCloudDatabase::saveRecord(const CloudRecord &record, RecordCompletion completion)
+void WebDavCloudDatabase::saveRecord(const RemoteBoardFile &record, RecordCompletion completion)
 {
     QList<QPair<QByteArray, QByteArray>> headers{{"Content-Type", "application/json"}};
     if (!record.isOnServer) {
@@ -459,7 +459,7 @@ void WebDavCloudDatabase::saveRecord(const CloudRecord &record, RecordCompletion
          });
 }
 
-void WebDavCloudDatabase::lockAndPut(const CloudRecord &record,
+void WebDavCloudDatabase::lockAndPut(const RemoteBoardFile &record,
                                      const QList<QPair<QByteArray, QByteArray>> &headers,
                                      RecordCompletion completion)
 {
@@ -493,7 +493,7 @@ void WebDavCloudDatabase::lockAndPut(const CloudRecord &record,
          });
 }
 
-void WebDavCloudDatabase::putRecord(const CloudRecord &record,
+void WebDavCloudDatabase::putRecord(const RemoteBoardFile &record,
                                     const QList<QPair<QByteArray, QByteArray>> &headers,
                                     const QByteArray &lock, RecordCompletion completion)
 {
@@ -502,7 +502,7 @@ void WebDavCloudDatabase::putRecord(const CloudRecord &record,
     QPointer<WebDavCloudDatabase> self(this);
     // Answers once the lock, if any, is released, so that this machine's next write finds the
     // record free.
-    const auto answer = [self, url, lock, completion](CloudResult<CloudRecord> result) {
+    const auto answer = [self, url, lock, completion](CloudResult<RemoteBoardFile> result) {
         if (!self)
             return;
         if (lock.isEmpty())
@@ -519,7 +519,7 @@ void WebDavCloudDatabase::putRecord(const CloudRecord &record,
              const int status = response.value().status;
              if (status != 200 && status != 201 && status != 204)
                  return answer(cloudErrorForHttpStatus(status));
-             CloudRecord saved = record;
+             RemoteBoardFile saved = record;
              saved.isOnServer = true;
              saved.versionTag = strongEtag(response.value().etag);
              if (!saved.versionTag.isEmpty())

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cloud/CloudAccount.h"
-#include "cloud/CloudRecord.h"
+#include "cloud/RemoteBoardFile.h"
 
 #include <QNetworkAccessManager>
 #include <QObject>
@@ -37,7 +37,7 @@ class WebDavCloudDatabase : public QObject
 
 public:
     using StatusCompletion = std::function<void(CloudResult<CloudAccountStatus>)>;
-    using RecordCompletion = std::function<void(CloudResult<CloudRecord>)>;
+    using RecordCompletion = std::function<void(CloudResult<RemoteBoardFile>)>;
     using VersionCompletion = std::function<void(CloudResult<QByteArray>)>;
     using NameCompletion = std::function<void(CloudResult<QString>)>;
     using DoneCompletion = std::function<void(CloudResult<CloudDone>)>;
@@ -59,7 +59,7 @@ public:
     /// with the record as now stored; its version is empty when neither the server's answer nor
     /// a HEAD right after could name it as this write's. A change on the server since that read,
     /// or another writer holding the lock, fails with CloudErrorCode::serverRecordChanged.
-    void saveRecord(const CloudRecord &record, RecordCompletion completion);
+    void saveRecord(const RemoteBoardFile &record, RecordCompletion completion);
     /// The strong version tag of the record, without its body; empty when there is no record.
     void fetchRecordVersion(const QString &recordName, VersionCompletion completion);
     /// Renames the record, while it is still at \a version, to a free name beside it that says
@@ -100,10 +100,12 @@ private:
     void createContainer(StatusCompletion completion);
     void fetchRecordFrom(const QUrl &url, const QString &recordName, RecordCompletion completion);
     /// The write itself, under the lock \a lock when it is not empty.
-    void lockAndPut(const CloudRecord &record, const QList<QPair<QByteArray, QByteArray>> &headers,
+    void lockAndPut(const RemoteBoardFile &record,
+                    const QList<QPair<QByteArray, QByteArray>> &headers,
                     RecordCompletion completion);
-    void putRecord(const CloudRecord &record, const QList<QPair<QByteArray, QByteArray>> &headers,
-                   const QByteArray &lock, RecordCompletion completion);
+    void putRecord(const RemoteBoardFile &record,
+                   const QList<QPair<QByteArray, QByteArray>> &headers, const QByteArray &lock,
+                   RecordCompletion completion);
     QUrl recordUrl(const QString &recordName) const;
     QUrl fileUrl(const QString &fileName) const;
 

@@ -576,7 +576,7 @@ void OidcIdentityProvider::credentialState(const QString &user,
         // A keyring that cannot be asked says nothing about the person: signed out for now,
         // remembered for the next launch.
         if (read.status == OidcSecretStore::ReadStatus::unavailable) {
-            completion(CredentialState::transferred);
+            completion(CredentialState::unreachable);
             return;
         }
         const auto stored = read.status == OidcSecretStore::ReadStatus::found
@@ -596,7 +596,7 @@ void OidcIdentityProvider::refresh(const QString &user, const QString &refreshTo
     discover(m_network, m_settings.issuer, this,
              [this, user, refreshToken, completion](const DiscoveryResult &result) {
                  if (!std::holds_alternative<Endpoints>(result)) {
-                     completion(CredentialState::transferred);
+                     completion(CredentialState::unreachable);
                      return;
                  }
                  const Fields form{
@@ -641,7 +641,7 @@ void OidcIdentityProvider::takeRefreshAnswer(const OidcHttpAnswer &answer, const
     }
     // The provider could not be reached or failed in some other way: that says nothing about
     // the person, so the token stays for the next launch.
-    completion(CredentialState::transferred);
+    completion(CredentialState::unreachable);
 }
 
 void checkOidcIssuer(QNetworkAccessManager *network, const QString &issuer, QObject *context,

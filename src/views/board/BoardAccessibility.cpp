@@ -173,8 +173,7 @@ QAccessibleInterface *boardFactory(const QString &className, QObject *object)
     auto *widget = static_cast<QWidget *>(object);
     if (className == QLatin1String("KanbanCardList"))
         return new CardListAccessible(static_cast<KanbanCardList *>(widget));
-    if (className == QLatin1String("KanbanColumn") ||
-        className == QLatin1String("AppleSignInPanel") ||
+    if (className == QLatin1String("KanbanColumn") || className == QLatin1String("SignInPanel") ||
         className == QLatin1String("QuickComposer"))
         return new QAccessibleWidget(widget, QAccessible::Grouping);
     if (className == QLatin1String("SyncStatusPill"))

@@ -1,4 +1,4 @@
-#include "CloudRecord.h"
+#include "RemoteBoardFile.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QWidget>
 
-class AppleIDAuthService;
+class SignInService;
 class GlassFrame;
 class QPushButton;
 class QToolButton;
@@ -20,7 +20,7 @@ public:
 
     QSize sizeHint() const override { return size(); }
     /// What the button says for \a service's provider within \a width.
-    static QString titleFor(const AppleIDAuthService &service, int width);
+    static QString titleFor(const SignInService &service, int width);
     /// The width that shows \a title whole, within the panel's bounds.
     static int widthFor(const QString &title);
     QColor fillColor() const;
@@ -55,14 +55,14 @@ private:
 /// The header control that shows the sign-in state and offers the one action that fits it: sign
 /// in, sign out, or start over after a failure; with no provider configured, choosing one. It
 /// keeps nothing of its own.
-class AppleSignInPanel : public QWidget
+class SignInPanel : public QWidget
 {
     Q_OBJECT
 
 public:
     enum class Layout { signedIn, failed, checking, signedOut };
 
-    explicit AppleSignInPanel(AppleIDAuthService *authService, QWidget *parent = nullptr);
+    explicit SignInPanel(SignInService *authService, QWidget *parent = nullptr);
 
     Layout currentLayout() const;
 
@@ -84,7 +84,7 @@ private:
     void refresh();
     void updateColors();
 
-    AppleIDAuthService *m_authService = nullptr;
+    SignInService *m_authService = nullptr;
     Layout m_layout = Layout::signedOut;
     GlassFrame *m_signedIn = nullptr;
     QLabel *m_personIcon = nullptr;

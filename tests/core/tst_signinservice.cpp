@@ -1,17 +1,17 @@
 #include "FakeSettings.h"
 #include "ScriptedIdentityProvider.h"
-#include "services/AppleIDAuthService.h"
+#include "services/SignInService.h"
 
 #include <QTest>
 
-using SignInState = AppleIDAuthService::SignInState;
+using SignInState = SignInService::SignInState;
 Q_DECLARE_METATYPE(SignInState)
 Q_DECLARE_METATYPE(std::optional<CredentialState>)
 
 namespace {
 
-const QString userKey = AppleIDAuthService::userIdentifierKey();
-const QString nameKey = AppleIDAuthService::displayNameKey();
+const QString userKey = SignInService::userIdentifierKey();
+const QString nameKey = SignInService::displayNameKey();
 
 Authorization signedInAs(const QString &user, const QString &given, const QString &family,
                          std::optional<QString> email, const QString &nickname = {})
@@ -25,7 +25,7 @@ Authorization signedInAs(const QString &user, const QString &given, const QStrin
 
 } // namespace
 
-class AppleIDAuthTest : public QObject
+class SignInServiceTest : public QObject
 {
     Q_OBJECT
 
@@ -39,7 +39,7 @@ private slots:
     void earlierKeysAreMovedOnce();
 };
 
-void AppleIDAuthTest::launchAsksOnceAndFollowsTheAnswer_data()
+void SignInServiceTest::launchAsksOnceAndFollowsTheAnswer_data()
 {
     QTest::addColumn<QString>("storedName");
     QTest::addColumn<std::optional<CredentialState>>("answer");
@@ -57,11 +57,11 @@ void AppleIDAuthTest::launchAsksOnceAndFollowsTheAnswer_data()
                              << SignInState::signedOut() << false;
     QTest::newRow("not found") << lin << std::optional(CredentialState::notFound)
                                << SignInState::signedOut() << false;
-    QTest::newRow("transferred") << lin << std::optional(CredentialState::transferred)
+    QTest::newRow("transferred") << lin << std::optional(CredentialState::unreachable)
                                  << SignInState::signedOut() << true;
 }
 
-void AppleIDAuthTest::launchAsksOnceAndFollowsTheAnswer()
+void SignInServiceTest::launchAsksOnceAndFollowsTheAnswer()
 {
     QFETCH(QString, storedName);
     QFETCH(std::optional<CredentialState>, answer);
@@ -76,7 +76,7 @@ void AppleIDAuthTest::launchAsksOnceAndFollowsTheAnswer()
     auto script = std::make_shared<ScriptedIdentityProvider::Script>();
     script->credentialAnswer = answer;
 
-    AppleIDAuthService service(std::make_unique<ScriptedIdentityProvider>(script), settings.open());
+    SignInService service(std::make_unique<ScriptedIdentityProvider>(script), settings.open());
     // Even an answer given from inside the call is applied only after the constructor returns.
     QCOMPARE(service.state(), answer ? SignInState::checking() : SignInState::signedOut());
     QTRY_COMPARE(service.state(), expected);
@@ -85,7 +85,7 @@ void AppleIDAuthTest::launchAsksOnceAndFollowsTheAnswer()
     QCOMPARE(settings.open()->contains(nameKey), keysKept && !storedName.isEmpty());
 }
 
-void AppleIDAuthTest::signInRemembersWhoAndUnderWhichName_data()
+void SignInServiceTest::signInRemembersWhoAndUnderWhichName_data()
 {
     QTest::addColumn<AuthorizationOutcome>("outcome");
     QTest::addColumn<SignInState>("expected");
@@ -116,7 +116,7 @@ void AppleIDAuthTest::signInRemembersWhoAndUnderWhichName_data()
         << signedIn("已登录") << "old-user";
 }
 
-void AppleIDAuthTest::signInRemembersWhoAndUnderWhichName()
+void SignInServiceTest::signInRemembersWhoAndUnderWhichName()
 {
     QFETCH(AuthorizationOutcome, outcome);
     QFETCH(SignInState, expected);
@@ -126,7 +126,7 @@ void AppleIDAuthTest::signInRemembersWhoAndUnderWhichName()
     settings.open()->setValue(nameKey, QStringLiteral("旧名字"));
     auto script = std::make_shared<ScriptedIdentityProvider::Script>();
     script->requestAnswer = outcome;
-    AppleIDAuthService service(std::make_unique<ScriptedIdentityProvider>(script), settings.open());
+    SignInService service(std::make_unique<ScriptedIdentityProvider>(script), settings.open());
     service.signIn();
     QTRY_COMPARE(service.state(), expected);
     QCOMPARE(script->requests.size(), 1);
@@ -138,12 +138,12 @@ void AppleIDAuthTest::signInRemembersWhoAndUnderWhichName()
              failed ? QStringLiteral("旧名字") : expected.text);
 }
 
-void AppleIDAuthTest::signOutAndLateAnswersLeaveNoUserBehind()
+void SignInServiceTest::signOutAndLateAnswersLeaveNoUserBehind()
 {
     FakeSettings settings;
     settings.open()->setValue(userKey, QStringLiteral("old-user"));
     auto script = std::make_shared<ScriptedIdentityProvider::Script>();
-    auto service = std::make_unique<AppleIDAuthService>(
+    auto service = std::make_unique<SignInService>(
         std::make_unique<ScriptedIdentityProvider>(script), settings.open());
     // A launch check answering after a sign-in as someone else leaves the new user alone.
     service->handle(signedInAs("new-user", "", "", QStringLiteral("n@example.org")));
@@ -165,7 +165,7 @@ void AppleIDAuthTest::signOutAndLateAnswersLeaveNoUserBehind()
     QVERIFY(settings.open()->allKeys().isEmpty());
 }
 
-void AppleIDAuthTest::earlierKeysAreMovedOnce_data()
+void SignInServiceTest::earlierKeysAreMovedOnce_data()
 {
     QTest::addColumn<QString>("earlierUser");
     QTest::addColumn<QString>("currentUser");
@@ -181,15 +181,15 @@ void AppleIDAuthTest::earlierKeysAreMovedOnce_data()
                              << "";
 }
 
-void AppleIDAuthTest::earlierKeysAreMovedOnce()
+void SignInServiceTest::earlierKeysAreMovedOnce()
 {
     QFETCH(QString, earlierUser);
     QFETCH(QString, currentUser);
     QFETCH(QString, expectedUser);
     FakeSettings settings;
     if (!earlierUser.isEmpty()) {
-        settings.open()->setValue(AppleIDAuthService::legacyUserIdentifierKey(), earlierUser);
-        settings.open()->setValue(AppleIDAuthService::legacyDisplayNameKey(), earlierUser + "名");
+        settings.open()->setValue(SignInService::legacyUserIdentifierKey(), earlierUser);
+        settings.open()->setValue(SignInService::legacyDisplayNameKey(), earlierUser + "名");
     }
     if (!currentUser.isEmpty()) {
         settings.open()->setValue(userKey, currentUser);
@@ -197,15 +197,15 @@ void AppleIDAuthTest::earlierKeysAreMovedOnce()
     }
     auto script = std::make_shared<ScriptedIdentityProvider::Script>();
     script->credentialAnswer = CredentialState::authorized;
-    AppleIDAuthService service(std::make_unique<ScriptedIdentityProvider>(script), settings.open());
+    SignInService service(std::make_unique<ScriptedIdentityProvider>(script), settings.open());
     QTRY_COMPARE(script->askedUsers,
                  expectedUser.isEmpty() ? QStringList() : QStringList{expectedUser});
     const auto stored = settings.open();
     QCOMPARE(stored->value(userKey).toString(), expectedUser);
     QCOMPARE(stored->value(nameKey).toString(), expectedUser.isEmpty() ? "" : expectedUser + "名");
-    QVERIFY(!stored->contains(AppleIDAuthService::legacyUserIdentifierKey()));
-    QVERIFY(!stored->contains(AppleIDAuthService::legacyDisplayNameKey()));
+    QVERIFY(!stored->contains(SignInService::legacyUserIdentifierKey()));
+    QVERIFY(!stored->contains(SignInService::legacyDisplayNameKey()));
 }
 
-QTEST_GUILESS_MAIN(AppleIDAuthTest)
-#include "tst_appleidauth.moc"
+QTEST_GUILESS_MAIN(SignInServiceTest)
+#include "tst_signinservice.moc"

@@ -1,4 +1,4 @@
-#include "AppleIDAuthService.h"
+#include "SignInService.h"
 
 #include "support/PrivateFiles.h"
 
@@ -45,8 +45,8 @@ void postToMainThread(const QPointer<Receiver> &guard, Work work)
 
 } // namespace
 
-AppleIDAuthService::AppleIDAuthService(std::unique_ptr<IdentityProvider> provider,
-                                       std::unique_ptr<QSettings> defaults, QObject *parent)
+SignInService::SignInService(std::unique_ptr<IdentityProvider> provider,
+                             std::unique_ptr<QSettings> defaults, QObject *parent)
     : QObject(parent), m_defaults(std::move(defaults)), m_provider(std::move(provider))
 {
     moveLegacyKeys();
@@ -59,14 +59,14 @@ AppleIDAuthService::AppleIDAuthService(std::unique_ptr<IdentityProvider> provide
     refreshCredentialState(user);
 }
 
-AppleIDAuthService::~AppleIDAuthService() = default;
+SignInService::~SignInService() = default;
 
-void AppleIDAuthService::configure(AuthorizationRequest &request) const
+void SignInService::configure(AuthorizationRequest &request) const
 {
     request.requestedScopes = {AuthorizationScope::fullName, AuthorizationScope::email};
 }
 
-void AppleIDAuthService::handle(const AuthorizationOutcome &outcome)
+void SignInService::handle(const AuthorizationOutcome &outcome)
 {
     if (const auto *error = std::get_if<AuthorizationError>(&outcome)) {
         setState(SignInState::failed(error->localizedDescription));
@@ -84,7 +84,7 @@ void AppleIDAuthService::handle(const AuthorizationOutcome &outcome)
     setState(SignInState::signedIn(name, authorization.credential->notice));
 }
 
-void AppleIDAuthService::signOut()
+void SignInService::signOut()
 {
     const QString user = m_defaults->value(userIdentifierKey()).toString();
     if (!user.isEmpty())
@@ -95,7 +95,7 @@ void AppleIDAuthService::signOut()
     setState(SignInState::signedOut());
 }
 
-void AppleIDAuthService::moveLegacyKeys()
+void SignInService::moveLegacyKeys()
 {
     const QString legacyUser = m_defaults->value(legacyUserIdentifierKey()).toString();
     if (legacyUser.isEmpty())
@@ -110,7 +110,7 @@ void AppleIDAuthService::moveLegacyKeys()
     PrivateFiles::sync(*m_defaults);
 }
 
-void AppleIDAuthService::setProvider(std::unique_ptr<IdentityProvider> provider)
+void SignInService::setProvider(std::unique_ptr<IdentityProvider> provider)
 {
     signOut();
     m_provider = std::move(provider);
@@ -118,36 +118,36 @@ void AppleIDAuthService::setProvider(std::unique_ptr<IdentityProvider> provider)
     emit stateChanged();
 }
 
-QString AppleIDAuthService::fallbackName() const
+QString SignInService::fallbackName() const
 {
     // A provider that told neither name nor e-mail still says whose account this is.
     const QString provider = providerName();
     return provider.isEmpty() ? QStringLiteral("已登录") : provider;
 }
 
-void AppleIDAuthService::signIn()
+void SignInService::signIn()
 {
     AuthorizationRequest request;
     configure(request);
-    const QPointer<AppleIDAuthService> guard(this);
+    const QPointer<SignInService> guard(this);
     m_provider->performRequest(request, [guard](AuthorizationOutcome outcome) {
-        postToMainThread(guard, [outcome = std::move(outcome)](AppleIDAuthService *service) {
+        postToMainThread(guard, [outcome = std::move(outcome)](SignInService *service) {
             service->handle(outcome);
         });
     });
 }
 
-void AppleIDAuthService::refreshCredentialState(const QString &user)
+void SignInService::refreshCredentialState(const QString &user)
 {
-    const QPointer<AppleIDAuthService> guard(this);
+    const QPointer<SignInService> guard(this);
     m_provider->credentialState(user, [guard, user](CredentialState credentialState) {
-        postToMainThread(guard, [credentialState, user](AppleIDAuthService *service) {
+        postToMainThread(guard, [credentialState, user](SignInService *service) {
             service->applyCredentialState(user, credentialState);
         });
     });
 }
 
-void AppleIDAuthService::applyCredentialState(const QString &user, CredentialState credentialState)
+void SignInService::applyCredentialState(const QString &user, CredentialState credentialState)
 {
     // The answer is about the user remembered at launch. If a sign-in or sign-out has replaced
     // that user meanwhile, the answer no longer applies and must not remove the new user's keys.
@@ -166,15 +166,15 @@ void AppleIDAuthService::applyCredentialState(const QString &user, CredentialSta
         PrivateFiles::sync(*m_defaults);
         setState(SignInState::signedOut());
         return;
-    case CredentialState::transferred:
+    case CredentialState::unreachable:
         break;
     }
     // A transferred or unknown answer keeps the remembered user, so the next launch asks again.
     setState(SignInState::signedOut());
 }
 
-QString AppleIDAuthService::preferredDisplayName(const IdentityCredential &credential,
-                                                 const QString &fallback)
+QString SignInService::preferredDisplayName(const IdentityCredential &credential,
+                                            const QString &fallback)
 {
     if (credential.fullName) {
         const QString name = formattedName(*credential.fullName);
@@ -186,7 +186,7 @@ QString AppleIDAuthService::preferredDisplayName(const IdentityCredential &crede
     return fallback;
 }
 
-QString AppleIDAuthService::formattedName(const PersonNameComponents &components)
+QString SignInService::formattedName(const PersonNameComponents &components)
 {
     if (isEastAsianScript(components.familyName) || isEastAsianScript(components.givenName))
         return components.familyName + components.givenName;
@@ -200,7 +200,7 @@ QString AppleIDAuthService::formattedName(const PersonNameComponents &components
     return parts.join(QLatin1Char(' '));
 }
 
-void AppleIDAuthService::setState(const SignInState &state)
+void SignInService::setState(const SignInState &state)
 {
     if (m_state == state)
         return;

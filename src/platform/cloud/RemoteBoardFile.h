@@ -1,6 +1,6 @@
 #pragma once
 
-#include "services/CloudKitThoughtSyncing.h"
+#include "services/RemoteBoard.h"
 
 #include <QByteArray>
 #include <QString>
@@ -8,7 +8,7 @@
 /// One board file on the server as it travels: the bytes exactly as the local board file holds
 /// them, so that a person, a script or a backup reads the same board on both sides, and the
 /// version the server gave those bytes.
-struct CloudRecord
+struct RemoteBoardFile
 {
     /// The file's name in the board folder, without ".json".
     QString recordName;

@@ -11,7 +11,7 @@ class QSettings;
 
 /// Keeps track of whether the user has signed in, under which name to greet them, and remembers
 /// the signed-in user across launches. Sync never depends on it: it is shown to the user only.
-class AppleIDAuthService : public QObject
+class SignInService : public QObject
 {
     Q_OBJECT
 
@@ -52,9 +52,9 @@ public:
     /// Reads the remembered user from \a defaults (moving it from the earlier keys first) and,
     /// when there is one, asks \a provider once
     /// whether that user is still authorised; the state is "checking" until the answer arrives.
-    AppleIDAuthService(std::unique_ptr<IdentityProvider> provider,
-                       std::unique_ptr<QSettings> defaults, QObject *parent = nullptr);
-    ~AppleIDAuthService() override;
+    SignInService(std::unique_ptr<IdentityProvider> provider, std::unique_ptr<QSettings> defaults,
+                  QObject *parent = nullptr);
+    ~SignInService() override;
 
     SignInState state() const { return m_state; }
 

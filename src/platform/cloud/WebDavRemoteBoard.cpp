@@ -1,4 +1,4 @@
-#include "CloudKitThoughtSyncService.h"
+#include "WebDavRemoteBoard.h"
 
 #include "cloud/WebDavCloudDatabase.h"
 #include "stores/BoardCodec.h"
@@ -6,8 +6,8 @@
 namespace {
 
 /// Answers \a completion with the board \a record holds.
-void answerSnapshot(const CloudResult<CloudRecord> &record,
-                    const CloudKitThoughtSyncing::FetchCompletion &completion)
+void answerSnapshot(const CloudResult<RemoteBoardFile> &record,
+                    const RemoteBoard::FetchCompletion &completion)
 {
     if (!record.hasValue()) {
         if (record.error().code == CloudErrorCode::unknownItem)
@@ -38,26 +38,25 @@ void answerSnapshot(const CloudResult<CloudRecord> &record,
 
 } // namespace
 
-CloudKitThoughtSyncService::CloudKitThoughtSyncService(
-    std::unique_ptr<WebDavCloudDatabase> database)
+WebDavRemoteBoard::WebDavRemoteBoard(std::unique_ptr<WebDavCloudDatabase> database)
     : m_database(std::move(database))
 {}
 
-CloudKitThoughtSyncService::~CloudKitThoughtSyncService() = default;
+WebDavRemoteBoard::~WebDavRemoteBoard() = default;
 
-QString CloudKitThoughtSyncService::recordName()
+QString WebDavRemoteBoard::recordName()
 {
     return QStringLiteral("board");
 }
 
-void CloudKitThoughtSyncService::accountStatus(AccountStatusCompletion completion)
+void WebDavRemoteBoard::accountStatus(AccountStatusCompletion completion)
 {
     m_database->accountStatus(std::move(completion));
 }
 
-void CloudKitThoughtSyncService::fetch(FetchCompletion completion)
+void WebDavRemoteBoard::fetch(FetchCompletion completion)
 {
-    m_database->fetchRecord(recordName(), [this, completion](CloudResult<CloudRecord> record) {
+    m_database->fetchRecord(recordName(), [this, completion](CloudResult<RemoteBoardFile> record) {
         if (!record.hasValue() && record.error().code == CloudErrorCode::unknownItem &&
             !m_hasReadOlderEnvelope)
             return fetchOlderEnvelope(completion);
@@ -65,14 +64,14 @@ void CloudKitThoughtSyncService::fetch(FetchCompletion completion)
     });
 }
 
-void CloudKitThoughtSyncService::fetchOlderEnvelope(FetchCompletion completion)
+void WebDavRemoteBoard::fetchOlderEnvelope(FetchCompletion completion)
 {
     // The board older versions kept is merged like any cloud board, but under no version: the
     // next write creates the board file, and only once that file exists does a write need a
     // version of it. An envelope that does not read is no board to merge, and stays as it is.
     // Once read, what it held is in this machine's board: reading it again before that board is
     // written would only cost another download. One that could not be read is asked for again.
-    m_database->fetchOlderEnvelope([this, completion](CloudResult<CloudRecord> envelope) {
+    m_database->fetchOlderEnvelope([this, completion](CloudResult<RemoteBoardFile> envelope) {
         if (!envelope.hasValue() && envelope.error().code != CloudErrorCode::unknownItem)
             return completion(envelope.error());
         m_hasReadOlderEnvelope = true;
@@ -88,33 +87,32 @@ void CloudKitThoughtSyncService::fetchOlderEnvelope(FetchCompletion completion)
     });
 }
 
-void CloudKitThoughtSyncService::save(const Board &board, const QByteArray &basedOn,
-                                      SaveCompletion completion)
+void WebDavRemoteBoard::save(const Board &board, const QByteArray &basedOn,
+                             SaveCompletion completion)
 {
-    CloudRecord record;
+    RemoteBoardFile record;
     record.recordName = recordName();
     record.body = BoardCodec::encode(board);
     record.isOnServer = !basedOn.isEmpty();
     record.versionTag = basedOn;
-    m_database->saveRecord(record, [completion](CloudResult<CloudRecord> saved) {
+    m_database->saveRecord(record, [completion](CloudResult<RemoteBoardFile> saved) {
         if (!saved.hasValue())
             return completion(saved.error());
         completion(saved.value().versionTag);
     });
 }
 
-void CloudKitThoughtSyncService::version(VersionCompletion completion)
+void WebDavRemoteBoard::version(VersionCompletion completion)
 {
     m_database->fetchRecordVersion(recordName(), std::move(completion));
 }
 
-void CloudKitThoughtSyncService::moveAside(const QByteArray &version,
-                                           MoveAsideCompletion completion)
+void WebDavRemoteBoard::moveAside(const QByteArray &version, MoveAsideCompletion completion)
 {
     m_database->moveRecordAside(recordName(), version, std::move(completion));
 }
 
-void CloudKitThoughtSyncService::asides(AsidesCompletion completion)
+void WebDavRemoteBoard::asides(AsidesCompletion completion)
 {
     m_database->listRecordsAside(recordName(), [completion](CloudResult<QStringList> names) {
         if (!names.hasValue())
@@ -131,14 +129,14 @@ void CloudKitThoughtSyncService::asides(AsidesCompletion completion)
     });
 }
 
-void CloudKitThoughtSyncService::fetchAside(const QString &name, FetchCompletion completion)
+void WebDavRemoteBoard::fetchAside(const QString &name, FetchCompletion completion)
 {
-    m_database->fetchRecordAside(recordName(), name, [completion](CloudResult<CloudRecord> record) {
-        answerSnapshot(record, completion);
-    });
+    m_database->fetchRecordAside(
+        recordName(), name,
+        [completion](CloudResult<RemoteBoardFile> record) { answerSnapshot(record, completion); });
 }
 
-void CloudKitThoughtSyncService::removeAside(const QString &name, DoneCompletion completion)
+void WebDavRemoteBoard::removeAside(const QString &name, DoneCompletion completion)
 {
     m_database->removeRecordAside(name, std::move(completion));
 }

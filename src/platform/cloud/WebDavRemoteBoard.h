@@ -1,6 +1,6 @@
 #pragma once
 
-#include "services/CloudKitThoughtSyncing.h"
+#include "services/RemoteBoard.h"
 
 #include <memory>
 
@@ -10,11 +10,11 @@ class WebDavCloudDatabase;
 /// what the local board file holds. Where that file does not exist yet, the envelope older
 /// versions kept is read in its place, once per launch, so that its board is merged and then
 /// written as the file; the envelope itself stays where it is.
-class CloudKitThoughtSyncService : public CloudKitThoughtSyncing
+class WebDavRemoteBoard : public RemoteBoard
 {
 public:
-    explicit CloudKitThoughtSyncService(std::unique_ptr<WebDavCloudDatabase> database);
-    ~CloudKitThoughtSyncService() override;
+    explicit WebDavRemoteBoard(std::unique_ptr<WebDavCloudDatabase> database);
+    ~WebDavRemoteBoard() override;
 
     void accountStatus(AccountStatusCompletion completion) override;
     void fetch(FetchCompletion completion) override;

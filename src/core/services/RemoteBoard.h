@@ -104,7 +104,7 @@ struct CloudAside
 /// Every operation is asynchronous and answers through its completion, which is called exactly
 /// once, on the GUI thread, and never before the operation has returned. A completion is dropped
 /// without being called only when the store itself is destroyed first.
-class CloudKitThoughtSyncing
+class RemoteBoard
 {
 public:
     using AccountStatusCompletion = std::function<void(CloudResult<CloudAccountStatus>)>;
@@ -118,7 +118,7 @@ public:
     using AsidesCompletion = std::function<void(CloudResult<QList<CloudAside>>)>;
     using DoneCompletion = std::function<void(CloudResult<CloudDone>)>;
 
-    virtual ~CloudKitThoughtSyncing() = default;
+    virtual ~RemoteBoard() = default;
 
     virtual void accountStatus(AccountStatusCompletion completion) = 0;
     /// Reads the board record with its version.

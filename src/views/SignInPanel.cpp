@@ -1,6 +1,6 @@
-#include "AppleSignInPanel.h"
+#include "SignInPanel.h"
 
-#include "services/AppleIDAuthService.h"
+#include "services/SignInService.h"
 #include "support/GlassFrame.h"
 #include "support/LumaretStyle.h"
 #include "support/PlainToolTip.h"
@@ -42,7 +42,7 @@ SignInButton::SignInButton(QWidget *parent) : QAbstractButton(parent)
     setAttribute(Qt::WA_Hover);
 }
 
-QString SignInButton::titleFor(const AppleIDAuthService &service, int width)
+QString SignInButton::titleFor(const SignInService &service, int width)
 {
     if (!service.hasProvider())
         return QStringLiteral("设置登录…");
@@ -149,7 +149,7 @@ void ElidedLabel::updateElidedText()
     setText(QFontMetrics(font()).elidedText(m_fullText, Qt::ElideRight, width()));
 }
 
-AppleSignInPanel::AppleSignInPanel(AppleIDAuthService *authService, QWidget *parent)
+SignInPanel::SignInPanel(SignInService *authService, QWidget *parent)
     : QWidget(parent), m_authService(authService)
 {
     // One page per layout side by side, only the current one shown: hidden pages take no room.
@@ -201,8 +201,8 @@ AppleSignInPanel::AppleSignInPanel(AppleIDAuthService *authService, QWidget *par
     m_signInButton = new SignInButton(this);
     pages->addWidget(m_signInButton);
 
-    connect(m_signOutButton, &QToolButton::clicked, m_authService, &AppleIDAuthService::signOut);
-    connect(m_retryButton, &QPushButton::clicked, m_authService, &AppleIDAuthService::signOut);
+    connect(m_signOutButton, &QToolButton::clicked, m_authService, &SignInService::signOut);
+    connect(m_retryButton, &QPushButton::clicked, m_authService, &SignInService::signOut);
     connect(m_signInButton, &SignInButton::clicked, this, [this] {
         // Without a provider a sign-in could only fail: the button leads to choosing one.
         if (m_authService->hasProvider())
@@ -210,27 +210,27 @@ AppleSignInPanel::AppleSignInPanel(AppleIDAuthService *authService, QWidget *par
         else
             emit configureRequested();
     });
-    connect(m_authService, &AppleIDAuthService::stateChanged, this, &AppleSignInPanel::refresh);
+    connect(m_authService, &SignInService::stateChanged, this, &SignInPanel::refresh);
     updateColors();
     refresh();
 }
 
-AppleSignInPanel::Layout AppleSignInPanel::currentLayout() const
+SignInPanel::Layout SignInPanel::currentLayout() const
 {
     return m_layout;
 }
 
-void AppleSignInPanel::changeEvent(QEvent *event)
+void SignInPanel::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::PaletteChange)
         updateColors();
 }
 
-void AppleSignInPanel::refresh()
+void SignInPanel::refresh()
 {
-    using Kind = AppleIDAuthService::SignInState::Kind;
-    const AppleIDAuthService::SignInState state = m_authService->state();
+    using Kind = SignInService::SignInState::Kind;
+    const SignInService::SignInState state = m_authService->state();
     switch (state.kind) {
     case Kind::signedIn:
         m_displayName->setFullText(state.text);
@@ -276,7 +276,7 @@ void AppleSignInPanel::refresh()
     setFixedWidth(width);
 }
 
-void AppleSignInPanel::updateColors()
+void SignInPanel::updateColors()
 {
     const QColor primary = SystemColors::primaryLabel(palette());
     const QColor secondary = SystemColors::secondaryLabel(palette());
