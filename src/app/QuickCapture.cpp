@@ -72,7 +72,7 @@ int addToClosedBoard(const QStringList &thoughts)
                                 "No writable data folder: nothing was added.\n");
         return failure;
     }
-    const BoardPersistence file = BoardPersistence::file(path);
+    const BoardPersistence file = BoardPersistence::live();
     const LoadedBoard loaded = file.load();
     if (loaded.problem) {
         err() << QStringLiteral("无法读取看板文件 %1（%2），想法没有添加，原文件保持不变。\n"

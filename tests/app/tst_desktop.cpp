@@ -201,6 +201,11 @@ private slots:
         QCOMPARE(titles(after.mid(0, added.size())), added);
         QCOMPARE(after.size(), before + added.size());
         QCOMPARE(changes.size(), running && !added.isEmpty() ? 1 : 0); // One save, one undo step.
+        if (!running && exitCode == 0) { // The board's folder is private, whoever made it.
+            const auto others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+            QCOMPARE(QFileInfo(QFileInfo(boardPath).absolutePath()).permissions() & others, 0);
+        }
     }
 
     void appearanceFollowsThePortal_data()
