@@ -123,6 +123,15 @@ std::optional<int> CommandLine::run(int &argc, char **argv)
         words.append(QString::fromLocal8Bit(argv[i]));
 
     if (const Command *command = commandNamed(words.value(1))) {
+        // Asked for its usage, a command answers from the table, as the whole program does.
+        if (words.size() == 3 &&
+            (words[2] == QLatin1String("--help") || words[2] == QLatin1String("-h"))) {
+            out() << QStringLiteral("用法：lumaret %1 %2\n  %3\n")
+                         .arg(QLatin1String(command->name), QString::fromUtf8(command->arguments),
+                              QString::fromUtf8(command->summary));
+            out().flush();
+            return success;
+        }
         // No window and no display: the commands run over ssh and in scripts as well.
         QCoreApplication app(argc, argv);
         QCoreApplication::setOrganizationName(QStringLiteral("Lumaret"));

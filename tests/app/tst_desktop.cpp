@@ -382,6 +382,7 @@ private slots:
             row("unknown command") << QStringList{"frobnicate"} << 2 << "「frobnicate」";
             row("unknown option") << QStringList{"--frobnicate"} << 2 << "「--frobnicate」";
             row("a command's own usage") << QStringList{"cloud", "--bogus"} << 2 << "cloud connect";
+            row("a command's help") << QStringList{"add", "--help"} << 0 << "lumaret add";
         }
     }
 
