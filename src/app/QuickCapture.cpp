@@ -8,11 +8,9 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QSet>
 #include <QTextStream>
 #include <QThread>
 
-#include <algorithm>
 #include <optional>
 
 using namespace CommandOutput;
@@ -60,10 +58,10 @@ QStringList thoughtsFrom(const QStringList &texts)
     return thoughts;
 }
 
-/// Adds \a thoughts to the board file of a Lumaret that is not running, in one save, and checks
-/// that the file holds them afterwards. A board file that exists but cannot be read is left as it
-/// is and nothing is added: the window, not a terminal command, tells the person about it. With no
-/// board file yet the board holds just these thoughts: the samples greet a window's first launch.
+/// Adds \a thoughts to the board file of a Lumaret that is not running, in one save that must
+/// succeed. A board file that exists but cannot be read is left as it is and nothing is added:
+/// the window, not a terminal command, tells the person about it. With no board file yet the
+/// board holds just these thoughts: the samples greet a window's first launch.
 int addToClosedBoard(const QStringList &thoughts)
 {
     const QString path = BoardPersistence::liveStoragePath();
@@ -87,18 +85,10 @@ int addToClosedBoard(const QStringList &thoughts)
                                       file.save});
     store.addQuickThoughts(thoughts);
 
-    QSet<QUuid> saved;
-    for (const Thought &thought : file.load().board.value_or(Board()))
-        saved.insert(thought.id);
-    const bool allSaved =
-        std::all_of(store.thoughts().cbegin(), store.thoughts().cend(),
-                    [&](const Thought &thought) { return saved.contains(thought.id); });
-    if (store.hasUnsavedChanges() || !allSaved) {
-        const QString reason = store.saveProblem() ? BoardFileMessages::reason(*store.saveProblem())
-                                                   : QStringLiteral("写入后读不回来");
+    if (const std::optional<BoardFileProblem> &problem = store.saveProblem()) {
         err() << QStringLiteral("没能写入看板文件 %1（%2），想法没有添加。\n"
                                 "Could not write the board file %1: nothing was added.\n")
-                     .arg(path, reason);
+                     .arg(path, BoardFileMessages::reason(*problem));
         return failure;
     }
     out() << QStringLiteral("已添加 %1 条想法到 %2。\n").arg(thoughts.size()).arg(path);

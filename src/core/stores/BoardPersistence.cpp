@@ -1,11 +1,13 @@
 #include "BoardPersistence.h"
 
 #include "BoardCodec.h"
+#include "services/ThoughtSyncMerge.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSet>
 #include <QStandardPaths>
 
 #include <atomic>
@@ -68,6 +70,19 @@ std::variant<QByteArray, BoardFileProblem> readPadded(QFile &file, const QString
     return buffer;
 }
 
+bool hasRepeatedIds(const Board &board)
+{
+    QSet<QUuid> seen;
+    seen.reserve(board.size());
+    for (const Thought &thought : board) {
+        const qsizetype before = seen.size();
+        seen.insert(thought.id);
+        if (seen.size() == before)
+            return true;
+    }
+    return false;
+}
+
 LoadedBoard readFile(const QString &path)
 {
     if (path.isEmpty())
@@ -102,6 +117,10 @@ LoadedBoard readFile(const QString &path)
         QByteArrayView(bytes.constData(), bytes.size() - BoardCodec::readPadding));
     if (!board)
         return {std::nullopt, problem(BoardFileProblem::Kind::undecodable, path)};
+    // A file that names a thought twice is read as a cloud board is: the first position, the
+    // newest version, so that every operation addresses exactly one card.
+    if (hasRepeatedIds(*board))
+        board = ThoughtSyncMerge::merge(*board, Board());
     return {std::move(board), std::nullopt};
 }
 

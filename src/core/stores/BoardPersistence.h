@@ -67,7 +67,8 @@ struct BoardPersistence
     /// ($XDG_DATA_HOME, by default ~/.local/share). Its folder is kept private to the user.
     static BoardPersistence live();
 
-    /// A board file at \a path. Only regular files are read, and only up to maxFileSize. A file
+    /// A board file at \a path. Only regular files are read, and only up to maxFileSize; a thought
+    /// the file names twice loads once, in its newest version at its first place. A file
     /// that exists but cannot be used is never overwritten: the first save moves it aside as
     /// "<name>.unreadable-<UTC time>" in the same folder, so a damaged board or one written by a
     /// newer version can still be recovered by hand. The file is written readable by the user

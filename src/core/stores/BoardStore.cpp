@@ -1,7 +1,5 @@
 #include "BoardStore.h"
 
-#include "services/ThoughtSyncMerge.h"
-
 #include <QHash>
 
 #include <algorithm>
@@ -58,9 +56,7 @@ BoardStore::BoardStore(BoardPersistence persistence, QObject *parent)
     LoadedBoard loaded = m_persistence.load ? m_persistence.load() : LoadedBoard();
     m_loadProblem = loaded.problem;
     if (loaded.board) {
-        // A file that names a thought twice is read as the cloud board is: the first position,
-        // the newest version, so that every operation addresses exactly one card.
-        m_thoughts = ThoughtSyncMerge::merge(*loaded.board, Board());
+        m_thoughts = std::move(*loaded.board);
     } else if (!m_loadProblem) {
         m_samples = m_thoughts = sampleThoughts();
     }
