@@ -62,6 +62,13 @@ void blurAlpha(QImage &image, int radius)
     }
 }
 
+// Compared after canonical composition, as the thought itself compares its texts.
+bool sameText(const QString &lhs, const QString &rhs)
+{
+    return lhs == rhs || lhs.normalized(QString::NormalizationForm_C) ==
+                             rhs.normalized(QString::NormalizationForm_C);
+}
+
 QImage shadowImage(const QSize &panelSize)
 {
     const int margin = shadowRadius * 2;
@@ -239,12 +246,7 @@ QString ThoughtEditorView::note() const
 
 bool ThoughtEditorView::hasChanges() const
 {
-    // Compared after canonical composition, as the thought itself compares its texts.
-    auto same = [](const QString &lhs, const QString &rhs) {
-        return lhs == rhs || lhs.normalized(QString::NormalizationForm_C) ==
-                                 rhs.normalized(QString::NormalizationForm_C);
-    };
-    return !same(title(), m_thought.title) || !same(note(), m_thought.note) ||
+    return !sameText(title(), m_thought.title) || !sameText(note(), m_thought.note) ||
            m_status != m_thought.status;
 }
 
@@ -265,13 +267,9 @@ void ThoughtEditorView::save()
         return;
     }
     // Only what was edited here: a field changed elsewhere meanwhile keeps its newer value.
-    auto differs = [](const QString &edited, const QString &original) {
-        return edited.normalized(QString::NormalizationForm_C) !=
-               original.normalized(QString::NormalizationForm_C);
-    };
     m_committing = true;
-    m_store->update(*current, differs(title(), m_thought.title) ? title() : current->title,
-                    differs(note(), m_thought.note) ? note() : current->note,
+    m_store->update(*current, sameText(title(), m_thought.title) ? current->title : title(),
+                    sameText(note(), m_thought.note) ? current->note : note(),
                     m_status != m_thought.status ? m_status : current->status);
     close();
 }
