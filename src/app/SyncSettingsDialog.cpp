@@ -99,8 +99,7 @@ QWidget *SyncSettingsDialog::cloudPage()
     form->addRow(QStringLiteral("文件夹地址(&U)："), m_url);
     form->addRow(QStringLiteral("用户名(&N)："), m_user);
     form->addRow(QStringLiteral("密码(&P)："), m_password);
-    for (QLineEdit *edit : {m_url, m_user, m_password})
-        qobject_cast<QLabel *>(form->labelForField(edit))->setBuddy(edit);
+    // The "&" in each label text makes QFormLayout give the label its field as buddy.
     layout->addLayout(form);
 
     m_cloudMessage = messageLabel(page);
@@ -145,8 +144,6 @@ QWidget *SyncSettingsDialog::signInPage()
     m_clientId = field(QStringLiteral("客户端 ID"), page);
     form->addRow(QStringLiteral("提供方地址(&I)："), m_issuer);
     form->addRow(QStringLiteral("客户端 ID(&L)："), m_clientId);
-    for (QLineEdit *edit : {m_issuer, m_clientId})
-        qobject_cast<QLabel *>(form->labelForField(edit))->setBuddy(edit);
     layout->addLayout(form);
 
     m_signInMessage = messageLabel(page);
