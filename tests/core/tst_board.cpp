@@ -384,7 +384,7 @@ void BoardTest::boardFilesAreUsedOnlyWhenReadAndNeverLost_data()
     QTest::addColumn<QStringList>("shown");
     QTest::addColumn<int>("problem"); // A BoardFileProblem::Kind, or -1 for none.
     using Kind = BoardFileProblem::Kind;
-    const QStringList samples{"把今天冒出来的产品灵感先放进这里", "研究 iCloud / CloudKit 同步结构",
+    const QStringList samples{"把今天冒出来的产品灵感先放进这里", "研究 WebDAV 云端同步结构",
                               "确定四列看板状态"};
     const QByteArray good = BoardCodec::encode({makeThought("t")});
     Thought older = makeThought("older");
