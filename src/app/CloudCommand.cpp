@@ -5,6 +5,7 @@
 #include "cloud/CloudAccount.h"
 #include "cloud/SyncBuild.h"
 #include "cloud/WebDavCloudDatabase.h"
+#include "support/CloudMessages.h"
 
 #include <QEventLoop>
 #include <QFile>
@@ -118,9 +119,9 @@ int connectAccount(const QStringList &arguments)
 
     const CloudAccount account{CloudAccounts::collectionUrl(url), user,
                                CloudAccount::Source::settings};
-    if (const std::optional<QString> problem =
+    if (const std::optional<CloudError> problem =
             CloudAccounts::problemWithCollectionUrl(account.collectionUrl)) {
-        err() << *problem << '\n';
+        err() << CloudMessages::describe(*problem) << '\n';
         return usageError;
     }
     const std::optional<QString> password = readPassword();
@@ -134,13 +135,13 @@ int connectAccount(const QStringList &arguments)
         [password](std::function<void(CloudResult<QString>)> completion) { completion(*password); },
         ServerCheck::conditionalWritesToo);
     if (!status.hasValue()) {
-        err() << QStringLiteral("未连接：%1\n").arg(status.error().localizedDescription);
+        err() << QStringLiteral("未连接：%1\n").arg(CloudMessages::describe(status.error()));
         return failure;
     }
     const CloudResult<CloudDone> stored = wait<CloudDone>(
         [&](auto completion) { CloudAccounts::store(account, *password, completion); });
     if (!stored.hasValue()) {
-        err() << QStringLiteral("未连接：%1\n").arg(stored.error().localizedDescription);
+        err() << QStringLiteral("未连接：%1\n").arg(CloudMessages::describe(stored.error()));
         return failure;
     }
     out() << QStringLiteral("已连接云端账户 %1（用户 %2）。下次启动 Lumaret 时开始同步。\n")
@@ -168,7 +169,7 @@ int showStatus()
     const CloudResult<CloudAccountStatus> status =
         checkServer(*account, CloudAccounts::passwordSource(*account));
     if (!status.hasValue()) {
-        out() << QStringLiteral("服务器：%1\n").arg(status.error().localizedDescription);
+        out() << QStringLiteral("服务器：%1\n").arg(CloudMessages::describe(status.error()));
         return failure;
     }
     out() << QStringLiteral("服务器：可用\n");
@@ -180,7 +181,7 @@ int disconnectAccount()
     const CloudResult<CloudDone> forgotten =
         wait<CloudDone>([](auto completion) { CloudAccounts::forget(completion); });
     if (!forgotten.hasValue()) {
-        err() << forgotten.error().localizedDescription << '\n';
+        err() << CloudMessages::describe(forgotten.error()) << '\n';
         return failure;
     }
     out() << QStringLiteral("已断开云端账户，看板只保存在本机。\n");

@@ -5,6 +5,7 @@
 #include "identity/OidcIdentityProvider.h"
 #include "services/SignInService.h"
 #include "services/SyncService.h"
+#include "support/CloudMessages.h"
 #include "support/TextStyles.h"
 
 #include <QDesktopServices>
@@ -168,10 +169,13 @@ std::optional<CloudAccount> SyncSettingsDialog::typedAccount()
 {
     const CloudAccount account{CloudAccounts::collectionUrl(m_url->text()),
                                m_user->text().trimmed(), CloudAccount::Source::settings};
-    std::optional<QString> problem = CloudAccounts::problemWithCollectionUrl(account.collectionUrl);
-    if (!problem && account.user.isEmpty())
+    std::optional<QString> problem;
+    if (const std::optional<CloudError> badUrl =
+            CloudAccounts::problemWithCollectionUrl(account.collectionUrl))
+        problem = CloudMessages::describe(*badUrl);
+    else if (account.user.isEmpty())
         problem = QStringLiteral("请填写用户名");
-    if (!problem && m_password->text().isEmpty())
+    else if (m_password->text().isEmpty())
         problem = QStringLiteral("请填写密码");
     if (problem) {
         m_cloudMessage->setText(*problem);
@@ -199,7 +203,7 @@ void SyncSettingsDialog::connectAccount()
             if (!status.hasValue()) {
                 self->setBusy(false);
                 self->m_cloudMessage->setText(
-                    QStringLiteral("未连接：%1").arg(status.error().localizedDescription));
+                    QStringLiteral("未连接：%1").arg(CloudMessages::describe(status.error())));
                 return;
             }
             CloudAccounts::store(
@@ -265,7 +269,7 @@ void SyncSettingsDialog::disconnectAccount()
         self->setBusy(false);
         self->m_cloudMessage->setText(forgotten.hasValue()
                                           ? QStringLiteral("已断开，看板只保存在本机。")
-                                          : forgotten.error().localizedDescription);
+                                          : CloudMessages::describe(forgotten.error()));
         self->refreshCloudStatus();
     });
 }
@@ -302,7 +306,7 @@ void SyncSettingsDialog::refreshCloudStatus()
             (last.isValid() ? last.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
                             : QStringLiteral("尚未同步"));
     if (sync->state().kind == SyncService::State::Kind::failed)
-        text += QStringLiteral("\n同步异常：") + sync->state().message;
+        text += QStringLiteral("\n同步异常：") + CloudMessages::describe(sync->state().problem);
     m_cloudStatus->setText(text);
     m_cloudStatus->setAccessibleName(text);
 }

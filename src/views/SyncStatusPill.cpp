@@ -1,5 +1,6 @@
 #include "SyncStatusPill.h"
 
+#include "support/CloudMessages.h"
 #include "support/PlainToolTip.h"
 #include "support/SymbolIcon.h"
 #include "support/SystemColors.h"
@@ -25,15 +26,17 @@ SyncStatusVisualStyle SyncStatusVisualStyle::forState(const SyncService::State &
                 QStringLiteral("本机")};
     case Kind::ready:
         return {QStringLiteral("icloud.fill"), SystemColors::green(palette),
-                state.message.isEmpty() ? QStringLiteral("云端同步已就绪")
-                                        : QStringLiteral("云端同步已就绪\n") + state.message,
+                state.movedAsideAs.isEmpty()
+                    ? QStringLiteral("云端同步已就绪")
+                    : QStringLiteral("云端同步已就绪\n") +
+                          CloudMessages::movedAsideNotice(state.movedAsideAs),
                 QStringLiteral("云端")};
     case Kind::syncing:
         return {QStringLiteral("icloud.and.arrow.up"), SystemColors::blue(palette),
                 QStringLiteral("正在上传同步"), QStringLiteral("同步中")};
     case Kind::failed:
         return {QStringLiteral("exclamationmark.triangle.fill"), SystemColors::red(palette),
-                state.message, QStringLiteral("同步异常")};
+                CloudMessages::describe(state.problem), QStringLiteral("同步异常")};
     }
     return {};
 }

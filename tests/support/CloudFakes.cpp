@@ -73,7 +73,7 @@ void MemoryCloudStore::save(const Board &board, const QByteArray &basedOn,
         "save",
         [completion, cloud = m_cloud, board, basedOn] {
             if (cloud->record.version != basedOn)
-                return completion(CloudError{CloudErrorCode::serverRecordChanged, "changed"});
+                return completion(CloudError{CloudError::Kind::changedElsewhere});
             // Stored as the record stores it: in the board file's format, whole seconds.
             cloud->record = CloudSnapshot{CloudSnapshot::Kind::board,
                                           *BoardCodec::decode(BoardCodec::encode(board)),
@@ -90,7 +90,7 @@ void MemoryCloudStore::moveAside(const QByteArray &version, MoveAsideCompletion 
         "moveAside",
         [completion, cloud = m_cloud, version] {
             if (cloud->record.version != version)
-                return completion(CloudError{CloudErrorCode::serverRecordChanged, "changed"});
+                return completion(CloudError{CloudError::Kind::changedElsewhere});
             cloud->record = CloudSnapshot{};
             completion(QString("board.unreadable-1.json"));
         },

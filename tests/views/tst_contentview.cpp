@@ -195,41 +195,53 @@ void ContentViewTest::searchFiltersTheBoardUntilCleared()
 
 void ContentViewTest::pillNamesEveryState_data()
 {
+    // A failed state's reason, or the name a ready one kept an unreadable board under.
     QTest::addColumn<int>("kind");
-    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("problem");
+    QTest::addColumn<QString>("detail");
     QTest::addColumn<QString>("word");
     QTest::addColumn<QString>("text");
     using Kind = SyncService::State::Kind;
-    QTest::newRow("local") << int(Kind::localOnly) << ""
+    using Problem = CloudError::Kind;
+    QTest::newRow("local") << int(Kind::localOnly) << 0 << ""
                            << "本机"
                            << "当前保存在本机；点按这里连接 WebDAV 文件夹即可同步到云端";
-    QTest::newRow("ready") << int(Kind::ready) << ""
+    QTest::newRow("ready") << int(Kind::ready) << 0 << ""
                            << "云端"
                            << "云端同步已就绪";
-    QTest::newRow("ready, with a notice") << int(Kind::ready) << "已改名"
-                                          << "云端"
-                                          << "云端同步已就绪\n已改名";
-    QTest::newRow("syncing") << int(Kind::syncing) << ""
+    QTest::newRow("ready, an unreadable board kept")
+        << int(Kind::ready) << 0 << "board.unreadable-1.json"
+        << "云端"
+        << "云端同步已就绪\n云端原有的看板记录无法读取，已改名为 board.unreadable-1.json "
+           "保留在云端文件夹中";
+    QTest::newRow("syncing") << int(Kind::syncing) << 0 << ""
                              << "同步中"
                              << "正在上传同步";
-    QTest::newRow("failed") << int(Kind::failed) << "密码错误"
+    QTest::newRow("failed") << int(Kind::failed) << int(Problem::credentialsRefused) << ""
                             << "同步异常"
-                            << "密码错误";
+                            << "云端服务器拒绝了用户名或密码，请重新连接账户";
     const QString markup = "<img src=\"/usr/share/pixmaps/debian-logo.png\">";
-    QTest::newRow("failed, in the server's markup")
-        << int(Kind::failed) << markup << "同步异常" << markup;
+    QTest::newRow("failed, markup in the keyring's answer")
+        << int(Kind::failed) << int(Problem::keyringUnreadable) << markup << "同步异常"
+        << "无法从系统钥匙串读取云端账户的密码（" + markup + "）";
 }
 
 void ContentViewTest::pillNamesEveryState()
 {
     QFETCH(int, kind);
-    QFETCH(QString, message);
+    QFETCH(int, problem);
+    QFETCH(QString, detail);
     QFETCH(QString, word);
     QFETCH(QString, text);
     FakeSyncService sync;
     SyncStatusPill pill(&sync);
-    sync.setStateForTest(SyncService::State::failed("before"));
-    sync.setStateForTest({SyncService::State::Kind(kind), message});
+    sync.setStateForTest(SyncService::State::failed({CloudError::Kind::timedOut}));
+    SyncService::State state{SyncService::State::Kind(kind), CloudError::Kind(problem), {}};
+    if (state.kind == SyncService::State::Kind::ready)
+        state.movedAsideAs = detail;
+    else
+        state.problem.detail = detail;
+    sync.setStateForTest(state);
     QCOMPARE(pill.word(), word);
     // Qt shows a tooltip that looks like markup as markup: what the person reads is compared.
     const QString tip = pill.toolTip();

@@ -8,40 +8,84 @@
 #include <optional>
 #include <variant>
 
-/// The availability of the cloud account, with the raw values of the platform's account status.
-enum class CloudAccountStatus : int {
-    couldNotDetermine = 0,
-    available = 1,
-    restricted = 2,
-    noAccount = 3,
-    temporarilyUnavailable = 4,
-};
+/// Whether there is a cloud account to sync with.
+enum class CloudAccountStatus { available, noAccount };
 
-/// Why a cloud operation failed. The numeric values follow the cloud record database's error codes
-/// where one exists, so that a code read in a log means the same thing everywhere.
-enum class CloudErrorCode : int {
-    internalError = 1,
-    networkUnavailable = 3,
-    networkFailure = 4,
-    serviceUnavailable = 6,
-    requestRateLimited = 7,
-    notAuthenticated = 9,
-    permissionFailure = 10,
-    unknownItem = 11,
-    serverRecordChanged = 14,
-    serverRejectedRequest = 15,
-    quotaExceeded = 25,
-    limitExceeded = 27,
-    /// The record or its payload could not be read as a board; not a database code.
-    invalidRecord = 1001,
-};
-
-/// A failed cloud operation: its code and the text the interface shows, already worded for the
-/// person using the application.
+/// What went wrong in a cloud operation, with the details the person needs to act on it. The
+/// views and commands word it; nothing below them writes a sentence.
 struct CloudError
 {
-    CloudErrorCode code = CloudErrorCode::internalError;
-    QString localizedDescription;
+    enum class Kind {
+        // Reaching the server; server names it.
+        unreachable,
+        timedOut,
+        insecureConnection,
+        connectionCut,
+        /// Any other network error; code holds Qt's network error.
+        networkFailure,
+        /// An answer past the size limit; code holds the limit in MiB.
+        answerTooLarge,
+
+        // The server's answer; code holds the HTTP status.
+        credentialsRefused,
+        accessDenied,
+        notFound,
+        /// Another machine wrote the record since this one read it.
+        changedElsewhere,
+        /// Another machine holds the record's write lock.
+        lockedElsewhere,
+        rateLimited,
+        serverUnavailable,
+        quotaExceeded,
+        redirected,
+        /// Any other refusal.
+        refused,
+
+        // What the server is: each makes it unfit for guarded writes.
+        notWebDavFolder,
+        parentFolderMissing,
+        /// No strong version tag (ETag) on the board file: no write could be guarded.
+        noStrongVersions,
+        /// The server gives .json files no strong version tag (found by the check at connect).
+        noVersionsForJson,
+        /// The server ignored a write condition; detail names the header.
+        ignoresWriteConditions,
+
+        // The account as configured on this machine.
+        addressInvalid,
+        addressHasCredentials,
+        addressHasQuery,
+        addressPlainHttp,
+        addressNotHttps,
+        /// A request that would have left the connected folder; nothing was sent.
+        outsideFolder,
+        /// LUMARET_CLOUD_URL is set without LUMARET_CLOUD_USER or LUMARET_CLOUD_PASSWORD.
+        environmentIncomplete,
+        passwordNotInKeyring,
+        keyringUnreadable,
+        /// detail holds the keyring's own message.
+        keyringUnwritable,
+        keyringNotCleared,
+
+        // The board record.
+        /// The envelope older versions kept is not one.
+        envelopeUnrecognised,
+        /// The board record does not decode; detail says why.
+        boardUnreadable,
+        /// The record kept changing under this machine's writes.
+        keptChanging,
+    };
+
+    CloudError(Kind what = Kind::refused, QString host = {}, int number = 0, QString more = {})
+        : kind(what), server(std::move(host)), code(number), detail(std::move(more))
+    {}
+
+    Kind kind;
+    /// The server's host, where one was asked.
+    QString server;
+    /// The HTTP status, the network error or a limit, as the kind says.
+    int code;
+    QString detail;
 
     friend bool operator==(const CloudError &, const CloudError &) = default;
 };
@@ -83,7 +127,7 @@ struct CloudSnapshot
     Board board;
     /// The record's version as read; empty for a missing record.
     QByteArray version;
-    /// Why an unreadable record cannot be read, worded for the person.
+    /// Why an unreadable record cannot be read, as the decoder says.
     QString problem;
 };
 
@@ -126,7 +170,7 @@ public:
     /// Writes \a board as the whole board into the record, keeping the record's other fields.
     /// With an empty \a basedOn the write only creates a record that does not exist yet;
     /// otherwise it only replaces the record while it is still at version \a basedOn. Either
-    /// guard failing answers CloudErrorCode::serverRecordChanged and writes nothing.
+    /// guard failing answers CloudError::Kind::changedElsewhere and writes nothing.
     virtual void save(const Board &board, const QByteArray &basedOn, SaveCompletion completion) = 0;
     /// Asks for the record's current version without reading the board.
     virtual void version(VersionCompletion completion) = 0;

@@ -73,7 +73,7 @@ void SyncService::replaceCloudStore(std::unique_ptr<RemoteBoard> remoteBoard)
     m_base.clear();
     m_cloudBoard = {};
     m_unreadable.reset();
-    m_notice.clear();
+    m_movedAsideAs.clear();
     m_hasLookedAtAsides = false;
     m_agreedFileApplies = false;
     m_lastInSync = {};
@@ -130,9 +130,9 @@ void SyncService::catchUp()
         if (!self)
             return;
         if (!version.hasValue()) {
-            self->finishRound(State::failed(version.error().localizedDescription));
+            self->finishRound(State::failed(version.error()));
         } else if (version.value() == self->m_base && !version.value().isEmpty()) {
-            self->finishRound(State::ready(self->m_notice));
+            self->finishRound(State::ready(self->m_movedAsideAs));
         } else {
             self->setState(State::syncing());
             self->fetchAndMerge();
@@ -175,7 +175,7 @@ void SyncService::beginRound(Round round)
     m_unreadable.reset();
     if (round == Round::upload && m_knowsBase) {
         if (sameInCloud(m_latest, m_cloudBoard)) {
-            finishRound(State::ready(m_notice));
+            finishRound(State::ready(m_movedAsideAs));
             return;
         }
         setState(State::syncing());
@@ -189,7 +189,7 @@ void SyncService::beginRound(Round round)
         if (!self)
             return;
         if (!status.hasValue())
-            self->finishRound(State::failed(status.error().localizedDescription));
+            self->finishRound(State::failed(status.error()));
         else if (status.value() != CloudAccountStatus::available)
             self->finishRound(State::localOnly());
         else
@@ -204,7 +204,7 @@ void SyncService::fetchAndMerge()
         if (!self)
             return;
         if (!fetched.hasValue()) {
-            self->finishRound(State::failed(fetched.error().localizedDescription));
+            self->finishRound(State::failed(fetched.error()));
             return;
         }
         const CloudSnapshot &snapshot = fetched.value();
@@ -239,9 +239,7 @@ void SyncService::takeUnreadable(const CloudSnapshot &snapshot)
         moveAsideAndWrite(snapshot.version);
         return;
     }
-    finishRound(State::failed(QStringLiteral("%1。没有合并也没有上传；下次修改看板时，Lumaret "
-                                             "会把它改名保留在云端文件夹中，再上传本机的看板")
-                                  .arg(snapshot.problem)));
+    finishRound(State::failed({CloudError::Kind::boardUnreadable, {}, 0, snapshot.problem}));
 }
 
 void SyncService::mergeSnapshot(const CloudSnapshot &snapshot)
@@ -278,7 +276,7 @@ void SyncService::mergeSnapshot(const CloudSnapshot &snapshot)
     if (mustWrite || !hasRecord || !sameInCloud(merged, snapshot.board))
         write();
     else
-        finishRound(State::ready(m_notice));
+        finishRound(State::ready(m_movedAsideAs));
 }
 
 void SyncService::write()
@@ -300,16 +298,14 @@ void SyncService::write()
             self->fetchAndMerge();
             return;
         }
-        self->finishRound(State::ready(self->m_notice));
+        self->finishRound(State::ready(self->m_movedAsideAs));
     });
 }
 
 bool SyncService::takeWriteAttempt()
 {
     if (m_writeAttempts >= maxWriteAttempts) {
-        finishRound(State::failed(QStringLiteral(
-            "云端看板在上传时被其他设备反复修改，这次没有同步完成。本机的修改已保存，"
-            "稍后会再次同步")));
+        finishRound(State::failed({CloudError::Kind::keptChanging}));
         return false;
     }
     ++m_writeAttempts;
@@ -319,10 +315,11 @@ bool SyncService::takeWriteAttempt()
 void SyncService::mergeAgainOrFail(const CloudError &error)
 {
     // Another machine wrote since this one last read: take its board in and try again.
-    if (error.code == CloudErrorCode::serverRecordChanged)
+    if (error.kind == CloudError::Kind::changedElsewhere ||
+        error.kind == CloudError::Kind::lockedElsewhere)
         fetchAndMerge();
     else
-        finishRound(State::failed(error.localizedDescription));
+        finishRound(State::failed(error));
 }
 
 void SyncService::moveAsideAndWrite(const QByteArray &unreadableVersion)
@@ -335,9 +332,7 @@ void SyncService::moveAsideAndWrite(const QByteArray &unreadableVersion)
             return;
         if (!moved.hasValue())
             return self->mergeAgainOrFail(moved.error());
-        self->m_notice =
-            QStringLiteral("云端原有的看板记录无法读取，已改名为 %1 保留在云端文件夹中")
-                .arg(moved.value());
+        self->m_movedAsideAs = moved.value();
         self->m_knowsBase = true;
         self->setAgreed({}, {});
         self->write();

@@ -35,14 +35,19 @@ public:
         enum class Kind { localOnly, ready, syncing, failed };
 
         Kind kind = Kind::localOnly;
-        /// The failure's description for a failed state; for a ready state, an optional notice
-        /// of something the person should know about the last sync.
-        QString message;
+        /// What went wrong, for a failed state.
+        CloudError problem;
+        /// For a ready state: the name under which the last sync kept a cloud board it could not
+        /// read, beside the board in the cloud folder.
+        QString movedAsideAs;
 
-        static State localOnly() { return {Kind::localOnly, {}}; }
-        static State ready(const QString &notice = {}) { return {Kind::ready, notice}; }
-        static State syncing() { return {Kind::syncing, {}}; }
-        static State failed(const QString &message) { return {Kind::failed, message}; }
+        static State localOnly() { return {Kind::localOnly, {}, {}}; }
+        static State ready(const QString &movedAsideAs = {})
+        {
+            return {Kind::ready, {}, movedAsideAs};
+        }
+        static State syncing() { return {Kind::syncing, {}, {}}; }
+        static State failed(const CloudError &problem) { return {Kind::failed, problem, {}}; }
 
         friend bool operator==(const State &, const State &) = default;
     };
@@ -172,7 +177,7 @@ private:
     bool m_roundInFlight = false;
     Round m_round = Round::launch;
     int m_writeAttempts = 0;
-    QString m_notice;
+    QString m_movedAsideAs;
     /// A change waits for the round on its way and follows it.
     bool m_uploadWaiting = false;
     CancelDelay m_cancelQuietPeriod;

@@ -67,25 +67,22 @@ QUrl collectionUrl(const QString &text)
     return url;
 }
 
-std::optional<QString> problemWithCollectionUrl(const QUrl &url)
+std::optional<CloudError> problemWithCollectionUrl(const QUrl &url)
 {
+    using Kind = CloudError::Kind;
     if (!url.isValid() || url.host().isEmpty())
-        return QStringLiteral("云端地址无效：请填写完整的 WebDAV 文件夹地址，例如 "
-                              "https://cloud.example.com/remote.php/dav/files/NAME/");
+        return CloudError{Kind::addressInvalid};
     if (!url.userInfo().isEmpty())
-        return QStringLiteral("云端地址中不能包含用户名或密码，请用 --user 指定用户名");
+        return CloudError{Kind::addressHasCredentials};
     if (url.hasQuery() || url.hasFragment())
-        return QStringLiteral("云端地址中不能包含查询参数或片段（? 或 #）");
+        return CloudError{Kind::addressHasQuery};
     const QString scheme = url.scheme().toLower();
     if (scheme == QStringLiteral("https"))
         return std::nullopt;
-    if (scheme == QStringLiteral("http")) {
-        if (isLoopbackHost(url.host()))
-            return std::nullopt;
-        return QStringLiteral("已拒绝明文 http:// 地址：密码会以明文在网络上传输。请改用 https://"
-                              "（只有本机回环地址可以使用 http://）");
-    }
-    return QStringLiteral("云端地址必须以 https:// 开头");
+    if (scheme == QStringLiteral("http"))
+        return isLoopbackHost(url.host()) ? std::nullopt
+                                          : std::optional(CloudError{Kind::addressPlainHttp});
+    return CloudError{Kind::addressNotHttps};
 }
 
 PasswordSource passwordSource(const CloudAccount &account)
@@ -96,10 +93,7 @@ PasswordSource passwordSource(const CloudAccount &account)
             const bool hasUser = !qEnvironmentVariable("LUMARET_CLOUD_USER").isEmpty();
             answerLater([completion, password, hasUser] {
                 if (!hasUser || password.isEmpty()) {
-                    completion(CloudError{CloudErrorCode::notAuthenticated,
-                                          QStringLiteral("已设置 LUMARET_CLOUD_URL，但缺少 "
-                                                         "LUMARET_CLOUD_USER 或 "
-                                                         "LUMARET_CLOUD_PASSWORD")});
+                    completion(CloudError{CloudError::Kind::environmentIncomplete});
                 } else {
                     completion(password);
                 }
@@ -115,12 +109,10 @@ PasswordSource passwordSource(const CloudAccount &account)
             if (done->error() == QKeychain::NoError) {
                 completion(static_cast<QKeychain::ReadPasswordJob *>(done)->textData());
             } else if (done->error() == QKeychain::EntryNotFound) {
-                completion(CloudError{CloudErrorCode::notAuthenticated,
-                                      QStringLiteral("钥匙串中没有云端账户的密码，请重新运行 "
-                                                     "lumaret cloud connect")});
+                completion(CloudError{CloudError::Kind::passwordNotInKeyring});
             } else {
-                completion(CloudError{CloudErrorCode::notAuthenticated,
-                                      QStringLiteral("无法从系统钥匙串读取云端账户的密码")});
+                completion(
+                    CloudError{CloudError::Kind::keyringUnreadable, {}, 0, done->errorString()});
             }
         });
         job->start();
@@ -137,12 +129,8 @@ void store(const CloudAccount &account, const QString &password,
     QObject::connect(
         job, &QKeychain::Job::finished, qApp, [account, completion](QKeychain::Job *done) {
             if (done->error() != QKeychain::NoError) {
-                completion(CloudError{
-                    CloudErrorCode::internalError,
-                    QStringLiteral("无法把密码存入系统钥匙串（%1）。没有钥匙串时，可用环境变量 "
-                                   "LUMARET_CLOUD_URL、LUMARET_CLOUD_USER、"
-                                   "LUMARET_CLOUD_PASSWORD 提供账户")
-                        .arg(done->errorString())});
+                completion(
+                    CloudError{CloudError::Kind::keyringUnwritable, {}, 0, done->errorString()});
                 return;
             }
             QSettings stored(settingsName, settingsName);
@@ -171,9 +159,7 @@ void forget(std::function<void(CloudResult<CloudDone>)> completion)
         keychainKey(CloudAccount{collectionUrl(url), user, CloudAccount::Source::settings}));
     QObject::connect(job, &QKeychain::Job::finished, qApp, [completion](QKeychain::Job *done) {
         if (done->error() != QKeychain::NoError && done->error() != QKeychain::EntryNotFound) {
-            completion(CloudError{CloudErrorCode::internalError,
-                                  QStringLiteral("账户已断开，但无法从系统钥匙串删除密码（%1）")
-                                      .arg(done->errorString())});
+            completion(CloudError{CloudError::Kind::keyringNotCleared, {}, 0, done->errorString()});
             return;
         }
         completion(CloudDone{});

@@ -20,7 +20,7 @@ struct CloudAccount
     Source source = Source::settings;
 };
 
-/// Hands the account's password to the completion, or an error worded for the person.
+/// Hands the account's password to the completion, or why it has none.
 using PasswordSource = std::function<void(std::function<void(CloudResult<QString>)>)>;
 
 namespace CloudAccounts {
@@ -36,7 +36,7 @@ QUrl collectionUrl(const QString &text);
 
 /// Why \a url cannot be used as a collection, or nothing when it can. Credentials travel only
 /// over https, or over plain http to this machine's own loopback address.
-std::optional<QString> problemWithCollectionUrl(const QUrl &url);
+std::optional<CloudError> problemWithCollectionUrl(const QUrl &url);
 
 /// Whether \a host names this machine's loopback interface.
 bool isLoopbackHost(const QString &host);

@@ -14,8 +14,7 @@ CloudResult<QByteArray> boardFileInEnvelope(const QByteArray &envelope)
     if (record.value(QLatin1String("recordType")).toString() != QLatin1String("BoardSnapshot") ||
         payload.value(QLatin1String("type")).toString() != QLatin1String("data") ||
         !value.isString() || !decoded) {
-        return CloudError{CloudErrorCode::invalidRecord,
-                          QStringLiteral("旧版本留下的云端看板记录格式无法识别")};
+        return CloudError{CloudError::Kind::envelopeUnrecognised};
     }
     return decoded.decoded;
 }

@@ -24,6 +24,6 @@ struct RemoteBoardFile
 /// The board file inside the JSON envelope older versions kept on the server, e.g.
 ///   {"recordName":"default-board","recordType":"BoardSnapshot",
 ///    "fields":{"payload":{"type":"data","value":"<base64>"}, ...}}
-/// It is only ever read, to carry such a board over; fails with CloudErrorCode::invalidRecord
-/// when \a envelope is not one.
+/// It is only ever read, to carry such a board over; fails with
+/// CloudError::Kind::envelopeUnrecognised when \a envelope is not one.
 CloudResult<QByteArray> boardFileInEnvelope(const QByteArray &envelope);

@@ -49,9 +49,7 @@ QByteArray strongEtag(const QByteArray &header)
 
 CloudError missingStrongTag()
 {
-    return {CloudErrorCode::serverRejectedRequest,
-            QStringLiteral("云端服务器没有提供可靠的版本标记（强 ETag），为避免覆盖其他设备的修改，"
-                           "没有上传")};
+    return {CloudError::Kind::noStrongVersions};
 }
 
 bool isHttpLevelError(QNetworkReply::NetworkError error)
@@ -79,29 +77,25 @@ bool isHttpLevelError(QNetworkReply::NetworkError error)
 
 CloudError networkError(QNetworkReply::NetworkError error, const QString &host)
 {
+    using Kind = CloudError::Kind;
     switch (error) {
     case QNetworkReply::ConnectionRefusedError:
     case QNetworkReply::HostNotFoundError:
     case QNetworkReply::NetworkSessionFailedError:
     case QNetworkReply::TemporaryNetworkFailureError:
     case QNetworkReply::UnknownNetworkError:
-        return {CloudErrorCode::networkUnavailable,
-                QStringLiteral("无法连接到云端服务器 %1，请检查网络和地址").arg(host)};
+        return {Kind::unreachable, host};
     case QNetworkReply::TimeoutError:
-        return {CloudErrorCode::networkFailure, QStringLiteral("连接云端服务器 %1 超时").arg(host)};
+        return {Kind::timedOut, host};
     case QNetworkReply::SslHandshakeFailedError:
     case QNetworkReply::UnknownProxyError:
-        return {CloudErrorCode::networkUnavailable,
-                QStringLiteral("无法与云端服务器 %1 建立安全连接：证书无效或不受信任").arg(host)};
+        return {Kind::insecureConnection, host};
     case QNetworkReply::RemoteHostClosedError:
     case QNetworkReply::ProtocolFailure:
     case QNetworkReply::ProtocolUnknownError:
-        return {CloudErrorCode::networkFailure,
-                QStringLiteral("与云端服务器 %1 的连接意外中断，收到的数据不完整").arg(host)};
+        return {Kind::connectionCut, host};
     default:
-        return {
-            CloudErrorCode::networkFailure,
-            QStringLiteral("与云端服务器 %1 通信失败（网络错误 %2）").arg(host).arg(int(error))};
+        return {Kind::networkFailure, host, int(error)};
     }
 }
 
@@ -109,40 +103,30 @@ CloudError networkError(QNetworkReply::NetworkError error, const QString &host)
 
 CloudError cloudErrorForHttpStatus(int status)
 {
-    switch (status) {
-    case 401:
-        return {CloudErrorCode::notAuthenticated,
-                QStringLiteral("云端服务器拒绝了用户名或密码，请重新连接账户")};
-    case 403:
-        return {CloudErrorCode::permissionFailure,
-                QStringLiteral("云端服务器不允许此账户访问同步文件夹")};
-    case 404:
-        return {CloudErrorCode::unknownItem, QStringLiteral("云端没有找到所需的记录或文件夹")};
-    case 412:
-        return {CloudErrorCode::serverRecordChanged,
-                QStringLiteral("云端记录已被其他设备修改，本次上传没有完成，下次修改时会重新上传")};
-    case 423:
-        return {CloudErrorCode::serverRecordChanged,
-                QStringLiteral("云端记录正由其他设备写入，本次上传没有完成，稍后会重新上传")};
-    case 429:
-        return {CloudErrorCode::requestRateLimited,
-                QStringLiteral("云端服务器认为请求过于频繁，请稍后再试")};
-    case 503:
-        return {CloudErrorCode::serviceUnavailable,
-                QStringLiteral("云端服务器暂时不可用（HTTP 503），请稍后再试")};
-    case 507:
-        return {CloudErrorCode::quotaExceeded, QStringLiteral("云端存储空间已满，无法上传看板")};
-    default:
-        break;
-    }
-    if (status >= 300 && status < 400) {
-        return {CloudErrorCode::serverRejectedRequest,
-                QStringLiteral("云端服务器要求跳转到其他地址（HTTP %1）。为保护密码，Lumaret "
-                               "不跟随跳转，请直接使用最终的 WebDAV 地址")
-                    .arg(status)};
-    }
-    return {CloudErrorCode::serverRejectedRequest,
-            QStringLiteral("云端服务器拒绝了请求（HTTP %1）").arg(status)};
+    using Kind = CloudError::Kind;
+    const auto kind = [status] {
+        switch (status) {
+        case 401:
+            return Kind::credentialsRefused;
+        case 403:
+            return Kind::accessDenied;
+        case 404:
+            return Kind::notFound;
+        case 412:
+            return Kind::changedElsewhere;
+        case 423:
+            return Kind::lockedElsewhere;
+        case 429:
+            return Kind::rateLimited;
+        case 503:
+            return Kind::serverUnavailable;
+        case 507:
+            return Kind::quotaExceeded;
+        default:
+            return status >= 300 && status < 400 ? Kind::redirected : Kind::refused;
+        }
+    };
+    return {kind(), {}, status};
 }
 
 WebDavCloudDatabase::WebDavCloudDatabase(CloudAccount account, PasswordSource password,
@@ -201,8 +185,7 @@ void WebDavCloudDatabase::accountStatus(StatusCompletion completion)
              } else if (response.value().status == 404) {
                  self->createContainer(completion);
              } else if (response.value().status == 405 || response.value().status == 501) {
-                 completion(CloudError{CloudErrorCode::serverRejectedRequest,
-                                       QStringLiteral("此地址不是 WebDAV 文件夹，请检查云端地址")});
+                 completion(CloudError{CloudError::Kind::notWebDavFolder});
              } else {
                  completion(cloudErrorForHttpStatus(response.value().status));
              }
@@ -218,9 +201,7 @@ void WebDavCloudDatabase::createContainer(StatusCompletion completion)
             // 405: another device created the folder in the meantime.
             completion(CloudAccountStatus::available);
         } else if (response.value().status == 409) {
-            completion(
-                CloudError{CloudErrorCode::serverRejectedRequest,
-                           QStringLiteral("云端地址指向的文件夹不存在，请检查 WebDAV 地址")});
+            completion(CloudError{CloudError::Kind::parentFolderMissing});
         } else {
             completion(cloudErrorForHttpStatus(response.value().status));
         }
@@ -364,11 +345,7 @@ void WebDavCloudDatabase::checkConditionalWrites(DoneCompletion completion)
     };
     const auto ignoredGuard = [](const char *header) {
         return CloudError{
-            CloudErrorCode::serverRejectedRequest,
-            QStringLiteral("云端服务器忽略了条件写入（%1），Lumaret 无法避免覆盖其他设备的修改，"
-                           "因此不能使用此服务器。请换用 Nextcloud、ownCloud、Apache mod_dav 或 "
-                           "lighttpd mod_webdav")
-                .arg(QString::fromLatin1(header))};
+            CloudError::Kind::ignoresWriteConditions, {}, 0, QString::fromLatin1(header)};
     };
     send("PUT", scratch, {{"Content-Type", "application/json"}, {"If-None-Match", "*"}}, body,
          [self, scratch, body, finishWith, ignoredGuard](CloudResult<Response> created) {
@@ -386,13 +363,7 @@ void WebDavCloudDatabase::checkConditionalWrites(DoneCompletion completion)
                      if (!head.hasValue())
                          return finishWith(head.error());
                      if (strongEtag(head.value().etag).isEmpty()) {
-                         return finishWith(CloudError{
-                             CloudErrorCode::serverRejectedRequest,
-                             QStringLiteral(
-                                 "云端服务器没有为 .json 文件提供强 ETag 版本标记，Lumaret "
-                                 "无法安全地写入。lighttpd 只为有 MIME 类型的文件发送 "
-                                 "ETag：请在 mimetype.assign 中加入 \".json\"；Apache "
-                                 "请使用 FileETag Digest")});
+                         return finishWith(CloudError{CloudError::Kind::noVersionsForJson});
                      }
                      self->send(
                          "PUT", scratch,
@@ -545,22 +516,17 @@ void WebDavCloudDatabase::send(const QByteArray &verb, const QUrl &url,
                                QList<QPair<QByteArray, QByteArray>> headers, const QByteArray &body,
                                ResponseCompletion completion)
 {
-    if (const std::optional<QString> problem =
+    if (const std::optional<CloudError> problem =
             CloudAccounts::problemWithCollectionUrl(m_account.collectionUrl)) {
-        QTimer::singleShot(0, this, [completion, message = *problem] {
-            completion(CloudError{CloudErrorCode::serverRejectedRequest, message});
-        });
+        QTimer::singleShot(0, this, [completion, problem = *problem] { completion(problem); });
         return;
     }
     // The password goes only to the collection the person connected and what it holds, whatever
     // a name read from the server resolves to.
     const QUrl &collection = m_account.collectionUrl;
     if (url != collection && !collection.isParentOf(url)) {
-        QTimer::singleShot(0, this, [completion] {
-            completion(CloudError{CloudErrorCode::serverRejectedRequest,
-                                  QStringLiteral("已拒绝向同步文件夹以外的地址发送请求，没有"
-                                                 "传送密码")});
-        });
+        QTimer::singleShot(
+            0, this, [completion] { completion(CloudError{CloudError::Kind::outsideFolder}); });
         return;
     }
     if (m_password) {
@@ -631,9 +597,8 @@ CloudResult<WebDavCloudDatabase::Response> WebDavCloudDatabase::finish(QNetworkR
     if (reply->property(timedOutProperty).toBool())
         return networkError(QNetworkReply::TimeoutError, host);
     if (body.exceeded()) {
-        return CloudError{CloudErrorCode::limitExceeded,
-                          QStringLiteral("云端服务器返回的数据超过 %1 MiB，已拒绝读取")
-                              .arg(m_limits.maxResponseBytes / (1024 * 1024))};
+        return CloudError{CloudError::Kind::answerTooLarge, host,
+                          int(m_limits.maxResponseBytes / (1024 * 1024))};
     }
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid() || !isHttpLevelError(reply->error()))

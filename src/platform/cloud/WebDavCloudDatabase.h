@@ -49,16 +49,17 @@ public:
     /// Available once the container folder answers; the folder is created when it is missing.
     /// Refused credentials, an unreachable server and a timeout are errors.
     void accountStatus(StatusCompletion completion);
-    /// The record named \a recordName; a missing one fails with CloudErrorCode::unknownItem.
+    /// The record named \a recordName; a missing one fails with CloudError::Kind::notFound.
     void fetchRecord(const QString &recordName, RecordCompletion completion);
     /// The envelope older versions kept at "iCloud.app.lumaret/default-board.json" in the
-    /// collection, as it is; a missing one fails with CloudErrorCode::unknownItem. Nothing here
+    /// collection, as it is; a missing one fails with CloudError::Kind::notFound. Nothing here
     /// ever writes, moves or removes it.
     void fetchOlderEnvelope(RecordCompletion completion);
     /// Writes \a record: as an update of the version it was read at, or as a new record. Answers
     /// with the record as now stored; its version is empty when neither the server's answer nor
     /// a HEAD right after could name it as this write's. A change on the server since that read,
-    /// or another writer holding the lock, fails with CloudErrorCode::serverRecordChanged.
+    /// or another writer holding the lock, fails with CloudError::Kind::changedElsewhere or
+    /// lockedElsewhere.
     void saveRecord(const RemoteBoardFile &record, RecordCompletion completion);
     /// The strong version tag of the record, without its body; empty when there is no record.
     void fetchRecordVersion(const QString &recordName, VersionCompletion completion);
@@ -118,5 +119,5 @@ private:
     QNetworkAccessManager m_network;
 };
 
-/// The error a WebDAV status stands for, worded for the person.
+/// The error a WebDAV status stands for.
 CloudError cloudErrorForHttpStatus(int status);

@@ -10,7 +10,7 @@ void answerSnapshot(const CloudResult<RemoteBoardFile> &record,
                     const RemoteBoard::FetchCompletion &completion)
 {
     if (!record.hasValue()) {
-        if (record.error().code == CloudErrorCode::unknownItem)
+        if (record.error().kind == CloudError::Kind::notFound)
             completion(CloudSnapshot{});
         else
             completion(record.error());
@@ -18,19 +18,13 @@ void answerSnapshot(const CloudResult<RemoteBoardFile> &record,
     }
     if (record.value().versionTag.isEmpty()) {
         // Without a strong tag no later write could be guarded by this version.
-        return completion(CloudError{
-            CloudErrorCode::serverRejectedRequest,
-            QStringLiteral("云端服务器没有为看板文件提供可靠的版本标记（强 ETag），为避免"
-                           "覆盖其他设备的修改，没有同步")});
+        return completion(CloudError{CloudError::Kind::noStrongVersions});
     }
     QString decodingError;
     std::optional<Board> board = BoardCodec::decode(record.value().body, &decodingError);
     if (!board) {
-        return completion(
-            CloudSnapshot{CloudSnapshot::Kind::unreadable,
-                          {},
-                          record.value().versionTag,
-                          QStringLiteral("云端的看板文件无法读取（%1）").arg(decodingError)});
+        return completion(CloudSnapshot{
+            CloudSnapshot::Kind::unreadable, {}, record.value().versionTag, decodingError});
     }
     completion(CloudSnapshot{
         CloudSnapshot::Kind::board, std::move(*board), record.value().versionTag, {}});
@@ -57,7 +51,7 @@ void WebDavRemoteBoard::accountStatus(AccountStatusCompletion completion)
 void WebDavRemoteBoard::fetch(FetchCompletion completion)
 {
     m_database->fetchRecord(recordName(), [this, completion](CloudResult<RemoteBoardFile> record) {
-        if (!record.hasValue() && record.error().code == CloudErrorCode::unknownItem &&
+        if (!record.hasValue() && record.error().kind == CloudError::Kind::notFound &&
             !m_hasReadOlderEnvelope)
             return fetchOlderEnvelope(completion);
         answerSnapshot(record, completion);
@@ -72,7 +66,7 @@ void WebDavRemoteBoard::fetchOlderEnvelope(FetchCompletion completion)
     // Once read, what it held is in this machine's board: reading it again before that board is
     // written would only cost another download. One that could not be read is asked for again.
     m_database->fetchOlderEnvelope([this, completion](CloudResult<RemoteBoardFile> envelope) {
-        if (!envelope.hasValue() && envelope.error().code != CloudErrorCode::unknownItem)
+        if (!envelope.hasValue() && envelope.error().kind != CloudError::Kind::notFound)
             return completion(envelope.error());
         m_hasReadOlderEnvelope = true;
         if (!envelope.hasValue())
