@@ -362,8 +362,8 @@ Board BoardStore::sampleThoughts() const
                 QStringLiteral("短句就够，之后再整理。"), ThoughtStatus::notStarted,
                 now.addSecs(-7200), now.addSecs(-7200), false},
         Thought{QUuid::createUuid(), QStringLiteral("研究 WebDAV 云端同步结构"),
-                QStringLiteral("下一阶段让几台电脑共享同一批想法。"),
-                ThoughtStatus::inProgress, now.addSecs(-5400), now.addSecs(-1200), false},
+                QStringLiteral("下一阶段让几台电脑共享同一批想法。"), ThoughtStatus::inProgress,
+                now.addSecs(-5400), now.addSecs(-1200), false},
         Thought{QUuid::createUuid(), QStringLiteral("确定四列看板状态"), QString(),
                 ThoughtStatus::completed, now.addSecs(-3600), now.addSecs(-900), false},
     };
