@@ -123,6 +123,8 @@ private slots:
     void hostileAnswerFailsCleanly();
     void writesAreConditionalAndPlainHttpStaysLocal_data();
     void writesAreConditionalAndPlainHttpStaysLocal();
+    void serverCheckRefusesAServerThatWouldUnguardWrites_data();
+    void serverCheckRefusesAServerThatWouldUnguardWrites();
     void destroyingTheStoreMidRequestAnswersNothing();
 
 private:
@@ -252,6 +254,47 @@ void WebDavHostileTest::writesAreConditionalAndPlainHttpStaysLocal()
             std::any_of(server.requests.begin(), server.requests.end(), [&](const QByteArray &r) {
                 return r.startsWith("PUT " + recordPath + ' ') && r.contains(condition + "\r\n");
             }));
+}
+
+void WebDavHostileTest::serverCheckRefusesAServerThatWouldUnguardWrites_data()
+{
+    QTest::addColumn<HostileScript>("script");
+    QTest::addColumn<Problem>("problem");
+    QTest::addColumn<QString>("detail");
+    const HostileAnswer created = HostileAnswer::whole("201 Created");
+    const HostileAnswer tagged = HostileAnswer::whole("200 OK", "ETag: \"v1\"\r\n");
+    const HostileAnswer refused = HostileAnswer::whole("412 Precondition Failed");
+    QTest::newRow("creation forbidden")
+        << HostileScript{{"PUT", HostileAnswer::whole("403 Forbidden")}} << Problem::accessDenied
+        << "";
+    QTest::newRow("weak tag") << HostileScript{{"PUT", created},
+                                               {"GET", record({}, "ETag: W/\"v1\"\r\n")}}
+                              << Problem::noVersionsForJson << "";
+    QTest::newRow("If-Match ignored") << HostileScript{{"PUT", created}, {"GET", tagged}}
+                                      << Problem::ignoresWriteConditions << "If-Match";
+    QTest::newRow("If-None-Match ignored")
+        << HostileScript{{"PUT", created}, {"GET", tagged}, {"PUT If-Match", refused}}
+        << Problem::ignoresWriteConditions << "If-None-Match";
+}
+
+void WebDavHostileTest::serverCheckRefusesAServerThatWouldUnguardWrites()
+{
+    QFETCH(HostileScript, script);
+    QFETCH(Problem, problem);
+    QFETCH(QString, detail);
+    script.insert("DELETE", HostileAnswer::whole("204 No Content"));
+    HostileHttpServer server(script);
+    const PasswordSource password = [](const auto &completion) { completion(QString("secret")); };
+    WebDavCloudDatabase database({server.url(), "ada", CloudAccount::Source::environment},
+                                 password);
+    std::optional<CloudResult<CloudDone>> checked;
+    database.checkConditionalWrites([&](CloudResult<CloudDone> result) { checked = result; });
+    QTRY_VERIFY(checked);
+    QVERIFY(!checked->hasValue());
+    QCOMPARE(checked->error().kind, problem);
+    QCOMPARE(checked->error().detail, detail);
+    // The scratch file goes whatever the server was found to be.
+    QVERIFY(server.requests.constLast().startsWith("DELETE /dav/Lumaret/.lumaret-check-"));
 }
 
 void WebDavHostileTest::destroyingTheStoreMidRequestAnswersNothing()

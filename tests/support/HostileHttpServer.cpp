@@ -49,6 +49,8 @@ void HostileHttpServer::read(QTcpSocket *socket)
         QByteArray verb = requests.constLast().split(' ').value(0);
         if (verb == "GET" || verb == "HEAD")
             verb = m_reads++ > 0 && m_script.contains("GET again") ? "GET again" : "GET";
+        else if (verb == "PUT" && requests.constLast().contains("\r\nIf-Match:"))
+            verb = m_script.contains("PUT If-Match") ? "PUT If-Match" : verb;
         const HostileAnswer answer =
             m_script.value(verb, HostileAnswer::whole("501 Not Implemented"));
         socket->write(answer.head);

@@ -26,7 +26,7 @@ struct HostileAnswer
 };
 
 /// The answer to every request, by method. HEAD is answered as GET, and every GET or HEAD after
-/// the first as "GET again" where the script has that.
+/// the first as "GET again" where the script has that; a PUT with If-Match as "PUT If-Match".
 using HostileScript = QHash<QByteArray, HostileAnswer>;
 
 /// A loopback HTTP server for the answers no honest WebDAV server gives. A flood is paced by what

@@ -1,26 +1,12 @@
 #pragma once
 
-#include "cloud/CloudAccount.h"
 #include "cloud/RemoteBoardFile.h"
+#include "cloud/WebDavClient.h"
 
-#include <QNetworkAccessManager>
 #include <QObject>
 
-#include <chrono>
 #include <functional>
 #include <optional>
-
-class LimitedReplyBody;
-class QNetworkReply;
-
-/// Limits every request of the database obeys.
-struct WebDavLimits
-{
-    /// A request that has not finished by then is abandoned as a timeout.
-    std::chrono::milliseconds requestTimeout{30000};
-    /// A response body larger than this is refused before it is read in full.
-    qint64 maxResponseBytes = 64 * 1024 * 1024;
-};
 
 /// The board files kept in the folder "Lumaret" inside the WebDAV collection the person connected:
 /// each record is one file named after it ("board.json"), its version the server's ETag.
@@ -82,42 +68,17 @@ public:
     QUrl containerUrl() const;
 
 private:
-    struct Response
-    {
-        int status = 0;
-        QByteArray body;
-        QByteArray etag;
-        /// The WebDAV classes the server says it complies with ("1,2").
-        QByteArray davClasses;
-    };
-    using ResponseCompletion = std::function<void(CloudResult<Response>)>;
-
-    void send(const QByteArray &verb, const QUrl &url, QList<QPair<QByteArray, QByteArray>> headers,
-              const QByteArray &body, ResponseCompletion completion);
-    void sendWithPassword(const QString &password, const QByteArray &verb, const QUrl &url,
-                          const QList<QPair<QByteArray, QByteArray>> &headers,
-                          const QByteArray &body, ResponseCompletion completion);
-    CloudResult<Response> finish(QNetworkReply *reply, LimitedReplyBody &body) const;
     void createContainer(StatusCompletion completion);
     void fetchRecordFrom(const QUrl &url, const QString &recordName, RecordCompletion completion);
     /// The write itself, under the lock \a lock when it is not empty.
-    void lockAndPut(const RemoteBoardFile &record,
-                    const QList<QPair<QByteArray, QByteArray>> &headers,
+    void lockAndPut(const RemoteBoardFile &record, const WebDavClient::Headers &headers,
                     RecordCompletion completion);
-    void putRecord(const RemoteBoardFile &record,
-                   const QList<QPair<QByteArray, QByteArray>> &headers, const QByteArray &lock,
-                   RecordCompletion completion);
+    void putRecord(const RemoteBoardFile &record, const WebDavClient::Headers &headers,
+                   const QByteArray &lock, RecordCompletion completion);
     QUrl recordUrl(const QString &recordName) const;
     QUrl fileUrl(const QString &fileName) const;
 
-    CloudAccount m_account;
-    PasswordSource m_passwordSource;
-    WebDavLimits m_limits;
-    std::optional<QString> m_password;
+    WebDavClient m_client;
     /// Whether the server offers write locks (WebDAV class 2), once asked.
     std::optional<bool> m_offersLocks;
-    QNetworkAccessManager m_network;
 };
-
-/// The error a WebDAV status stands for.
-CloudError cloudErrorForHttpStatus(int status);
