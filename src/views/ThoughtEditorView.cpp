@@ -3,6 +3,7 @@
 #include "stores/BoardStore.h"
 #include "support/LumaretStyle.h"
 #include "support/MaterialFrame.h"
+#include "support/PanelShadow.h"
 #include "support/SegmentedControl.h"
 #include "support/SymbolIcon.h"
 #include "support/SystemColors.h"
@@ -26,64 +27,14 @@
 
 #include <algorithm>
 #include <utility>
-#include <vector>
 
 namespace {
-
-constexpr int shadowRadius = 26;
-constexpr int shadowOffset = 18;
-
-/// Three box blurs of the alpha channel approximate a Gaussian of about \a radius / 2.
-void blurAlpha(QImage &image, int radius)
-{
-    const int box = qMax(1, radius / 3);
-    const int width = image.width();
-    const int height = image.height();
-    const qsizetype stride = image.bytesPerLine();
-    uchar *bits = image.bits();
-    std::vector<int> line(size_t(qMax(width, height)));
-    auto blurLine = [&](uchar *first, qsizetype step, int length) {
-        for (int i = 0; i < length; ++i)
-            line[size_t(i)] = first[i * step];
-        int sum = 0;
-        for (int i = -box; i <= box; ++i)
-            sum += line[size_t(qBound(0, i, length - 1))];
-        for (int i = 0; i < length; ++i) {
-            first[i * step] = uchar(sum / (2 * box + 1));
-            sum += line[size_t(qMin(i + box + 1, length - 1))];
-            sum -= line[size_t(qMax(i - box, 0))];
-        }
-    };
-    for (int pass = 0; pass < 3; ++pass) {
-        for (int y = 0; y < height; ++y)
-            blurLine(bits + y * stride, 1, width);
-        for (int x = 0; x < width; ++x)
-            blurLine(bits + x, stride, height);
-    }
-}
 
 // Compared after canonical composition, as the thought itself compares its texts.
 bool sameText(const QString &lhs, const QString &rhs)
 {
     return lhs == rhs || lhs.normalized(QString::NormalizationForm_C) ==
                              rhs.normalized(QString::NormalizationForm_C);
-}
-
-QImage shadowImage(const QSize &panelSize)
-{
-    const int margin = shadowRadius * 2;
-    QImage alpha(panelSize + QSize(2 * margin, 2 * margin), QImage::Format_Alpha8);
-    alpha.fill(0);
-    {
-        QPainter painter(&alpha);
-        painter.setRenderHint(QPainter::Antialiasing);
-        QPainterPath shape;
-        shape.addRoundedRect(QRectF(QPointF(margin, margin), QSizeF(panelSize)),
-                             ThoughtEditorView::cornerRadius, ThoughtEditorView::cornerRadius);
-        painter.fillPath(shape, QColor::fromRgbF(0, 0, 0, 0.16f));
-    }
-    blurAlpha(alpha, shadowRadius);
-    return alpha;
 }
 
 } // namespace
@@ -427,27 +378,5 @@ void ThoughtEditorView::updateColors()
 
 void ThoughtEditorView::paintShadow(QPainter &painter, const QRectF &panelRect, qreal opacity)
 {
-    // The blur is worked out once per panel size; a panel drawn scaled during its transition
-    // gets the same shadow scaled with it.
-    static QSize cachedSize;
-    static QImage cachedShadow;
-    const QSize panelSize = panelRect.size().toSize();
-    const int margin = shadowRadius * 2;
-    if (cachedSize != panelSize) {
-        const QImage alpha = shadowImage(panelSize);
-        QImage shadow(alpha.size(), QImage::Format_ARGB32_Premultiplied);
-        shadow.fill(Qt::black);
-        QPainter mask(&shadow);
-        mask.setCompositionMode(QPainter::CompositionMode_DestinationIn);
-        mask.drawImage(0, 0, alpha);
-        mask.end();
-        cachedSize = panelSize;
-        cachedShadow = shadow;
-    }
-    painter.save();
-    painter.setOpacity(painter.opacity() * opacity);
-    painter.drawImage(QRectF(panelRect.topLeft() + QPointF(-margin, -margin + shadowOffset),
-                             QSizeF(cachedShadow.size())),
-                      cachedShadow);
-    painter.restore();
+    PanelShadow::paint(painter, panelRect, cornerRadius, opacity);
 }
