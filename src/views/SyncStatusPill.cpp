@@ -21,18 +21,18 @@ SyncStatusVisualStyle SyncStatusVisualStyle::forState(const SyncService::State &
     using Kind = SyncService::State::Kind;
     switch (state.kind) {
     case Kind::localOnly:
-        return {QStringLiteral("icloud.and.arrow.up"), SystemColors::secondaryLabel(palette),
+        return {QStringLiteral("cloud.and.arrow.up"), SystemColors::secondaryLabel(palette),
                 QStringLiteral("当前保存在本机；点按这里连接 WebDAV 文件夹即可同步到云端"),
                 QStringLiteral("本机")};
     case Kind::ready:
-        return {QStringLiteral("icloud.fill"), SystemColors::green(palette),
+        return {QStringLiteral("cloud.fill"), SystemColors::green(palette),
                 state.movedAsideAs.isEmpty()
                     ? QStringLiteral("云端同步已就绪")
                     : QStringLiteral("云端同步已就绪\n") +
                           CloudMessages::movedAsideNotice(state.movedAsideAs),
                 QStringLiteral("云端")};
     case Kind::syncing:
-        return {QStringLiteral("icloud.and.arrow.up"), SystemColors::blue(palette),
+        return {QStringLiteral("cloud.and.arrow.up"), SystemColors::blue(palette),
                 QStringLiteral("正在上传同步"), QStringLiteral("同步中")};
     case Kind::failed:
         return {QStringLiteral("exclamationmark.triangle.fill"), SystemColors::red(palette),
