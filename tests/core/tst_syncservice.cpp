@@ -504,12 +504,23 @@ void SyncServiceTest::threeMachinesConvergeLosingNoOneSidedEdit()
 
 void SyncServiceTest::anActiveWindowLooksForOtherMachinesWithinSeconds()
 {
-    auto machine = makeMachine(std::make_shared<MemoryCloud>(), Board());
+    auto cloud = std::make_shared<MemoryCloud>();
+    auto machine = makeMachine(cloud, Board());
     const QTimer *looks = machine->service->findChild<QTimer *>();
     machine->service->setWindowActive(true);
     QVERIFY(looks->intervalAsDuration() <= 5s);
     machine->service->setWindowActive(false);
     QVERIFY(looks->intervalAsDuration() >= 1min);
+
+    // A server that keeps failing is asked again only a while after each failure, not at every
+    // look: a retry of an upload sends the whole board.
+    cloud->failures.insert("version", refused);
+    cloud->log.clear();
+    machine->service->setRetryAfterFailure(100ms);
+    const_cast<QTimer *>(looks)->setInterval(5ms);
+    QTest::qWait(650);
+    const auto asked = cloud->log.count("version");
+    QVERIFY2(asked >= 2 && asked <= 8, qPrintable(QString::number(asked)));
 }
 
 void SyncServiceTest::burstOfChangesUploadsTheLastBoardOnce()

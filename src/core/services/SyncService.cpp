@@ -405,8 +405,8 @@ void SyncService::finishRound(const State &state)
         m_lastInSync = QDateTime::currentDateTimeUtc();
         emit lastInSyncChanged();
     }
-    if (state.kind == State::Kind::failed && m_state.kind != State::Kind::failed)
-        m_failedSince.start();
+    if (state.kind == State::Kind::failed)
+        m_lastFailure.start();
     setState(state);
     if (state.kind == State::Kind::ready && !m_hasLookedAtAsides)
         takeInAsides();
@@ -420,9 +420,8 @@ void SyncService::startCatchUpTimer()
         return;
     m_catchUpTimer = new QTimer(this);
     connect(m_catchUpTimer, &QTimer::timeout, this, [this] {
-        // A failing server is not asked again every few seconds: each retry of an upload sends
-        // the whole board.
-        if (m_state.kind == State::Kind::failed && !m_failedSince.hasExpired(30000))
+        if (m_state.kind == State::Kind::failed &&
+            !m_lastFailure.hasExpired(m_retryAfterFailure.count()))
             return;
         catchUp();
     });

@@ -69,6 +69,9 @@ public:
     /// How long after a record that did not decode it is read again; a body torn by a write on
     /// its way decodes the second time.
     static constexpr std::chrono::seconds rereadDelay{2};
+    /// How long after a failed round the catch-up asks a failing server again: each retry of an
+    /// upload sends the whole board.
+    static constexpr std::chrono::seconds retryAfterFailure{30};
     /// How many writes (or moves aside) one round tries before it gives up on a record that keeps
     /// changing.
     static constexpr int maxWriteAttempts = 3;
@@ -116,6 +119,7 @@ public:
     /// Replaces the monotonic timer behind the quiet period, so tests can run time by hand.
     void setStartDelay(StartDelay startDelay) { m_startDelay = std::move(startDelay); }
     void setRereadDelay(std::chrono::milliseconds delay) { m_rereadDelay = delay; }
+    void setRetryAfterFailure(std::chrono::milliseconds delay) { m_retryAfterFailure = delay; }
 
 signals:
     void stateChanged();
@@ -169,10 +173,12 @@ private:
     std::optional<CloudSnapshot> m_unreadable;
     int m_rereads = 0;
     std::chrono::milliseconds m_rereadDelay = rereadDelay;
+    std::chrono::milliseconds m_retryAfterFailure = retryAfterFailure;
     QDateTime m_lastInSync;
     bool m_windowActive = false;
     bool m_hasLookedAtAsides = false;
-    QElapsedTimer m_failedSince;
+    /// When the last round failed.
+    QElapsedTimer m_lastFailure;
 
     bool m_roundInFlight = false;
     Round m_round = Round::launch;
