@@ -201,6 +201,9 @@ void UndoTest::snapshotsKeepTheNewestAndTheFirstOfEachDay_data()
                                  << qint64(2) << QList<int>{24 * 30 + 1};
     QTest::newRow("50 MiB, oldest out first")
         << QList<int>{1, 2, 3} << qint64(20 << 20) << QList<int>{3};
+    // The board itself that large: its newest snapshot may be the only way back.
+    QTest::newRow("a newest past 50 MiB stays, alone")
+        << QList<int>{1} << qint64(51 << 20) << QList<int>{1};
 }
 
 void UndoTest::snapshotsKeepTheNewestAndTheFirstOfEachDay()
@@ -221,6 +224,8 @@ void UndoTest::snapshotsKeepTheNewestAndTheFirstOfEachDay()
             expected.append(idAt(hours));
     }
     BoardPersistence::file(dir.filePath("board.json")).save({makeThought("A")});
+    if (size > BoardSnapshots::maxTotalSize)
+        QVERIFY(QFile::resize(dir.filePath("board.json"), size));
     BoardSnapshots snapshots(dir.filePath("board.json"));
     QCOMPARE(snapshots.take(fixtureNow()), idAt(0));
     QStringList ids;
