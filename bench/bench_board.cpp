@@ -2,8 +2,13 @@
 // application opens (header, composer, board) at 1120x720, with its real services but no cloud
 // store. Start-up and peak memory are measured on fresh processes of this executable, since both
 // are about what a launch costs; the keystroke is measured in one long-lived window.
+//
+// The first frame's floor is a bare window that paints, in one paint event, exactly the text runs
+// and symbols the full window's first frame draws (recorded from that frame by another child
+// process), on a plain background: what any program showing that text must pay for.
 
 #include "support/BenchSupport.h"
+#include "support/FrameRecording.h"
 
 #include "KanbanBoardView.h"
 #include "KanbanCardList.h"
@@ -21,6 +26,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
@@ -40,6 +46,12 @@ const QSize windowSize(1120, 720);
 const QString childFlag = QStringLiteral("--first-frame");
 // Instead of a board file: a bare window showing one line of Chinese text.
 const QString labelFlag = QStringLiteral("--label");
+// Instead of a board file, followed by a recorded frame: a bare window painting that frame's text
+// runs and symbols.
+const QString frameFlag = QStringLiteral("--frame");
+// Followed by a board file and a file to write: records the first frame of the full window over
+// that board.
+const QString recordFlag = QStringLiteral("--record-frame");
 // Before the board file: print the time and resident memory at each step of the launch to
 // standard error, to see where a launch spends them. Not used by the benchmarks.
 const QString marksFlag = QStringLiteral("--marks");
@@ -108,6 +120,23 @@ public:
 private:
     bool m_enabled;
     QElapsedTimer m_timer;
+};
+
+/// A window that paints a recorded frame's text runs and symbols, and nothing else.
+class FrameFloor : public QWidget
+{
+public:
+    explicit FrameFloor(QList<FrameItem> items) : m_items(std::move(items)) {}
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        paintFrame(painter, m_items);
+    }
+
+private:
+    QList<FrameItem> m_items;
 };
 
 /// Counts paint events of one widget, so a measurement can wait for a frame to be drawn.
@@ -216,7 +245,7 @@ int runChild(int argc, char **argv)
         arguments.append(QString::fromLocal8Bit(argv[i]));
     const bool withMarks = arguments.removeAll(marksFlag) > 0;
     const QString boardFile = arguments.value(arguments.indexOf(childFlag) + 1);
-    const bool isFloor = boardFile.isEmpty() || boardFile == labelFlag;
+    const bool isFloor = boardFile.isEmpty() || boardFile == labelFlag || boardFile == frameFlag;
     std::optional<FontConfigurationLoad> fontConfiguration;
     if (!isFloor)
         fontConfiguration.emplace();
@@ -224,7 +253,13 @@ int runChild(int argc, char **argv)
     LaunchMarks marks(withMarks);
     marks.mark("QApplication");
     if (isFloor) {
-        QWidget window;
+        std::unique_ptr<QWidget> frame;
+        if (boardFile == frameFlag)
+            frame = std::make_unique<FrameFloor>(
+                loadFrame(arguments.value(arguments.indexOf(frameFlag) + 1)));
+        else
+            frame = std::make_unique<QWidget>();
+        QWidget &window = *frame;
         window.resize(windowSize);
         if (boardFile == labelFlag) {
             auto *layout = new QVBoxLayout(&window);
@@ -265,6 +300,24 @@ int runChild(int argc, char **argv)
     return 0;
 }
 
+// Opens the full window over a board, waits for its first frame and writes that frame's text runs
+// and symbols to a file.
+int recordChild(const QString &boardFile, const QString &output)
+{
+    BoardWindow window = makeBoardWindow(BoardPersistence::file(boardFile));
+    PaintProbe probe(window.lastPainted());
+    window.window->show();
+    probe.waitForNextPaint();
+    const QList<FrameItem> items = recordFrame(window.window.get());
+    if (items.isEmpty() || !saveFrame(items, output))
+        return 1;
+    qsizetype symbols = std::count_if(items.cbegin(), items.cend(),
+                                      [](const FrameItem &item) { return !item.symbol.isNull(); });
+    std::fprintf(stderr, "recorded %lld text runs and %lld symbols\n",
+                 qint64(items.size() - symbols), qint64(symbols));
+    return 0;
+}
+
 QString boardFilePath(int count)
 {
     static QTemporaryDir dir;
@@ -281,11 +334,20 @@ struct Launch
     qint64 peakBytes = 0;
 };
 
-Launch launch(const QString &boardFile)
+// The first frame of the full window over a board of \a count thoughts, recorded once.
+QString frameFilePath(int count)
+{
+    const QString file = boardFilePath(count) + QStringLiteral(".frame");
+    if (!QFile::exists(file))
+        QProcess::execute(QCoreApplication::applicationFilePath(),
+                          {recordFlag, boardFilePath(count), file});
+    return file;
+}
+
+Launch launch(const QStringList &childArguments)
 {
     QStringList arguments{childFlag};
-    if (!boardFile.isEmpty())
-        arguments.append(boardFile);
+    arguments.append(childArguments);
     QProcess process;
     process.setProcessChannelMode(QProcess::SeparateChannels);
     QElapsedTimer timer;
@@ -308,17 +370,24 @@ Launch launch(const QString &boardFile)
 }
 
 // The launches in turns: each round starts a bare window, a window with one Chinese label, the
-// full window over 12 thoughts and over 10,000, so that all four meet the same moments of a shared
-// machine. The medians of ten rounds are the figures: wall time to the first frame ("_ms"), the
-// child's CPU time, which does not wait for whatever else the cores run ("_cpu_ms"), and the
-// child's peak resident memory ("_MiB").
+// floors of the two first frames and the full window over 12 thoughts and over 10,000, so that all
+// of them meet the same moments of a shared machine. The medians of ten rounds are the figures:
+// wall time to the first frame ("_ms"), the child's CPU time, which does not wait for whatever
+// else the cores run ("_cpu_ms"), and the child's peak resident memory ("_MiB").
 void BM_Launches(benchmark::State &state)
 {
-    const std::vector<std::pair<std::string, QString>> kinds{
-        {"bare", QString()},
-        {"label", labelFlag},
-        {"board12", boardFilePath(12)},
-        {"board10000", boardFilePath(boardSize)}};
+    const std::vector<std::pair<std::string, QStringList>> kinds{
+        {"bare", {}},
+        {"label", {labelFlag}},
+        {"frame12", {frameFlag, frameFilePath(12)}},
+        {"board12", {boardFilePath(12)}},
+        {"frame10000", {frameFlag, frameFilePath(boardSize)}},
+        {"board10000", {boardFilePath(boardSize)}}};
+    // Without its recording a floor would paint nothing and every ratio to it would look met.
+    if (!QFile::exists(frameFilePath(12)) || !QFile::exists(frameFilePath(boardSize))) {
+        state.SkipWithError("the first frame could not be recorded");
+        return;
+    }
     std::map<std::string, std::vector<double>> figures;
     for (auto _ : state) {
         double roundMs = 0;
@@ -398,6 +467,11 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; ++i) {
         if (QString::fromLocal8Bit(argv[i]) == childFlag)
             return runChild(argc, argv);
+        if (QString::fromLocal8Bit(argv[i]) == recordFlag && i + 2 < argc) {
+            QApplication app(argc, argv);
+            return recordChild(QString::fromLocal8Bit(argv[i + 1]),
+                               QString::fromLocal8Bit(argv[i + 2]));
+        }
     }
     QApplication app(argc, argv);
     const std::string launches = "BM_Launches/iterations:10/manual_time.";
@@ -405,7 +479,19 @@ int main(int argc, char **argv)
     // parent process holding a whole board window.
     return runBenchmarksWithRatios(
         argc, argv,
-        {{launches + "board10000_ms", launches + "bare_ms", 1.5,
+        {{launches + "board10000_ms", launches + "frame10000_ms", 1.25,
+          "launch to first frame, 10,000 thoughts / its text drawn bare"},
+         {launches + "board12_ms", launches + "frame12_ms", 1.25,
+          "launch to first frame, 12 thoughts / its text drawn bare"},
+         {launches + "board10000_MiB", launches + "frame10000_MiB", 6,
+          "peak MiB of the 10,000 launch - its text drawn bare", true},
+         {launches + "board12_MiB", launches + "frame12_MiB", 6,
+          "peak MiB of the 12 launch - its text drawn bare", true},
+         {launches + "board10000_cpu_ms", launches + "frame10000_cpu_ms", 0,
+          "CPU time of that launch / its text drawn bare"},
+         {launches + "board12_cpu_ms", launches + "frame12_cpu_ms", 0,
+          "CPU time of the 12 launch / its text drawn bare"},
+         {launches + "board10000_ms", launches + "bare_ms", 1.5,
           "launch to first frame, 10,000 thoughts / bare window"},
          {launches + "board10000_ms", launches + "board12_ms", 1.5,
           "launch to first frame, 10,000 thoughts / 12 thoughts"},

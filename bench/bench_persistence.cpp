@@ -1,6 +1,9 @@
 // Loading and saving the board file against the fastest floors the machine offers: reading the
 // same bytes and parsing them with simdjson, and a bare write + fsync + rename of the same bytes.
-// Each load is the application's: the board file read or mapped afresh, every thought built.
+// Each load is the application's: the board file read afresh into new memory, every thought built.
+// A launch reads into memory the process has never touched, so the floor a load is held to does
+// too; the floors that reuse their buffers show what reading and parsing cost without the kernel
+// handing out pages, and the "faults" counters how many pages each iteration had handed out.
 #include "support/BenchSupport.h"
 
 #include "stores/BoardCodec.h"
@@ -11,7 +14,12 @@
 #include <QTemporaryDir>
 
 #include <fcntl.h>
+#include <malloc.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <optional>
 
 #ifdef LUMARET_HAVE_SIMDJSON
 #include <simdjson.h>
@@ -24,6 +32,31 @@ void boardSizes(benchmark::internal::Benchmark *benchmark)
 {
     benchmark->Arg(1000)->Arg(10000)->Arg(100000)->Repetitions(5)->ReportAggregatesOnly(true);
 }
+
+// Minor page faults of this process so far: each is a page of memory handed out on first touch.
+long minorFaults()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt;
+}
+
+/// Counts the page faults of the timed part of each iteration, to report them per iteration.
+class FaultCount
+{
+public:
+    void resume() { m_start = minorFaults(); }
+    void pause() { m_total += minorFaults() - m_start; }
+    void report(benchmark::State &state) const
+    {
+        state.counters["faults"] =
+            benchmark::Counter(double(m_total), benchmark::Counter::kAvgIterations);
+    }
+
+private:
+    long m_start = 0;
+    long m_total = 0;
+};
 
 QTemporaryDir &workDir()
 {
@@ -49,20 +82,25 @@ void writeBoardFile(int count)
 // The floors keep their buffers from one iteration to the next, so that they measure reading and
 // parsing rather than the kernel handing out fresh pages (on a virtual machine a fresh 36 MB buffer
 // costs more than parsing it). The file is in the page cache after the first iteration.
-bool readInto(const std::string &path, simdjson::padded_string &buffer)
+bool readInto(const std::string &path, char *buffer, size_t size)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
     size_t length = 0;
-    while (length < buffer.size()) {
-        const ssize_t read = ::read(fd, buffer.data() + length, buffer.size() - length);
+    while (length < size) {
+        const ssize_t read = ::read(fd, buffer + length, size - length);
         if (read <= 0)
             break;
         length += size_t(read);
     }
     ::close(fd);
-    return length == buffer.size();
+    return length == size;
+}
+
+bool readInto(const std::string &path, simdjson::padded_string &buffer)
+{
+    return readInto(path, buffer.data(), buffer.size());
 }
 
 // Reading the file into a buffer that is already there.
@@ -130,6 +168,98 @@ void BM_LoadFloorSimdjson(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * count);
 }
 BENCHMARK(BM_LoadFloorSimdjson)->Apply(boardSizes)->Unit(benchmark::kMillisecond);
+
+// The floor of a launch's load: the file read into memory mapped for it and parsed by a new
+// parser, as a launch does. The buffer is mapped here rather than allocated, since the allocator
+// may hand back pages an earlier benchmark touched, and a launch has none of those; what the
+// parser allocates is given back to the kernel after each iteration, as the load's board is.
+// Freeing them is left out of the time, as the load's freeing of its board is.
+void BM_LaunchLoadFloorSimdjson(benchmark::State &state)
+{
+    const int count = int(state.range(0));
+    writeBoardFile(count);
+    const std::string path = boardPath(count).toStdString();
+    const size_t size = size_t(QFileInfo(boardPath(count)).size());
+    const size_t mapped = size + simdjson::SIMDJSON_PADDING;
+    FaultCount faults;
+    for (auto _ : state) {
+        faults.resume();
+        void *buffer =
+            ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        std::optional<simdjson::dom::parser> parser(std::in_place);
+        simdjson::dom::element document;
+        if (buffer == MAP_FAILED || !readInto(path, static_cast<char *>(buffer), size) ||
+            parser->parse(static_cast<const char *>(buffer), size, false).get(document)) {
+            state.SkipWithError("cannot read or parse");
+            break;
+        }
+        benchmark::DoNotOptimize(document);
+        faults.pause();
+        state.PauseTiming();
+        parser.reset();
+        ::munmap(buffer, mapped);
+        malloc_trim(0);
+        state.ResumeTiming();
+    }
+    faults.report(state);
+    state.SetItemsProcessed(state.iterations() * count);
+}
+BENCHMARK(BM_LaunchLoadFloorSimdjson)->Apply(boardSizes)->Unit(benchmark::kMillisecond);
+
+// What handing out the pages costs: the launch floor's read into a buffer whose pages the kernel
+// filled in at mmap() (MAP_POPULATE, timed too) instead of one fault at a time.
+void BM_LaunchReadPopulated(benchmark::State &state)
+{
+    const int count = int(state.range(0));
+    writeBoardFile(count);
+    const std::string path = boardPath(count).toStdString();
+    const size_t size = size_t(QFileInfo(boardPath(count)).size());
+    const size_t mapped = size + simdjson::SIMDJSON_PADDING;
+    FaultCount faults;
+    for (auto _ : state) {
+        faults.resume();
+        void *buffer = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE,
+                              MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        if (buffer == MAP_FAILED || !readInto(path, static_cast<char *>(buffer), size)) {
+            state.SkipWithError("cannot map or read");
+            break;
+        }
+        benchmark::DoNotOptimize(buffer);
+        faults.pause();
+        state.PauseTiming();
+        ::munmap(buffer, mapped);
+        state.ResumeTiming();
+    }
+    faults.report(state);
+}
+BENCHMARK(BM_LaunchReadPopulated)->Apply(boardSizes)->Unit(benchmark::kMillisecond);
+
+// The same read into fresh pages faulted in one at a time, as the launch floor's is.
+void BM_LaunchReadFresh(benchmark::State &state)
+{
+    const int count = int(state.range(0));
+    writeBoardFile(count);
+    const std::string path = boardPath(count).toStdString();
+    const size_t size = size_t(QFileInfo(boardPath(count)).size());
+    const size_t mapped = size + simdjson::SIMDJSON_PADDING;
+    FaultCount faults;
+    for (auto _ : state) {
+        faults.resume();
+        void *buffer =
+            ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (buffer == MAP_FAILED || !readInto(path, static_cast<char *>(buffer), size)) {
+            state.SkipWithError("cannot map or read");
+            break;
+        }
+        benchmark::DoNotOptimize(buffer);
+        faults.pause();
+        state.PauseTiming();
+        ::munmap(buffer, mapped);
+        state.ResumeTiming();
+    }
+    faults.report(state);
+}
+BENCHMARK(BM_LaunchReadFresh)->Apply(boardSizes)->Unit(benchmark::kMillisecond);
 #endif
 
 void BM_Load(benchmark::State &state)
@@ -137,15 +267,22 @@ void BM_Load(benchmark::State &state)
     const int count = int(state.range(0));
     writeBoardFile(count);
     BoardPersistence persistence = BoardPersistence::file(boardPath(count));
+    FaultCount faults;
     for (auto _ : state) {
-        std::optional<Board> board = persistence.load().board;
-        if (!board || board->size() != count)
+        faults.resume();
+        LoadedBoard loaded = persistence.load();
+        faults.pause();
+        if (!loaded.board || loaded.board->size() != count)
             state.SkipWithError("board did not load");
-        // Freeing the board is no part of loading it (the floors free nothing either).
+        // Freeing the board is no part of loading it (the floors free nothing either). The freed
+        // memory goes back to the kernel, so that the next load, as a launch's, faults its pages
+        // in rather than reusing this one's.
         state.PauseTiming();
-        board.reset();
+        loaded = LoadedBoard();
+        malloc_trim(0);
         state.ResumeTiming();
     }
+    faults.report(state);
     state.SetItemsProcessed(state.iterations() * count);
 }
 BENCHMARK(BM_Load)->Apply(boardSizes)->Unit(benchmark::kMillisecond);
@@ -227,8 +364,14 @@ int main(int argc, char **argv)
     std::vector<BenchRatio> ratios;
     for (const char *count : {"1000", "10000", "100000"}) {
         ratios.push_back({std::string("BM_Load/") + count + "/repeats:5",
-                          std::string("BM_LoadFloorSimdjson/") + count + "/repeats:5", 3.0,
-                          std::string("load ") + count + " / simdjson read+parse"});
+                          std::string("BM_LaunchLoadFloorSimdjson/") + count + "/repeats:5", 3.0,
+                          std::string("load ") + count + " / simdjson read+parse, fresh memory"});
+    }
+    // Not a goal: how far the load is from reading and parsing with no page to fault in.
+    for (const char *count : {"1000", "10000", "100000"}) {
+        ratios.push_back({std::string("BM_Load/") + count + "/repeats:5",
+                          std::string("BM_LoadFloorSimdjson/") + count + "/repeats:5", 0,
+                          std::string("load ") + count + " / simdjson read+parse, memory reused"});
     }
     for (const char *count : {"1000", "10000", "100000"}) {
         ratios.push_back({std::string("BM_Decode/") + count + "/repeats:5",

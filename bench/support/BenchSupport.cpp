@@ -106,7 +106,7 @@ int runBenchmarksWithRatios(int argc, char **argv, const std::vector<BenchRatio>
         return 1;
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("\n%-58s %10s %8s\n", "ratio to the floor of the same run", "measured", "goal");
+    std::printf("\n%-70s %10s %8s\n", "ratio to the floor of the same run", "measured", "goal");
     for (const BenchRatio &ratio : ratios) {
         const auto measured = reporter.m_seconds.find(ratio.measured);
         const auto floor = reporter.m_seconds.find(ratio.floor);
@@ -115,11 +115,13 @@ int runBenchmarksWithRatios(int argc, char **argv, const std::vector<BenchRatio>
             continue;
         const double value =
             ratio.difference ? measured->second - floor->second : measured->second / floor->second;
-        if (ratio.difference)
-            std::printf("%-58s %+9.1f  %+7.1f  %s\n", ratio.what.c_str(), value, ratio.goal,
+        if (ratio.goal <= 0)
+            std::printf("%-70s %9.2fx %8s\n", ratio.what.c_str(), value, "-");
+        else if (ratio.difference)
+            std::printf("%-70s %+9.1f  %+7.1f  %s\n", ratio.what.c_str(), value, ratio.goal,
                         value <= ratio.goal ? "ok" : "OVER");
         else
-            std::printf("%-58s %9.2fx %7.2fx %s\n", ratio.what.c_str(), value, ratio.goal,
+            std::printf("%-70s %9.2fx %7.2fx %s\n", ratio.what.c_str(), value, ratio.goal,
                         value <= ratio.goal ? "ok" : "OVER");
     }
     benchmark::Shutdown();

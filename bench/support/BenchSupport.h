@@ -27,6 +27,7 @@ struct BenchRatio
 {
     std::string measured;
     std::string floor;
+    /// Zero for a ratio printed for what it shows, with no goal.
     double goal;
     std::string what;
     /// The goal is for "name - floor" (in the figures' own unit) rather than their ratio.
