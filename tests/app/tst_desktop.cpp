@@ -295,11 +295,18 @@ private slots:
         lock.write(QByteArray::number(pid) + "\nlumaret\n" + QSysInfo::machineHostName().toUtf8() +
                    "\n");
         lock.close();
+        // And the file of the socket it listened on.
+        const QString socket = home->filePath("run/" + key + ".socket");
+        QVERIFY(QFile(socket).open(QIODevice::WriteOnly));
         QProcess first;
         QProcess second;
         first.start(m_lumaret);
-        // The first instance is up once its socket exists.
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(home->filePath("run/" + key + ".socket")), 10000);
+        const auto answers = [&socket] {
+            QLocalSocket probe;
+            probe.connectToServer(socket);
+            return probe.waitForConnected(100);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(answers(), 10000);
         second.start(m_lumaret);
         QVERIFY(second.waitForFinished(10000));
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
