@@ -1,4 +1,4 @@
-#include "AppFixture.h"
+#include "ServicesFixture.h"
 #include "BoardFileNotice.h"
 #include "ContentView.h"
 #include "EditorOverlay.h"
@@ -62,14 +62,14 @@ Board sampleBoard()
 
 Q_DECLARE_METATYPE(ThoughtStatus)
 
-/// A shown content view over the application's wiring and the given thoughts.
-struct ContentFixture : AppFixture
+/// A shown content view over the services wired as the application wires them.
+struct ContentFixture : ServicesFixture
 {
     std::unique_ptr<ContentView> view;
 
     explicit ContentFixture(const Board &board = {makeThought("写周报"),
                                                   makeThought("修车", ThoughtStatus::completed)})
-        : AppFixture(board), view(std::make_unique<ContentView>(services()))
+        : ServicesFixture(board), view(std::make_unique<ContentView>(services()))
     {
         view->resize(1120, 720);
         view->show();
