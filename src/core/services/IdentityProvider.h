@@ -116,7 +116,7 @@ struct AuthorizationError
     }
 
     Kind kind = Kind::unexplained;
-    /// The provider's host, its error code or an HTTP status, as the kind says.
+    /// The provider's error code, an HTTP status or a size limit, as the kind says.
     QString detail;
     TokenFault tokenFault = TokenFault::malformed;
 
