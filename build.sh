@@ -6,8 +6,10 @@ cd "$(dirname "$0")"
 
 BUILD_DIR=${LUMARET_BUILD_DIR:-build}
 
+# libcjose-dev's pkg-config file requires jansson's, which that package does not pull in.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6
-  libicu-dev libfontconfig-dev qtkeychain-qt6-dev libssl-dev libgl-dev libbenchmark-dev libsimdjson-dev)
+  libicu-dev libfontconfig-dev qtkeychain-qt6-dev libssl-dev libgl-dev libbenchmark-dev libsimdjson-dev
+  libcjose-dev libjansson-dev)
 RUN_PACKAGES=(qt6-qpa-plugins fonts-noto-cjk)
 TEST_PACKAGES=(xvfb xauth xdotool apache2 lighttpd lighttpd-mod-webdav rclone nginx
   libnginx-mod-http-dav-ext php-cli php-sabre-dav nodejs

@@ -8,6 +8,7 @@
 #include "services/SyncService.h"
 #include "stores/BoardSnapshots.h"
 #include "stores/BoardStore.h"
+#include "support/SignInMessages.h"
 #include "support/TextStyles.h"
 
 #include <QApplication>
@@ -31,7 +32,8 @@ AppDependencies AppDependencies::live()
     return {BoardSnapshots::guarding(BoardPersistence::live(), &BoardPersistence::liveStoragePath),
             [] {
                 return makeDefaultIdentityProvider(
-                    [](const QUrl &url) { return QDesktopServices::openUrl(url); });
+                    [](const QUrl &url) { return QDesktopServices::openUrl(url); },
+                    &SignInMessages::failure);
             },
             [] {
                 return std::make_unique<QSettings>(QStringLiteral("Lumaret"),

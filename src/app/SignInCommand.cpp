@@ -2,8 +2,10 @@
 
 #include "CommandOutput.h"
 #include "PlatformServices.h"
-#include "identity/OidcIdentityProvider.h"
+#include "identity/OidcDiscovery.h"
 #include "identity/OidcKeychainSecretStore.h"
+#include "identity/OidcSettings.h"
+#include "support/SignInMessages.h"
 
 #include <QEventLoop>
 #include <QNetworkAccessManager>
@@ -35,8 +37,9 @@ std::optional<QString> problemWithIssuer(const QString &issuer)
     QNetworkAccessManager network;
     QEventLoop loop;
     std::optional<std::optional<QString>> problem;
-    checkOidcIssuer(&network, issuer, &loop, [&](std::optional<QString> answer) {
-        problem.emplace(std::move(answer));
+    checkOidcIssuer(&network, issuer, &loop, [&](std::optional<AuthorizationError> answer) {
+        problem.emplace(answer ? std::optional(SignInMessages::issuerProblem(*answer))
+                               : std::nullopt);
         loop.quit();
     });
     // An address that is refused outright is answered at once, before any loop could run.
@@ -61,7 +64,7 @@ QString keyringState(const OidcProviderChoice &choice)
     OidcSettings settings;
     settings.issuer = choice.issuer;
     settings.clientId = choice.clientId;
-    const QString key = OidcIdentityProvider(settings, {}, nullptr).secretKey();
+    const QString key = settings.secretKey();
     OidcKeychainSecretStore keyring;
     QEventLoop loop;
     std::optional<OidcSecretStore::ReadStatus> status;

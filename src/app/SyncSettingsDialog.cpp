@@ -2,10 +2,11 @@
 
 #include "CloudCommand.h"
 #include "PlatformServices.h"
-#include "identity/OidcIdentityProvider.h"
+#include "identity/OidcDiscovery.h"
 #include "services/SignInService.h"
 #include "services/SyncService.h"
 #include "support/CloudMessages.h"
+#include "support/SignInMessages.h"
 #include "support/TextStyles.h"
 
 #include <QDesktopServices>
@@ -325,13 +326,15 @@ void SyncSettingsDialog::saveProvider()
     const QPointer<SyncSettingsDialog> self(this);
     // Nothing is stored before the provider has shown that a sign-in could work with it.
     checkOidcIssuer(
-        network, issuer, this, [self, network, issuer, clientId](std::optional<QString> problem) {
+        network, issuer, this,
+        [self, network, issuer, clientId](std::optional<AuthorizationError> problem) {
             network->deleteLater();
             if (!self)
                 return;
             self->m_saveProvider->setEnabled(true);
             if (problem) {
-                self->m_signInMessage->setText(QStringLiteral("未设置：%1").arg(*problem));
+                self->m_signInMessage->setText(
+                    QStringLiteral("未设置：%1").arg(SignInMessages::issuerProblem(*problem)));
                 return;
             }
             QSettings stored = lumaretSettings();
@@ -352,7 +355,7 @@ void SyncSettingsDialog::forgetProvider()
 void SyncSettingsDialog::useConfiguredProvider()
 {
     m_services.authService->setProvider(makeDefaultIdentityProvider(
-        [](const QUrl &url) { return QDesktopServices::openUrl(url); }));
+        [](const QUrl &url) { return QDesktopServices::openUrl(url); }, &SignInMessages::failure));
     refreshSignInStatus();
 }
 

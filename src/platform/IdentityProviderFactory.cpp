@@ -19,7 +19,8 @@ std::optional<OidcProviderChoice> configuredIdentityProvider()
     return OidcProviderChoice::current(settings, buildDefault);
 }
 
-std::unique_ptr<IdentityProvider> makeDefaultIdentityProvider(BrowserOpener openBrowser)
+std::unique_ptr<IdentityProvider> makeDefaultIdentityProvider(BrowserOpener openBrowser,
+                                                              BrowserPageWording describeFailure)
 {
     const std::optional<OidcProviderChoice> choice = configuredIdentityProvider();
     if (!choice)
@@ -34,6 +35,8 @@ std::unique_ptr<IdentityProvider> makeDefaultIdentityProvider(BrowserOpener open
     OidcSettings settings;
     settings.issuer = choice->issuer;
     settings.clientId = choice->clientId;
-    return std::make_unique<OidcIdentityProvider>(std::move(settings), std::move(openBrowser),
-                                                  std::make_unique<OidcKeychainSecretStore>());
+    auto provider = std::make_unique<OidcIdentityProvider>(
+        std::move(settings), std::move(openBrowser), std::make_unique<OidcKeychainSecretStore>());
+    provider->setBrowserPageWording(std::move(describeFailure));
+    return provider;
 }

@@ -11,5 +11,5 @@ void NoIdentityProvider::performRequest(const AuthorizationRequest &request,
                                         std::function<void(AuthorizationOutcome)> completion)
 {
     Q_UNUSED(request);
-    completion(AuthorizationError{QStringLiteral("此版本未配置登录服务，无法登录。")});
+    completion(AuthorizationError{AuthorizationError::Kind::notConfigured});
 }

@@ -2,7 +2,7 @@
 
 #include "services/IdentityProvider.h"
 
-/// The provider of a build configured without one: every sign-in fails with a clear message and
+/// The provider of a build configured without one: every sign-in fails as not configured and
 /// no remembered user is ever found.
 class NoIdentityProvider : public IdentityProvider
 {

@@ -23,5 +23,8 @@ std::optional<OidcProviderChoice> configuredIdentityProvider();
 
 /// The identity provider of configuredIdentityProvider(), or one that answers every sign-in with
 /// a clear failure. A provider that signs in through the browser opens it with `openBrowser`;
-/// without one it falls back to xdg-open.
-std::unique_ptr<IdentityProvider> makeDefaultIdentityProvider(BrowserOpener openBrowser = {});
+/// without one it falls back to xdg-open, and words a failure on the page the browser shows at the
+/// end with `describeFailure`.
+std::unique_ptr<IdentityProvider>
+makeDefaultIdentityProvider(BrowserOpener openBrowser = {},
+                            BrowserPageWording describeFailure = {});

@@ -4,6 +4,7 @@
 #include "support/GlassFrame.h"
 #include "support/LumaretStyle.h"
 #include "support/PlainToolTip.h"
+#include "support/SignInMessages.h"
 #include "support/SymbolIcon.h"
 #include "support/SystemColors.h"
 #include "support/TextStyles.h"
@@ -232,21 +233,20 @@ void SignInPanel::refresh()
     using Kind = SignInService::SignInState::Kind;
     const SignInService::SignInState state = m_authService->state();
     switch (state.kind) {
-    case Kind::signedIn:
-        m_displayName->setFullText(state.text);
+    case Kind::signedIn: {
+        m_displayName->setFullText(state.displayName);
         // A sign-in that will not outlive this launch says so where the name is, not in a
         // dialog: the person may hover, and is not interrupted.
-        m_signedIn->setToolTip(plainToolTip(state.notice));
-        setAccessibleDescription(QStringLiteral("已登录：") + state.text +
-                                 (state.notice.isEmpty() ? QString() : u'。' + state.notice));
+        const QString notice = SignInMessages::notice(state.notice);
+        m_signedIn->setToolTip(plainToolTip(notice));
+        setAccessibleDescription(QStringLiteral("已登录：") + state.displayName +
+                                 (notice.isEmpty() ? QString() : u'。' + notice));
         m_layout = Layout::signedIn;
         break;
+    }
     case Kind::failed: {
-        // The button names the way back; its tooltip says what went wrong, in the failure's own
-        // words. The general note is only for a failure that came without any.
-        const QString problem = state.text.trimmed().isEmpty()
-                                    ? QStringLiteral("登录没有完成，提供方没有说明原因")
-                                    : state.text;
+        // The button names the way back; its tooltip says what went wrong.
+        const QString problem = SignInMessages::failure(state.error);
         m_retryButton->setToolTip(plainToolTip(problem));
         setAccessibleDescription(QStringLiteral("登录失败：") + problem);
         m_layout = Layout::failed;

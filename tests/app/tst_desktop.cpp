@@ -457,17 +457,20 @@ private slots:
     void signInProviderIsCheckedBeforeItIsKept_data()
     {
         QTest::addColumn<QString>("issuer");
-        QTest::addColumn<int>("exitCode");
-        QTest::newRow("provider answers") << "{provider}" << 0;
-        QTest::newRow("issuer differs from its document") << "{provider}/" << 1;
-        QTest::newRow("nothing listens") << "http://127.0.0.1:9" << 1;
-        QTest::newRow("plain http elsewhere") << "http://example.org" << 1;
+        QTest::addColumn<QString>("answer");
+        const QString invalid = "未设置：发现文档无效";
+        QTest::newRow("provider answers") << "{provider}" << QString("已设置身份提供方");
+        QTest::newRow("issuer differs from its document") << "{provider}/" << invalid;
+        QTest::newRow("nothing listens")
+            << "http://127.0.0.1:9" << QString("未设置：无法连接登录服务");
+        QTest::newRow("plain http elsewhere") << "http://example.org" << invalid;
     }
 
     void signInProviderIsCheckedBeforeItIsKept()
     {
         QFETCH(QString, issuer);
-        QFETCH(int, exitCode);
+        QFETCH(QString, answer);
+        const int exitCode = answer.startsWith("已设置") ? 0 : 1;
         if (m_provider.issuer().isEmpty() && !m_provider.start()) {
             if (m_provider.shouldSkip())
                 QSKIP(qPrintable(m_provider.problem()));
@@ -480,7 +483,8 @@ private slots:
         QVERIFY(QDir().mkpath(settings));
         QFile(settings + "/Lumaret.conf")
             .open(QIODevice::WriteOnly, QFileDevice::Permissions(0x6644));
-        QCOMPARE(run(m_lumaret, {"signin", "configure", issuer, "lumaret"}).first, exitCode);
+        const auto [code, said] = run(m_lumaret, {"signin", "configure", issuer, "lumaret"});
+        QVERIFY2(code == exitCode && said.startsWith(answer.toUtf8()), said.constData());
         QCOMPARE(readableByOthers(settings).isEmpty(), exitCode == 0);
         QCOMPARE(run(m_lumaret, {"signin", "status"}).second.contains(issuer.toUtf8()),
                  exitCode == 0);

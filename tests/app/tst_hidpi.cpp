@@ -31,7 +31,7 @@ void TestHiDpi::everySymbolIsDrawnForTheScreen()
                            std::make_shared<ScriptedIdentityProvider::Script>()),
                        settings.open());
     const IdentityCredential credential{"ada", std::nullopt, QString("<b>ada</b>@example.org"),
-                                        "没有可用的密钥环"};
+                                        IdentityCredential::Notice::noKeyring};
     auth.handle(Authorization{credential});
     FakeSyncService sync;
     MainWindow window(AppServices{&store, &auth, &sync});
@@ -64,7 +64,7 @@ void TestHiDpi::everySymbolIsDrawnForTheScreen()
     // The person is told, where their name is, that the sign-in ends with this launch.
     const auto *panel = window.findChild<SignInPanel *>();
     QCOMPARE(panel->currentLayout(), SignInPanel::Layout::signedIn);
-    QCOMPARE(panel->signedInRow()->toolTip(), credential.notice);
+    QVERIFY(panel->signedInRow()->toolTip().contains("没有可用的密钥环"));
     // The provider's own words show as written, never as markup.
     QCOMPARE(panel->displayNameLabel()->textFormat(), Qt::PlainText);
 }

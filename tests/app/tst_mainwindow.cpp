@@ -373,7 +373,8 @@ void MainWindowTest::screenReaderSeesTheWindow_data()
     QTest::newRow("search") << "EditableText\t搜索\t按标题、备注或状态筛选看板";
     QTest::newRow("pill")
         << "Button\t云同步：本机\t当前保存在本机；点按这里连接 WebDAV 文件夹即可同步到云端";
-    QTest::newRow("failed sign-in: its reason") << "Button\t重新登录\t无法连接登录服务";
+    QTest::newRow("failed sign-in: its reason")
+        << "Button\t重新登录\t无法连接登录服务，请检查网络后重试。";
     QTest::newRow("column and count") << "Grouping\t未开始\t3 个想法";
     QTest::newRow("card with a note") << "ListItem\tA\t未开始，\\S+前，有备注";
     QTest::newRow("card without a note") << "ListItem\tD\t进行中，\\S+前";
@@ -382,7 +383,8 @@ void MainWindowTest::screenReaderSeesTheWindow_data()
 void MainWindowTest::screenReaderSeesTheWindow()
 {
     QFETCH(QString, object);
-    m_app->services().authService->handle(AuthorizationError{"无法连接登录服务"});
+    m_app->services().authService->handle(
+        AuthorizationError{AuthorizationError::Kind::providerUnreachable});
     QStringList tree;
     const std::function<void(QAccessibleInterface *)> walk = [&](QAccessibleInterface *node) {
         tree.append(QString(QMetaEnum::fromType<QAccessible::Role>().valueToKey(node->role())) +
@@ -489,7 +491,7 @@ void MainWindowTest::signInWithoutAProviderOpensItsSettings()
     // Whatever the panel shows next, the rest of the header stays where it is.
     const QWidget *pill = m_window->contentView()->syncStatusPill();
     const QPoint where = pill->mapTo(m_window.get(), QPoint());
-    auth->handle(AuthorizationError{"无法连接登录服务"});
+    auth->handle(AuthorizationError{AuthorizationError::Kind::providerUnreachable});
     QTest::qWait(20);
     QCOMPARE(pill->mapTo(m_window.get(), QPoint()), where);
     auth->handle(Authorization{IdentityCredential{"u", {}, QString(60, u'长'), {}}});

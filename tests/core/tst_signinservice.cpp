@@ -93,11 +93,13 @@ void SignInServiceTest::signInRemembersWhoAndUnderWhichName_data()
     const QString mail = QStringLiteral("a@example.org");
     auto signedIn = [](const char *name) { return SignInState::signedIn(QString::fromUtf8(name)); };
     // Every row starts with "old-user" remembered as "旧名字".
-    QTest::newRow("cancelled") << AuthorizationOutcome(AuthorizationError{QStringLiteral("已取消")})
-                               << SignInState::failed(QStringLiteral("已取消")) << "old-user";
+    const AuthorizationError cancelled{AuthorizationError::Kind::cancelled, "access_denied"};
+    QTest::newRow("cancelled") << AuthorizationOutcome(cancelled) << SignInState::failed(cancelled)
+                               << "old-user";
     QTest::newRow("not an identity credential")
         << AuthorizationOutcome(Authorization{})
-        << SignInState::failed(QStringLiteral("无法读取登录凭证")) << "old-user";
+        << SignInState::failed(AuthorizationError(AuthorizationError::Kind::credentialUnreadable))
+        << "old-user";
     QTest::newRow("western name") << AuthorizationOutcome(signedInAs("u2", "Ada", "Lovelace", mail))
                                   << signedIn("Ada Lovelace") << "u2";
     QTest::newRow("chinese name") << AuthorizationOutcome(signedInAs("u2", "晓", "林", mail))
@@ -135,7 +137,7 @@ void SignInServiceTest::signInRemembersWhoAndUnderWhichName()
     const bool failed = expected.kind == SignInState::Kind::failed;
     QCOMPARE(settings.open()->value(userKey).toString(), storedUser);
     QCOMPARE(settings.open()->value(nameKey).toString(),
-             failed ? QStringLiteral("旧名字") : expected.text);
+             failed ? QStringLiteral("旧名字") : expected.displayName);
 }
 
 void SignInServiceTest::signOutAndLateAnswersLeaveNoUserBehind()

@@ -2,6 +2,7 @@
 #include "OidcProviderFixture.h"
 #include "identity/OidcIdToken.h"
 #include "identity/OidcIdentityProvider.h"
+#include "support/SignInMessages.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -69,9 +70,9 @@ private:
     {
         std::optional<AuthorizationOutcome> outcome;
         provider.performRequest({scopes}, [&](AuthorizationOutcome result) { outcome = result; });
-        const auto answer = waitFor(outcome, AuthorizationOutcome(AuthorizationError{"(none)"}));
+        const auto answer = waitFor(outcome, AuthorizationOutcome(AuthorizationError{}));
         if (const auto *error = std::get_if<AuthorizationError>(&answer))
-            return error->localizedDescription;
+            return SignInMessages::failure(*error);
         if (credential)
             *credential = std::get<Authorization>(answer).credential;
         return {};
@@ -205,7 +206,7 @@ void OidcProviderTest::signInThenRefreshDecideWhoIsSignedIn()
     QCOMPARE(ada->fullName->givenName + ada->fullName->middleName + ada->fullName->familyName,
              "AdaKingLovelace");
     QCOMPARE(ada->email.value_or(QString()), QStringLiteral("ada@example.org"));
-    QCOMPARE(ada->notice, QString());
+    QCOMPARE(ada->notice, IdentityCredential::Notice::none);
     const QUrlQuery request(m_browser->authorizationUrl());
     QCOMPARE(request.queryItemValue("code_challenge_method"), QStringLiteral("S256"));
     QVERIFY(request.queryItemValue("state").size() >= 43);
@@ -231,7 +232,7 @@ void OidcProviderTest::signInThenRefreshDecideWhoIsSignedIn()
     QVERIFY(m_secrets.isEmpty());
     // Without a keyring the sign-in holds, and says it will not outlive this launch.
     QCOMPARE(signIn(*provider("lumaret-es256", {}, false), {}, &ada), QString());
-    QVERIFY(ada->notice.contains("密钥环"));
+    QVERIFY(SignInMessages::notice(ada->notice).contains("密钥环"));
 }
 
 void OidcProviderTest::refreshWithoutAnAnswerKeepsTheToken_data()

@@ -69,12 +69,13 @@ void SignInService::configure(AuthorizationRequest &request) const
 void SignInService::handle(const AuthorizationOutcome &outcome)
 {
     if (const auto *error = std::get_if<AuthorizationError>(&outcome)) {
-        setState(SignInState::failed(error->localizedDescription));
+        setState(SignInState::failed(*error));
         return;
     }
     const Authorization &authorization = std::get<Authorization>(outcome);
     if (!authorization.credential) {
-        setState(SignInState::failed(QStringLiteral("无法读取登录凭证")));
+        setState(SignInState::failed(
+            AuthorizationError(AuthorizationError::Kind::credentialUnreadable)));
         return;
     }
     const QString name = preferredDisplayName(*authorization.credential, fallbackName());

@@ -21,19 +21,25 @@ public:
         enum class Kind { signedOut, checking, signedIn, failed };
 
         Kind kind = Kind::signedOut;
-        /// The display name when signed in, the reason when failed, empty otherwise.
-        QString text;
+        /// The display name when signed in, empty otherwise.
+        QString displayName;
         /// When signed in: what the provider said the person should know, such as a sign-in
         /// that will not survive this launch.
-        QString notice;
+        IdentityCredential::Notice notice = IdentityCredential::Notice::none;
+        /// When failed: what went wrong, for the panel to word.
+        AuthorizationError error;
 
-        static SignInState signedOut() { return {Kind::signedOut, {}, {}}; }
-        static SignInState checking() { return {Kind::checking, {}, {}}; }
-        static SignInState signedIn(const QString &displayName, const QString &notice = {})
+        static SignInState signedOut() { return {Kind::signedOut, {}, {}, {}}; }
+        static SignInState checking() { return {Kind::checking, {}, {}, {}}; }
+        static SignInState signedIn(const QString &displayName,
+                                    IdentityCredential::Notice notice = {})
         {
-            return {Kind::signedIn, displayName, notice};
+            return {Kind::signedIn, displayName, notice, {}};
         }
-        static SignInState failed(const QString &message) { return {Kind::failed, message, {}}; }
+        static SignInState failed(const AuthorizationError &error)
+        {
+            return {Kind::failed, {}, {}, error};
+        }
 
         friend bool operator==(const SignInState &, const SignInState &) = default;
     };

@@ -5,11 +5,8 @@
 #include <QJsonDocument>
 #include <QList>
 
-#include <openssl/bn.h>
-#include <openssl/core_names.h>
-#include <openssl/ecdsa.h>
-#include <openssl/evp.h>
-#include <openssl/param_build.h>
+#include <cjose/jwk.h>
+#include <cjose/jws.h>
 #include <openssl/rand.h>
 
 #include <algorithm>
@@ -18,21 +15,17 @@
 
 namespace {
 
-template <auto Free> struct OpenSslDeleter
+// cjose verifies the signature and imports the keys; which algorithms, keys and claims are
+// accepted stays decided here.
+template <auto Release> struct CjoseDeleter
 {
-    template <typename T> void operator()(T *pointer) const { Free(pointer); }
+    template <typename T> void operator()(T *pointer) const { Release(pointer); }
 };
-using PKey = std::unique_ptr<EVP_PKEY, OpenSslDeleter<EVP_PKEY_free>>;
-using PKeyContext = std::unique_ptr<EVP_PKEY_CTX, OpenSslDeleter<EVP_PKEY_CTX_free>>;
-using DigestContext = std::unique_ptr<EVP_MD_CTX, OpenSslDeleter<EVP_MD_CTX_free>>;
-using BigNumber = std::unique_ptr<BIGNUM, OpenSslDeleter<BN_free>>;
-using ParamBuilder = std::unique_ptr<OSSL_PARAM_BLD, OpenSslDeleter<OSSL_PARAM_BLD_free>>;
-using Params = std::unique_ptr<OSSL_PARAM, OpenSslDeleter<OSSL_PARAM_free>>;
-using EcdsaSignature = std::unique_ptr<ECDSA_SIG, OpenSslDeleter<ECDSA_SIG_free>>;
+using Jwk = std::unique_ptr<cjose_jwk_t, CjoseDeleter<cjose_jwk_release>>;
+using Jws = std::unique_ptr<cjose_jws_t, CjoseDeleter<cjose_jws_release>>;
 
 enum class Algorithm { rs256, es256 };
 
-constexpr int es256CoordinateSize = 32;
 constexpr int minimumRsaBits = 2048;
 
 std::optional<QByteArray> decodeBase64Url(QByteArrayView text)
@@ -45,116 +38,41 @@ std::optional<QByteArray> decodeBase64Url(QByteArrayView text)
     return *result;
 }
 
-std::optional<QByteArray> decodeKeyMember(const QJsonObject &jwk, QLatin1StringView name)
+Jwk importKey(const QJsonObject &jwk, Algorithm algorithm)
 {
-    const QJsonValue value = jwk.value(name);
-    if (!value.isString())
-        return std::nullopt;
-    return decodeBase64Url(value.toString().toLatin1());
-}
-
-BigNumber bigNumber(const QByteArray &bytes)
-{
-    return BigNumber(BN_bin2bn(reinterpret_cast<const unsigned char *>(bytes.constData()),
-                               int(bytes.size()), nullptr));
-}
-
-PKey keyFromParams(const char *type, OSSL_PARAM_BLD *builder)
-{
-    Params params(OSSL_PARAM_BLD_to_param(builder));
-    PKeyContext context(EVP_PKEY_CTX_new_from_name(nullptr, type, nullptr));
-    if (!params || !context || EVP_PKEY_fromdata_init(context.get()) != 1)
+    const QByteArray json = QJsonDocument(jwk).toJson(QJsonDocument::Compact);
+    cjose_err error;
+    Jwk key(cjose_jwk_import(json.constData(), size_t(json.size()), &error));
+    if (!key)
         return nullptr;
-    EVP_PKEY *key = nullptr;
-    if (EVP_PKEY_fromdata(context.get(), &key, EVP_PKEY_PUBLIC_KEY, params.get()) != 1)
+    const cjose_jwk_kty_t expected =
+        algorithm == Algorithm::rs256 ? CJOSE_JWK_KTY_RSA : CJOSE_JWK_KTY_EC;
+    if (cjose_jwk_get_kty(key.get(), &error) != expected)
         return nullptr;
-    return PKey(key);
-}
-
-PKey rsaKey(const QJsonObject &jwk)
-{
-    const auto modulus = decodeKeyMember(jwk, QLatin1StringView("n"));
-    const auto exponent = decodeKeyMember(jwk, QLatin1StringView("e"));
-    if (!modulus || !exponent || modulus->isEmpty() || exponent->isEmpty())
+    if (algorithm == Algorithm::rs256 &&
+        cjose_jwk_get_keysize(key.get(), &error) < size_t(minimumRsaBits))
         return nullptr;
-    BigNumber n = bigNumber(*modulus);
-    BigNumber e = bigNumber(*exponent);
-    ParamBuilder builder(OSSL_PARAM_BLD_new());
-    if (!n || !e || !builder || BN_num_bits(n.get()) < minimumRsaBits ||
-        OSSL_PARAM_BLD_push_BN(builder.get(), OSSL_PKEY_PARAM_RSA_N, n.get()) != 1 ||
-        OSSL_PARAM_BLD_push_BN(builder.get(), OSSL_PKEY_PARAM_RSA_E, e.get()) != 1)
-        return nullptr;
-    return keyFromParams("RSA", builder.get());
-}
-
-PKey p256Key(const QJsonObject &jwk)
-{
-    if (jwk.value(QLatin1StringView("crv")).toString() != QLatin1StringView("P-256"))
-        return nullptr;
-    const auto x = decodeKeyMember(jwk, QLatin1StringView("x"));
-    const auto y = decodeKeyMember(jwk, QLatin1StringView("y"));
-    if (!x || !y || x->size() != es256CoordinateSize || y->size() != es256CoordinateSize)
-        return nullptr;
-    // The uncompressed point form: 0x04, then x, then y.
-    const QByteArray point = QByteArray(1, '\x04') + *x + *y;
-    ParamBuilder builder(OSSL_PARAM_BLD_new());
-    if (!builder ||
-        OSSL_PARAM_BLD_push_utf8_string(builder.get(), OSSL_PKEY_PARAM_GROUP_NAME, "prime256v1",
-                                        0) != 1 ||
-        OSSL_PARAM_BLD_push_octet_string(builder.get(), OSSL_PKEY_PARAM_PUB_KEY, point.constData(),
-                                         size_t(point.size())) != 1)
-        return nullptr;
-    return keyFromParams("EC", builder.get());
-}
-
-// A JWS ES256 signature is r and s side by side; OpenSSL verifies the DER form.
-std::optional<QByteArray> derEcdsaSignature(const QByteArray &raw)
-{
-    if (raw.size() != 2 * es256CoordinateSize)
-        return std::nullopt;
-    EcdsaSignature signature(ECDSA_SIG_new());
-    BigNumber r = bigNumber(raw.left(es256CoordinateSize));
-    BigNumber s = bigNumber(raw.mid(es256CoordinateSize));
-    if (!signature || !r || !s || ECDSA_SIG_set0(signature.get(), r.get(), s.get()) != 1)
-        return std::nullopt;
-    // The signature owns r and s now.
-    r.release();
-    s.release();
-    unsigned char *der = nullptr;
-    const int length = i2d_ECDSA_SIG(signature.get(), &der);
-    if (length <= 0)
-        return std::nullopt;
-    QByteArray result(reinterpret_cast<const char *>(der), length);
-    OPENSSL_free(der);
-    return result;
-}
-
-bool verifySha256(EVP_PKEY *key, const QByteArray &signedPart, const QByteArray &signature)
-{
-    DigestContext context(EVP_MD_CTX_new());
-    if (!context || EVP_DigestVerifyInit(context.get(), nullptr, EVP_sha256(), nullptr, key) != 1)
-        return false;
-    return EVP_DigestVerify(context.get(),
-                            reinterpret_cast<const unsigned char *>(signature.constData()),
-                            size_t(signature.size()),
-                            reinterpret_cast<const unsigned char *>(signedPart.constData()),
-                            size_t(signedPart.size())) == 1;
+    return key;
 }
 
 // The keys of the set that may have made this token's signature: right type and curve, meant
 // for signatures with this algorithm, and with the token's key id when it names one.
-std::vector<PKey> candidateKeys(const QJsonObject &jwks, Algorithm algorithm,
-                                const QJsonValue &keyId)
+std::vector<Jwk> candidateKeys(const QJsonObject &jwks, Algorithm algorithm,
+                               const QJsonValue &keyId)
 {
     const QString type =
         algorithm == Algorithm::rs256 ? QStringLiteral("RSA") : QStringLiteral("EC");
     const QString algorithmName =
         algorithm == Algorithm::rs256 ? QStringLiteral("RS256") : QStringLiteral("ES256");
-    std::vector<PKey> keys;
+    std::vector<Jwk> keys;
     const QJsonArray members = jwks.value(QLatin1StringView("keys")).toArray();
     for (const QJsonValue &member : members) {
         const QJsonObject jwk = member.toObject();
         if (jwk.value(QLatin1StringView("kty")).toString() != type)
+            continue;
+        // ES256 is P-256 and SHA-256 together; a key on another curve is another algorithm.
+        if (algorithm == Algorithm::es256 &&
+            jwk.value(QLatin1StringView("crv")).toString() != QLatin1StringView("P-256"))
             continue;
         const QJsonValue use = jwk.value(QLatin1StringView("use"));
         if (!use.isUndefined() && use.toString() != QLatin1StringView("sig"))
@@ -164,8 +82,13 @@ std::vector<PKey> candidateKeys(const QJsonObject &jwks, Algorithm algorithm,
             continue;
         if (keyId.isString() && jwk.value(QLatin1StringView("kid")) != keyId)
             continue;
-        PKey key = algorithm == Algorithm::rs256 ? rsaKey(jwk) : p256Key(jwk);
-        if (key)
+        // Only the public members go to the import: a set has no business holding private ones.
+        QJsonObject publicKey{{QStringLiteral("kty"), type}};
+        for (const char *name : {"n", "e", "crv", "x", "y"}) {
+            if (jwk.contains(QLatin1StringView(name)))
+                publicKey.insert(QLatin1StringView(name), jwk.value(QLatin1StringView(name)));
+        }
+        if (Jwk key = importKey(publicKey, algorithm))
             keys.push_back(std::move(key));
     }
     return keys;
@@ -218,20 +141,20 @@ IdTokenVerdict validateIdToken(const QByteArray &token, const QJsonObject &jwks,
     if (header.contains(QLatin1StringView("crit")))
         return IdTokenFault::unsupportedAlgorithm;
 
-    QByteArray signatureBytes = *signature;
-    if (algorithm == Algorithm::es256) {
-        const auto der = derEcdsaSignature(signatureBytes);
-        if (!der)
-            return IdTokenFault::badSignature;
-        signatureBytes = *der;
-    }
-    const std::vector<PKey> keys =
+    cjose_err error;
+    Jws jws(cjose_jws_import(token.constData(), size_t(token.size()), &error));
+    if (!jws)
+        return IdTokenFault::malformed;
+    // The header cjose verifies by is the one whose algorithm was accepted above.
+    if (QLatin1StringView(cjose_header_get(cjose_jws_get_protected(jws.get()), CJOSE_HDR_ALG,
+                                           &error)) != algorithmName)
+        return IdTokenFault::malformed;
+    const std::vector<Jwk> keys =
         candidateKeys(jwks, algorithm, header.value(QLatin1StringView("kid")));
     if (keys.empty())
         return IdTokenFault::noMatchingKey;
-    const QByteArray signedPart = parts[0] + '.' + parts[1];
-    const bool verified = std::any_of(keys.cbegin(), keys.cend(), [&](const PKey &key) {
-        return verifySha256(key.get(), signedPart, signatureBytes);
+    const bool verified = std::any_of(keys.cbegin(), keys.cend(), [&](const Jwk &key) {
+        return cjose_jws_verify(jws.get(), key.get(), &error);
     });
     if (!verified)
         return IdTokenFault::badSignature;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "services/IdentityProvider.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QJsonObject>
@@ -21,18 +23,8 @@ struct IdTokenExpectations
     std::chrono::seconds leeway{60};
 };
 
-/// Why an ID token was refused.
-enum class IdTokenFault {
-    malformed,
-    unsupportedAlgorithm,
-    noMatchingKey,
-    badSignature,
-    wrongIssuer,
-    wrongAudience,
-    expired,
-    wrongNonce,
-    missingSubject,
-};
+/// Why an ID token was refused; the views word it as part of a failed sign-in.
+using IdTokenFault = AuthorizationError::TokenFault;
 
 using IdTokenVerdict = std::variant<QJsonObject, IdTokenFault>;
 

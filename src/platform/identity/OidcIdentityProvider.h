@@ -1,34 +1,20 @@
 #pragma once
 
 #include "identity/BrowserOpener.h"
+#include "identity/OidcSettings.h"
 #include "services/IdentityProvider.h"
 
 #include <QDateTime>
 #include <QObject>
 #include <QPointer>
-#include <QUrl>
 
-#include <chrono>
 #include <functional>
 #include <memory>
-#include <optional>
 
 struct OidcHttpAnswer;
 class OidcSecretStore;
 class OidcSignInAttempt;
 class QNetworkAccessManager;
-
-/// The OpenID Connect provider a build signs in with, and how long a sign-in may wait for the
-/// browser to come back.
-struct OidcSettings
-{
-    /// The issuer exactly as the provider names itself; its discovery document lives below it.
-    QString issuer;
-    QString clientId;
-    std::chrono::milliseconds redirectTimeLimit = std::chrono::minutes(5);
-    /// Clock difference tolerated when checking the ID token's expiry.
-    std::chrono::seconds clockLeeway{60};
-};
 
 /// Signs in with an OpenID Connect provider the way a native application does: the system
 /// browser, a one-shot redirect listener on 127.0.0.1, PKCE S256, state and nonce, and an ID
@@ -52,13 +38,16 @@ public:
 
     /// Replaces the clock the ID token's expiry is checked against.
     void setClock(Clock clock);
+    /// How the page the browser shows after a failed sign-in words the failure.
+    void setBrowserPageWording(BrowserPageWording wording);
 
-    /// The user identifier of a subject at this provider: issuer, "#", subject. An issuer has no
-    /// fragment, so the two parts never run into each other.
-    QString userIdentifier(const QString &subject) const;
-
+    /// The user identifier of a subject at this provider: issuer, "#", subject.
+    QString userIdentifier(const QString &subject) const
+    {
+        return m_settings.userIdentifier(subject);
+    }
     /// The secret store entry holding the refresh token of this build's provider and client.
-    QString secretKey() const;
+    QString secretKey() const { return m_settings.secretKey(); }
 
     void credentialState(const QString &user,
                          std::function<void(CredentialState)> completion) override;
@@ -70,8 +59,6 @@ public:
     QString name() const override;
 
 private:
-    friend class OidcSignInAttempt;
-
     void refresh(const QString &user, const QString &refreshToken,
                  std::function<void(CredentialState)> completion);
     void takeRefreshAnswer(const OidcHttpAnswer &answer, const QString &user,
@@ -80,14 +67,9 @@ private:
 
     OidcSettings m_settings;
     BrowserOpener m_openBrowser;
+    BrowserPageWording m_browserPageWording;
     std::unique_ptr<OidcSecretStore> m_secrets;
     Clock m_clock = [] { return QDateTime::currentDateTimeUtc(); };
     QNetworkAccessManager *m_network = nullptr;
     QPointer<OidcSignInAttempt> m_attempt;
 };
-
-/// Fetches \a issuer's discovery document and checks it exactly as a sign-in does. Completes
-/// with nothing when a sign-in could use it, otherwise with the reason in a sentence; the reply
-/// belongs to \a context.
-void checkOidcIssuer(QNetworkAccessManager *network, const QString &issuer, QObject *context,
-                     std::function<void(std::optional<QString> problem)> completion);
