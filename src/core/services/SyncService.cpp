@@ -1,3 +1,6 @@
+// The service is one state machine: a round reads, merges and writes in steps that answer each
+// other, and they read best in one file, past the usual 400 lines.
+
 #include "SyncService.h"
 
 #include "RemoteBoard.h"
