@@ -1,4 +1,3 @@
-#include "ServicesFixture.h"
 #include "BoardFileNotice.h"
 #include "ContentView.h"
 #include "EditorOverlay.h"
@@ -8,6 +7,7 @@
 #include "KanbanColumn.h"
 #include "QuickComposer.h"
 #include "SearchField.h"
+#include "ServicesFixture.h"
 #include "SyncStatusPill.h"
 #include "ThoughtCard.h"
 #include "ThoughtEditorView.h"
