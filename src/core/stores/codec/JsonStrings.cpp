@@ -1,8 +1,8 @@
 #include "JsonStrings.h"
 
+#include "HexDigits.h"
 #include "Utf8.h"
 
-#include <array>
 #include <cstring>
 
 namespace BoardCodec::detail {
@@ -42,24 +42,13 @@ char *writeEscape(char *out, char16_t c)
     return out;
 }
 
-// The value of each hexadecimal digit, and -1 for every other byte.
-constexpr std::array<qint8, 256> hexValues = [] {
-    std::array<qint8, 256> values{};
-    values.fill(-1);
-    for (int i = 0; i < 10; ++i)
-        values[size_t('0' + i)] = qint8(i);
-    for (int i = 0; i < 6; ++i)
-        values[size_t('a' + i)] = values[size_t('A' + i)] = qint8(10 + i);
-    return values;
-}();
-
 bool readHex4(const char *&p, const char *end, char32_t &value)
 {
     if (end - p < 4)
         return false;
     value = 0;
     for (int i = 0; i < 4; ++i) {
-        const int digit = hexValues[static_cast<unsigned char>(p[i])];
+        const int digit = hexValue(p[i]);
         if (digit < 0)
             return false;
         value = value << 4 | char32_t(digit);
