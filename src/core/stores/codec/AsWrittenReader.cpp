@@ -164,12 +164,13 @@ std::optional<Board> readAsWritten(const char *p, const char *end)
         return std::nullopt;
     Board board;
     board.reserve((end - p) / 160);
-    while (p < end && *p != ']') {
+    // Thoughts separated by commas, and none after the last, which JSON does not allow.
+    bool more = p < end && *p != ']';
+    while (more) {
         if (!readThoughtAsWritten(p, end, board.emplaceBack()))
             return std::nullopt;
-        if (p == end || *p != ',')
-            break;
-        ++p;
+        more = p < end && *p == ',';
+        p += more;
     }
     if (p == end || *p++ != ']')
         return std::nullopt;
