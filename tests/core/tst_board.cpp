@@ -155,7 +155,6 @@ void BoardTest::readsStrictly_data()
     rejects("fractional date", with(updated, "2026-03-01T09:01:00.5Z"));
     rejects("date without zone", with(updated, "2026-03-01T09:01:00"));
     rejects("impossible date", with(updated, "2026-02-29T09:01:00Z"));
-    rejects("no leap day in a century", with(updated, "1900-02-29T09:01:00Z"));
     rejects("hour 24", with(updated, "2026-03-01T24:00:00Z"));
     rejects("leap second", with(updated, "2026-03-01T23:59:60Z"));
     rejects("offset of 60 minutes", with(updated, "2026-03-01T09:01:00+08:60"));
@@ -172,6 +171,7 @@ void BoardTest::readsStrictly_data()
     rejects("raw control character", with(R"("t")", QByteArray("\"a\x01") + "bc\""));
     rejects("truncated", valid.chopped(5));
     rejects("data after the array", valid + "] [");
+    rejects("comma after the last thought", valid + ",");
 }
 
 void BoardTest::readsStrictly()
