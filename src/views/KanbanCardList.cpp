@@ -1,3 +1,7 @@
+// The card list's widget side: it measures the cards CardListLayout places, paints those in
+// view, and takes the mouse (hover, clicks, the overlay scroll bar). A little over 400 lines: the
+// click timing and the layout cache kept for the paint belong with the painting and the mouse.
+
 #include "KanbanCardList.h"
 
 #include "EmptyColumnView.h"

@@ -21,9 +21,9 @@ class QMimeData;
 
 /// The scrolling list of one column's cards, with the column's drop zones: a drop layer over each
 /// card, the tail zone after the last card and the empty placeholder. Where the cards stand is
-/// CardListLayout's; this widget lays out and paints only the cards that reach the viewport, takes
-/// the mouse, drags and drops, and the keyboard (KanbanCardListCommands.cpp,
-/// KanbanCardListDrops.cpp).
+/// CardListLayout's; this widget lays out and paints only the cards that reach the viewport, and
+/// takes the mouse, drags and drops (KanbanCardListDrops.cpp), the keys and the context menu
+/// (KanbanCardListCommands.cpp).
 class KanbanCardList : public QAbstractScrollArea, public AccessibleCardList
 {
     Q_OBJECT
