@@ -100,7 +100,7 @@ void MainWindow::addRecordMenu()
     m_newThoughtAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     m_newThoughtAction->setShortcutContext(Qt::ApplicationShortcut);
     connect(m_newThoughtAction, &QAction::triggered, this,
-            [this] { m_services.store->setFocusComposerToken(QUuid::createUuid()); });
+            [this] { m_contentView->focusComposer(); });
 
     m_archiveCompletedAction = menu->addAction(QStringLiteral("归档已完成"));
     m_archiveCompletedAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));

@@ -19,7 +19,6 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMetaMethod>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -53,15 +52,9 @@ ContentView::ContentView(const AppServices &services, QWidget *parent)
     connect(m_store, &BoardStore::searchTextChanged, this,
             [this] { m_searchField->setText(m_store->searchText()); });
     connect(m_archiveButton, &GlassSymbolButton::clicked, m_store, &BoardStore::archiveCompleted);
-    // Only later tokens move focus; the token the store starts with does not. An open editor
-    // keeps the keyboard: a thought typed now would land behind it.
-    connect(m_store, &BoardStore::focusComposerTokenChanged, this, [this] {
-        if (!m_editingThought)
-            m_composer->setFocused();
-    });
     connect(m_editorOverlay, &EditorOverlay::backdropClicked, this, &ContentView::backdropClicked);
     connect(m_store, &BoardStore::thoughtsChanged, this, &ContentView::boardChangedUnderEditor);
-    connectBoardOpening();
+    connect(m_board, &KanbanBoardView::editRequested, this, &ContentView::openEditor);
 }
 
 QWidget *ContentView::topBar()
@@ -180,20 +173,11 @@ void ContentView::addQuickThought()
     m_composer->setFocused();
 }
 
-void ContentView::connectBoardOpening()
+void ContentView::focusComposer()
 {
-    // The board announces the card to open with a signal carrying the thought; whichever such
-    // signal it declares opens the editor here.
-    const QMetaObject *board = m_board->metaObject();
-    const QMetaMethod open = metaObject()->method(
-        metaObject()->indexOfSlot(QMetaObject::normalizedSignature("openEditor(Thought)")));
-    for (int index = board->methodOffset(); index < board->methodCount(); ++index) {
-        const QMetaMethod method = board->method(index);
-        if (method.methodType() == QMetaMethod::Signal && method.parameterCount() == 1 &&
-            method.parameterMetaType(0) == QMetaType::fromType<Thought>()) {
-            connect(m_board, method, this, open);
-        }
-    }
+    // An open editor keeps the keyboard: a thought typed now would land behind it.
+    if (!m_editingThought)
+        m_composer->setFocused();
 }
 
 void ContentView::resizeEvent(QResizeEvent *event)

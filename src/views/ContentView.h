@@ -33,6 +33,8 @@ public:
 
     /// Closes the editor whatever its state; unsaved edits are dropped.
     void closeEditor();
+    /// Puts the keyboard in the quick composer, unless the editor is open.
+    void focusComposer();
 
     SearchField *searchField() const { return m_searchField; }
     GlassSymbolButton *archiveButton() const { return m_archiveButton; }
@@ -59,7 +61,6 @@ protected:
 private:
     QWidget *topBar();
     void addQuickThought();
-    void connectBoardOpening();
     void backdropClicked();
     void boardChangedUnderEditor();
     void updateColors();

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "ThoughtCard.h"
+#include "board/AccessibleCardList.h"
+#include "board/CardListLayout.h"
 #include "board/KanbanDragState.h"
+#include "board/OverlayScrollBar.h"
 #include "board/ThoughtDropTarget.h"
 #include "models/Thought.h"
 
@@ -11,36 +14,36 @@
 #include <QVariantAnimation>
 
 #include <optional>
-#include <vector>
 
 class BoardStore;
 class DragAutoScroll;
 class QMimeData;
 
 /// The scrolling list of one column's cards, with the column's drop zones: a drop layer over each
-/// card, the tail zone after the last card and the empty placeholder. It keeps one entry per card,
-/// two integers, and lays out and paints only the cards that reach the viewport; cards further down
-/// count with an estimated height until they are scrolled into view.
-class KanbanCardList : public QAbstractScrollArea
+/// card, the tail zone after the last card and the empty placeholder. Where the cards stand is
+/// CardListLayout's; this widget lays out and paints only the cards that reach the viewport, and
+/// takes the mouse, drags and drops (KanbanCardListDrops.cpp), the keys and the context menu
+/// (KanbanCardListCommands.cpp).
+class KanbanCardList : public QAbstractScrollArea, public AccessibleCardList
 {
     Q_OBJECT
 
 public:
     /// The width at the right of the list kept for the overlay scroll bar, in the column's padding.
-    static constexpr int scrollStripWidth = 10;
+    static constexpr int scrollStripWidth = OverlayScrollBar::stripWidth;
     KanbanCardList(BoardStore *store, KanbanDragState *dragState, ThoughtStatus status,
                    QWidget *parent = nullptr);
     ~KanbanCardList() override;
 
     ThoughtStatus status() const { return m_status; }
-    const Board &thoughts() const { return m_thoughts; }
+    const Board &thoughts() const override { return m_thoughts; }
     void setThoughts(const Board &thoughts);
     /// Whether an empty list shows its "暂无" placeholder; a search that matches nothing says so
     /// once for the whole board instead.
     void setPlaceholderShown(bool shown);
 
     /// Where the card of \a id is drawn now, in viewport coordinates; empty when it is not here.
-    QRect cardRect(const QUuid &id);
+    QRect cardRect(const QUuid &id) override;
     /// The zone that takes drops at the end of the column: the tail zone, or the placeholder.
     QRect endZoneRect();
     /// The target whose indicator this list shows, not counting one that is fading out.
@@ -63,7 +66,7 @@ public:
     bool dropAt(const QPointF &viewportPos, const QMimeData *mimeData);
 
     /// The card the keyboard is on, shown with the focus ring while the list has focus.
-    std::optional<QUuid> currentCard() const { return m_currentId; }
+    std::optional<QUuid> currentCard() const override { return m_currentId; }
     /// Puts the keyboard on the card of \a id, scrolled into view, and gives the list focus;
     /// false when the card is not in this list.
     bool focusCard(const QUuid &id);
@@ -71,6 +74,7 @@ public:
     bool focusCardNear(int viewportY);
 
     QSize sizeHint() const override;
+    QAbstractScrollArea *cardArea() override { return this; }
 
 signals:
     void editRequested(const Thought &thought);
@@ -100,13 +104,6 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
-    struct Entry
-    {
-        int top = 0;
-        int height = 0;
-        bool isLaidOut = false;
-    };
-
     struct CachedLayout
     {
         int width = 0;
@@ -116,16 +113,13 @@ private:
     };
 
     int cardWidth() const;
+    int scrollY() const;
     void rebuildEntries();
-    void recomputeTops(size_t from);
     void layoutVisibleCards();
     const ThoughtCard::Layout *cachedLayout(qsizetype index) const;
-    int contentHeight() const;
-    int tailHeight() const;
-    int tailTop() const;
     void updateScrollRange();
-    qsizetype firstEntryEndingAfter(int contentY) const;
     qsizetype cardIndexAt(const QPointF &viewportPos) const;
+    std::optional<QUuid> cardIdAt(const QPointF &viewportPos) const;
     std::optional<qreal> indicatorLineY(const ThoughtDropTarget &target) const;
 
     bool commitDrop(const ThoughtDropTarget &target);
@@ -141,17 +135,13 @@ private:
     void setHovered(const std::optional<QUuid> &id);
     void refreshHoverFromCursor();
 
-    /// The overlay scroll bar's thumb in viewport coordinates; empty when all cards fit.
-    QRectF scrollThumbRect() const;
-    void revealScrollBar();
-    void fadeScrollBarTo(qreal opacity);
     void openPendingClick();
 
     BoardStore *m_store;
     KanbanDragState *m_dragState;
     ThoughtStatus m_status;
     Board m_thoughts;
-    std::vector<Entry> m_entries;
+    CardListLayout m_layout;
     QHash<QUuid, CachedLayout> m_layouts;
     int m_laidOutCardCount = 0;
     bool m_placeholderShown = true;
@@ -166,11 +156,7 @@ private:
     QTimer m_singleClickTimer;
     std::optional<QUuid> m_pendingClickId;
 
-    qreal m_scrollBarOpacity = 0;
-    QVariantAnimation m_scrollBarFade;
-    QTimer m_scrollBarIdle;
-    std::optional<QPair<qreal, int>> m_thumbDrag;
-
+    OverlayScrollBar *m_scrollBar = nullptr;
     DragAutoScroll *m_autoScroll = nullptr;
     std::optional<ThoughtDropTarget> m_indicator;
     std::optional<ThoughtDropTarget> m_leavingIndicator;

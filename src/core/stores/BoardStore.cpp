@@ -76,14 +76,6 @@ void BoardStore::setSearchText(const QString &text)
     emit searchTextChanged();
 }
 
-void BoardStore::setFocusComposerToken(const QUuid &token)
-{
-    if (m_focusComposerToken == token)
-        return;
-    m_focusComposerToken = token;
-    emit focusComposerTokenChanged();
-}
-
 Board BoardStore::visibleThoughts() const
 {
     const QString query = m_searchText.trimmed();

@@ -28,8 +28,6 @@ class BoardStore : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(QString searchText READ searchText WRITE setSearchText NOTIFY searchTextChanged)
-    Q_PROPERTY(QUuid focusComposerToken READ focusComposerToken WRITE setFocusComposerToken NOTIFY
-                   focusComposerTokenChanged)
 
 public:
     using Clock = std::function<QDateTime()>;
@@ -45,10 +43,6 @@ public:
 
     QString searchText() const { return m_searchText; }
     void setSearchText(const QString &text);
-
-    /// Assigning a new token asks the quick composer to take keyboard focus.
-    QUuid focusComposerToken() const { return m_focusComposerToken; }
-    void setFocusComposerToken(const QUuid &token);
 
     /// The live thoughts that match the trimmed search text (title, note or column title,
     /// case-insensitively), in board order.
@@ -115,7 +109,6 @@ signals:
     /// saveProblem() or movedAsidePath() changed.
     void fileStateChanged();
     void searchTextChanged();
-    void focusComposerTokenChanged();
 
 private:
     struct Placement
@@ -137,7 +130,6 @@ private:
     /// The board as last saved: the "before" of the next change.
     Board m_saved;
     QString m_searchText;
-    QUuid m_focusComposerToken = QUuid::createUuid();
     BoardPersistence m_persistence;
     /// The sample thoughts of a first start, as they were made.
     Board m_samples;

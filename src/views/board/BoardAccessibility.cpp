@@ -1,8 +1,9 @@
 #include "BoardAccessibility.h"
 
-#include "KanbanCardList.h"
+#include "board/AccessibleCardList.h"
 #include "support/RelativeLabel.h"
 
+#include <QAbstractScrollArea>
 #include <QAccessibleWidget>
 #include <QHash>
 #include <QPointer>
@@ -13,14 +14,16 @@ namespace {
 class CardAccessible : public QAccessibleInterface
 {
 public:
-    CardAccessible(KanbanCardList *list, const QUuid &id) : m_list(list), m_id(id) {}
+    CardAccessible(AccessibleCardList *list, const QUuid &id)
+        : m_list(list), m_area(list->cardArea()), m_id(id)
+    {}
 
-    bool isValid() const override { return m_list && index() >= 0; }
+    bool isValid() const override { return m_area && index() >= 0; }
     QObject *object() const override { return nullptr; }
-    QWindow *window() const override { return m_list ? m_list->window()->windowHandle() : nullptr; }
+    QWindow *window() const override { return m_area ? m_area->window()->windowHandle() : nullptr; }
     QAccessibleInterface *parent() const override
     {
-        return QAccessible::queryAccessibleInterface(m_list.data());
+        return QAccessible::queryAccessibleInterface(m_area.data());
     }
     QAccessibleInterface *child(int) const override { return nullptr; }
     QAccessibleInterface *childAt(int, int) const override { return nullptr; }
@@ -51,7 +54,7 @@ public:
     {
         if (!isValid())
             return {};
-        QWidget *viewport = m_list->viewport();
+        QWidget *viewport = m_area->viewport();
         const QRect card = m_list->cardRect(m_id).intersected(viewport->rect());
         return QRect(viewport->mapToGlobal(card.topLeft()), card.size());
     }
@@ -61,8 +64,8 @@ public:
         QAccessible::State state;
         state.focusable = true;
         state.selectable = true;
-        const bool current = m_list && m_list->currentCard() == m_id;
-        state.focused = current && m_list->hasFocus();
+        const bool current = m_area && m_list->currentCard() == m_id;
+        state.focused = current && m_area->hasFocus();
         state.selected = current;
         state.invisible = rect().isEmpty();
         state.offscreen = state.invisible;
@@ -71,7 +74,7 @@ public:
 
     qsizetype index() const
     {
-        if (!m_list)
+        if (!m_area)
             return -1;
         const Board &cards = m_list->thoughts();
         for (qsizetype i = 0; i < cards.size(); ++i) {
@@ -82,7 +85,9 @@ public:
     }
 
 private:
-    QPointer<KanbanCardList> m_list;
+    // The list is used only while its widget lives: the interface may outlive both.
+    AccessibleCardList *m_list;
+    QPointer<QAbstractScrollArea> m_area;
     QUuid m_id;
 };
 
@@ -91,8 +96,8 @@ private:
 class CardListAccessible : public QAccessibleWidget
 {
 public:
-    explicit CardListAccessible(KanbanCardList *list)
-        : QAccessibleWidget(list, QAccessible::List), m_list(list)
+    explicit CardListAccessible(AccessibleCardList *list)
+        : QAccessibleWidget(list->cardArea(), QAccessible::List), m_list(list)
     {}
 
     ~CardListAccessible() override { forgetAll(); }
@@ -115,7 +120,7 @@ public:
 
     QAccessibleInterface *childAt(int x, int y) const override
     {
-        const QPoint inViewport = m_list->viewport()->mapFromGlobal(QPoint(x, y));
+        const QPoint inViewport = m_list->cardArea()->viewport()->mapFromGlobal(QPoint(x, y));
         for (const Thought &thought : m_list->thoughts()) {
             if (m_list->cardRect(thought.id).contains(inViewport))
                 return cardInterface(thought.id);
@@ -125,7 +130,7 @@ public:
 
     QAccessibleInterface *focusChild() const override
     {
-        if (!m_list->hasFocus() || !m_list->currentCard())
+        if (!m_list->cardArea()->hasFocus() || !m_list->currentCard())
             return nullptr;
         return cardInterface(*m_list->currentCard());
     }
@@ -162,7 +167,7 @@ private:
         m_cards.clear();
     }
 
-    KanbanCardList *m_list;
+    AccessibleCardList *m_list;
     mutable QHash<QUuid, QAccessible::Id> m_cards;
 };
 
@@ -171,8 +176,8 @@ QAccessibleInterface *boardFactory(const QString &className, QObject *object)
     if (!object || !object->isWidgetType())
         return nullptr;
     auto *widget = static_cast<QWidget *>(object);
-    if (className == QLatin1String("KanbanCardList"))
-        return new CardListAccessible(static_cast<KanbanCardList *>(widget));
+    if (auto *list = dynamic_cast<AccessibleCardList *>(widget))
+        return new CardListAccessible(list);
     if (className == QLatin1String("KanbanColumn") || className == QLatin1String("SignInPanel") ||
         className == QLatin1String("QuickComposer"))
         return new QAccessibleWidget(widget, QAccessible::Grouping);
@@ -181,11 +186,12 @@ QAccessibleInterface *boardFactory(const QString &className, QObject *object)
     return nullptr;
 }
 
-CardListAccessible *listInterface(KanbanCardList *list)
+CardListAccessible *listInterface(AccessibleCardList *list)
 {
     if (!QAccessible::isActive())
         return nullptr;
-    return dynamic_cast<CardListAccessible *>(QAccessible::queryAccessibleInterface(list));
+    return dynamic_cast<CardListAccessible *>(
+        QAccessible::queryAccessibleInterface(list->cardArea()));
 }
 
 } // namespace
@@ -210,23 +216,23 @@ QString cardDescription(const Thought &thought)
     return description;
 }
 
-void notifyCurrentCardChanged(KanbanCardList *list)
+void notifyCurrentCardChanged(AccessibleCardList *list)
 {
     CardListAccessible *cards = listInterface(list);
-    if (!cards || !list->currentCard() || !list->hasFocus())
+    if (!cards || !list->currentCard() || !list->cardArea()->hasFocus())
         return;
     QAccessibleInterface *card = cards->cardInterface(*list->currentCard());
     QAccessibleEvent focus(card, QAccessible::Focus);
     QAccessible::updateAccessibility(&focus);
 }
 
-void notifyCardsChanged(KanbanCardList *list)
+void notifyCardsChanged(AccessibleCardList *list)
 {
     CardListAccessible *cards = listInterface(list);
     if (!cards)
         return;
     cards->prune();
-    QAccessibleEvent reorder(list, QAccessible::ObjectReorder);
+    QAccessibleEvent reorder(list->cardArea(), QAccessible::ObjectReorder);
     QAccessible::updateAccessibility(&reorder);
 }
 

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-class KanbanCardList;
+class AccessibleCardList;
 struct Thought;
 
 /// What a screen reader hears of the board. Cards are painted, not widgets, so each column's list
@@ -18,7 +18,7 @@ void install();
 QString cardDescription(const Thought &thought);
 
 /// Tells assistive technology that the card list's current card, or its cards, changed.
-void notifyCurrentCardChanged(KanbanCardList *list);
-void notifyCardsChanged(KanbanCardList *list);
+void notifyCurrentCardChanged(AccessibleCardList *list);
+void notifyCardsChanged(AccessibleCardList *list);
 
 } // namespace BoardAccessibility
