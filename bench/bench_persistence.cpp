@@ -206,9 +206,9 @@ void BM_LaunchLoadFloorSimdjson(benchmark::State &state)
 }
 BENCHMARK(BM_LaunchLoadFloorSimdjson)->Apply(boardSizes)->Unit(benchmark::kMillisecond);
 
-// What handing out the pages costs: the launch floor's read into a buffer whose pages the kernel
-// filled in at mmap() (MAP_POPULATE, timed too) instead of one fault at a time.
-void BM_LaunchReadPopulated(benchmark::State &state)
+// What handing out the pages costs: the launch floor's read into fresh pages faulted in one at a
+// time, as the floor's are, or filled in by the kernel at mmap() (MAP_POPULATE, timed too).
+void BM_LaunchRead(benchmark::State &state, int populate)
 {
     const int count = int(state.range(0));
     writeBoardFile(count);
@@ -219,7 +219,7 @@ void BM_LaunchReadPopulated(benchmark::State &state)
     for (auto _ : state) {
         faults.resume();
         void *buffer = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE,
-                              MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+                              MAP_PRIVATE | MAP_ANONYMOUS | populate, -1, 0);
         if (buffer == MAP_FAILED || !readInto(path, static_cast<char *>(buffer), size)) {
             state.SkipWithError("cannot map or read");
             break;
@@ -232,34 +232,10 @@ void BM_LaunchReadPopulated(benchmark::State &state)
     }
     faults.report(state);
 }
-BENCHMARK(BM_LaunchReadPopulated)->Apply(boardSizes)->Unit(benchmark::kMillisecond);
-
-// The same read into fresh pages faulted in one at a time, as the launch floor's is.
-void BM_LaunchReadFresh(benchmark::State &state)
-{
-    const int count = int(state.range(0));
-    writeBoardFile(count);
-    const std::string path = boardPath(count).toStdString();
-    const size_t size = size_t(QFileInfo(boardPath(count)).size());
-    const size_t mapped = size + simdjson::SIMDJSON_PADDING;
-    FaultCount faults;
-    for (auto _ : state) {
-        faults.resume();
-        void *buffer =
-            ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (buffer == MAP_FAILED || !readInto(path, static_cast<char *>(buffer), size)) {
-            state.SkipWithError("cannot map or read");
-            break;
-        }
-        benchmark::DoNotOptimize(buffer);
-        faults.pause();
-        state.PauseTiming();
-        ::munmap(buffer, mapped);
-        state.ResumeTiming();
-    }
-    faults.report(state);
-}
-BENCHMARK(BM_LaunchReadFresh)->Apply(boardSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_LaunchRead, Populated, MAP_POPULATE)
+    ->Apply(boardSizes)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_LaunchRead, Fresh, 0)->Apply(boardSizes)->Unit(benchmark::kMillisecond);
 #endif
 
 void BM_Load(benchmark::State &state)
