@@ -125,6 +125,7 @@ private slots:
     void writesAreConditionalAndPlainHttpStaysLocal();
     void serverCheckRefusesAServerThatWouldUnguardWrites_data();
     void serverCheckRefusesAServerThatWouldUnguardWrites();
+    void aNameNeverLeadsOutOfTheFolder();
     void destroyingTheStoreMidRequestAnswersNothing();
 
 private:
@@ -295,6 +296,21 @@ void WebDavHostileTest::serverCheckRefusesAServerThatWouldUnguardWrites()
     QCOMPARE(checked->error().detail, detail);
     // The scratch file goes whatever the server was found to be.
     QVERIFY(server.requests.constLast().startsWith("DELETE /dav/Lumaret/.lumaret-check-"));
+}
+
+void WebDavHostileTest::aNameNeverLeadsOutOfTheFolder()
+{
+    HostileHttpServer server(honest());
+    const PasswordSource password = [](const auto &completion) { completion(QString("secret")); };
+    WebDavCloudDatabase database({server.url(), "ada", CloudAccount::Source::environment},
+                                 password);
+    std::optional<CloudResult<RemoteBoardFile>> read;
+    database.fetchRecordAside("board", "../../outside.json",
+                              [&](CloudResult<RemoteBoardFile> result) { read = result; });
+    QTRY_VERIFY(read);
+    QVERIFY(!read->hasValue());
+    QCOMPARE(read->error().kind, CloudError::Kind::outsideFolder);
+    QVERIFY(server.requests.isEmpty());
 }
 
 void WebDavHostileTest::destroyingTheStoreMidRequestAnswersNothing()

@@ -129,9 +129,10 @@ void WebDavClient::send(const QByteArray &verb, const QUrl &url, Headers headers
         return;
     }
     // The password goes only to the collection the person connected and what it holds, whatever
-    // a name read from the server resolves to.
+    // a name read from the server resolves to: "..", which a server resolves, is resolved first.
     const QUrl &collection = m_account.collectionUrl;
-    if (url != collection && !collection.isParentOf(url)) {
+    const QUrl resolved = url.adjusted(QUrl::NormalizePathSegments);
+    if (resolved != collection && !collection.isParentOf(resolved)) {
         QTimer::singleShot(
             0, this, [completion] { completion(CloudError{CloudError::Kind::outsideFolder}); });
         return;
