@@ -13,6 +13,7 @@
 #include "ThoughtEditorView.h"
 #include "board/DragAutoScroll.h"
 #include "board/KanbanDragState.h"
+#include "support/CloudMessages.h"
 #include "support/SegmentedControl.h"
 
 #include <QApplication>
@@ -104,6 +105,7 @@ private slots:
     void searchFiltersTheBoardUntilCleared();
     void pillNamesEveryState_data();
     void pillNamesEveryState();
+    void everyCloudFailureIsToldApart();
     void cardsShowAnyNoteAndUpToThreeTitleLines_data();
     void cardsShowAnyNoteAndUpToThreeTitleLines();
     void cardsAreMeasuredAgainForANewNoteOrWidth();
@@ -246,6 +248,30 @@ void ContentViewTest::pillNamesEveryState()
     QCOMPARE(Qt::mightBeRichText(tip) ? QTextDocumentFragment::fromHtml(tip).toPlainText() : tip,
              text);
     QCOMPARE(pill.accessibleDescription(), text);
+}
+
+void ContentViewTest::everyCloudFailureIsToldApart()
+{
+    // Each kind reads differently, and what it carries (the server, a status or limit, the
+    // detail) is in what the person reads.
+    using Kind = CloudError::Kind;
+    const QList<Kind> naming{Kind::unreachable,   Kind::timedOut,       Kind::insecureConnection,
+                             Kind::connectionCut, Kind::networkFailure, Kind::answerTooLarge};
+    const QList<Kind> numbered{Kind::networkFailure, Kind::answerTooLarge, Kind::serverUnavailable,
+                               Kind::redirected, Kind::refused};
+    const QList<Kind> detailed{Kind::ignoresWriteConditions, Kind::keyringUnreadable,
+                               Kind::keyringUnwritable, Kind::keyringNotCleared,
+                               Kind::boardUnreadable};
+    QSet<QString> told;
+    for (int value = 0; value <= int(Kind::keptChanging); ++value) {
+        const Kind kind = Kind(value);
+        const QString text = CloudMessages::describe({kind, "dav.invalid", 599, "原因"});
+        QVERIFY2(!told.contains(text) && !text.contains('%'), qPrintable(text));
+        told.insert(text);
+        QVERIFY2(text.contains("dav.invalid") == naming.contains(kind), qPrintable(text));
+        QCOMPARE(text.contains("599"), numbered.contains(kind));
+        QCOMPARE(text.contains("原因"), detailed.contains(kind));
+    }
 }
 
 void ContentViewTest::cardsShowAnyNoteAndUpToThreeTitleLines_data()
