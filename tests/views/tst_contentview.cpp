@@ -15,6 +15,7 @@
 #include "board/KanbanDragState.h"
 #include "support/CloudMessages.h"
 #include "support/SegmentedControl.h"
+#include "support/SignInMessages.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -106,6 +107,7 @@ private slots:
     void pillNamesEveryState_data();
     void pillNamesEveryState();
     void everyCloudFailureIsToldApart();
+    void everySignInFailureIsToldApart();
     void cardsShowAnyNoteAndUpToThreeTitleLines_data();
     void cardsShowAnyNoteAndUpToThreeTitleLines();
     void cardsAreMeasuredAgainForANewNoteOrWidth();
@@ -271,6 +273,29 @@ void ContentViewTest::everyCloudFailureIsToldApart()
         QVERIFY2(text.contains("dav.invalid") == naming.contains(kind), qPrintable(text));
         QCOMPARE(text.contains("599"), numbered.contains(kind));
         QCOMPARE(text.contains("原因"), detailed.contains(kind));
+    }
+}
+
+void ContentViewTest::everySignInFailureIsToldApart()
+{
+    // The same for sign-in, a refused ID token by each check it failed.
+    using Kind = AuthorizationError::Kind;
+    using Fault = AuthorizationError::TokenFault;
+    const QList<Kind> detailed{Kind::answerTooLarge, Kind::providerRefused,
+                               Kind::tokenExchangeFailed};
+    QList<AuthorizationError> errors;
+    for (int value = 0; value <= int(Kind::credentialUnreadable); ++value) {
+        if (Kind(value) != Kind::idTokenInvalid)
+            errors.append(AuthorizationError(Kind(value), "invalid_grant"));
+    }
+    for (int value = 0; value <= int(Fault::missingSubject); ++value)
+        errors.append(AuthorizationError::invalidIdToken(Fault(value)));
+    QSet<QString> told;
+    for (const AuthorizationError &error : errors) {
+        const QString text = SignInMessages::failure(error);
+        QVERIFY2(!told.contains(text) && !text.contains('%'), qPrintable(text));
+        told.insert(text);
+        QCOMPARE(text.contains("invalid_grant"), detailed.contains(error.kind));
     }
 }
 
