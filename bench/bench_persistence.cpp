@@ -103,6 +103,22 @@ bool readInto(const std::string &path, simdjson::padded_string &buffer)
     return readInto(path, buffer.data(), buffer.size());
 }
 
+/// The first \a size bytes of the file at \a path, read into \a mapped bytes of memory mapped
+/// afresh for them (with \a flags added to mmap's), as a launch's buffer is; null when either
+/// fails. The caller unmaps it.
+char *mapAndRead(const std::string &path, size_t size, size_t mapped, int flags = 0)
+{
+    void *buffer =
+        ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | flags, -1, 0);
+    if (buffer == MAP_FAILED)
+        return nullptr;
+    if (!readInto(path, static_cast<char *>(buffer), size)) {
+        ::munmap(buffer, mapped);
+        return nullptr;
+    }
+    return static_cast<char *>(buffer);
+}
+
 // Reading the file into a buffer that is already there.
 void BM_ReadFloor(benchmark::State &state)
 {
@@ -184,12 +200,10 @@ void BM_LaunchLoadFloorSimdjson(benchmark::State &state)
     FaultCount faults;
     for (auto _ : state) {
         faults.resume();
-        void *buffer =
-            ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        char *buffer = mapAndRead(path, size, mapped);
         std::optional<simdjson::dom::parser> parser(std::in_place);
         simdjson::dom::element document;
-        if (buffer == MAP_FAILED || !readInto(path, static_cast<char *>(buffer), size) ||
-            parser->parse(static_cast<const char *>(buffer), size, false).get(document)) {
+        if (!buffer || parser->parse(buffer, size, false).get(document)) {
             state.SkipWithError("cannot read or parse");
             break;
         }
@@ -218,9 +232,8 @@ void BM_LaunchRead(benchmark::State &state, int populate)
     FaultCount faults;
     for (auto _ : state) {
         faults.resume();
-        void *buffer = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE,
-                              MAP_PRIVATE | MAP_ANONYMOUS | populate, -1, 0);
-        if (buffer == MAP_FAILED || !readInto(path, static_cast<char *>(buffer), size)) {
+        char *buffer = mapAndRead(path, size, mapped, populate);
+        if (!buffer) {
             state.SkipWithError("cannot map or read");
             break;
         }
