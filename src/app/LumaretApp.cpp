@@ -8,6 +8,7 @@
 #include "services/SyncService.h"
 #include "stores/BoardSnapshots.h"
 #include "stores/BoardStore.h"
+#include "support/RelativeLabel.h"
 #include "support/SignInMessages.h"
 #include "support/TextStyles.h"
 
@@ -18,6 +19,7 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
@@ -40,7 +42,14 @@ AppDependencies AppDependencies::live()
                                                    QStringLiteral("Lumaret"));
             },
             [] { return makeDefaultCloudStore(); },
-            BoardPersistence::file(agreedBoardPath(BoardPersistence::liveStoragePath()))};
+            BoardPersistence::file(agreedBoardPath(BoardPersistence::liveStoragePath())),
+            relativeLabelsPath()};
+}
+
+QString relativeLabelsPath()
+{
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    return cache.isEmpty() ? QString() : cache + QStringLiteral("/Lumaret/relative-labels.txt");
 }
 
 QString agreedBoardPath(const QString &boardPath)
@@ -78,6 +87,11 @@ AppDependencies beginLaunch(AppDependencies dependencies, FontConfigurationLoad 
     // Chinese is fontconfig's choice for the session's locale, which outside a Chinese locale is
     // another CJK face (Japanese forms of the same characters) that the launch loads as well.
     QApplication::setFont(withSystemFamilies(QApplication::font()));
+    // Without kept labels the first frame loads ICU's formatter; the labels are then written
+    // once it is on screen.
+    if (!dependencies.relativeLabels.isEmpty() &&
+        useKeptRelativeLabels(dependencies.relativeLabels))
+        dependencies.relativeLabels.clear();
     return dependencies;
 }
 
@@ -280,6 +294,8 @@ LumaretApp::LumaretApp(AppDependencies dependencies, ServiceStart start)
 {
     // Sync starts with the services; its calls to the cloud wait at the gate for the first frame.
     linkStoreToSync(*m_boardStore, *m_syncService);
+    if (!dependencies.relativeLabels.isEmpty())
+        m_gate->run([path = dependencies.relativeLabels] { keepRelativeLabels(path); });
     // A change still in its quiet period goes out before the process ends, unless the server
     // keeps it waiting: then the board file keeps it for the next launch.
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, m_syncService.get(),

@@ -27,11 +27,16 @@ struct AppDependencies
     std::function<std::unique_ptr<RemoteBoard>()> makeCloudStore;
     /// Where the board as this machine and the cloud last agreed on it is kept.
     BoardPersistence agreedBoard = {};
+    /// Where the words for cards' ages are kept between launches; empty: not kept.
+    QString relativeLabels = {};
 
     /// The user's board file, the build's identity provider, the user's settings and the cloud
     /// store this build and account allow.
     static AppDependencies live();
 };
+
+/// Where the labels for cards' ages are kept: the user's cache folder.
+QString relativeLabelsPath();
 
 /// The file beside the board file at \a boardPath that keeps the agreed board ("board.agreed.json"
 /// beside "board.json"); empty without a board path.
@@ -57,7 +62,8 @@ private:
 /// The first step of a window's launch, once nothing else may write the board (after
 /// SingleInstance::claim()): the board is read on another thread while this one loads the font
 /// database, which the window needs before anything else, and gives the application font its CJK
-/// face. Returns \a dependencies reading ahead.
+/// face, and takes up the cards' age labels an earlier launch kept. Returns \a dependencies
+/// reading ahead, without relativeLabels when those were read and need not be written again.
 AppDependencies beginLaunch(AppDependencies dependencies,
                             FontConfigurationLoad *fontConfiguration = nullptr);
 

@@ -39,6 +39,8 @@ private slots:
     void searchMatchesTrimmedTextInTitleNoteOrColumn();
     void relativeLabelsUseTheLargestWholeUnit_data();
     void relativeLabelsUseTheLargestWholeUnit();
+    void keptRelativeLabelsAreUsedOnlyAsWritten_data();
+    void keptRelativeLabelsAreUsedOnlyAsWritten();
     void boardFilesAreUsedOnlyWhenReadAndNeverLost_data();
     void boardFilesAreUsedOnlyWhenReadAndNeverLost();
     void failedSavesKeepTheBoardAndSayWhyUntilOneSucceeds_data();
@@ -350,29 +352,121 @@ void BoardTest::searchMatchesTrimmedTextInTitleNoteOrColumn()
 
 void BoardTest::relativeLabelsUseTheLargestWholeUnit_data()
 {
+    QTest::addColumn<bool>("fromKeptLabels");
     QTest::addColumn<QDateTime>("date");
     QTest::addColumn<QString>("label");
     const QDateTime at = fixtureNow();
-    QTest::newRow("now is already past") << at << "0秒前";
-    QTest::newRow("under a second ago") << at.addMSecs(-400) << "0秒前";
-    QTest::newRow("59 seconds ago") << at.addSecs(-59) << "59秒前";
-    QTest::newRow("a minute ago") << at.addSecs(-60) << "1分钟前";
-    QTest::newRow("an hour ago, exactly") << at.addSecs(-3600) << "1小时前";
-    QTest::newRow("in two hours") << at.addSecs(7200) << "2小时后";
-    QTest::newRow("a day ago, exactly") << at.addDays(-1) << "1天前";
-    QTest::newRow("in a week") << at.addDays(7) << "1周后";
-    QTest::newRow("two weeks ago, across a month start") << at.addDays(-14) << "2周前";
-    QTest::newRow("in 30 days, short of a month") << at.addDays(30) << "4周后";
-    QTest::newRow("a calendar month ago") << at.addMonths(-1) << "1个月前";
-    QTest::newRow("in a calendar month") << at.addMonths(1) << "1个月后";
-    QTest::newRow("a year ago") << at.addYears(-1) << "1年前";
+    // The same words whether ICU formats them now or an earlier launch kept them.
+    for (const bool kept : {false, true}) {
+        auto row = [kept](const char *name) -> QTestData & {
+            return QTest::addRow("%s%s", kept ? "kept: " : "", name) << kept;
+        };
+        row("now is already past") << at << "0秒前";
+        row("under a second ago") << at.addMSecs(-400) << "0秒前";
+        row("in half a second") << at.addMSecs(500) << "0秒后";
+        row("59 seconds ago") << at.addSecs(-59) << "59秒前";
+        row("a minute ago") << at.addSecs(-60) << "1分钟前";
+        row("an hour ago, exactly") << at.addSecs(-3600) << "1小时前";
+        row("in two hours") << at.addSecs(7200) << "2小时后";
+        row("a day ago, exactly") << at.addDays(-1) << "1天前";
+        row("in a week") << at.addDays(7) << "1周后";
+        row("two weeks ago, across a month start") << at.addDays(-14) << "2周前";
+        row("in 30 days, short of a month") << at.addDays(30) << "4周后";
+        row("a calendar month ago") << at.addMonths(-1) << "1个月前";
+        row("in a calendar month") << at.addMonths(1) << "1个月后";
+        row("a year ago") << at.addYears(-1) << "1年前";
+        row("ten years ago") << at.addYears(-10) << "10年前";
+        row("in 25 years") << at.addYears(25) << "25年后";
+    }
 }
 
 void BoardTest::relativeLabelsUseTheLargestWholeUnit()
 {
+    QFETCH(bool, fromKeptLabels);
     QFETCH(QDateTime, date);
     QFETCH(QString, label);
+    QTemporaryDir dir;
+    const QString kept = dir.filePath(QStringLiteral("cache/labels.txt"));
+    useKeptRelativeLabels({});
+    if (fromKeptLabels)
+        QVERIFY(keepRelativeLabels(kept) && useKeptRelativeLabels(kept));
     QCOMPARE(relativeLabel(date, fixtureNow()), label);
+    useKeptRelativeLabels({});
+}
+
+enum class KeptChange {
+    none,
+    otherIcu,
+    labelMissing,
+    labelMore,
+    emptyLabel,
+    notUtf8,
+    control,
+    noFile
+};
+
+void BoardTest::keptRelativeLabelsAreUsedOnlyAsWritten_data()
+{
+    QTest::addColumn<KeptChange>("change");
+    QTest::addColumn<bool>("used");
+    QTest::newRow("as written") << KeptChange::none << true;
+    QTest::newRow("by another ICU") << KeptChange::otherIcu << false;
+    QTest::newRow("a label short") << KeptChange::labelMissing << false;
+    QTest::newRow("a label more") << KeptChange::labelMore << false;
+    QTest::newRow("an empty label") << KeptChange::emptyLabel << false;
+    QTest::newRow("not UTF-8") << KeptChange::notUtf8 << false;
+    QTest::newRow("a control character") << KeptChange::control << false;
+    QTest::newRow("no file") << KeptChange::noFile << false;
+}
+
+void BoardTest::keptRelativeLabelsAreUsedOnlyAsWritten()
+{
+    QFETCH(KeptChange, change);
+    QFETCH(bool, used);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("labels.txt"));
+    QVERIFY(keepRelativeLabels(path));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QList<QByteArray> lines = file.readAll().split('\n');
+    file.close();
+    lines.removeLast();
+    // Marked, so that a label read from the file tells itself from ICU's.
+    for (qsizetype i = 1; i < lines.size(); ++i)
+        lines[i].prepend("甲");
+    switch (change) {
+    case KeptChange::none:
+    case KeptChange::noFile:
+        break;
+    case KeptChange::otherIcu:
+        lines[0].replace(" ICU ", " ICU 1");
+        break;
+    case KeptChange::labelMissing:
+        lines.removeLast();
+        break;
+    case KeptChange::labelMore:
+        lines.append("甲");
+        break;
+    case KeptChange::emptyLabel:
+        lines[5].clear();
+        break;
+    case KeptChange::notUtf8:
+        lines[5] = "\xff\xfe";
+        break;
+    case KeptChange::control:
+        lines[5].append('\x01');
+        break;
+    }
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(lines.join('\n') + '\n');
+    file.close();
+    if (change == KeptChange::noFile)
+        QVERIFY(file.remove());
+
+    QCOMPARE(useKeptRelativeLabels(path), used);
+    QCOMPARE(relativeLabel(fixtureNow().addDays(-3), fixtureNow()),
+             used ? QStringLiteral("甲3天前") : QStringLiteral("3天前"));
+    useKeptRelativeLabels({});
 }
 
 enum class Setup { none, contents, pipe, folder, deviceLink, hugeFile, noPermission };
