@@ -115,7 +115,9 @@ int runBenchmarksWithRatios(int argc, char **argv, const std::vector<BenchRatio>
             continue;
         const double value =
             ratio.difference ? measured->second - floor->second : measured->second / floor->second;
-        if (ratio.goal <= 0)
+        if (ratio.goal <= 0 && ratio.difference)
+            std::printf("%-70s %+9.1f  %8s\n", ratio.what.c_str(), value, "-");
+        else if (ratio.goal <= 0)
             std::printf("%-70s %9.2fx %8s\n", ratio.what.c_str(), value, "-");
         else if (ratio.difference)
             std::printf("%-70s %+9.1f  %+7.1f  %s\n", ratio.what.c_str(), value, ratio.goal,
