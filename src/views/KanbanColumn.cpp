@@ -93,8 +93,11 @@ void KanbanColumn::paintEvent(QPaintEvent *)
     const QRectF surface(rect());
     paintAppGlass(painter, surface, columnCornerRadius, accentColor(m_status),
                   GlassInteraction::passive, palette());
-    paintRoundedShape(painter, surface, columnCornerRadius, Qt::NoBrush,
-                      accentColor(m_status, 0.18));
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(accentColor(m_status, 0.18), 1.0));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(surface.adjusted(0.5, 0.5, -0.5, -0.5), columnCornerRadius - 0.5,
+                            columnCornerRadius - 0.5);
 }
 
 KanbanColumnHeader::KanbanColumnHeader(ThoughtStatus status, QWidget *parent)

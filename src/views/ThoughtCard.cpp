@@ -7,6 +7,7 @@
 #include <QFontMetricsF>
 #include <QHash>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPalette>
 #include <QStaticText>
 
@@ -120,9 +121,17 @@ void paint(QPainter &painter, const QRect &rect, const Thought &thought, const L
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
 
+    QPainterPath shape;
+    shape.addRoundedRect(card, ThoughtCard::cornerRadius, ThoughtCard::cornerRadius);
     const QColor border = look.isInteractiveHover() ? accentColor(status, 0.48)
                                                     : QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.18f);
-    paintRoundedShape(painter, card, ThoughtCard::cornerRadius, regularMaterial(palette), border);
+    paintClipped(painter, card, [&] {
+        painter.fillPath(shape, regularMaterial(palette));
+        painter.setPen(QPen(border, 1.0));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(card.adjusted(0.5, 0.5, -0.5, -0.5),
+                                ThoughtCard::cornerRadius - 0.5, ThoughtCard::cornerRadius - 0.5);
+    });
 
     const qreal left = card.left() + padding;
     qreal y = card.top() + padding;

@@ -14,7 +14,6 @@
 #include "board/DragAutoScroll.h"
 #include "board/KanbanDragState.h"
 #include "support/CloudMessages.h"
-#include "support/GlassSurface.h"
 #include "support/SegmentedControl.h"
 #include "support/SignInMessages.h"
 
@@ -22,8 +21,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -114,8 +111,6 @@ private slots:
     void cardsShowAnyNoteAndUpToThreeTitleLines_data();
     void cardsShowAnyNoteAndUpToThreeTitleLines();
     void cardsAreMeasuredAgainForANewNoteOrWidth();
-    void roundedShapesCoverTheSamePixelsAsTheirPath_data();
-    void roundedShapesCoverTheSamePixelsAsTheirPath();
     void editorWithChangesLeavesOnlyBySavingOrDeleting_data();
     void editorWithChangesLeavesOnlyBySavingOrDeleting();
     void editorFollowsChangesMadeElsewhere_data();
@@ -302,56 +297,6 @@ void ContentViewTest::everySignInFailureIsToldApart()
         told.insert(text);
         QCOMPARE(text.contains("invalid_grant"), detailed.contains(error.kind));
     }
-}
-
-void ContentViewTest::roundedShapesCoverTheSamePixelsAsTheirPath_data()
-{
-    QTest::addColumn<QRectF>("rect");
-    QTest::addColumn<qreal>("radius");
-    QTest::addColumn<QPointF>("offset");
-    // Tall shapes on whole pixels take the quick way; the others are drawn as their path.
-    QTest::newRow("column") << QRectF(0, 0, 262, 563) << 24.0 << QPointF(14, 7);
-    QTest::newRow("column, radius off the pixel grid")
-        << QRectF(0, 0, 262, 400) << 11.5 << QPointF();
-    QTest::newRow("card") << QRectF(0, 0, 240, 76) << 12.0 << QPointF(3, 0);
-    QTest::newRow("no taller than its corners") << QRectF(0, 0, 80, 24) << 12.0 << QPointF();
-    QTest::newRow("just taller than its corners") << QRectF(0, 0, 80, 27) << 12.0 << QPointF();
-    QTest::newRow("between pixels") << QRectF(0.5, 0, 262, 400) << 24.0 << QPointF();
-    QTest::newRow("moved between pixels") << QRectF(0, 0, 262, 400) << 24.0 << QPointF(0, 0.25);
-}
-
-void ContentViewTest::roundedShapesCoverTheSamePixelsAsTheirPath()
-{
-    QFETCH(QRectF, rect);
-    QFETCH(qreal, radius);
-    QFETCH(QPointF, offset);
-    const QColor fill = QColor::fromRgbF(1, 1, 1, 0.46f);
-    const QColor border = QColor::fromRgbF(1, 1, 1, 0.18f);
-    const QColor accent(255, 149, 0, 46);
-    QImage expected(300, 600, QImage::Format_ARGB32_Premultiplied);
-    expected.fill(QColor(200, 220, 240));
-    QImage drawn = expected;
-    {
-        QPainter painter(&expected);
-        painter.translate(offset);
-        painter.setRenderHint(QPainter::Antialiasing);
-        QPainterPath shape;
-        shape.addRoundedRect(rect, radius, radius);
-        painter.fillPath(shape, fill);
-        painter.setBrush(Qt::NoBrush);
-        for (const QColor &line : {border, accent}) {
-            painter.setPen(QPen(line, 1.0));
-            painter.drawRoundedRect(rect.adjusted(0.5, 0.5, -0.5, -0.5), radius - 0.5,
-                                    radius - 0.5);
-        }
-    }
-    {
-        QPainter painter(&drawn);
-        painter.translate(offset);
-        paintRoundedShape(painter, rect, radius, fill, border);
-        paintRoundedShape(painter, rect, radius, Qt::NoBrush, accent);
-    }
-    QCOMPARE(drawn, expected);
 }
 
 void ContentViewTest::cardsShowAnyNoteAndUpToThreeTitleLines_data()

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QBrush>
 #include <QColor>
 #include <QPalette>
 #include <QRectF>
@@ -32,14 +31,6 @@ void paintAppGlass(QPainter &painter, const QRectF &rect, qreal cornerRadius,
 /// and without in one process; the pixels drawn are the same. Tall areas, transformed painters
 /// and other engines are painted as they are.
 void paintClipped(QPainter &painter, const QRectF &area, const std::function<void()> &paint);
-
-/// Fills the rounded rectangle \a rect with \a fill (none for Qt::NoBrush) and draws a 1-pixel
-/// \a border along its inside edge. Antialiasing a tall shape's straight sides cost several times
-/// the rest of it (the columns' glass was a tenth of a launch to the first frame): on the raster
-/// engine, a shape on whole pixels is drawn as its rounded ends, clipped to the rows that hold the
-/// corners, and a plain rectangle between them, which covers the same pixels.
-void paintRoundedShape(QPainter &painter, const QRectF &rect, qreal cornerRadius,
-                       const QBrush &fill, const QColor &border);
 
 /// The ultra-thin material's fill for the current appearance.
 QColor ultraThinMaterial(const QPalette &palette);
