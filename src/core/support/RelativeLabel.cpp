@@ -33,6 +33,14 @@ constexpr int keptLabelCount()
     return 2 * std::accumulate(keptCounts.begin(), keptCounts.end(), 0);
 }
 
+// Where each unit's labels start among the kept ones: past and future of each count, in turn.
+constexpr std::array<int, icuUnits.size()> keptOffsets = [] {
+    std::array<int, icuUnits.size()> offsets{};
+    for (size_t unit = 1; unit < offsets.size(); ++unit)
+        offsets[unit] = offsets[unit - 1] + 2 * keptCounts[unit - 1];
+    return offsets;
+}();
+
 // The one formatter of the process, made on first use; ICU formatters are expensive to create.
 class RelativeLabelFormatter
 {
@@ -77,24 +85,27 @@ std::vector<QString> &keptLabels()
     return labels;
 }
 
-int keptIndex(Unit unit, qint64 count, bool isFuture)
+int keptIndex(size_t unit, qint64 count, bool isFuture)
 {
-    const auto units = size_t(unit);
-    if (count >= keptCounts[units])
+    if (count >= keptCounts[unit])
         return -1;
-    const int before = std::accumulate(keptCounts.begin(), keptCounts.begin() + units, 0);
-    return 2 * (before + int(count)) + (isFuture ? 1 : 0);
+    return keptOffsets[unit] + 2 * int(count) + (isFuture ? 1 : 0);
+}
+
+QString icuLabel(size_t unit, qint64 count, bool isFuture)
+{
+    // The sign carries the direction, also for a count of zero (ICU reads the sign bit).
+    const double magnitude = double(count);
+    return RelativeLabelFormatter::shared().format(isFuture ? magnitude : -magnitude,
+                                                   icuUnits[unit]);
 }
 
 QString label(Unit unit, qint64 count, bool isFuture)
 {
     const std::vector<QString> &kept = keptLabels();
-    if (const int index = keptIndex(unit, count, isFuture); index >= 0 && !kept.empty())
+    if (const int index = keptIndex(size_t(unit), count, isFuture); index >= 0 && !kept.empty())
         return kept[size_t(index)];
-    // The sign carries the direction, also for a count of zero (ICU reads the sign bit).
-    const double magnitude = double(count);
-    return RelativeLabelFormatter::shared().format(isFuture ? magnitude : -magnitude,
-                                                   icuUnits[size_t(unit)]);
+    return icuLabel(size_t(unit), count, isFuture);
 }
 
 // Names the format, the locale and the ICU that wrote the labels: labels from another ICU may
@@ -188,12 +199,11 @@ bool keepRelativeLabels(const QString &path)
     QByteArray out = keptLabelsHeader() + '\n';
     std::vector<QString> labels;
     labels.reserve(size_t(keptLabelCount()));
+    // In the order keptIndex() reads them.
     for (size_t unit = 0; unit < keptCounts.size(); ++unit) {
         for (qint64 count = 0; count < keptCounts[unit]; ++count) {
             for (const bool isFuture : {false, true}) {
-                const double magnitude = double(count);
-                const QString text = RelativeLabelFormatter::shared().format(
-                    isFuture ? magnitude : -magnitude, icuUnits[unit]);
+                const QString text = icuLabel(unit, count, isFuture);
                 if (text.isEmpty())
                     return false;
                 labels.push_back(text);
