@@ -23,6 +23,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -362,16 +363,15 @@ Launch launch(const QStringList &childArguments)
     result.firstFrameMs = double(timer.nsecsElapsed()) / 1e6;
     process.waitForFinished(30000);
     output += process.readAllStandardOutput();
-    auto figure = [&output](const QByteArray &name) {
-        const qsizetype at = output.indexOf('\n' + name + ' ');
-        return at < 0 ? QByteArray()
-                      : output.mid(at + name.size() + 2,
-                                   output.indexOf('\n', at + 1) - at - name.size() - 2);
-    };
-    output.prepend('\n');
-    result.cpuMs = figure("cpu").toDouble();
-    result.peakBytes = figure("peak").toLongLong();
-    result.typedPeakBytes = figure("typed").toLongLong();
+    // One figure a line: its name, a space, its value.
+    QHash<QByteArray, QByteArray> figures;
+    for (const QByteArray &line : output.split('\n')) {
+        if (const qsizetype space = line.indexOf(' '); space > 0)
+            figures.insert(line.left(space), line.mid(space + 1));
+    }
+    result.cpuMs = figures.value("cpu").toDouble();
+    result.peakBytes = figures.value("peak").toLongLong();
+    result.typedPeakBytes = figures.value("typed").toLongLong();
     return result;
 }
 
